@@ -1,0 +1,1 @@
+#include "ModuleSim.h"

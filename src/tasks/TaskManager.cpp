@@ -1,0 +1,1 @@
+#include "TaskManager.h"

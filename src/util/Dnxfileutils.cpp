@@ -1,0 +1,7 @@
+#include "Dnxfileutils.h"
+
+void AddTrailingBackslash(std::string& path)
+{
+    if (!path.empty() && path.back() != PathDelimiter)
+        path += PathDelimiter;
+}
