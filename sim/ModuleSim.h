@@ -1,1 +1,153 @@
 #pragma once
+// A stand-in for the alarm module: its parameter memory and its side of the serial protocol,
+// plus a pseudo-terminal that carries it, so the link can be tested without hardware.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TSimFault {
+    enum TKind {
+        Silence,        // no reply at all
+        Delay,          // reply after DelayMs
+        LateReply,      // reply after DelayMs, meant to land after the tool's timeout
+        BadCrc,         // reply with a corrupted CRC
+        WrongFunction,  // reply echoing another function code
+        Noise,          // Noise bytes sent before the reply frame
+        Split,          // reply in Pieces pieces, DelayMs apart
+        ShortReply,     // DropBytes cut from the reply's end
+        ExtraData,      // ExtraBytes data bytes more than asked (read replies)
+        HangUp          // the line closes in the middle of the reply frame
+    };
+    TKind Kind = Silence;
+    int Count = 1;  // requests it applies to; -1 = all
+    int DelayMs = 0;  // Delay, LateReply: wait before replying; Split: gap between pieces
+    // Noise: bytes sent before the frame (may hold stray 0x55). Not called Noise: the kind is.
+    std::vector<uint8_t> NoiseBytes;
+    int Pieces = 2;  // Split
+    int DropBytes = 1;  // ShortReply: bytes cut from the reply's end
+    int ExtraBytes = 1;  // ExtraData: data bytes more than asked
+};
+
+// One piece of output the transport must send: bytes, after a pause from the previous piece.
+struct TSimChunk {
+    int PauseMs = 0;
+    std::vector<uint8_t> Bytes;
+};
+
+// What the module does in answer to one request.
+struct TSimReply {
+    std::vector<TSimChunk> Chunks;  // empty = stay silent
+    bool HangUp = false;  // close the line after the chunks
+};
+
+class TModuleSim {
+public:
+    static constexpr int kMemorySize = 1024;
+    static constexpr int kDefaultsSize = 125;
+    static constexpr uint8_t kStartByte = 0x55;
+    static constexpr uint8_t kFnRead = 110;
+    static constexpr uint8_t kFnWrite = 210;
+    static constexpr uint8_t kFnCommand = 101;
+    static constexpr int kOutputs = 6;
+
+    // The factory memory the module ships with at addresses 0..124.
+    static const uint8_t kFactoryDefaults[kDefaultsSize];
+
+    TModuleSim();
+
+    // Parameter memory. Reads past the end are clamped; writes past the end are dropped.
+    std::vector<uint8_t> ReadMemory(int address, int count) const;
+    void WriteMemory(int address, const std::vector<uint8_t>& bytes);
+    bool LoadMemoryFile(const std::string& path);
+    bool SaveMemoryFile(const std::string& path) const;
+    // When set, the memory is saved there after every write request.
+    void SetMemoryFile(const std::string& path);
+
+    std::vector<std::vector<uint8_t>> ReceivedFrames() const;
+    void ClearReceivedFrames();
+
+    // Last action of the output command for that output; -1 when none came.
+    int OutputAction(int output) const;
+
+    // Mode-1 key polls answer empty until afterPolls polls have passed, then once with the code.
+    void PresentKey(const uint8_t romCode[8], int afterPolls);
+    bool KeyPending() const;
+    int KeyPolls() const;  // mode-1 polls seen since the reader was last armed
+
+    void InjectFault(const TSimFault& fault);
+    void ClearFaults();
+
+    // Called by the transport with one complete frame (start byte to CRC).
+    TSimReply HandleFrame(const std::vector<uint8_t>& frame);
+
+    // Builds a frame with its CRC.
+    static std::vector<uint8_t> MakeFrame(uint8_t function, const std::vector<uint8_t>& data);
+
+private:
+    std::vector<uint8_t> Answer(const std::vector<uint8_t>& frame, bool& wrote);
+    bool TakeFault(TSimFault& fault);
+    bool SaveLocked(const std::string& path) const;
+
+    mutable std::mutex FMutex;
+    std::vector<uint8_t> FMemory;
+    std::vector<std::vector<uint8_t>> FFrames;
+    int FOutputActions[256];
+    std::deque<TSimFault> FFaults;
+    std::string FMemoryFile;
+    bool FKeyPresent = false;
+    uint8_t FKey[8] = {};
+    int FKeyAfterPolls = 0;
+    int FKeyPolls = 0;
+};
+
+// Hunts frames out of a byte stream: skips to 0x55, waits for the length byte, then for L+5 bytes.
+// Bytes of a frame whose CRC fails are dropped one at a time so a later 0x55 can still start one.
+class TSimFrameReceiver {
+public:
+    // Feeds bytes; returns every frame completed by them (CRC good).
+    std::vector<std::vector<uint8_t>> Feed(const uint8_t* bytes, size_t count);
+    size_t Pending() const { return FBuffer.size(); }
+    int DroppedBytes() const { return FDropped; }
+
+private:
+    std::vector<uint8_t> FBuffer;
+    int FDropped = 0;
+};
+
+class TSimPty {
+public:
+    static constexpr double kByteMicros = 10.0 * 1e6 / 115200.0;  // 8N1 at 115200 bit/s
+
+    explicit TSimPty(TModuleSim& sim, bool lineTiming = false);
+    ~TSimPty();
+    TSimPty(const TSimPty&) = delete;
+    TSimPty& operator=(const TSimPty&) = delete;
+
+    const std::string& SlavePath() const { return FSlavePath; }
+    bool MakeLink(const std::string& path);
+    // True while the master is open (a HangUp fault closes it for good).
+    bool LineUp() const { return FLineUp.load(); }
+
+private:
+    void Run();
+    bool SendChunks(const TSimReply& reply);
+    bool WriteAll(const uint8_t* bytes, size_t count);
+    bool WaitStop(int ms);
+
+    TModuleSim& FSim;
+    bool FLineTiming;
+    int FMaster = -1;
+    int FSlaveKeep = -1;  // our own slave descriptor keeps the line from reporting a hang-up
+    int FWakeRead = -1, FWakeWrite = -1;
+    std::string FSlavePath;
+    std::string FLinkPath;
+    std::atomic<bool> FStop{false};
+    std::atomic<bool> FLineUp{false};
+    std::thread FThread;
+};
