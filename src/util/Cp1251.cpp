@@ -101,6 +101,10 @@ bool Utf8ToCp1251(const std::string& utf8, std::string& out)
                 return false;
             cp = (cp << 6) | (next & 0x3F);
         }
+        // An overlong form would let a character (even NUL) in by a back door.
+        static const char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < shortest[length])
+            return false;
         uint8_t b;
         if (!CodePointToByte(cp, b))
             return false;

@@ -57,6 +57,8 @@ uint8_t ConvertByte(const char* from, const char** stop, int radix)
 
 int TextToBytes(const std::string& text, uint8_t* buffer, int capacity, int radix, char separator)
 {
+    if (capacity <= 0 || buffer == nullptr)
+        return 0;
     const char* tokenStart = text.c_str();
     const char* cursor = tokenStart;
     int count = 0;

@@ -1,6 +1,7 @@
 #include "Timer.h"
 
 #include <chrono>
+#include <climits>
 
 uint32_t GetTickCount()
 {
@@ -16,7 +17,11 @@ int CDNXTimer::RemainingAt(uint32_t interval, uint32_t now) const
     if (FStart == 0)
         return 0;
     const uint32_t elapsed = now - FStart;  // modulo 2^32, so a wrap is measured correctly
-    return elapsed < interval ? static_cast<int>(interval - elapsed) : 0;
+    if (elapsed >= interval)
+        return 0;
+    // An interval beyond the int range must not come out negative and read as "disabled".
+    const uint32_t left = interval - elapsed;
+    return left > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(left);
 }
 
 bool CDNXTimer::ExpiredAt(uint32_t interval, uint32_t now)

@@ -12,7 +12,8 @@ public:
     bool FEnabled = true;       // a disabled timer never expires
     bool FAutoRestart = false;  // restart when found expired
 
-    // -1 when disabled, 0 when never started or elapsed, otherwise the milliseconds left.
+    // -1 when disabled, 0 when never started or elapsed, otherwise the milliseconds
+    // left (at most INT_MAX).
     int Remaining(uint32_t interval) const { return RemainingAt(interval, GetTickCount()); }
     int RemainingAt(uint32_t interval, uint32_t now) const;
     bool Expired(uint32_t interval) { return ExpiredAt(interval, GetTickCount()); }

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include "LogFile.h"
+#include "LogObject.h"
+
+namespace {
+
+// A log whose clock the test sets.
+class TClockedLog : public TLogFile {
+public:
+    TLogTime Time;
+    TClockedLog()
+    {
+        Time.Year = 2024;
+        Time.Month = 3;
+        Time.Day = 5;
+        Time.WeekDay = 3;
+        Time.Hour = 9;
+        Time.Minute = 5;
+        Time.Second = 3;
+        Time.Millisecond = 7;
+    }
+    void SetDate(int year, int month, int day, int weekDay)
+    {
+        Time.Year = year;
+        Time.Month = month;
+        Time.Day = day;
+        Time.WeekDay = weekDay;
+    }
+
+protected:
+    TLogTime Now() const override { return Time; }
+};
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/zem-log-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        EXPECT_NE(made, nullptr);
+        Path = made ? made : "/tmp";
+    }
+    ~TempDir() { std::system(("rm -rf '" + Path + "'").c_str()); }
+    std::string Path;
+};
+
+bool Exists(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+}  // namespace
+
+TEST(LogFile, timeStampedWarning_writesLetterStampAndTextIntoTheDayFolder)
+{
+    TempDir dir;
+    TClockedLog log;
+    log.Open(dir.Path, "Device.log", false);  // no trailing separator: one is added
+    log.Write(TLogFile::Warning, TLogFile::StampTime, "abc");
+    EXPECT_EQ(ReadFile(dir.Path + "/2024.03.05/Device.log"), "\nW 09:05:03.007 abc");
+}
+
+TEST(LogFile, recordsOfEveryMode_indentFurtherLinesUnderTheFirstLinesText)
+{
+    TClockedLog log;
+    EXPECT_EQ(log.FormatRecord(TLogFile::Error, TLogFile::StampTime, "one\r\ntwo\rthree\nfour"),
+              "\nE 09:05:03.007 one\nE              two\nE              three"
+              "\nE              four");
+    EXPECT_EQ(log.FormatRecord(TLogFile::Info, 2, "x\ny"), "\nI   x\nI   y");
+    EXPECT_EQ(log.FormatRecord(TLogFile::Debug, 0, "x"), "\nD x");
+    EXPECT_EQ(log.FormatRecord(TLogFile::Notice, TLogFile::Blank, "x\ny"),
+              "\nN              x\nN              y");
+    EXPECT_EQ(log.FormatRecord(TLogFile::Fatal, TLogFile::Continue, "x\ny"),
+              "x\nF              y");
+    // A line break at the end starts no empty further line; an empty line inside is kept.
+    EXPECT_EQ(log.FormatRecord(TLogFile::Info, 1, "a\n\nb\n"), "\nI  a\nI  \nI  b");
+    EXPECT_EQ(log.FormatRecord(TLogFile::Warning, 0, "x"), "\nW x");
+    EXPECT_EQ(log.FormatRecord(6, 0, "x"), "\n? x");
+    EXPECT_EQ(log.FormatRecord(-1, 0, "x"), "\n? x");
+}
+
+TEST(LogFile, continuationAndEmptyText_extendTheLastLineAndWriteNothing)
+{
+    TempDir dir;
+    TClockedLog log;
+    log.Open(dir.Path + "/", "a.log", false);
+    log.Write(TLogFile::Info, 0, "start");
+    log.Write(TLogFile::Info, TLogFile::Continue, " ... done");
+    log.Write(TLogFile::Info, TLogFile::StampTime, "");
+    log.Write(TLogFile::Info, TLogFile::Continue, "");
+    EXPECT_EQ(ReadFile(dir.Path + "/2024.03.05/a.log"), "\nI start ... done");
+}
+
+TEST(LogFile, openWithRecreate_emptiesTheOldFileAtTheFirstWriteOnly)
+{
+    TempDir dir;
+    ::mkdir((dir.Path + "/2024.03.05").c_str(), 0755);
+    const std::string path = dir.Path + "/2024.03.05/a.log";
+    WriteFile(path, "old content");
+
+    TClockedLog keep;
+    keep.Open(dir.Path, "a.log", false);
+    keep.Write(0, 0, "kept");
+    EXPECT_EQ(ReadFile(path), "old content\nD kept");
+
+    TClockedLog fresh;
+    fresh.Open(dir.Path, "a.log", true);
+    EXPECT_EQ(ReadFile(path), "old content\nD kept");  // nothing happens before a write
+    fresh.Write(0, 0, "first");
+    fresh.Write(0, 0, "second");
+    EXPECT_EQ(ReadFile(path), "\nD first\nD second");
+}
+
+TEST(LogFile, pendingRecreate_survivesAFileThatWouldNotOpen)
+{
+    TempDir dir;
+    TLogFileBase base;
+    base.SetFileName(dir.Path + "/missing/a.log", true);
+    base.WriteText("lost");
+    EXPECT_EQ(base.CreationDisposition(), TLogFileBase::CreateAlways);
+
+    const std::string path = dir.Path + "/a.log";
+    WriteFile(path, "old");
+    base.SetFileName(path, false);  // the create-anew asked for earlier is still owed
+    base.WriteText("new");
+    base.WriteText("+more");
+    EXPECT_EQ(ReadFile(path), "new+more");
+    EXPECT_EQ(base.CreationDisposition(), TLogFileBase::OpenAlways);
+}
+
+TEST(LogFile, newDayOfTheWeek_movesToANewFolderButSevenDaysLaterStaysInTheOld)
+{
+    TempDir dir;
+    TClockedLog log;
+    log.Open(dir.Path, "a.log", true);
+    log.Write(1, 0, "tuesday");
+
+    log.SetDate(2024, 3, 6, 4);
+    log.Write(1, 0, "wednesday");
+    EXPECT_EQ(ReadFile(dir.Path + "/2024.03.05/a.log"), "\nI tuesday");
+    EXPECT_EQ(ReadFile(dir.Path + "/2024.03.06/a.log"), "\nI wednesday");
+
+    log.SetDate(2024, 3, 13, 4);
+    log.Write(1, 0, "a week later");
+    EXPECT_FALSE(Exists(dir.Path + "/2024.03.13"));
+    EXPECT_EQ(ReadFile(dir.Path + "/2024.03.06/a.log"), "\nI wednesday\nI a week later");
+}
+
+TEST(LogFile, newDayWithRecreate_startsThatDaysExistingFileEmpty)
+{
+    TempDir dir;
+    ::mkdir((dir.Path + "/2024.03.06").c_str(), 0755);
+    WriteFile(dir.Path + "/2024.03.06/a.log", "from an earlier run");
+    TClockedLog log;
+    log.Open(dir.Path, "a.log", true);
+    log.Write(1, 0, "tuesday");
+    log.SetDate(2024, 3, 6, 4);
+    log.Write(1, 0, "wednesday");
+    log.Write(1, 0, "again");
+    EXPECT_EQ(ReadFile(dir.Path + "/2024.03.06/a.log"), "\nI wednesday\nI again");
+}
+
+TEST(LogFile, logNeverOpenedOrUnreachable_writesNoFileAndDoesNotFail)
+{
+    TempDir dir;
+    TClockedLog closed;
+    closed.Write(4, TLogFile::StampTime, "nowhere");
+    EXPECT_EQ(closed.FileName(), "");
+
+    // Only one directory level is created: a missing parent loses the records quietly.
+    TClockedLog deep;
+    deep.Open(dir.Path + "/no/such/dir", "a.log", false);
+    deep.Write(4, 0, "lost");
+    EXPECT_FALSE(Exists(dir.Path + "/no"));
+}
+
+TEST(LogFile, writersOnSeveralThreads_neverInterleaveInsideARecord)
+{
+    TempDir dir;
+    TClockedLog log;
+    log.Open(dir.Path, "a.log", false);
+    const int kThreads = 4;
+    const int kRecords = 200;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&log, t] {
+            const std::string body(100, static_cast<char>('a' + t));
+            for (int i = 0; i < kRecords; ++i)
+                log.Write(1, 0, body + "\n" + body);
+        });
+    }
+    for (std::thread& w : writers)
+        w.join();
+
+    std::istringstream lines(ReadFile(dir.Path + "/2024.03.05/a.log"));
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "");
+    int count = 0;
+    char previous = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.size(), 102u);
+        const char c = line[2];
+        EXPECT_EQ(line, "I " + std::string(100, c));
+        if (count % 2 == 1) {
+            EXPECT_EQ(c, previous) << "a record was split by another writer";
+        }
+        previous = c;
+        ++count;
+    }
+    EXPECT_EQ(count, kThreads * kRecords * 2);
+}
+
+namespace {
+
+class TLoggingDevice : public TLogObject {
+public:
+    void Note(const std::string& text) { FLog->Write(TLogFile::Info, 0, text); }
+};
+
+}  // namespace
+
+TEST(LogObject, objectLog_isOffUntilOpenedThenWritesWhereItWasPointed)
+{
+    TempDir dir;
+    TLoggingDevice device;
+    device.Note("before");  // no file name yet: nothing to write to
+
+    const std::string direct = dir.Path + "/direct.log";
+    device.SetLogFileName(direct, false);
+    device.Note("direct");
+    EXPECT_EQ(ReadFile(direct), "\nI direct");
+
+    device.OpenLog(dir.Path, "dev.log", false);
+    device.Note("dated");
+    int files = 0;
+    DIR* folders = ::opendir(dir.Path.c_str());
+    ASSERT_NE(folders, nullptr);
+    while (const dirent* entry = ::readdir(folders)) {
+        const std::string day = dir.Path + "/" + entry->d_name + "/dev.log";
+        if (entry->d_name[0] != '.' && Exists(day)) {
+            ++files;
+            EXPECT_EQ(ReadFile(day), "\nI dated");
+        }
+    }
+    ::closedir(folders);
+    EXPECT_EQ(files, 1);
+}
