@@ -1,0 +1,99 @@
+#pragma once
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+// A failure of the operating system under the serial port: its text and the system error code.
+class TComPortException : public std::exception {
+public:
+    std::string Message;
+    int Code;
+
+    TComPortException(std::string message, int code) : Message(std::move(message)), Code(code) {}
+    const char* what() const noexcept override { return Message.c_str(); }
+};
+
+// All 32 bits set: "infinite" for the wait bounds, and the marker value of the read timeouts.
+constexpr uint32_t kComInfinite = 0xFFFFFFFFu;
+
+// Read and write timeouts in the classic serial-driver model. A read with the interval and the
+// multiplier at kComInfinite and a constant between 1 and kComInfinite - 1 returns at once with
+// what has arrived, or waits up to the constant for the first byte.
+struct TCommTimeouts {
+    uint32_t ReadIntervalTimeout = 0;
+    uint32_t ReadTotalTimeoutMultiplier = 0;
+    uint32_t ReadTotalTimeoutConstant = 0;
+    uint32_t WriteTotalTimeoutMultiplier = 0;
+    uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// Line state as the channel's purge looks at it.
+struct TComStat {
+    uint32_t Flags = 0;
+    uint32_t cbInQue = 0;   // received bytes not yet read
+    uint32_t cbOutQue = 0;  // bytes not yet sent
+};
+
+#ifdef _WIN32
+using TPortHandle = void*;
+#else
+using TPortHandle = int;
+#endif
+
+// One serial port, named by its device path. Opened exclusively, raw, at the set speed and line
+// codes, with DTR and RTS held asserted. Operating-system failures raise TComPortException.
+class TComPort {
+public:
+    uint32_t FCriticalWriteFileTime = kComInfinite;  // bound on one write; infinite = none
+    uint32_t FCriticalReadFileTime = kComInfinite;   // bound on one read beyond its timeouts
+
+    TComPort();
+    ~TComPort();
+    TComPort(const TComPort&) = delete;
+    TComPort& operator=(const TComPort&) = delete;
+
+    // The serial devices present, sorted; a port held by another program is listed too.
+    static void EnumPorts(std::vector<std::string>& list);
+
+    void SetPortName(const std::string& name);
+    std::string GetPortName() const;
+    void SetBaudRate(int bitsPerSecond);
+    int GetBaudRate() const { return FBaudRate; }
+
+    // A failed open raises nothing: IsOpen stays false and LastOpenError tells why
+    // (EBUSY or EWOULDBLOCK: another program holds the port; EACCES or EPERM: no permission).
+    void Open();
+    void Close();
+    bool IsOpen() const;
+    void Reopen(const std::string& name);
+    void OpenByName(const std::string& name);
+    int LastOpenError() const { return FLastOpenError; }
+
+    bool Write(const void* buffer, int count);
+    int Read(void* buffer, int count);
+
+    void SetReadIntervalTimeout(uint32_t ms);
+    void SetReadTotalTimeoutMultiplier(uint32_t ms);
+    void SetReadTotalTimeoutConstant(uint32_t ms);
+    const TCommTimeouts& Timeouts() const { return FTimeouts; }
+
+    // Fills the line state and returns the pending error flags (always 0 where the system keeps
+    // no such flags).
+    uint32_t ClearErrors(TComStat& stat);
+    bool PurgeInput();
+
+    void ApplySettings();
+    void LoadTimeouts();
+    void ApplyTimeouts();
+
+private:
+    TPortHandle FHandle;
+    std::string FPortName;
+    int FBaudRate = 9600;
+    uint8_t FByteSize = 3;  // data bits - 5
+    uint8_t FParity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t FStopBits = 0;  // 0 one, 1 one and a half, 2 two
+    TCommTimeouts FTimeouts;
+    int FLastOpenError = 0;
+};

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+
+#include "Kor_protocol1.h"
+#include "LogObject.h"
+
+// The module as the rest of the program sees it: one exchange per command, each returning a plain
+// result. Every link failure becomes -1, false or 0; none escapes.
+class TKOR_ZEM : public TLogObject {
+public:
+    static constexpr uint8_t kStartByte = 0x55;
+    static constexpr uint8_t kAttempts = 3;
+    static constexpr uint8_t kFunctionCommand = 101;
+    static constexpr uint8_t kSubcommandOutput = 2;
+    static constexpr uint8_t kSubcommandKeyReader = 3;
+    static constexpr int kCommandTimeoutMs = 100;  // link check, output command, key reader
+    static constexpr int kKeyLength = 8;
+
+    TKOR_ZEM();
+    ~TKOR_ZEM() override;
+
+    void SetPort(TUniversalPort* port);
+    TKORProtocol1* Protocol() const { return FProtocol; }
+
+    // The module's data length (normally count), with the data copied out; -1 on any failure.
+    int ReadParams(uint16_t address, uint8_t count, void* destination, int timeoutMs);
+    bool WriteParams(uint16_t address, const void* source, uint8_t count, int timeoutMs);
+    // True when the module answers a one-byte read with exactly one byte.
+    bool CheckLink();
+    bool SetOutput(uint8_t output, uint8_t action);
+    // 1: a key came (8 bytes copied out); 0: a reply without a key; -1: no valid reply.
+    int ReadKey(uint8_t mode, void* destination);
+
+private:
+    TKORProtocol1* FProtocol;
+};

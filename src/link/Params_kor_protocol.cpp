@@ -1,0 +1,29 @@
+#include "Params_kor_protocol.h"
+
+namespace {
+constexpr int kShortestReply = 5;  // seeds the receive: the length of an empty frame
+}
+
+int ReadParams(TKORProtocol1& protocol, uint16_t address, uint8_t count, void* destination, int timeoutMs)
+{
+    protocol.ClearParams();
+    protocol.AddParam(static_cast<uint8_t>(address >> 8));
+    protocol.AddParam(static_cast<uint8_t>(address & 0xFF));
+    protocol.AddParam(count);
+    protocol.Request(kFunctionReadParams, nullptr, 3, kShortestReply, timeoutMs);
+    // A count of 0 has always taken the first data byte as the length; nothing asks for it.
+    const int lengthIndex = count != 0 ? 2 : 3;
+    const int result = protocol.GetByte(lengthIndex);
+    if (destination)
+        protocol.GetData(3, destination, result);
+    return result;
+}
+
+void WriteParams(TKORProtocol1& protocol, uint16_t address, const void* source, uint8_t count, int timeoutMs)
+{
+    protocol.ClearParams();
+    protocol.AddParam(static_cast<uint8_t>(address >> 8));
+    protocol.AddParam(static_cast<uint8_t>(address & 0xFF));
+    protocol.AddParams(source, count);
+    protocol.Request(kFunctionWriteParams, nullptr, static_cast<uint8_t>(count + 2), kShortestReply, timeoutMs);
+}

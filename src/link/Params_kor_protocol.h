@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+
+#include "Kor_protocol1.h"
+
+constexpr uint8_t kFunctionReadParams = 110;
+constexpr uint8_t kFunctionWriteParams = 210;
+
+// Reads count bytes of the module's parameter memory at address; returns the number of data
+// bytes the module sent (its length byte), which the caller compares with count.
+int ReadParams(TKORProtocol1& protocol, uint16_t address, uint8_t count, void* destination, int timeoutMs);
+// Writes count bytes at address; returns when the module has acknowledged.
+void WriteParams(TKORProtocol1& protocol, uint16_t address, const void* source, uint8_t count, int timeoutMs);
