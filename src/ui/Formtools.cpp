@@ -1,1 +1,96 @@
 #include "Formtools.h"
+
+#include "Colors.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QMetaObject>
+#include <QPalette>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include <cstring>
+
+namespace {
+QRect g_workAreaOverride;
+}
+
+bool InheritsFromName(const QObject* object, const char* className)
+{
+    if (!object || !className)
+        return false;
+    for (const QMetaObject* meta = object->metaObject(); meta; meta = meta->superClass()) {
+        if (std::strcmp(meta->className(), className) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool IsControl(const QObject* object)
+{
+    return InheritsFromName(object, "QWidget");
+}
+
+void CenterOver(QWidget* window, QWidget* reference)
+{
+    if (!IsControl(window) || !IsControl(reference))
+        return;
+    const QPoint p = reference->mapToGlobal(QPoint(0, 0));
+    const int top = p.y() + (reference->height() - window->height()) / 2;
+    const int left = p.x() + (reference->width() - window->width()) / 2;
+    window->move(left, top);
+}
+
+void CenterOverOwner(QWidget* form)
+{
+    if (!form)
+        return;
+    QWidget* owner = form->parentWidget();
+    if (owner && IsControl(owner))
+        CenterOver(form, owner);
+}
+
+QRect ScreenWorkArea(const QWidget* widget)
+{
+    if (!g_workAreaOverride.isNull())
+        return g_workAreaOverride;
+    QScreen* screen = widget ? widget->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+void OverrideWorkArea(const QRect& area)
+{
+    g_workAreaOverride = area;
+}
+
+void CenterOnWorkArea(QWidget* window)
+{
+    if (!window)
+        return;
+    const QRect area = ScreenWorkArea(window);
+    window->move(area.left() + (area.width() - window->width()) / 2,
+                 area.top() + (area.height() - window->height()) / 2);
+}
+
+void SetupApplicationLook(QApplication& app)
+{
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))
+        app.setStyle(style);
+
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    app.setFont(font);
+
+    QPalette palette = app.style()->standardPalette();
+    const QColor grey = ToQColor(clSystemGrey);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Window, grey);
+        palette.setColor(group, QPalette::Button, grey);
+    }
+    app.setPalette(palette);
+}

@@ -1,1 +1,28 @@
 #pragma once
+
+#include <QRect>
+
+class QApplication;
+class QObject;
+class QWidget;
+
+// True when the object's class or one of its ancestors has exactly that class name.
+bool InheritsFromName(const QObject* object, const char* className);
+// A control is anything that can be placed on a form: a QWidget.
+bool IsControl(const QObject* object);
+
+// Centres a top-level window over the reference widget's client area.
+void CenterOver(QWidget* window, QWidget* reference);
+// Centres the window over its parent widget, if it has one.
+void CenterOverOwner(QWidget* form);
+void CenterOnWorkArea(QWidget* window);
+
+// The available geometry of the screen the widget is on (the primary screen for null).
+QRect ScreenWorkArea(const QWidget* widget = nullptr);
+// Replaces the work area reported by ScreenWorkArea; a null rectangle restores the real one.
+// Lets tests reproduce layouts that depend on the screen size.
+void OverrideWorkArea(const QRect& area);
+
+// The application-wide look: the platform's sans-serif at 11 pixels, the Fusion style, and the
+// grey RGB(211, 208, 200) for window and button surfaces.
+void SetupApplicationLook(QApplication& app);

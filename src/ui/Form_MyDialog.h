@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Mydialogs.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class TMyDialogForm;
+}
+
+// The one message dialog: a face for the kind of message beside the text, sized to the text.
+class TMyDialogForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TMyDialogForm(QWidget* owner);
+    ~TMyDialogForm() override;
+
+    // Lays the dialog out for the message, shows it modally and returns mrOk or mrCancel.
+    int Execute(const QString& message, int kind, const QString& caption, TDialogButtons buttons);
+    void SetTypeImage(int index);
+
+    // Index of the face shown now (0 before the first).
+    int TypeImage() const;
+
+    // Lays the dialog out as Execute would, without showing it.
+    void Prepare(const QString& message, int kind, const QString& caption, TDialogButtons buttons);
+
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FitMessage(int width);
+    void OkClick();
+    void CancelClick();
+
+    std::unique_ptr<Ui::TMyDialogForm> ui;
+    int FKind = 0;
+    QString FMessage;
+};

@@ -1,0 +1,117 @@
+#include "DialogAnswerer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+constexpr int kPollMs = 10;
+
+} // namespace
+
+std::shared_ptr<SeenDialog> AnswerDialog(DialogAction action, int deadlineMs)
+{
+    auto seen = std::make_shared<SeenDialog>();
+    QPointer<QWidget> before = QApplication::activeModalWidget();
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(kPollMs);
+    const QDeadlineTimer deadline(deadlineMs);
+    QObject::connect(timer, &QTimer::timeout, timer, [=]() {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog && dialog != before && dialog->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            seen->caption = dialog->windowTitle();
+            seen->message = DialogMessage(dialog);
+            seen->className = QString::fromLatin1(dialog->metaObject()->className());
+            seen->shown = true;
+            if (action)
+                action(dialog);
+            return;
+        }
+        if (deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+            seen->timedOut = true;
+        }
+    });
+    timer->start();
+    return seen;
+}
+
+std::shared_ptr<SeenDialog> PressDialogButton(const QString& button, int deadlineMs)
+{
+    return AnswerDialog([button](QWidget* dialog) { ClickDialogButton(dialog, button); }, deadlineMs);
+}
+
+std::shared_ptr<SeenDialog> PressDialogKey(int key, int deadlineMs)
+{
+    return AnswerDialog([key](QWidget* dialog) { SendKey(dialog, key); }, deadlineMs);
+}
+
+std::shared_ptr<SeenDialog> CloseDialog(int deadlineMs)
+{
+    return AnswerDialog([](QWidget* dialog) { dialog->close(); }, deadlineMs);
+}
+
+QString DialogMessage(QWidget* dialog)
+{
+    if (!dialog)
+        return {};
+    if (auto* message = dialog->findChild<QLabel*>(QStringLiteral("laMessage")))
+        return message->text();
+    QStringList texts;
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->isVisible() && !label->text().isEmpty())
+            texts << label->text();
+    return texts.join(QLatin1Char('\n'));
+}
+
+bool ClickDialogButton(QWidget* dialog, const QString& button)
+{
+    if (!dialog)
+        return false;
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+        if (b->objectName() == button || b->text() == button) {
+            QTest::mouseClick(b, Qt::LeftButton);
+            return true;
+        }
+    }
+    return false;
+}
+
+void SendKey(QWidget* dialog, int key)
+{
+    if (!dialog)
+        return;
+    QWidget* target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    QTest::keyClick(target, static_cast<Qt::Key>(key));
+}
+
+bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!seen->shown && !seen->timedOut && !deadline.hasExpired())
+        QTest::qWait(kPollMs);
+    return seen->shown;
+}
+
+bool SaveScreenshot(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("ZEM_SCREENSHOT_DIR");
+    if (dir.isEmpty() || !widget)
+        return false;
+    if (!QDir().mkpath(dir))
+        return false;
+    return widget->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")), "PNG");
+}

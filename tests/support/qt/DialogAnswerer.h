@@ -1,0 +1,47 @@
+#pragma once
+
+// Answering modal dialogs from a test: arm an answer before the call that opens the dialog.
+// The answer polls for a newly shown modal widget until its deadline, records what the dialog
+// said, then runs its action (press a button, type a key, look around). When no dialog shows
+// before the deadline the answer gives up, so a test never hangs on a missing dialog.
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+struct SeenDialog {
+    bool shown = false;       // a dialog appeared and the action ran
+    bool timedOut = false;    // the deadline passed with no dialog
+    QString caption;          // window title
+    QString message;          // DialogMessage() of the dialog
+    QString className;        // metaObject()->className()
+};
+
+using DialogAction = std::function<void(QWidget* dialog)>;
+
+constexpr int kDialogDeadlineMs = 5000;
+
+std::shared_ptr<SeenDialog> AnswerDialog(DialogAction action, int deadlineMs = kDialogDeadlineMs);
+// Presses the button named by objectName ("sbOk") or by its visible text ("Отмена").
+std::shared_ptr<SeenDialog> PressDialogButton(const QString& button, int deadlineMs = kDialogDeadlineMs);
+// Sends a key press (Qt::Key_Return, Qt::Key_Escape, ...) to the dialog's focus widget.
+std::shared_ptr<SeenDialog> PressDialogKey(int key, int deadlineMs = kDialogDeadlineMs);
+// Closes the dialog as the title bar's close box would.
+std::shared_ptr<SeenDialog> CloseDialog(int deadlineMs = kDialogDeadlineMs);
+
+// The dialog's message: the text of its label "laMessage" if it has one, else the texts of all
+// its visible labels joined by newlines.
+QString DialogMessage(QWidget* dialog);
+// Clicks a button by objectName or text; false when there is none.
+bool ClickDialogButton(QWidget* dialog, const QString& button);
+void SendKey(QWidget* dialog, int key);
+
+// Spins the event loop until the answer ran or timed out (or the extra time runs out).
+bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs = kDialogDeadlineMs + 1000);
+
+// Writes $ZEM_SCREENSHOT_DIR/<name>.png from QWidget::grab(); false when the variable is unset
+// or the file cannot be written.
+bool SaveScreenshot(QWidget* widget, const QString& name);
