@@ -11,11 +11,10 @@ int ReadParams(TKORProtocol1& protocol, uint16_t address, uint8_t count, void* d
     protocol.AddParam(static_cast<uint8_t>(address & 0xFF));
     protocol.AddParam(count);
     protocol.Request(kFunctionReadParams, nullptr, 3, kShortestReply, timeoutMs);
-    // A count of 0 has always taken the first data byte as the length; nothing asks for it.
-    const int lengthIndex = count != 0 ? 2 : 3;
-    const int result = protocol.GetByte(lengthIndex);
+    const int result = protocol.GetByte(2);
+    // The module may send more than was asked; the destination holds only count bytes.
     if (destination)
-        protocol.GetData(3, destination, result);
+        protocol.GetData(3, destination, result < count ? result : count);
     return result;
 }
 

@@ -1,0 +1,355 @@
+// The serial port and the channel over a bare pseudo-terminal: this test plays the far end.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "ComPort.h"
+#include "UniversalCom.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+struct TRawPty {
+    int Master = -1;
+    std::string Slave;
+
+    TRawPty()
+    {
+        Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (Master >= 0 && grantpt(Master) == 0 && unlockpt(Master) == 0)
+            Slave = ptsname(Master);
+    }
+    ~TRawPty() { CloseMaster(); }
+    void CloseMaster()
+    {
+        if (Master >= 0)
+            close(Master);
+        Master = -1;
+    }
+    void Send(const std::vector<uint8_t>& bytes) const
+    {
+        ASSERT_EQ(write(Master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    std::vector<uint8_t> Take(size_t count, int timeoutMs = 1000) const
+    {
+        std::vector<uint8_t> out;
+        const auto deadline = TClock::now() + milliseconds(timeoutMs);
+        while (out.size() < count && TClock::now() < deadline) {
+            uint8_t buf[256];
+            fcntl(Master, F_SETFL, O_NONBLOCK);
+            const ssize_t n = read(Master, buf, std::min(sizeof buf, count - out.size()));
+            if (n > 0)
+                out.insert(out.end(), buf, buf + n);
+            else
+                std::this_thread::sleep_for(milliseconds(1));
+        }
+        return out;
+    }
+};
+
+long long MsSince(TClock::time_point start)
+{
+    return std::chrono::duration_cast<milliseconds>(TClock::now() - start).count();
+}
+
+struct ChannelFixture : ::testing::Test {
+    TRawPty Pty;
+    TUniversalCom Com{new TComPort};
+    TComPort& Port = *Com.GetComPort();
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(Pty.Slave.empty());
+        Com.SetName(Pty.Slave);
+        Com.SetSpeed(115200);
+        Com.Open();
+        ASSERT_TRUE(Com.IsOpen()) << "errno " << Port.LastOpenError();
+    }
+};
+
+extern "C" void IgnoreSignal(int) {}
+
+}  // namespace
+
+TEST_F(ChannelFixture, openedLine_isRaw115200EightNoneOneWithoutFlowControl)
+{
+    termios tio{};
+    const int fd = open(Pty.Slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    close(fd);
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+    EXPECT_EQ(cfgetispeed(&tio), B115200);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(Com.GetName(), Pty.Slave);
+
+    // A new speed applies at once while open; an unknown one is refused and the port stays open.
+    Port.SetBaudRate(9600);
+    const int fd2 = open(Pty.Slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd2, 0);
+    tcgetattr(fd2, &tio);
+    close(fd2);
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    try {
+        Port.SetBaudRate(12345);
+        FAIL();
+    } catch (const TComPortException& e) {
+        EXPECT_EQ(e.Message, "Failed to set port parameters.");
+        EXPECT_EQ(e.Code, EINVAL);
+    }
+    EXPECT_TRUE(Port.IsOpen());
+}
+
+TEST_F(ChannelFixture, read_returnsAtOnceWithArrivedBytesOrZeroAfterTimeout)
+{
+    Com.SetTimeout(150);
+    EXPECT_EQ(Port.Timeouts().ReadTotalTimeoutConstant, 150u);
+    EXPECT_EQ(Port.Timeouts().ReadIntervalTimeout, kComInfinite);
+    EXPECT_EQ(Port.Timeouts().ReadTotalTimeoutMultiplier, kComInfinite);
+
+    Pty.Send({1, 2, 3});
+    std::this_thread::sleep_for(milliseconds(20));
+    uint8_t buf[16];
+    auto start = TClock::now();
+    EXPECT_EQ(Com.Read(buf, 10), 3);
+    EXPECT_LT(MsSince(start), 50);
+    EXPECT_EQ(buf[2], 3);
+
+    // Never more than asked; the rest waits for the next read.
+    Pty.Send({4, 5, 6, 7});
+    std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_EQ(Com.Read(buf, 2), 2);
+    EXPECT_EQ(Com.Read(buf, 10), 2);
+    EXPECT_EQ(buf[1], 7);
+
+    start = TClock::now();
+    EXPECT_EQ(Com.Read(buf, 10), 0);
+    EXPECT_GE(MsSince(start), 149);
+    EXPECT_LT(MsSince(start), 400);
+
+    // A byte that comes during the wait ends it at once.
+    Com.SetTimeout(2000);
+    std::thread late([this] {
+        std::this_thread::sleep_for(milliseconds(60));
+        Pty.Send({9});
+    });
+    start = TClock::now();
+    EXPECT_EQ(Com.Read(buf, 10), 1);
+    EXPECT_LT(MsSince(start), 500);
+    late.join();
+
+    // Bytes go out unchanged (no output processing).
+    EXPECT_TRUE(Com.Write("\n\r\x55\x11\x13", 5));
+    EXPECT_EQ(Pty.Take(5), (std::vector<uint8_t>{'\n', '\r', 0x55, 0x11, 0x13}));
+}
+
+TEST_F(ChannelFixture, interruptedRead_isResumedNotTakenForTimeout)
+{
+    struct sigaction sa {};
+    struct sigaction old {};
+    sa.sa_handler = IgnoreSignal;  // no SA_RESTART: poll and read see EINTR
+    sigaction(SIGUSR1, &sa, &old);
+    Com.SetTimeout(300);
+    const pthread_t reader = pthread_self();
+    std::thread interrupter([&] {
+        for (int i = 0; i < 5; ++i) {
+            std::this_thread::sleep_for(milliseconds(30));
+            pthread_kill(reader, SIGUSR1);
+        }
+        std::this_thread::sleep_for(milliseconds(30));
+        Pty.Send({0x42});
+    });
+    uint8_t buf[4];
+    const auto start = TClock::now();
+    EXPECT_EQ(Com.Read(buf, 4), 1);
+    EXPECT_GE(MsSince(start), 170);
+    EXPECT_EQ(buf[0], 0x42);
+    interrupter.join();
+    sigaction(SIGUSR1, &old, nullptr);
+}
+
+TEST_F(ChannelFixture, purge_discardsUnreadInputAndReportsItsCount)
+{
+    Pty.Send({1, 2, 3, 4, 5});
+    std::this_thread::sleep_for(milliseconds(20));
+    TComStat stat;
+    EXPECT_EQ(Port.ClearErrors(stat), 0u);
+    EXPECT_EQ(stat.cbInQue, 5u);
+    Com.Purge();
+    Port.ClearErrors(stat);
+    EXPECT_EQ(stat.cbInQue, 0u);
+    Com.SetTimeout(30);
+    uint8_t buf[8];
+    EXPECT_EQ(Com.Read(buf, 8), 0);
+}
+
+TEST_F(ChannelFixture, vanishedDevice_raisesOnReadWriteAndPurgeWithoutHanging)
+{
+    Com.SetTimeout(5000);
+    std::thread pull([this] {
+        std::this_thread::sleep_for(milliseconds(50));
+        Pty.CloseMaster();
+    });
+    uint8_t buf[8];
+    auto start = TClock::now();
+    EXPECT_THROW(Com.Read(buf, 8), TComPortException);
+    EXPECT_LT(MsSince(start), 1000);
+    pull.join();
+    // Every further call raises at once rather than waiting or spinning.
+    start = TClock::now();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_THROW(Com.Read(buf, 8), TComPortException);
+    EXPECT_THROW(Com.Write(buf, 8), TComPortException);
+    EXPECT_THROW(Com.Purge(), TComPortException);
+    EXPECT_LT(MsSince(start), 200);
+    EXPECT_TRUE(Com.IsOpen());
+    Com.Close();
+    EXPECT_FALSE(Com.IsOpen());
+}
+
+TEST_F(ChannelFixture, channelOpen_reopensUnderTheCurrentName)
+{
+    TRawPty other;
+    Com.SetName(other.Slave);
+    Com.Open();
+    ASSERT_TRUE(Com.IsOpen());
+    EXPECT_EQ(Com.GetName(), other.Slave);
+    EXPECT_TRUE(Com.Write("\x01", 1));
+    EXPECT_EQ(other.Take(1), std::vector<uint8_t>{1});
+    // The first line was released: another user can have it now.
+    TComPort first;
+    first.SetPortName(Pty.Slave);
+    first.Open();
+    EXPECT_TRUE(first.IsOpen());
+}
+
+TEST(ComPort, closedPort_refusesWritesAndReadsNothing)
+{
+    TComPort port;
+    EXPECT_FALSE(port.IsOpen());
+    try {
+        port.Write("x", 1);
+        FAIL();
+    } catch (const TComPortException& e) {
+        EXPECT_EQ(e.Message, "Can't write to closed port.");
+        EXPECT_EQ(e.Code, 6);
+    }
+    uint8_t buf[4];
+    EXPECT_EQ(port.Read(buf, 4), 0);
+    TComStat stat;
+    stat.cbInQue = 77;
+    EXPECT_EQ(port.ClearErrors(stat), 0u);
+    EXPECT_EQ(stat.cbInQue, 77u);
+    EXPECT_FALSE(port.PurgeInput());
+    // Speed and timeouts set while closed are kept for the next open.
+    port.SetBaudRate(115200);
+    EXPECT_EQ(port.GetBaudRate(), 115200);
+    TUniversalCom com(new TComPort);
+    com.Purge();
+    EXPECT_TRUE(com.SetTimeout(100));
+}
+
+TEST(ComPort, failedOpen_raisesNothingAndKeepsTheReason)
+{
+    TComPort port;
+    port.SetPortName("/dev/does-not-exist-zem");
+    EXPECT_NO_THROW(port.Open());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.LastOpenError(), ENOENT);
+
+    port.SetPortName("");
+    port.Open();
+    EXPECT_FALSE(port.IsOpen());
+
+    char file[] = "/tmp/zem-notatty-XXXXXX";
+    const int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    port.SetPortName(file);
+    port.Open();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.LastOpenError(), ENOTTY);
+    unlink(file);
+}
+
+TEST(ComPort, portHeldElsewhere_doesNotOpenUntilReleased)
+{
+    TRawPty pty;
+    ASSERT_FALSE(pty.Slave.empty());
+
+    // Another process holds it the way a terminal program would.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = open(pty.Slave.c_str(), O_RDWR | O_NOCTTY);
+        const char ok = (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) ? 1 : 0;
+        (void)!write(ready[1], &ok, 1);
+        char c;
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 1);
+
+    TComPort port;
+    port.SetPortName(pty.Slave);
+    port.Open();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_TRUE(port.LastOpenError() == EWOULDBLOCK || port.LastOpenError() == EBUSY)
+        << port.LastOpenError();
+
+    (void)!write(release[1], "x", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        close(fd);
+    port.Open();
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(port.LastOpenError(), 0);
+
+    // And while this program holds it, a second opener here is refused too.
+    TComPort second;
+    second.OpenByName(pty.Slave);
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(second.LastOpenError(), EWOULDBLOCK);
+}
+
+TEST(ComPort, enumPorts_listsDevicePathsSortedQuickly)
+{
+    std::vector<std::string> list{"stale entry"};
+    const auto start = TClock::now();
+    TComPort::EnumPorts(list);
+    EXPECT_LT(MsSince(start), 100);
+    EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+    TRawPty pty;
+    for (const std::string& name : list) {
+        EXPECT_EQ(name.rfind("/dev/", 0), 0u) << name;
+        EXPECT_EQ(name.find("/dev/pts/"), std::string::npos) << name;
+        EXPECT_EQ(access(name.c_str(), F_OK), 0) << name;
+    }
+}

@@ -1,0 +1,142 @@
+// The frame receiver under random input, built with AddressSanitizer: any read or write past a
+// buffer aborts the run. Seeded, so a failure repeats.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "Kor_protocol1.h"
+#include "Params_kor_protocol.h"
+#include "ScriptPort.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Random bytes, often with a real frame somewhere inside, since pure noise rarely gets past the
+// first three states.
+Bytes RandomStream(std::mt19937& rng, uint8_t function)
+{
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> small(0, 12);
+    Bytes out;
+    auto noise = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            out.push_back(static_cast<uint8_t>(rng() % 4 == 0 ? 0x55 : byte(rng)));
+    };
+    noise(small(rng));
+    const int kind = static_cast<int>(rng() % 4);
+    if (kind != 0) {
+        Bytes data(rng() % 251);
+        for (auto& b : data)
+            b = static_cast<uint8_t>(byte(rng));
+        Bytes frame = KorFrame(kind == 3 ? static_cast<uint8_t>(byte(rng)) : function, data);
+        if (kind == 2 && !frame.empty())
+            frame[rng() % frame.size()] ^= static_cast<uint8_t>(1 + rng() % 255);
+        out.insert(out.end(), frame.begin(), frame.end());
+    }
+    noise(small(rng) * static_cast<int>(rng() % 30));
+    return out;
+}
+
+// Hands out the stream in random-sized pieces, never more than asked, sometimes nothing.
+class TRandomPort : public TScriptPort {
+public:
+    explicit TRandomPort(std::mt19937& rng) : FRng(rng) {}
+    Bytes Stream;
+    size_t At = 0;
+    int Read(void* buffer, int count) override
+    {
+        EXPECT_GT(count, 0);
+        if (At >= Stream.size() || FRng() % 16 == 0)
+            return 0;
+        const int n = std::min<int>({count, static_cast<int>(Stream.size() - At), 1 + static_cast<int>(FRng() % 40)});
+        std::memcpy(buffer, Stream.data() + At, static_cast<size_t>(n));
+        At += static_cast<size_t>(n);
+        return n;
+    }
+
+private:
+    std::mt19937& FRng;
+};
+
+void ExpectAcceptedFrameSound(const TKORProtocol1& p)
+{
+    ASSERT_GE(p.FDataLength, 5);
+    ASSERT_LE(p.FDataLength, 255);
+    EXPECT_EQ(p.FData[0], 0x55);
+    EXPECT_EQ(p.FData[1], p.FPacket[1]);
+    EXPECT_EQ(p.FDataLength, p.FData[2] + 5);
+    const uint16_t crc = TKORProtocol1::CalcCRC(p.FData, p.FDataLength - 2);
+    EXPECT_EQ(p.FData[p.FDataLength - 2], crc & 0xFF);
+    EXPECT_EQ(p.FData[p.FDataLength - 1], crc >> 8);
+}
+
+}  // namespace
+
+TEST(FrameFuzz, randomPiecesFedToReceiver_neverOverrunAndAcceptOnlySoundFrames)
+{
+    std::mt19937 rng(20240305);
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        auto p = std::make_unique<TKORProtocol1>(0x55, nullptr);
+        const uint8_t function = static_cast<uint8_t>(rng());
+        p->BuildPacket(function, nullptr, 0);
+        const Bytes stream = RandomStream(rng, function);
+        p->FDataLength = 0;
+        p->FExpectedLength = 5;
+        p->BeforeReceive();
+        size_t at = 0;
+        int remaining = p->FExpectedLength;
+        try {
+            while (remaining > 0 && at < stream.size()) {
+                // Like Receive: never more than still expected, placed at the end of the data.
+                const int n = std::min<int>({remaining, static_cast<int>(stream.size() - at),
+                                             1 + static_cast<int>(rng() % 64)});
+                std::memcpy(p->FData + p->FDataLength, stream.data() + at, static_cast<size_t>(n));
+                at += static_cast<size_t>(n);
+                remaining = p->AddReceived(p->FData + p->FDataLength, n);
+            }
+            if (remaining <= 0) {
+                p->AfterReceive();
+                ExpectAcceptedFrameSound(*p);
+                ++accepted;
+            }
+        } catch (const EProtocol& e) {
+            EXPECT_TRUE(e.Code == 111 || e.Code == 22 || e.Code == 23) << e.Code;
+        }
+        if (HasFailure())
+            FAIL() << "round " << round;
+    }
+    EXPECT_GT(accepted, 1000);  // the generator does reach the end of the machine
+}
+
+TEST(FrameFuzz, randomRepliesThroughExchange_neverOverrunCallerOrBuffers)
+{
+    std::mt19937 rng(7);
+    TRandomPort port(rng);
+    TKORProtocol1 protocol(0x55, &port);
+    protocol.FAttempts = 2;
+    protocol.FRetryPause = 0;
+    int accepted = 0;
+    for (int round = 0; round < 5000; ++round) {
+        port.Stream = RandomStream(rng, 110);
+        port.Stream.insert(port.Stream.end(), port.Stream.begin(), port.Stream.end());
+        port.At = 0;
+        const uint8_t count = static_cast<uint8_t>(rng());
+        // Exactly count bytes, on the heap, so one byte too many is caught.
+        std::unique_ptr<uint8_t[]> dest(new uint8_t[count == 0 ? 1 : count]);
+        try {
+            const int got = ReadParams(protocol, static_cast<uint16_t>(rng()), count, dest.get(), 50);
+            EXPECT_EQ(got, protocol.FData[2]);
+            ExpectAcceptedFrameSound(protocol);
+            ++accepted;
+        } catch (const EProtocol& e) {
+            EXPECT_TRUE(e.Code == 111 || e.Code == 22 || e.Code == 23 || e.Code == 1460) << e.Code;
+        }
+        if (HasFailure())
+            FAIL() << "round " << round;
+    }
+    EXPECT_GT(accepted, 300);
+}

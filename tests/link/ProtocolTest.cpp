@@ -1,0 +1,357 @@
+// The packet engine, the module's framing and the command set, over a scripted port.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "KOR_ZEM.h"
+#include "Kor_protocol1.h"
+#include "Params_kor_protocol.h"
+#include "ScriptPort.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Range(int count, int first = 0)
+{
+    Bytes b(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        b[static_cast<size_t>(i)] = static_cast<uint8_t>(first + i);
+    return b;
+}
+
+// Feeds bytes to the receiver the way Receive does: placed at FData + FDataLength first.
+int Feed(TKORProtocol1& p, const Bytes& bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), p.FData + p.FDataLength);
+    return p.AddReceived(p.FData + p.FDataLength, static_cast<int>(bytes.size()));
+}
+
+Bytes Received(const TKORProtocol1& p)
+{
+    return Bytes(p.FData, p.FData + p.FDataLength);
+}
+
+struct ProtocolFixture : ::testing::Test {
+    TScriptPort Port;
+    TKORProtocol1 Protocol{0x55, &Port};
+    ProtocolFixture() { Protocol.FAttempts = 3; }
+};
+
+}  // namespace
+
+TEST(KorCrc, checkValueAndLinkCheckFrame_matchCatalogue)
+{
+    const char* digits = "123456789";
+    EXPECT_EQ(TKORProtocol1::CalcCRC(reinterpret_cast<const uint8_t*>(digits), 9), 0x4B37);
+
+    TScriptPort port;
+    TKORProtocol1 p(0x55, &port);
+    port.Queue(KorFrame(110, {7}));
+    EXPECT_EQ(ReadParams(p, 0, 1, nullptr, 100), 1);
+    ASSERT_EQ(port.Written.size(), 1u);
+    EXPECT_EQ(port.Written[0], (Bytes{0x55, 0x6E, 0x03, 0x00, 0x00, 0x01, 0x24, 0x53}));
+    EXPECT_EQ(port.Timeout, 100);
+
+    const Bytes frame = KorFrame(110, {1, 2, 3});
+    EXPECT_TRUE(TKORProtocol1::CheckCRC(frame.data(), 8));
+    Bytes bad = frame;
+    bad[7] ^= 0x01;
+    EXPECT_FALSE(TKORProtocol1::CheckCRC(bad.data(), 8));
+    EXPECT_FALSE(TKORProtocol1::CheckCRC(frame.data(), 1));
+}
+
+TEST(KorFrameHunt, noiseBeforeStartByte_isDroppedAndStrayStartInsideFrameIsData)
+{
+    TKORProtocol1 p(0x55, nullptr);
+    p.BuildPacket(110, Bytes{0, 0, 1}.data(), 3);
+    p.FExpectedLength = 5;
+    p.BeforeReceive();
+    // 00 FF 55 6E 01 07 cL cH: the noise is neither kept nor counted.
+    Bytes reply = KorFrame(110, {7});
+    Bytes stream{0x00, 0xFF};
+    stream.insert(stream.end(), reply.begin(), reply.begin() + 3);
+    EXPECT_EQ(Feed(p, stream), 3);  // 55 6E 01 kept; the frame is 6 long
+    EXPECT_EQ(Feed(p, Bytes(reply.begin() + 3, reply.end())), 0);
+    EXPECT_EQ(Received(p), reply);
+    EXPECT_NO_THROW(p.AfterReceive());
+
+    // A 0x55 in the data or the CRC does not restart the frame; bytes fed one at a time.
+    p.FDataLength = 0;
+    p.FExpectedLength = 5;
+    p.BeforeReceive();
+    Bytes withStarts = KorFrame(110, {0x55, 0x55, 0x01});
+    int remaining = 0;
+    for (uint8_t b : withStarts)
+        remaining = Feed(p, {b});
+    EXPECT_EQ(remaining, 0);
+    EXPECT_EQ(Received(p), withStarts);
+    EXPECT_EQ(p.FState, 3);
+}
+
+TEST(KorFrameHunt, lengthByteBeyond250_raisesOverflowBeforeBufferIsOverrun)
+{
+    TKORProtocol1 p(0x55, nullptr);
+    p.BuildPacket(110, Bytes{0, 0, 250}.data(), 3);
+    for (int announced : {251, 255}) {
+        p.FDataLength = 0;
+        p.FExpectedLength = 5;
+        p.BeforeReceive();
+        try {
+            Feed(p, {0x55, 110, static_cast<uint8_t>(announced)});
+            FAIL() << "accepted a length of " << announced;
+        } catch (const EProtocol& e) {
+            EXPECT_EQ(e.Code, 111);
+            EXPECT_EQ(e.Message, "MaxDataLength=256");
+        }
+    }
+    // The longest frame that fits the check is still accepted.
+    p.FDataLength = 0;
+    p.FExpectedLength = 5;
+    p.BeforeReceive();
+    const Bytes longest = KorFrame(110, Range(250));
+    EXPECT_EQ(Feed(p, Bytes(longest.begin(), longest.begin() + 5)), 250);
+    EXPECT_EQ(Feed(p, Bytes(longest.begin() + 5, longest.end())), 0);
+    EXPECT_NO_THROW(p.AfterReceive());
+}
+
+TEST_F(ProtocolFixture, silentModule_raisesTimeoutAfterThreeSendsTenMsApart)
+{
+    try {
+        ReadParams(Protocol, 0, 125, nullptr, 1000);
+        FAIL() << "no exception";
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 1460);
+        const uint16_t crc = TKORProtocol1::CalcCRC(Bytes{0x55, 110, 3, 0, 0, 125}.data(), 6);
+        EXPECT_EQ(e.Message, "Не обнаружен стартовый байт пакета\nPacket[8] = '85 110 3 0 0 125 " +
+                                 std::to_string(crc & 0xFF) + " " + std::to_string(crc >> 8) +
+                                 "'\nData[0] = ''");
+    }
+    ASSERT_EQ(Port.Written.size(), 3u);
+    EXPECT_EQ(Port.Purges, 3);
+    EXPECT_EQ(Port.Written[0], Port.Written[2]);
+    for (size_t i = 1; i < 3; ++i)
+        EXPECT_GE(Port.WriteTimes[i] - Port.WriteTimes[i - 1], std::chrono::milliseconds(10));
+    // The first read of every attempt asks for no more than the shortest frame.
+    EXPECT_EQ(Port.ReadRequests, (std::vector<int>{5, 5, 5}));
+}
+
+TEST_F(ProtocolFixture, incompleteReply_raisesTimeoutNamingBothLengths)
+{
+    const Bytes reply = KorFrame(110, Range(125));
+    for (int i = 0; i < 3; ++i) {
+        Port.Queue(Bytes(reply.begin(), reply.begin() + 40));
+        Port.QueueSilence();
+    }
+    try {
+        ReadParams(Protocol, 0, 125, nullptr, 50);
+        FAIL() << "no exception";
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 1460);
+        EXPECT_EQ(e.Message.rfind("Полученная длина (40) не равна требуемой (130)\nPacket[8] = '", 0), 0u)
+            << e.Message;
+        EXPECT_NE(e.Message.find("\nData[40] = '85 110 125 0 1 2 "), std::string::npos);
+    }
+    EXPECT_EQ(Port.Written.size(), 3u);
+}
+
+TEST_F(ProtocolFixture, badCrcOnce_isRetriedAndSecondAttemptSucceeds)
+{
+    Bytes bad = KorFrame(110, Range(125, 1));
+    bad[100] ^= 0xFF;
+    Port.Queue(bad);
+    Port.Queue(KorFrame(110, Range(125, 1)));
+    uint8_t image[125] = {};
+    EXPECT_EQ(ReadParams(Protocol, 0, 125, image, 1000), 125);
+    EXPECT_EQ(Bytes(image, image + 125), Range(125, 1));
+    EXPECT_EQ(Port.Written.size(), 2u);
+}
+
+TEST_F(ProtocolFixture, corruptOrForeignReplies_raiseCrcAndBadCommandWithDumps)
+{
+    Bytes bad = KorFrame(110, {1});
+    bad[5] ^= 0x80;
+    for (int i = 0; i < 3; ++i)
+        Port.Queue(bad);
+    try {
+        ReadParams(Protocol, 0, 1, nullptr, 100);
+        FAIL();
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 23);
+        EXPECT_EQ(e.Message.rfind("CRC check failed\nPacket[8] = '85 110 3 0 0 1 36 83'\nData[6] = '", 0), 0u)
+            << e.Message;
+    }
+    EXPECT_EQ(Port.Written.size(), 3u);
+
+    Port.Written.clear();
+    for (int i = 0; i < 3; ++i)
+        Port.Queue(KorFrame(210, {1}));
+    try {
+        ReadParams(Protocol, 0, 1, nullptr, 100);
+        FAIL();
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 22);
+        EXPECT_EQ(e.Message.rfind("Wrong function byte in reply\nPacket[8] = '85 110 3 0 0 1 36 83'\nData[6] = '85 210 1 1 ", 0), 0u)
+            << e.Message;
+    }
+    EXPECT_EQ(Port.Written.size(), 3u);
+}
+
+TEST_F(ProtocolFixture, replyInPiecesWithNoise_isAcceptedAndNeverReadPastItsEnd)
+{
+    const Bytes reply = KorFrame(110, Range(64, 0x50));  // holds 0x55 in its data
+    Port.Queue({0x55, 0x00, 0x10});                     // a stray start byte that stalls...
+    Port.QueueSilence();                                // ...and a timeout ends that attempt
+    Bytes noisy{0x00, 0x13};
+    noisy.insert(noisy.end(), reply.begin(), reply.end());
+    noisy.push_back(0xEE);  // a byte after the frame stays on the line
+    for (size_t at = 0; at < noisy.size(); at += 7)
+        Port.Queue(Bytes(noisy.begin() + at, noisy.begin() + std::min(noisy.size(), at + 7)));
+    uint8_t dest[64];
+    EXPECT_EQ(ReadParams(Protocol, 480, 64, dest, 1000), 64);
+    EXPECT_EQ(Bytes(dest, dest + 64), Range(64, 0x50));
+    EXPECT_EQ(Received(Protocol), reply);
+    ASSERT_EQ(Port.Pieces.size(), 1u);
+    EXPECT_EQ(Port.Pieces.front(), Bytes{0xEE});
+    EXPECT_EQ(Port.Written.size(), 2u);
+}
+
+TEST_F(ProtocolFixture, portFailure_passesAtOnceWithoutRetry)
+{
+    Port.FailReads = true;
+    EXPECT_THROW(ReadParams(Protocol, 0, 1, nullptr, 100), TComPortException);
+    EXPECT_EQ(Port.Written.size(), 1u);
+
+    TKORProtocol1 unbound(0x55, nullptr);
+    EXPECT_THROW(ReadParams(unbound, 0, 1, nullptr, 100), TComPortException);
+}
+
+TEST_F(ProtocolFixture, sendOnly_writesAndReadsNothing)
+{
+    Protocol.BuildPacket(101, Bytes{2, 1, 1}.data(), 3);
+    Protocol.Exchange(100, -1);
+    EXPECT_EQ(Port.Written.size(), 1u);
+    EXPECT_TRUE(Port.ReadRequests.empty());
+}
+
+TEST_F(ProtocolFixture, receivedBytes_areReachableOnlyWithinTheReply)
+{
+    Port.Queue(KorFrame(110, {1, 2, 3, 4, 5}));  // 10 bytes
+    ASSERT_EQ(ReadParams(Protocol, 0, 5, nullptr, 100), 5);
+    EXPECT_EQ(Protocol.GetByte(9), KorFrame(110, {1, 2, 3, 4, 5})[9]);
+    try {
+        Protocol.GetByte(10);
+        FAIL();
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 0);
+        EXPECT_EQ(e.Message, "GetByte: Index out of range, Index = 10, FDataLength = 10");
+    }
+    EXPECT_THROW(Protocol.GetByte(-1), EProtocol);
+    uint8_t dest[16];
+    try {
+        Protocol.GetData(3, dest, 8);
+        FAIL();
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 111);
+        EXPECT_EQ(e.Message, "MaxDataLength=256");
+    }
+    EXPECT_THROW(Protocol.GetData(-1, dest, 2), EProtocol);
+    EXPECT_THROW(Protocol.GetData(3, dest, -1), EProtocol);
+    EXPECT_NO_THROW(Protocol.GetData(3, dest, 7));
+}
+
+TEST_F(ProtocolFixture, requestData_refusedPastThePacketBuffer)
+{
+    Protocol.ClearParams();
+    const Bytes big = Range(251);
+    Protocol.AddParams(big.data(), 251);  // exactly fills the data field
+    const uint8_t guard = Protocol.FPacket[255];
+    try {
+        Protocol.AddParam(0xAA);
+        FAIL() << "wrote past the packet";
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, 0);
+        EXPECT_EQ(e.Message, "");
+    }
+    EXPECT_EQ(Protocol.FPacket[255], guard);
+    EXPECT_EQ(Protocol.FPacket[2], 251);
+
+    Protocol.ClearParams();
+    Protocol.AddParam(1);
+    EXPECT_THROW(Protocol.AddParams(big.data(), 251), EProtocol);
+    EXPECT_EQ(Protocol.FPacket[2], 1);
+
+    EXPECT_THROW(Protocol.BuildPacket(210, nullptr, 252), EProtocol);
+    EXPECT_NO_THROW(Protocol.BuildPacket(210, big.data(), 251));
+    EXPECT_EQ(Protocol.FPacketLength, 256);
+}
+
+TEST_F(ProtocolFixture, parameterFrames_carryAddressHighFirstAndCounts)
+{
+    Port.Queue(KorFrame(210, {}));
+    const Bytes source = Range(40, 100);
+    WriteParams(Protocol, 40, source.data(), 40, 1000);
+    ASSERT_EQ(Port.Written.size(), 1u);
+    const Bytes& sent = Port.Written[0];
+    ASSERT_EQ(sent.size(), 47u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 5), (Bytes{0x55, 210, 42, 0, 40}));
+    EXPECT_EQ(Bytes(sent.begin() + 5, sent.begin() + 45), source);
+    EXPECT_TRUE(TKORProtocol1::CheckCRC(sent.data(), 47));
+
+    Port.Queue(KorFrame(110, Range(8)));
+    ReadParams(Protocol, 0x02E0, 128, nullptr, 1000);
+    EXPECT_EQ(Bytes(Port.Written[1].begin(), Port.Written[1].begin() + 6), (Bytes{0x55, 110, 3, 0x02, 0xE0, 128}));
+}
+
+TEST(KorCommands, results_replaceEveryFailure)
+{
+    TScriptPort port;
+    TKOR_ZEM device;
+    device.SetPort(&port);
+    EXPECT_EQ(device.Protocol()->FAttempts, 3);
+
+    // A short read reply is reported as such, and only the bytes that came are copied.
+    port.Queue(KorFrame(110, Range(100, 1)));
+    uint8_t image[125];
+    std::fill(image, image + 125, 0xEE);
+    EXPECT_EQ(device.ReadParams(0, 125, image, 1000), 100);
+    EXPECT_EQ(image[99], 100);
+    EXPECT_EQ(image[100], 0xEE);
+
+    port.Queue(KorFrame(110, {1, 2}));
+    EXPECT_FALSE(device.CheckLink());  // two bytes for a one-byte read
+    port.Queue(KorFrame(110, {1}));
+    EXPECT_TRUE(device.CheckLink());
+    EXPECT_EQ(port.Timeout, 100);
+
+    port.Queue(KorFrame(210, {9, 9, 9}));
+    EXPECT_TRUE(device.WriteParams(5, image, 1, 1000));
+
+    port.Queue(KorFrame(101, {}));
+    EXPECT_TRUE(device.SetOutput(3, 1));
+    EXPECT_EQ(port.Written.back(), KorFrame(101, {2, 3, 1}));
+
+    uint8_t key[8] = {};
+    port.Queue(KorFrame(101, {}));
+    EXPECT_EQ(device.ReadKey(0, nullptr), 0);
+    EXPECT_EQ(port.Written.back(), KorFrame(101, {3, 0}));
+    port.Queue(KorFrame(101, {0x01, 2, 3, 4, 5, 6, 7, 0xA8}));
+    EXPECT_EQ(device.ReadKey(1, key), 1);
+    EXPECT_EQ(Bytes(key, key + 8), (Bytes{0x01, 2, 3, 4, 5, 6, 7, 0xA8}));
+
+    // Nothing on the line: every command gives its failure value.
+    EXPECT_EQ(device.ReadKey(1, key), -1);
+    EXPECT_EQ(device.ReadParams(0, 1, nullptr, 10), -1);
+    EXPECT_FALSE(device.WriteParams(0, image, 1, 10));
+    EXPECT_FALSE(device.SetOutput(0, 0));
+    EXPECT_FALSE(device.CheckLink());
+    // A request too long for the packet, and a device lost mid-exchange.
+    EXPECT_FALSE(device.WriteParams(0, Range(255).data(), 250, 10));
+    port.FailReads = true;
+    EXPECT_EQ(device.ReadParams(0, 1, nullptr, 10), -1);
+
+    TKOR_ZEM unbound;
+    EXPECT_FALSE(unbound.CheckLink());
+}

@@ -1,0 +1,74 @@
+#pragma once
+// A byte port that plays back scripted reads and records what was written, for testing the
+// packet engine without a line.
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "ComPort.h"
+#include "Kor_protocol1.h"
+#include "UniversalPort.h"
+
+inline std::vector<uint8_t> KorFrame(uint8_t function, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> frame{0x55, function, static_cast<uint8_t>(data.size())};
+    frame.insert(frame.end(), data.begin(), data.end());
+    const uint16_t crc = TKORProtocol1::CalcCRC(frame.data(), static_cast<int>(frame.size()));
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+class TScriptPort : public TUniversalPort {
+public:
+    using TClock = std::chrono::steady_clock;
+
+    // Bytes the "line" holds; each Read takes at most what it asks for from the front of the
+    // current piece. An empty piece is a read that times out.
+    std::deque<std::vector<uint8_t>> Pieces;
+    std::vector<std::vector<uint8_t>> Written;
+    std::vector<TClock::time_point> WriteTimes;
+    std::vector<int> ReadRequests;  // the count each Read asked for
+    int Purges = 0;
+    int Timeout = -1;
+    bool FailReads = false;  // raise as a vanished device would
+
+    void Queue(const std::vector<uint8_t>& bytes) { Pieces.push_back(bytes); }
+    void QueueSilence() { Pieces.push_back({}); }
+
+    bool Write(const void* buffer, int count) override
+    {
+        const auto* b = static_cast<const uint8_t*>(buffer);
+        Written.emplace_back(b, b + count);
+        WriteTimes.push_back(TClock::now());
+        return true;
+    }
+    int Read(void* buffer, int count) override
+    {
+        ReadRequests.push_back(count);
+        if (FailReads)
+            throw TComPortException("Failed to read from port.", 5);
+        if (Pieces.empty())
+            return 0;
+        std::vector<uint8_t>& piece = Pieces.front();
+        if (piece.empty()) {
+            Pieces.pop_front();
+            return 0;
+        }
+        const int n = std::min<int>(count, static_cast<int>(piece.size()));
+        std::memcpy(buffer, piece.data(), static_cast<size_t>(n));
+        piece.erase(piece.begin(), piece.begin() + n);
+        if (piece.empty())
+            Pieces.pop_front();
+        return n;
+    }
+    bool SetTimeout(int ms) override
+    {
+        Timeout = ms;
+        return true;
+    }
+    void Purge() override { ++Purges; }
+    bool IsOpen() override { return true; }
+};
