@@ -1,1 +1,380 @@
 #include "ModuleSim.h"
+
+#include "Kor_protocol1.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+constexpr uint8_t kSubOutput = 2;
+constexpr uint8_t kSubKeyReader = 3;
+constexpr uint8_t kKeyModeArm = 0;
+constexpr uint8_t kKeyModePoll = 1;
+constexpr int kKeyLength = 8;
+constexpr int kFrameOverhead = 5;  // start, function, length, two CRC bytes
+
+bool CrcMatches(const uint8_t* frame, size_t length)
+{
+    const uint16_t crc = TKORProtocol1::CalcCRC(frame, static_cast<int>(length - 2));
+    return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
+}
+
+}  // namespace
+
+// ---- frame receiver ----
+
+std::vector<std::vector<uint8_t>> TSimFrameReceiver::Feed(const uint8_t* bytes, size_t count)
+{
+    FBuffer.insert(FBuffer.end(), bytes, bytes + count);
+    std::vector<std::vector<uint8_t>> frames;
+    Scan(frames);
+    return frames;
+}
+
+std::vector<std::vector<uint8_t>> TSimFrameReceiver::Expire()
+{
+    std::vector<std::vector<uint8_t>> frames;
+    if (!FBuffer.empty()) {
+        FBuffer.erase(FBuffer.begin());
+        ++FDropped;
+        Scan(frames);
+    }
+    return frames;
+}
+
+void TSimFrameReceiver::Scan(std::vector<std::vector<uint8_t>>& frames)
+{
+    size_t pos = 0;
+    for (;;) {
+        while (pos < FBuffer.size() && FBuffer[pos] != TModuleSim::kStartByte) {
+            ++pos;
+            ++FDropped;
+        }
+        if (FBuffer.size() - pos < 3)
+            break;
+        const size_t length = FBuffer[pos + 2] + kFrameOverhead;
+        if (FBuffer.size() - pos < length)
+            break;
+        if (CrcMatches(FBuffer.data() + pos, length)) {
+            frames.emplace_back(FBuffer.begin() + pos, FBuffer.begin() + pos + length);
+            pos += length;
+        } else {
+            ++pos;
+            ++FDropped;
+        }
+    }
+    FBuffer.erase(FBuffer.begin(), FBuffer.begin() + pos);
+}
+
+// ---- module ----
+
+TModuleSim::TModuleSim() : FMemory(kMemorySize, 0xFF)
+{
+    std::copy(std::begin(kFactoryDefaults), std::end(kFactoryDefaults), FMemory.begin());
+    std::fill(std::begin(FOutputActions), std::end(FOutputActions), -1);
+}
+
+std::vector<uint8_t> TModuleSim::ReadMemory(int address, int count) const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (address < 0 || count <= 0 || address >= kMemorySize)
+        return {};
+    const int end = std::min(kMemorySize, address + count);
+    return std::vector<uint8_t>(FMemory.begin() + address, FMemory.begin() + end);
+}
+
+void TModuleSim::WriteMemory(int address, const std::vector<uint8_t>& bytes)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const long at = static_cast<long>(address) + static_cast<long>(i);
+        if (at >= 0 && at < kMemorySize)
+            FMemory[at] = bytes[i];
+    }
+}
+
+bool TModuleSim::LoadMemoryFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Anything but a whole memory image is someone else's file: leave the memory as it is.
+    if (in.bad() || bytes.size() != static_cast<size_t>(kMemorySize))
+        return false;
+    std::lock_guard<std::mutex> lock(FMutex);
+    FMemory = std::move(bytes);
+    return true;
+}
+
+bool TModuleSim::SaveMemoryFile(const std::string& path) const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return SaveLocked(path);
+}
+
+bool TModuleSim::SaveLocked(const std::string& path) const
+{
+    // Written beside and renamed over, so a crash never leaves half an image behind.
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        out.write(reinterpret_cast<const char*>(FMemory.data()), static_cast<std::streamsize>(FMemory.size()));
+        out.flush();
+        if (!out) {
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void TModuleSim::SetMemoryFile(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FMemoryFile = path;
+}
+
+std::vector<std::vector<uint8_t>> TModuleSim::ReceivedFrames() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FFrames;
+}
+
+void TModuleSim::ClearReceivedFrames()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FFrames.clear();
+}
+
+int TModuleSim::OutputAction(int output) const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (output < 0 || output > 255)
+        return -1;
+    return FOutputActions[output];
+}
+
+void TModuleSim::PresentKey(const uint8_t romCode[8], int afterPolls)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    std::copy(romCode, romCode + kKeyLength, FKey);
+    FKeyAfterPolls = std::max(0, afterPolls);
+    FKeyPolls = 0;
+    FKeyPresent = true;
+}
+
+bool TModuleSim::KeyPending() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FKeyPresent;
+}
+
+int TModuleSim::KeyPolls() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FKeyPolls;
+}
+
+void TModuleSim::InjectFault(const TSimFault& fault)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (fault.Count != 0)
+        FFaults.push_back(fault);
+}
+
+void TModuleSim::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FFaults.clear();
+}
+
+std::vector<uint8_t> TModuleSim::MakeFrame(uint8_t function, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> frame;
+    frame.reserve(data.size() + kFrameOverhead);
+    frame.push_back(kStartByte);
+    frame.push_back(function);
+    frame.push_back(static_cast<uint8_t>(data.size()));
+    frame.insert(frame.end(), data.begin(), data.end());
+    const uint16_t crc = TKORProtocol1::CalcCRC(frame.data(), static_cast<int>(frame.size()));
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+bool TModuleSim::TakeFault(TSimFault& fault)
+{
+    if (FFaults.empty())
+        return false;
+    TSimFault& head = FFaults.front();
+    fault = head;
+    if (head.Count > 0 && --head.Count == 0)
+        FFaults.pop_front();
+    return true;
+}
+
+// The reply's data, or nothing when the module keeps quiet. Requests it does not understand,
+// malformed ones and writes reaching past the memory get no reply, so the tool reports a failure
+// rather than believing a write it never made. Reads past the end are clamped: the length byte
+// tells the tool how much came.
+std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool& answered, bool& wrote)
+{
+    answered = false;
+    wrote = false;
+    const uint8_t function = frame[1];
+    const size_t length = frame[2];
+    const uint8_t* data = frame.data() + 3;
+
+    if (function == kFnRead && length == 3) {
+        const int address = data[0] << 8 | data[1];
+        const int end = std::min(kMemorySize, address + data[2]);
+        answered = true;
+        if (address >= end)
+            return {};
+        return std::vector<uint8_t>(FMemory.begin() + address, FMemory.begin() + end);
+    }
+    if (function == kFnWrite && length >= 2) {
+        const int address = data[0] << 8 | data[1];
+        const size_t count = length - 2;
+        if (address + count > static_cast<size_t>(kMemorySize))
+            return {};
+        std::copy(data + 2, data + 2 + count, FMemory.begin() + address);
+        answered = true;
+        wrote = true;
+        return {};
+    }
+    if (function == kFnCommand && length == 3 && data[0] == kSubOutput) {
+        FOutputActions[data[1]] = data[2];
+        answered = true;
+        return {};
+    }
+    if (function == kFnCommand && length == 2 && data[0] == kSubKeyReader) {
+        if (data[1] == kKeyModeArm) {
+            answered = true;
+            return {};
+        }
+        if (data[1] == kKeyModePoll) {
+            answered = true;
+            if (!FKeyPresent)
+                return {};
+            if (FKeyPolls++ < FKeyAfterPolls)
+                return {};
+            FKeyPresent = false;
+            return std::vector<uint8_t>(FKey, FKey + kKeyLength);
+        }
+    }
+    return {};
+}
+
+TSimReply TModuleSim::HandleFrame(const std::vector<uint8_t>& frame)
+{
+    TSimReply reply;
+    if (frame.size() < kFrameOverhead || frame[0] != kStartByte
+        || frame.size() != static_cast<size_t>(frame[2]) + kFrameOverhead
+        || !CrcMatches(frame.data(), frame.size()))
+        return reply;
+
+    std::unique_lock<std::mutex> lock(FMutex);
+    FFrames.push_back(frame);
+    bool answered = false;
+    bool wrote = false;
+    std::vector<uint8_t> data = Answer(frame, answered, wrote);
+    TSimFault fault;
+    const bool faulty = TakeFault(fault);
+    if (wrote && !FMemoryFile.empty())
+        SaveLocked(FMemoryFile);
+
+    // Extra data of a read continues from the memory, as a module overrunning its count would.
+    int extraFrom = -1;
+    if (frame[1] == kFnRead && answered)
+        extraFrom = (frame[3] << 8 | frame[4]) + static_cast<int>(data.size());
+
+    if (!answered) {
+        if (faulty && fault.Kind == TSimFault::HangUp)
+            reply.HangUp = true;
+        return reply;
+    }
+    if (!faulty) {
+        reply.Chunks.push_back({0, MakeFrame(frame[1], data)});
+        return reply;
+    }
+    if (fault.Kind == TSimFault::ExtraData) {
+        for (int i = 0; i < std::max(0, fault.ExtraBytes); ++i) {
+            const int at = extraFrom < 0 ? -1 : extraFrom + i;
+            data.push_back(at >= 0 && at < kMemorySize ? FMemory[at] : 0x00);
+        }
+        if (data.size() > 255)
+            data.resize(255);
+    }
+    lock.unlock();
+    return ApplyFault(fault, MakeFrame(frame[1], data));
+}
+
+TSimReply TModuleSim::ApplyFault(const TSimFault& fault, std::vector<uint8_t> reply)
+{
+    TSimReply out;
+    switch (fault.Kind) {
+    case TSimFault::Silence:
+        return out;
+    case TSimFault::Delay:
+        out.Chunks.push_back({std::max(0, fault.DelayMs), reply});
+        return out;
+    case TSimFault::LateReply:
+        out.Chunks.push_back({fault.DelayMs > 0 ? fault.DelayMs : TSimFault::kDefaultLateMs, reply});
+        return out;
+    case TSimFault::BadCrc:
+        reply[reply.size() - 2] ^= 0xFF;
+        out.Chunks.push_back({0, reply});
+        return out;
+    case TSimFault::WrongFunction: {
+        const uint8_t wrong = reply[1] == kFnRead ? kFnWrite : kFnRead;
+        std::vector<uint8_t> data(reply.begin() + 3, reply.end() - 2);
+        out.Chunks.push_back({0, MakeFrame(wrong, data)});
+        return out;
+    }
+    case TSimFault::Noise: {
+        std::vector<uint8_t> bytes = fault.NoiseBytes;
+        if (bytes.empty())
+            bytes = {0x00, 0xFF, 0x13};
+        bytes.insert(bytes.end(), reply.begin(), reply.end());
+        out.Chunks.push_back({0, bytes});
+        return out;
+    }
+    case TSimFault::Split: {
+        const int pieces = std::clamp(fault.Pieces, 1, static_cast<int>(reply.size()));
+        const int gap = fault.DelayMs > 0 ? fault.DelayMs : TSimFault::kDefaultSplitGapMs;
+        size_t from = 0;
+        for (int i = 0; i < pieces; ++i) {
+            const size_t to = reply.size() * (i + 1) / pieces;
+            out.Chunks.push_back({i == 0 ? 0 : gap, std::vector<uint8_t>(reply.begin() + from, reply.begin() + to)});
+            from = to;
+        }
+        return out;
+    }
+    case TSimFault::ShortReply: {
+        const size_t drop = std::min(reply.size() - 1, static_cast<size_t>(std::max(1, fault.DropBytes)));
+        reply.resize(reply.size() - drop);
+        out.Chunks.push_back({0, reply});
+        return out;
+    }
+    case TSimFault::ExtraData:
+        out.Chunks.push_back({0, reply});
+        return out;
+    case TSimFault::HangUp:
+        reply.resize(std::max<size_t>(1, reply.size() / 2));
+        out.Chunks.push_back({0, reply});
+        out.HangUp = true;
+        return out;
+    }
+    return out;
+}

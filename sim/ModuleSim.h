@@ -3,7 +3,7 @@
 // plus a pseudo-terminal that carries it, so the link can be tested without hardware.
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -26,12 +26,20 @@ struct TSimFault {
     };
     TKind Kind = Silence;
     int Count = 1;  // requests it applies to; -1 = all
-    int DelayMs = 0;  // Delay, LateReply: wait before replying; Split: gap between pieces
+    // Delay, LateReply: wait before replying; Split: gap between pieces. A LateReply or Split
+    // left at 0 takes kDefaultLateMs or kDefaultSplitGapMs.
+    int DelayMs = 0;
     // Noise: bytes sent before the frame (may hold stray 0x55). Not called Noise: the kind is.
     std::vector<uint8_t> NoiseBytes;
     int Pieces = 2;  // Split
     int DropBytes = 1;  // ShortReply: bytes cut from the reply's end
     int ExtraBytes = 1;  // ExtraData: data bytes more than asked
+
+    // Also accepts the brace forms {kind}, {kind, count} and {kind, count, delayMs}.
+    TSimFault(TKind kind = Silence, int count = 1, int delayMs = 0) : Kind(kind), Count(count), DelayMs(delayMs) {}
+
+    static constexpr int kDefaultLateMs = 1200;  // beyond the longest reply timeout the tool uses
+    static constexpr int kDefaultSplitGapMs = 10;
 };
 
 // One piece of output the transport must send: bytes, after a pause from the previous piece.
@@ -78,7 +86,7 @@ public:
     // Mode-1 key polls answer empty until afterPolls polls have passed, then once with the code.
     void PresentKey(const uint8_t romCode[8], int afterPolls);
     bool KeyPending() const;
-    int KeyPolls() const;  // mode-1 polls seen since the reader was last armed
+    int KeyPolls() const;  // mode-1 polls seen since the last PresentKey
 
     void InjectFault(const TSimFault& fault);
     void ClearFaults();
@@ -90,8 +98,9 @@ public:
     static std::vector<uint8_t> MakeFrame(uint8_t function, const std::vector<uint8_t>& data);
 
 private:
-    std::vector<uint8_t> Answer(const std::vector<uint8_t>& frame, bool& wrote);
+    std::vector<uint8_t> Answer(const std::vector<uint8_t>& frame, bool& answered, bool& wrote);
     bool TakeFault(TSimFault& fault);
+    static TSimReply ApplyFault(const TSimFault& fault, std::vector<uint8_t> reply);
     bool SaveLocked(const std::string& path) const;
 
     mutable std::mutex FMutex;
@@ -107,15 +116,23 @@ private:
 };
 
 // Hunts frames out of a byte stream: skips to 0x55, waits for the length byte, then for L+5 bytes.
-// Bytes of a frame whose CRC fails are dropped one at a time so a later 0x55 can still start one.
+// A candidate whose CRC fails loses only its start byte, so a 0x55 inside it can still start a
+// frame. A candidate that stalls (a stray 0x55 announcing more bytes than ever come) is given up
+// by Expire once the line has been quiet for kIdleGapMs.
 class TSimFrameReceiver {
 public:
-    // Feeds bytes; returns every frame completed by them (CRC good).
+    static constexpr int kIdleGapMs = 20;
+
+    // Feeds bytes; returns every frame completed by them (CRC good), in order.
     std::vector<std::vector<uint8_t>> Feed(const uint8_t* bytes, size_t count);
+    // Drops the start byte of the pending candidate and hunts again in what follows it.
+    std::vector<std::vector<uint8_t>> Expire();
     size_t Pending() const { return FBuffer.size(); }
     int DroppedBytes() const { return FDropped; }
 
 private:
+    void Scan(std::vector<std::vector<uint8_t>>& frames);
+
     std::vector<uint8_t> FBuffer;
     int FDropped = 0;
 };
@@ -136,13 +153,16 @@ public:
 
 private:
     void Run();
+    void Respond(const std::vector<uint8_t>& frame);
     bool SendChunks(const TSimReply& reply);
     bool WriteAll(const uint8_t* bytes, size_t count);
     bool WaitStop(int ms);
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
 
     TModuleSim& FSim;
     bool FLineTiming;
-    int FMaster = -1;
+    std::chrono::steady_clock::time_point FOutLineFree{};  // when our side of the line is idle again
+    int FMaster = -1;  // touched by the thread only, once it runs
     int FSlaveKeep = -1;  // our own slave descriptor keeps the line from reporting a hang-up
     int FWakeRead = -1, FWakeWrite = -1;
     std::string FSlavePath;
