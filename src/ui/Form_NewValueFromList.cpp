@@ -1,0 +1,109 @@
+#include "Form_NewValueFromList.h"
+#include "ui_Form_NewValueFromList.h"
+
+#include "Glyphs.h"
+#include "Mydialogs.h"
+#include "OneValueLayout.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+constexpr int kWideListLimit = 200;
+constexpr int kWideListExtra = 30;
+}
+
+TNewValueFromListForm::TNewValueFromListForm(QWidget* owner)
+    : QDialog(owner), ui(new Ui::TNewValueFromListForm)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    SetupSpeedButton(ui->sbOk, TGlyph::Ok);
+    SetupSpeedButton(ui->sbCancel, TGlyph::Cancel);
+    connect(ui->sbOk, &QToolButton::clicked, this, &TNewValueFromListForm::OkClick);
+    connect(ui->sbCancel, &QToolButton::clicked, this, [this]() { done(2); });
+    ui->cbValue->installEventFilter(this);
+}
+
+TNewValueFromListForm::~TNewValueFromListForm() = default;
+
+void TNewValueFromListForm::Prepare(const QString& caption, const QString& label,
+                                    const QStringList& values, int index, bool editable)
+{
+    setWindowTitle(caption);
+    ui->laName->setText(label);
+    ui->cbValue->clear();
+    ui->cbValue->addItems(values);
+    ui->cbValue->setEditable(editable);
+    if (editable) {
+        ui->cbValue->lineEdit()->installEventFilter(this);
+        ui->cbValue->setInsertPolicy(QComboBox::NoInsert);
+    }
+    ui->cbValue->setCurrentIndex(index >= 0 && index < values.size() ? index : -1);
+    if (editable && index < 0)
+        ui->cbValue->setEditText(QString());
+
+    const QFontMetrics fm(ui->cbValue->font());
+    int widest = 0;
+    for (const QString& value : values)
+        widest = std::max(widest, fm.horizontalAdvance(value));
+    if (widest > kWideListLimit)
+        ui->cbValue->resize(widest + kWideListExtra, ui->cbValue->height());
+
+    LayoutOneValueDialog(this, ui->laName, ui->cbValue, ui->sbOk, ui->sbCancel);
+    ui->cbValue->setFocus();
+}
+
+bool TNewValueFromListForm::Execute(const QString& caption, const QString& label,
+                                    const QStringList& values, int index, bool editable)
+{
+    Prepare(caption, label, values, index, editable);
+    return exec() == 1;
+}
+
+QString TNewValueFromListForm::Text() const
+{
+    return ui->cbValue->currentText();
+}
+
+void TNewValueFromListForm::OkClick()
+{
+    if (!ui->cbValue->isEditable() && ui->cbValue->currentIndex() < 0) {
+        WarningDlg(this, QStringLiteral("Выбирите значение из списка"));
+        return;
+    }
+    done(1);
+}
+
+void TNewValueFromListForm::reject()
+{
+    done(2);
+}
+
+bool TNewValueFromListForm::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool input = watched == ui->cbValue
+                       || (ui->cbValue->lineEdit() && watched == ui->cbValue->lineEdit());
+    if (input && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ui->sbOk->click();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            ui->sbCancel->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QString PickFromList(QWidget* owner, const QString& caption, const QString& label,
+                     const QStringList& values, int index, bool editable)
+{
+    std::unique_ptr<TNewValueFromListForm> form(new TNewValueFromListForm(owner));
+    if (form->Execute(caption, label, values, index, editable))
+        return form->Text();
+    return QString();
+}
