@@ -13,8 +13,11 @@
 
 inline std::vector<uint8_t> KorFrame(uint8_t function, const std::vector<uint8_t>& data)
 {
-    std::vector<uint8_t> frame{0x55, function, static_cast<uint8_t>(data.size())};
-    frame.insert(frame.end(), data.begin(), data.end());
+    std::vector<uint8_t> frame(data.size() + 3);
+    frame[0] = 0x55;
+    frame[1] = function;
+    frame[2] = static_cast<uint8_t>(data.size());
+    std::copy(data.begin(), data.end(), frame.begin() + 3);
     const uint16_t crc = TKORProtocol1::CalcCRC(frame.data(), static_cast<int>(frame.size()));
     frame.push_back(static_cast<uint8_t>(crc & 0xFF));
     frame.push_back(static_cast<uint8_t>(crc >> 8));
