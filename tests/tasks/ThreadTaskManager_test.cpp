@@ -118,10 +118,10 @@ TTaskProc RunUntilCancelled(Flag& started, Flag& returned)
 
 TEST(TThreadTaskManager, postedTask_runsWithItsIdAndArgumentsAndIsCurrentWhileItRuns)
 {
-    TThreadTaskManager manager;
     Flag started;
     Flag release;
     std::vector<float> seen;
+    TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams* args) {
         for (int i = 0; i < args->ParamCount(); ++i)
             seen.push_back(args->GetParam(i));
@@ -139,11 +139,11 @@ TEST(TThreadTaskManager, postedTask_runsWithItsIdAndArgumentsAndIsCurrentWhileIt
 
 TEST(TThreadTaskManager, messagesPostedBackToBack_runOneAfterAnotherInPostingOrder)
 {
-    TThreadTaskManager manager;
     Journal journal;
     Flag gate;
     std::atomic<int> running{0};
     std::atomic<bool> overlapped{false};
+    TThreadTaskManager manager;
     auto record = [&](const char* name) {
         return [&, name](std::atomic<bool>*, TDNXParams* args) {
             if (running.fetch_add(1) != 0)
@@ -167,9 +167,9 @@ TEST(TThreadTaskManager, messagesPostedBackToBack_runOneAfterAnotherInPostingOrd
 
 TEST(TThreadTaskManager, routineThatThrows_isSwallowedAndTheThreadGoesOn)
 {
-    TThreadTaskManager manager;
     Flag threw;
     Flag ranAfter;
+    TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams*) {
         threw.Set();
         throw std::runtime_error("reader gone");
@@ -194,9 +194,11 @@ TEST(TThreadTaskManager, cancelTaskWhileIdle_returnsAtOnce)
 
 TEST(TThreadTaskManager, cancelTaskDuringARun_blocksUntilTheRoutineHasReturned)
 {
-    TThreadTaskManager manager;
     Flag started;
     Flag returned;
+    Flag startedAgain;
+    Flag returnedAgain;
+    TThreadTaskManager manager;
     manager.RegisterTask(1, RunUntilCancelled(started, returned));
     manager.PostTask(1, "");
     ASSERT_TRUE(started.Wait());
@@ -205,8 +207,6 @@ TEST(TThreadTaskManager, cancelTaskDuringARun_blocksUntilTheRoutineHasReturned)
     EXPECT_EQ(manager.GetCurrentTask(), 0);
 
     // The next run starts with the cancel request cleared.
-    Flag startedAgain;
-    Flag returnedAgain;
     manager.RegisterTask(1, RunUntilCancelled(startedAgain, returnedAgain));
     manager.PostTask(1, "");
     ASSERT_TRUE(startedAgain.Wait());
@@ -218,10 +218,10 @@ TEST(TThreadTaskManager, cancelTaskDuringARun_blocksUntilTheRoutineHasReturned)
 
 TEST(TThreadTaskManager, cancelTaskWithTheSameIdQueuedNext_returnsWhenTheRunItSawEnds)
 {
-    TThreadTaskManager manager;
     std::atomic<int> runs{0};
     Flag firstStarted;
     Flag secondStarted;
+    TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>* cancel, TDNXParams*) {
         (++runs == 1 ? firstStarted : secondStarted).Set();
         while (!cancel->load())
@@ -237,8 +237,8 @@ TEST(TThreadTaskManager, cancelTaskWithTheSameIdQueuedNext_returnsWhenTheRunItSa
 
 TEST(TThreadTaskManager, unregisteredId_isDroppedWithoutEverBecomingCurrent)
 {
-    TThreadTaskManager manager;
     Flag ran;
+    TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams*) { ran.Set(); });
     EXPECT_EQ(manager.FindTask(7), -1);
     for (int i = 0; i < 50; ++i)
@@ -257,10 +257,10 @@ TEST(TThreadTaskManager, unregisteredId_isDroppedWithoutEverBecomingCurrent)
 
 TEST(TThreadTaskManager, stopDuringARun_cancelsItAndTakesNoFurtherMessage)
 {
-    TThreadTaskManager manager;
     Flag started;
     Flag returned;
     Flag laterRan;
+    TThreadTaskManager manager;
     manager.RegisterTask(1, RunUntilCancelled(started, returned));
     manager.RegisterTask(2, [&](std::atomic<bool>*, TDNXParams*) { laterRan.Set(); });
     manager.PostTask(1, "");
@@ -280,8 +280,8 @@ TEST(TThreadTaskManager, stopRightAfterAPost_neverLeavesAnUncancelledRunBehind)
     // A routine that would run forever unless it sees the cancel flag: a Stop that lands while
     // the message is being taken must still reach it, or the owner waits forever.
     for (int round = 0; round < 200; ++round) {
-        TThreadTaskManager manager;
         Flag warmedUp;
+        TThreadTaskManager manager;
         manager.RegisterTask(1, [](std::atomic<bool>* cancel, TDNXParams*) {
             while (!cancel->load())
                 std::this_thread::yield();
@@ -319,8 +319,8 @@ TEST(TThreadTaskManager, destruction_stopsARunningRoutineAndJoinsTheThread)
 
 TEST(TThreadTaskManager, registeringAnIdAgain_replacesItsRoutine)
 {
-    TThreadTaskManager manager;
     Journal journal;
+    TThreadTaskManager manager;
     manager.RegisterTask(5, [&](std::atomic<bool>*, TDNXParams*) { journal.Add("old"); });
     manager.RegisterTask(6, [&](std::atomic<bool>*, TDNXParams*) { journal.Add("six"); });
     const TThreadTask entry =
