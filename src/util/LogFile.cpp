@@ -102,15 +102,17 @@ std::string TLogFile::BuildPath()
 
 void TLogFile::Open(const std::string& directory, const std::string& name, bool recreate)
 {
-    DayChanged();
     std::string path;
     {
         std::lock_guard<std::mutex> guard(FDayLock);
+        // One reading of the clock, so the day remembered and the folder chosen agree.
+        const TLogTime now = Now();
+        FWeekDay = now.WeekDay;
         FDirectory = directory;
         AddTrailingBackslash(FDirectory);
         FName = name;
         FRecreate = recreate;
-        path = BuildPathAt(Now());
+        path = BuildPathAt(now);
     }
     SetFileName(path, recreate);
 }
