@@ -132,7 +132,7 @@ TEST_F(ChannelFixture, read_returnsAtOnceWithArrivedBytesOrZeroAfterTimeout)
     uint8_t buf[16];
     auto start = TClock::now();
     EXPECT_EQ(Com.Read(buf, 10), 3);
-    EXPECT_LT(MsSince(start), 50);
+    EXPECT_LT(MsSince(start), 100);
     EXPECT_EQ(buf[2], 3);
 
     // Never more than asked; the rest waits for the next read.
@@ -145,7 +145,7 @@ TEST_F(ChannelFixture, read_returnsAtOnceWithArrivedBytesOrZeroAfterTimeout)
     start = TClock::now();
     EXPECT_EQ(Com.Read(buf, 10), 0);
     EXPECT_GE(MsSince(start), 149);
-    EXPECT_LT(MsSince(start), 400);
+    EXPECT_LT(MsSince(start), 700);
 
     // A byte that comes during the wait ends it at once.
     Com.SetTimeout(2000);
@@ -155,7 +155,7 @@ TEST_F(ChannelFixture, read_returnsAtOnceWithArrivedBytesOrZeroAfterTimeout)
     });
     start = TClock::now();
     EXPECT_EQ(Com.Read(buf, 10), 1);
-    EXPECT_LT(MsSince(start), 500);
+    EXPECT_LT(MsSince(start), 1000);
     late.join();
 
     // Bytes go out unchanged (no output processing).
@@ -221,7 +221,7 @@ TEST_F(ChannelFixture, vanishedDevice_raisesOnReadWriteAndPurgeWithoutHanging)
         EXPECT_THROW(Com.Read(buf, 8), TComPortException);
     EXPECT_THROW(Com.Write(buf, 8), TComPortException);
     EXPECT_THROW(Com.Purge(), TComPortException);
-    EXPECT_LT(MsSince(start), 200);
+    EXPECT_LT(MsSince(start), 500);
     EXPECT_TRUE(Com.IsOpen());
     Com.Close();
     EXPECT_FALSE(Com.IsOpen());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <random>
 #include <string>
 #include <thread>
@@ -170,7 +171,7 @@ TEST_F(SimLinkFixture, silentModule_givesThreeSendsAndTimeout)
     const auto check = TClock::now();
     EXPECT_FALSE(Device.CheckLink());
     EXPECT_GE(MsSince(check), 320);
-    EXPECT_LT(MsSince(check), 1000);
+    EXPECT_LT(MsSince(check), 1500);
     EXPECT_EQ(Sim.ReceivedFrames().size(), 3u);
     EXPECT_EQ(Device.ReadKey(1, nullptr), -1);
     EXPECT_FALSE(Device.SetOutput(1, 1));
@@ -283,7 +284,7 @@ TEST_F(SimLinkFixture, hangUpMidReply_raisesWithoutHangingOrSpinning)
     const std::clock_t cpu = std::clock();
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(Device.ReadParams(0, 1, nullptr, 1000), -1);
-    EXPECT_LT(MsSince(start), 500);
+    EXPECT_LT(MsSince(start), 1000);
     EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 2);
     Link.Close();
     EXPECT_FALSE(Link.Open());
