@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+// The module answers one request at a time, so requests arriving during a Delay or LateReply
+// wait behind it, as on the real device. Faults apply to every well-formed request, answered or not.
 struct TSimFault {
     enum TKind {
         Silence,        // no reply at all
@@ -18,10 +20,10 @@ struct TSimFault {
         LateReply,      // reply after DelayMs, meant to land after the tool's timeout
         BadCrc,         // reply with a corrupted CRC
         WrongFunction,  // reply echoing another function code
-        Noise,          // Noise bytes sent before the reply frame
+        Noise,          // NoiseBytes (00 FF 13 when empty) sent before the reply frame
         Split,          // reply in Pieces pieces, DelayMs apart
         ShortReply,     // DropBytes cut from the reply's end
-        ExtraData,      // ExtraBytes data bytes more than asked (read replies)
+        ExtraData,      // ExtraBytes more data bytes; a read's continue from the memory
         HangUp          // the line closes in the middle of the reply frame
     };
     TKind Kind = Silence;
@@ -62,7 +64,6 @@ public:
     static constexpr uint8_t kFnRead = 110;
     static constexpr uint8_t kFnWrite = 210;
     static constexpr uint8_t kFnCommand = 101;
-    static constexpr int kOutputs = 6;
 
     // The factory memory the module ships with at addresses 0..124.
     static const uint8_t kFactoryDefaults[kDefaultsSize];
@@ -91,7 +92,8 @@ public:
     void InjectFault(const TSimFault& fault);
     void ClearFaults();
 
-    // Called by the transport with one complete frame (start byte to CRC).
+    // Called by the transport with one complete frame (start byte to CRC). Damaged frames,
+    // unknown requests and writes reaching past the memory get no reply; reads are clamped.
     TSimReply HandleFrame(const std::vector<uint8_t>& frame);
 
     // Builds a frame with its CRC.
@@ -141,12 +143,15 @@ class TSimPty {
 public:
     static constexpr double kByteMicros = 10.0 * 1e6 / 115200.0;  // 8N1 at 115200 bit/s
 
+    // Throws std::system_error when no pseudo-terminal can be had.
     explicit TSimPty(TModuleSim& sim, bool lineTiming = false);
     ~TSimPty();
     TSimPty(const TSimPty&) = delete;
     TSimPty& operator=(const TSimPty&) = delete;
 
     const std::string& SlavePath() const { return FSlavePath; }
+    // Makes path a symbolic link to the slave, replacing an old link but never a real file.
+    // The destructor removes it while it still points at our slave.
     bool MakeLink(const std::string& path);
     // True while the master is open (a HangUp fault closes it for good).
     bool LineUp() const { return FLineUp.load(); }
