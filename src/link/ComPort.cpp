@@ -16,8 +16,14 @@ void TComPort::SetBaudRate(int bitsPerSecond)
 {
     if (bitsPerSecond == FBaudRate)
         return;
+    const int previous = FBaudRate;
     FBaudRate = bitsPerSecond;
-    ApplySettings();
+    try {
+        ApplySettings();
+    } catch (...) {
+        FBaudRate = previous;  // a refused speed must not poison the next open
+        throw;
+    }
 }
 
 void TComPort::Reopen(const std::string& name)

@@ -118,6 +118,7 @@ TEST_F(ChannelFixture, openedLine_isRaw115200EightNoneOneWithoutFlowControl)
         EXPECT_EQ(e.Code, EINVAL);
     }
     EXPECT_TRUE(Port.IsOpen());
+    EXPECT_EQ(Port.GetBaudRate(), 9600);
 }
 
 TEST_F(ChannelFixture, read_returnsAtOnceWithArrivedBytesOrZeroAfterTimeout)

@@ -288,23 +288,6 @@ TEST_F(ProtocolFixture, requestData_refusedPastThePacketBuffer)
     EXPECT_EQ(Protocol.FPacketLength, 256);
 }
 
-TEST_F(ProtocolFixture, parameterFrames_carryAddressHighFirstAndCounts)
-{
-    Port.Queue(KorFrame(210, {}));
-    const Bytes source = Range(40, 100);
-    WriteParams(Protocol, 40, source.data(), 40, 1000);
-    ASSERT_EQ(Port.Written.size(), 1u);
-    const Bytes& sent = Port.Written[0];
-    ASSERT_EQ(sent.size(), 47u);
-    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 5), (Bytes{0x55, 210, 42, 0, 40}));
-    EXPECT_EQ(Bytes(sent.begin() + 5, sent.begin() + 45), source);
-    EXPECT_TRUE(TKORProtocol1::CheckCRC(sent.data(), 47));
-
-    Port.Queue(KorFrame(110, Range(8)));
-    ReadParams(Protocol, 0x02E0, 128, nullptr, 1000);
-    EXPECT_EQ(Bytes(Port.Written[1].begin(), Port.Written[1].begin() + 6), (Bytes{0x55, 110, 3, 0x02, 0xE0, 128}));
-}
-
 TEST(KorCommands, results_replaceEveryFailure)
 {
     TScriptPort port;
