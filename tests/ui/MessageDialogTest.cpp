@@ -1,0 +1,262 @@
+#include "DialogAnswerer.h"
+#include "Faces.h"
+#include "Form_MyDialog.h"
+#include "Formtools.h"
+#include "Mydialogs.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString kLong = QStringLiteral(
+    "Ошибка при записи настроек! Проверьте кабель, питание модуля и выбранный порт, затем повторите "
+    "запись. Если ошибка повторяется, прочитайте настройки из устройства заново, сверьте значения на "
+    "всех страницах и только после этого записывайте их снова. Настройки, которые уже были записаны "
+    "до ошибки, остаются в устройстве. ");
+
+struct Parts {
+    QLabel* label;
+    QLabel* image;
+    QToolButton* ok;
+    QToolButton* cancel;
+};
+
+Parts PartsOf(QWidget* dialog)
+{
+    return {dialog->findChild<QLabel*>(QStringLiteral("laMessage")),
+            dialog->findChild<QLabel*>(QStringLiteral("Image")),
+            dialog->findChild<QToolButton*>(QStringLiteral("sbOk")),
+            dialog->findChild<QToolButton*>(QStringLiteral("sbCancel"))};
+}
+
+} // namespace
+
+class MessageDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { SetupApplicationLook(*qobject_cast<QApplication*>(QCoreApplication::instance())); }
+    void cleanup() { OverrideWorkArea(QRect()); }
+
+    void shortMessage_givesDialog200WideWithLabelCentredBesideFace()
+    {
+        TMyDialogForm form(nullptr);
+        form.Prepare(QStringLiteral("Готово"), mtInformation, QString(), mbOK);
+        const Parts p = PartsOf(&form);
+        QVERIFY(p.label->width() < 96);
+        QCOMPARE(form.width(), 200);
+        QCOMPARE(form.height(), 109);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Информация"));
+        QCOMPARE(p.label->y(), 8 + (64 - p.label->height()) / 2);
+        QVERIFY(!p.cancel->isVisibleTo(&form));
+        QCOMPARE(p.ok->x(), (200 - 77) / 2);
+        QCOMPARE(p.ok->y(), 76);
+        QCOMPARE(form.TypeImage(), 3);
+    }
+
+    void longMessage_widensLabelUntilItFitsBesideFace()
+    {
+        OverrideWorkArea(QRect(0, 0, 1920, 1040));
+        const QString text = kLong.left(230);
+        TMyDialogForm form(nullptr);
+        form.Prepare(text, mtWarning, QString(), mbOK);
+        const Parts p = PartsOf(&form);
+        QVERIFY(p.label->height() <= 64);
+        QVERIFY(p.label->width() > 305 - 10);
+        QCOMPARE(form.width(), 88 + p.label->width() + 16);
+        QCOMPARE(form.height(), 109);
+        QCOMPARE(p.ok->y(), 76);
+        QCOMPARE(p.label->text().remove(QLatin1Char('\n')).remove(QLatin1Char(' ')),
+                 QString(text).remove(QLatin1Char(' ')));
+    }
+
+    void workArea1024_stopsWideningPast682AndGrowsInHeight()
+    {
+        OverrideWorkArea(QRect(0, 0, 1024, 768));
+        TMyDialogForm form(nullptr);
+        form.Prepare(kLong + kLong + kLong, mtError, QString(), mbYes | mbNo);
+        const Parts p = PartsOf(&form);
+        QVERIFY2(p.label->width() > 682 - 20 && p.label->width() <= 692, qPrintable(QString::number(p.label->width())));
+        QVERIFY(p.label->height() > 64);
+        const int grow = p.label->height() - 64;
+        QCOMPARE(p.ok->y(), 76 + grow);
+        QCOMPARE(p.cancel->y(), 76 + grow);
+        QCOMPARE(form.height(), 109 + grow);
+        QCOMPARE(p.label->y(), 8);
+        // Both buttons, touching, centred together.
+        QCOMPARE(p.ok->x(), (form.width() - 77 - 77) / 2);
+        QCOMPARE(p.cancel->x(), p.ok->x() + 77);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Ошибка"));
+    }
+
+    void confirmation_isTrueOnlyForOkClickOrEnter()
+    {
+        QWidget owner;
+        owner.resize(500, 400);
+        owner.show();
+        struct Case { std::function<std::shared_ptr<SeenDialog>()> answer; bool expected; };
+        const QList<Case> cases = {
+            {[] { return PressDialogButton(QStringLiteral("sbOk")); }, true},
+            {[] { return PressDialogKey(Qt::Key_Return); }, true},
+            {[] { return PressDialogKey(Qt::Key_Enter); }, true},
+            {[] { return PressDialogButton(QStringLiteral("Отмена")); }, false},
+            {[] { return PressDialogKey(Qt::Key_Escape); }, false},
+            {[] { return PressDialogKey(Qt::Key_Space); }, false},
+            {[] { return CloseDialog(); }, false},
+        };
+        for (const Case& c : cases) {
+            auto seen = c.answer();
+            const bool answer = ConfirmationDlg(&owner, QStringLiteral("Записать все настройки в устройство?"));
+            QVERIFY(seen->shown);
+            QCOMPARE(answer, c.expected);
+            QCOMPARE(seen->caption, QStringLiteral("Подтверждение"));
+            QCOMPARE(seen->message, QStringLiteral("Записать все настройки в устройство?"));
+        }
+    }
+
+    void oneButtonDialogs_closeOnEnterEscAndSpace()
+    {
+        const QList<int> keys = {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space};
+        for (int key : keys) {
+            auto seen = PressDialogKey(key);
+            ErrorDlg(nullptr, QStringLiteral("Ошибка"));
+            QVERIFY(seen->shown);
+            seen = PressDialogKey(key);
+            InformationDlg(nullptr, QStringLiteral("Устройство подключено!"));
+            QCOMPARE(seen->caption, QStringLiteral("Информация"));
+            seen = PressDialogKey(key);
+            WarningDlg(nullptr, QStringLiteral("Нет связи с устройством!"));
+            QCOMPARE(seen->caption, QStringLiteral("Предупреждение"));
+            QCOMPARE(seen->message, QStringLiteral("Нет связи с устройством!"));
+        }
+        auto seen = PressDialogKey(Qt::Key_Return);
+        QCOMPARE(MyMessageDlg(nullptr, QStringLiteral("x"), mtWarning, mbOK, QString()), mrOk);
+        seen = PressDialogKey(Qt::Key_Escape);
+        QCOMPARE(MyMessageDlg(nullptr, QStringLiteral("x"), mtWarning, mbOK, QString()), mrCancel);
+    }
+
+    void buttonsAndCaption_followTheArguments()
+    {
+        // Enter does nothing without OK; Esc still ends the dialog.
+        auto seen = AnswerDialog([](QWidget* dialog) {
+            const Parts p = PartsOf(dialog);
+            QVERIFY(!p.ok->isVisible());
+            QVERIFY(p.cancel->isVisible());
+            QCOMPARE(p.cancel->x(), 156);
+            SendKey(dialog, Qt::Key_Return);
+            QVERIFY(dialog->isVisible());
+            SendKey(dialog, Qt::Key_Escape);
+        });
+        QCOMPARE(MyMessageDlg(nullptr, QStringLiteral("x"), mtConfirmation, mbNo, QStringLiteral("Свой заголовок")), mrCancel);
+        QCOMPARE(seen->caption, QStringLiteral("Свой заголовок"));
+
+        // Bits other than Yes, No and OK change nothing; an unknown kind keeps the design caption.
+        TMyDialogForm form(nullptr);
+        form.Prepare(QStringLiteral("x"), 9, QString(), TDialogButtons::FromBits(0xFFF8));
+        QCOMPARE(form.windowTitle(), QStringLiteral("MyDialogForm"));
+        QVERIFY(!PartsOf(&form).ok->isVisibleTo(&form));
+        QVERIFY(!PartsOf(&form).cancel->isVisibleTo(&form));
+        QCOMPARE(TDialogButtons::FromBits(0xFFFF).Bits(), uint16_t(0x07FF));
+        QVERIFY((mbYes | mbOK).Contains(mbOK));
+        QCOMPARE(TDialogButtons(mbCancel).Bits(), uint16_t(8));
+    }
+
+    void pointerOverButtons_swapsFacesAndSurfaceRestoresKindFace()
+    {
+        TMyDialogForm form(nullptr);
+        form.Prepare(QStringLiteral("Удалить ключ?"), mtConfirmation, QString(), mbYes | mbNo);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const Parts p = PartsOf(&form);
+        QCOMPARE(form.TypeImage(), 1);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(p.ok, &enter);
+        QCOMPARE(form.TypeImage(), 6);
+        SaveScreenshot(&form, QStringLiteral("dialog_confirmation_pointer_on_ok"));
+        QApplication::sendEvent(p.cancel, &enter);
+        QCOMPARE(form.TypeImage(), 5);
+        QTest::mouseMove(&form, QPoint(form.width() - 3, 3));
+        QMouseEvent move(QEvent::MouseMove, QPointF(form.width() - 3, 3), QPointF(), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &move);
+        QCOMPARE(form.TypeImage(), 1);
+        form.hide();
+
+        TMyDialogForm single(nullptr);
+        single.Prepare(QStringLiteral("Готово"), mtInformation, QString(), mbOK);
+        QApplication::sendEvent(PartsOf(&single).ok, &enter);
+        QCOMPARE(single.TypeImage(), 3);
+    }
+
+    void faces_areDistinctAndSharpAtDoubleScale()
+    {
+        QImage sheet(kFaceCount * 72 + 8, 72 + 136, QImage::Format_ARGB32);
+        sheet.fill(QColor(212, 208, 200));
+        QPainter painter(&sheet);
+        QList<QImage> seen;
+        for (int i = 0; i < kFaceCount; ++i) {
+            const QPixmap one = MakeFace(i, 1.0);
+            const QPixmap two = MakeFace(i, 2.0);
+            QCOMPARE(one.size(), QSize(64, 64));
+            QCOMPARE(two.size(), QSize(128, 128));
+            QCOMPARE(two.deviceIndependentSize(), QSizeF(64, 64));
+            const QImage image = one.toImage();
+            QVERIFY(!seen.contains(image));
+            seen << image;
+            // Corners stay transparent; the middle is painted.
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(image.pixel(32, 32)), 255);
+            painter.drawPixmap(8 + i * 72, 4, one);
+            QPixmap big = two;
+            big.setDevicePixelRatio(1.0);
+            painter.drawPixmap(8 + (i % 4) * 136 + (i / 4) * 0, 72 + 4, big);
+        }
+        painter.end();
+        QImage large(4 * 136 + 8, 2 * 136 + 8, QImage::Format_ARGB32);
+        large.fill(QColor(212, 208, 200));
+        QPainter lp(&large);
+        for (int i = 0; i < kFaceCount; ++i) {
+            QPixmap big = MakeFace(i, 2.0);
+            big.setDevicePixelRatio(1.0);
+            lp.drawPixmap(4 + (i % 4) * 136, 4 + (i / 4) * 136, big);
+        }
+        lp.end();
+        const QString dir = qEnvironmentVariable("ZEM_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) {
+            QLabel holder;
+            holder.setPixmap(QPixmap::fromImage(large));
+            holder.resize(large.size());
+            SaveScreenshot(&holder, QStringLiteral("faces_200"));
+        }
+    }
+
+    void screenshots_ofEachKind()
+    {
+        struct Shot { int kind; TDialogButtons buttons; QString text; QString name; };
+        const QList<Shot> shots = {
+            {mtConfirmation, mbYes | mbNo, QStringLiteral("Записать все настройки в устройство?"), QStringLiteral("dialog_confirmation")},
+            {mtError, mbOK, QStringLiteral("Неверный номер телефона!"), QStringLiteral("dialog_error")},
+            {mtInformation, mbOK, QStringLiteral("Устройство подключено!"), QStringLiteral("dialog_information")},
+            {mtWarning, mbOK,
+             QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!"),
+             QStringLiteral("dialog_warning")},
+            {mtWarning, mbOK, kLong + kLong, QStringLiteral("dialog_warning_long")},
+        };
+        for (const Shot& s : shots) {
+            auto seen = AnswerDialog([&](QWidget* dialog) {
+                QTest::qWait(20);
+                SaveScreenshot(dialog, s.name);
+                SendKey(dialog, Qt::Key_Escape);
+            });
+            MyMessageDlg(nullptr, s.text, s.kind, s.buttons, QString());
+            QVERIFY(seen->shown);
+        }
+    }
+};
+
+QTEST_MAIN(MessageDialogTest)
+#include "MessageDialogTest.moc"

@@ -1,0 +1,4 @@
+#include <QTest>
+class OneValueDialogsTest : public QObject { Q_OBJECT };
+QTEST_MAIN(OneValueDialogsTest)
+#include "OneValueDialogsTest.moc"
