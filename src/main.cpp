@@ -1,1 +1,17 @@
-int main() { return 0; }
+#include "Application.h"
+#include "Form_Main.h"
+#include "Formtools.h"
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    SetupApplicationLook(app);
+    try {
+        TMainForm form;
+        form.show();
+        return app.exec();
+    } catch (...) {
+        TApplication::ShowException();
+        return 1;
+    }
+}

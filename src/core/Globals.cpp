@@ -1,1 +1,83 @@
 #include "Globals.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cerrno>
+
+#include "Appconfig.h"
+#include "ComPort.h"
+#include "IniFile.h"
+#include "KOR_ZEM.h"
+#include "Mydialogs.h"
+#include "ThreadTaskManager.h"
+#include "UniversalCom.h"
+
+TIniFile* IniFile = nullptr;
+TComPort* ComPort = nullptr;
+TUniversalCom* UniversalCom = nullptr;
+TKOR_ZEM* Device = nullptr;
+TThreadTaskManager* ThreadTaskManager = nullptr;
+QWidget* PortWarningOwner = nullptr;
+
+namespace {
+
+constexpr int kLineSpeed = 115200;
+
+QString PortOpenWarning(int reason)
+{
+    QString text = QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!");
+    if (reason == EACCES || reason == EPERM) {
+        text += QStringLiteral(
+            "\nНет прав на доступ к порту. Добавьте пользователя в группу dialout "
+            "(sudo usermod -a -G dialout $USER) и войдите в систему заново.");
+    }
+    return text;
+}
+
+}  // namespace
+
+void CreateGlobals()
+{
+    // The display name would be appended to every dialog caption on X11, so only the name is set.
+    QCoreApplication::setApplicationName(QStringLiteral("ZEM 2.0"));
+    InitAppDir();
+    IniFile = new TIniFile(AppDir + QStringLiteral("ZEM.cfg"));
+    ComPort = new TComPort();
+    ComPort->SetBaudRate(kLineSpeed);
+    UniversalCom = new TUniversalCom(ComPort);
+    Device = new TKOR_ZEM();
+    Device->SetPort(UniversalCom);
+    ThreadTaskManager = new TThreadTaskManager();
+}
+
+void DestroyGlobals()
+{
+    if (ThreadTaskManager != nullptr) {
+        ThreadTaskManager->Stop();
+        ThreadTaskManager->WaitFor();
+    }
+    delete ThreadTaskManager;
+    ThreadTaskManager = nullptr;
+    delete Device;
+    Device = nullptr;
+    delete UniversalCom;  // and with it ComPort
+    UniversalCom = nullptr;
+    ComPort = nullptr;
+    delete IniFile;
+    IniFile = nullptr;
+}
+
+bool OpenPort()
+{
+    UniversalCom->Open();
+    if (UniversalCom->IsOpen())
+        return true;
+    WarningDlg(PortWarningOwner, PortOpenWarning(ComPort->LastOpenError()));
+    return false;
+}
+
+void ClosePort()
+{
+    UniversalCom->Close();
+}

@@ -1,1 +1,28 @@
 #pragma once
+
+class TIniFile;
+class TComPort;
+class TUniversalCom;
+class TKOR_ZEM;
+class TThreadTaskManager;
+class QWidget;
+
+// The objects every part of the tool shares. They exist from the main window's creation to its
+// close (CreateGlobals ... DestroyGlobals) and are used on the GUI thread, except that the key
+// reading task uses Device while the modal key dialog keeps everything else away from it.
+extern TIniFile* IniFile;                      // "ZEM.cfg"
+extern TComPort* ComPort;                      // owned by UniversalCom
+extern TUniversalCom* UniversalCom;            // the byte channel over ComPort
+extern TKOR_ZEM* Device;                       // the module's commands, over UniversalCom
+extern TThreadTaskManager* ThreadTaskManager;  // the background task thread
+
+// The window in whose name OpenPort warns (the main window).
+extern QWidget* PortWarningOwner;
+
+void CreateGlobals();
+void DestroyGlobals();
+
+// Every operation that talks to the module opens the port at its start and closes it at its
+// end, so another program may use the port in between. False after a warning to the operator.
+bool OpenPort();
+void ClosePort();

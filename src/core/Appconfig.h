@@ -1,0 +1,18 @@
+#pragma once
+#include <QString>
+
+class QWidget;
+class TIniFile;
+
+// The folder of "ZEM.cfg" and "Operators.cfg", ending with the path separator. It is the
+// executable's folder when that is writable (a portable install, the build folder); otherwise the
+// user's configuration folder for this program, created when missing.
+extern QString AppDir;
+
+// Fills AppDir by the rule above, unless it was set before (tests point it at a folder of their
+// own this way).
+void InitAppDir();
+
+// Saves a resizable window's size in its normal state under the window's object name
+// ("Width", "Height"); fixed-size windows record nothing.
+void SaveFormSize(TIniFile* ini, QWidget* form);

@@ -1,0 +1,23 @@
+#pragma once
+#include "ImageFrame.h"
+
+namespace Ui {
+class TOutputsFrame;
+}
+
+// The "Выходы" page.
+class TOutputsFrame : public TImageFrame {
+    Q_OBJECT
+public:
+    explicit TOutputsFrame(QWidget* owner);
+    ~TOutputsFrame() override;
+
+    void LoadFromImage() override;
+    void StoreToImage() override;
+
+private:
+    Ui::TOutputsFrame* ui;
+};
+
+// The page's one instance, while it exists.
+extern TOutputsFrame* OutputsFrame;

@@ -1,0 +1,354 @@
+#include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+#include "Appconfig.h"
+#include "Application.h"
+#include "Defaults.h"
+#include "DialogAnswerer.h"
+#include "Form_Main.h"
+#include "Formtools.h"
+#include "Frame_PageControl.h"
+#include "IniFile.h"
+#include "ModuleSim.h"
+
+namespace {
+
+const QString kPortWarning = QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!");
+constexpr int kKeySlots = 480;
+
+std::vector<uint8_t> ImageBytes(int from, int count)
+{
+    return std::vector<uint8_t>(SettingsImage + from, SettingsImage + from + count);
+}
+
+std::vector<uint8_t> WriteFrame(int address, const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> data{static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address & 0xFF)};
+    data.insert(data.end(), bytes.begin(), bytes.end());
+    return TModuleSim::MakeFrame(TModuleSim::kFnWrite, data);
+}
+
+// An object whose event handler fails, as a page's store fails on a bad number.
+class TFailingObject : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("'12a' is not a valid integer value");
+        return QObject::event(e);
+    }
+};
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+    std::unique_ptr<TModuleSim> FSim;
+    std::unique_ptr<TSimPty> FPty;
+
+    QString ConfigPath() const { return AppDir + QStringLiteral("ZEM.cfg"); }
+    QString SimPort() const { return QString::fromStdString(FPty->SlavePath()); }
+
+    void RememberPort(const QString& port)
+    {
+        QVERIFY(TIniFile(ConfigPath()).WriteString(QStringLiteral("MainForm"), QStringLiteral("Port"), port));
+    }
+
+    static QToolButton* Button(TMainForm& form, const char* name)
+    {
+        return form.findChild<QToolButton*>(QString::fromLatin1(name));
+    }
+    static QComboBox* PortBox(TMainForm& form) { return form.findChild<QComboBox*>(QStringLiteral("cbPort")); }
+
+    // Clicks a button that ends in exactly one message dialog, confirms it, returns what it said.
+    static std::shared_ptr<SeenDialog> ClickAndAnswer(QToolButton* button)
+    {
+        auto seen = PressDialogButton(QStringLiteral("sbOk"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        WaitForAnswer(seen);
+        return seen;
+    }
+
+    // Clicks a button that should end without any dialog; true when none showed.
+    static bool ClickWithoutDialog(QToolButton* button)
+    {
+        auto seen = PressDialogButton(QStringLiteral("sbOk"), 300);
+        QTest::mouseClick(button, Qt::LeftButton);
+        WaitForAnswer(seen, 500);
+        return !seen->shown;
+    }
+
+    // Clicks a button that first asks a question (answered with OK or Cancel) and may then report.
+    static std::pair<std::shared_ptr<SeenDialog>, std::shared_ptr<SeenDialog>> ClickConfirmAndAnswer(
+        QToolButton* button, bool confirm)
+    {
+        auto report = std::make_shared<std::shared_ptr<SeenDialog>>();
+        auto question = AnswerDialog([report, confirm](QWidget* dialog) {
+            *report = PressDialogButton(QStringLiteral("sbOk"));
+            ClickDialogButton(dialog, confirm ? QStringLiteral("sbOk") : QStringLiteral("sbCancel"));
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        WaitForAnswer(question);
+        if (*report)
+            WaitForAnswer(*report, confirm ? kDialogDeadlineMs + 1000 : 300);
+        return {question, *report};
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(FDir.isValid());
+        AppDir = FDir.path() + QLatin1Char('/');
+        QFile::remove(ConfigPath());
+        std::memset(SettingsImage, 0, SettingsSize);
+        FSim = std::make_unique<TModuleSim>();
+        FPty = std::make_unique<TSimPty>(*FSim);
+    }
+
+    void cleanup()
+    {
+        FPty.reset();
+        FSim.reset();
+    }
+
+    void startWithoutConfig_showsNoPort_andClosingWithPortRemembersIt()
+    {
+        {
+            TMainForm form;
+            form.show();
+            QCOMPARE(form.windowTitle(), QStringLiteral("ZEM 2.0"));
+            QCOMPARE(PortBox(form)->count(), 0);
+            QCOMPARE(PortBox(form)->currentText(), QString());
+            QCOMPARE(form.PageControl()->PageCount(), 7);
+            QCOMPARE(form.PageControl()->ActiveIndex(), 0);
+            PortBox(form)->setEditText(SimPort());
+            form.close();
+        }
+        QCOMPARE(TIniFile(ConfigPath()).ReadString(QStringLiteral("mainform"), QStringLiteral("port"), QString()),
+                 SimPort());
+    }
+
+    void closeWithEmptyBox_leavesRememberedPortAlone()
+    {
+        RememberPort(QStringLiteral("/dev/ttyUSB7"));
+        const QByteArray before = [&] { QFile f(ConfigPath()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        {
+            TMainForm form;
+            form.show();
+            PortBox(form)->setEditText(QString());
+            form.close();
+        }
+        QFile after(ConfigPath());
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
+    }
+
+    void rememberedPortThatVanished_isOnlyItemUntilListOpens()
+    {
+        RememberPort(QStringLiteral("/dev/ttyZEM-gone"));
+        TMainForm form;
+        form.show();
+        QComboBox* box = PortBox(form);
+        QCOMPARE(box->count(), 1);
+        QCOMPARE(box->currentText(), QStringLiteral("/dev/ttyZEM-gone"));
+        box->showPopup();
+        box->hidePopup();
+        QCOMPARE(box->findText(QStringLiteral("/dev/ttyZEM-gone")), -1);
+        QCOMPARE(box->currentIndex(), -1);
+        QCOMPARE(box->currentText(), QString());
+
+        // A typed path that exists (the simulator's terminal) stays chosen when the list opens.
+        box->setEditText(SimPort());
+        box->showPopup();
+        box->hidePopup();
+        QCOMPARE(box->currentText(), SimPort());
+    }
+
+    void linkCheck_answersForLiveAndSilentModule()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        auto live = ClickAndAnswer(Button(form, "sbPing"));
+        QVERIFY(live->shown);
+        QCOMPARE(live->caption, QStringLiteral("Информация"));
+        QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
+        QCOMPARE(FSim->ReceivedFrames().size(), size_t(1));
+
+        FSim->InjectFault({TSimFault::Silence, -1});
+        auto silent = ClickAndAnswer(Button(form, "sbPing"));
+        QVERIFY(silent->shown);
+        QCOMPARE(silent->caption, QStringLiteral("Предупреждение"));
+        QCOMPARE(silent->message, QStringLiteral("Нет связи с устройством!"));
+    }
+
+    void read_fillsImageWithTheModulesBytes_andWrongLengthKeepsIt()
+    {
+        std::vector<uint8_t> memory(SettingsSize);
+        for (int i = 0; i < SettingsSize; ++i)
+            memory[i] = static_cast<uint8_t>(i * 3 + 1);
+        FSim->WriteMemory(0, memory);
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+
+        QVERIFY2(ClickWithoutDialog(Button(form, "sbRead")), "a successful read shows no message");
+        QCOMPARE(ImageBytes(0, SettingsSize), memory);
+        QVERIFY(form.ImageFilled());
+        const std::vector<uint8_t> expectedRequest = TModuleSim::MakeFrame(TModuleSim::kFnRead, {0, 0, 125});
+        QCOMPARE(FSim->ReceivedFrames().back(), expectedRequest);
+
+        // A reply with another number of bytes than asked leaves the image as it was.
+        FSim->WriteMemory(0, std::vector<uint8_t>(SettingsSize, 0x5A));
+        FSim->InjectFault([] { TSimFault f; f.Kind = TSimFault::ExtraData; f.Count = -1; return f; }());
+        auto warned = ClickAndAnswer(Button(form, "sbRead"));
+        QVERIFY(warned->shown);
+        QCOMPARE(warned->message, QStringLiteral("Ошибка при чтении настроек!"));
+        QCOMPARE(ImageBytes(0, SettingsSize), memory);
+    }
+
+    void write_sendsTheThreeBlocksExactly_andLeavesAddresses0And124Alone()
+    {
+        FSim->WriteMemory(0, {0xAB});
+        FSim->WriteMemory(124, {0xCD});
+        FSim->WriteMemory(kKeySlots, std::vector<uint8_t>(256, 0x11));
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        QVERIFY(ClickWithoutDialog(Button(form, "sbRead")));
+        for (int i = 1; i < 124; ++i)
+            SettingsImage[i] = static_cast<uint8_t>(200 - i);
+        SettingsImage[5] = 3;  // keys stored: the key table stays
+        FSim->ClearReceivedFrames();
+
+        auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
+        QCOMPARE(question->caption, QStringLiteral("Подтверждение"));
+        QCOMPARE(question->message, QStringLiteral("Записать все настройки в устройство?"));
+        QVERIFY(report && report->shown);
+        QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
+
+        const auto frames = FSim->ReceivedFrames();
+        QCOMPARE(frames.size(), size_t(3));
+        QCOMPARE(frames[0], WriteFrame(1, ImageBytes(1, 40)));
+        QCOMPARE(frames[1], WriteFrame(40, ImageBytes(40, 40)));
+        QCOMPARE(frames[2], WriteFrame(80, ImageBytes(80, 44)));
+        QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(1, 123));
+        QCOMPARE(FSim->ReadMemory(0, 1), std::vector<uint8_t>{0xAB});
+        QCOMPARE(FSim->ReadMemory(124, 1), std::vector<uint8_t>{0xCD});
+        QCOMPARE(FSim->ReadMemory(kKeySlots, 256), std::vector<uint8_t>(256, 0x11));
+    }
+
+    void resetThenWrite_writesDefaultsAndErasesEveryKeySlot()
+    {
+        FSim->WriteMemory(kKeySlots, std::vector<uint8_t>(256, 0x11));
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        auto [resetQuestion, none] = ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
+        QCOMPARE(resetQuestion->message, QStringLiteral("Сбросить настройки по умолчанию?"));
+        QVERIFY(!none || !none->shown);
+        QCOMPARE(ImageBytes(0, SettingsSize), std::vector<uint8_t>(DefaultSettings, DefaultSettings + SettingsSize));
+
+        auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
+        QVERIFY(report && report->shown);
+        QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
+        const auto frames = FSim->ReceivedFrames();
+        QCOMPARE(frames.size(), size_t(3 + 32));
+        for (int slot = 0; slot < 32; ++slot) {
+            QCOMPARE(frames[3 + slot], WriteFrame(kKeySlots + 8 * slot, {0xFF}));
+            QCOMPARE(FSim->ReadMemory(kKeySlots + 8 * slot, 8),
+                     (std::vector<uint8_t>{0xFF, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11}));
+        }
+        QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(1, 123));
+    }
+
+    void write_isRefusedBeforeReadOrReset_andCancelOpensNoPort()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        auto refused = ClickAndAnswer(Button(form, "sbWrite"));
+        QVERIFY(refused->shown);
+        QCOMPARE(refused->caption, QStringLiteral("Предупреждение"));
+        QCOMPARE(refused->message,
+                 QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
+        QVERIFY(FSim->ReceivedFrames().empty());
+
+        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
+        // Hold the port: had the cancelled write opened it, the port warning would show.
+        const int holder = ::open(FPty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), false);
+        QVERIFY(question->shown);
+        QVERIFY(!report || !report->shown);
+        QVERIFY(FSim->ReceivedFrames().empty());
+        ::close(holder);
+    }
+
+    void busyPort_showsThePortWarningAndSendsNothing()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        const int holder = ::open(FPty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        auto warned = ClickAndAnswer(Button(form, "sbPing"));
+        ::close(holder);
+        QVERIFY(warned->shown);
+        QCOMPARE(warned->caption, QStringLiteral("Предупреждение"));
+        QCOMPARE(warned->message, kPortWarning);
+        QVERIFY(FSim->ReceivedFrames().empty());
+
+        // Released, the same port works again.
+        auto live = ClickAndAnswer(Button(form, "sbPing"));
+        QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
+    }
+
+    void exceptionInAnEventHandler_isShownAndTheToolCarriesOn()
+    {
+        TFailingObject failing;
+        auto seen = PressDialogButton(QStringLiteral("sbOk"));
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&failing, &event);
+        WaitForAnswer(seen);
+        QVERIFY(seen->shown);
+        QCOMPARE(seen->caption, QStringLiteral("Ошибка"));
+        QCOMPARE(seen->message, QStringLiteral("'12a' is not a valid integer value"));
+    }
+
+    void screenshot_mainWindow()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        SaveScreenshot(&form, QStringLiteral("main_window"));
+        form.PageControl()->SelectPage(5);
+        SaveScreenshot(&form, QStringLiteral("main_window_alarm_tab"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    SetupApplicationLook(app);
+    MainFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainFormTest.moc"
