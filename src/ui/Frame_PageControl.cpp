@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <QToolButton>
 
@@ -50,12 +51,37 @@ void KeepOwnFont(QWidget* page)
     page->setFont(own);
 }
 
+// The tab's mouse catcher: it paints only a thin raised frame under the pointer and a sunken
+// one while pressed, so the tab body and caption beneath stay visible.
+class TTabHotButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const bool pressed = isDown();
+        if (!pressed && !underMouse())
+            return;
+        QPainter p(this);
+        const QRect r = rect().adjusted(1, 1, -2, -2);
+        const QColor light(255, 255, 255);
+        const QColor dark(128, 128, 128);
+        p.setPen(pressed ? dark : light);
+        p.drawLine(r.topLeft(), r.topRight());
+        p.drawLine(r.topLeft(), r.bottomLeft());
+        p.setPen(pressed ? light : dark);
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomRight());
+    }
+};
+
 } // namespace
 
 // ---- TPageButton ----
 
 TPageButton::TPageButton(TPageControlFrame* bar, QWidget* page)
-    : FButton(new QToolButton(bar)), FShape(new TShape(bar)), FFrame(page), FLabel(new QLabel(bar))
+    : FButton(new TTabHotButton(bar)), FShape(new TShape(bar)), FFrame(page), FLabel(new QLabel(bar))
 {
     FShape->SetBrushColor(FColor);
     FShape->show();
