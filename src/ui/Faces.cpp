@@ -161,19 +161,19 @@ void Face3Salute(QPainter& p)
     teeth.lineTo(18, 43);
     teeth.quadTo(16, 42, 15, 38.5);
     p.drawPath(teeth);
-    // A hand at the brow, fingers together.
-    p.save();
-    p.translate(47, 17);
-    p.rotate(-30);
-    p.setPen(Ink(1.4));
-    p.setBrush(kHand);
-    p.drawRoundedRect(QRectF(-14, -5, 26, 10), 4, 4);
-    p.setPen(Ink(0.9));
-    p.drawLine(QPointF(-12, -1.7), QPointF(2, -1.7));
-    p.drawLine(QPointF(-12, 1.7), QPointF(2, 1.7));
+    // The forearm rises from the lower right; the flat hand touches the brow.
     p.setPen(Ink(1.4));
     p.setBrush(QColor(70, 110, 200));
-    p.drawRect(QRectF(12, -5.5, 5, 11));
+    p.drawPolygon(QPolygonF({{52, 15}, {59, 13}, {63, 40}, {55, 42}}));
+    p.save();
+    p.translate(45, 15);
+    p.rotate(-22);
+    p.setPen(Ink(1.4));
+    p.setBrush(kHand);
+    p.drawRoundedRect(QRectF(-13, -5, 24, 10), 4.5, 4.5);
+    p.setPen(Ink(0.9));
+    p.drawLine(QPointF(-11, -1.6), QPointF(3, -1.6));
+    p.drawLine(QPointF(-11, 1.8), QPointF(3, 1.8));
     p.restore();
 }
 
