@@ -14,6 +14,7 @@ namespace {
 constexpr int kMinDialogWidth = 200;
 constexpr int kLabelRightMargin = 16;
 constexpr int kWidenStep = 10;
+const char* const kMessageProperty = "message";
 
 QString KindCaption(int kind)
 {
@@ -116,6 +117,8 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
     QLabel* label = ui->laMessage;
     QLabel* image = ui->Image;
     FMessage = message;
+    // The label shows the text with line breaks of our own; keep the original beside it.
+    label->setProperty(kMessageProperty, message);
     FitMessage(label->width());
     int w = label->width();
     const int limit = (2 * ScreenWorkArea(parentWidget() ? parentWidget() : this).width()) / 3;

@@ -119,6 +119,14 @@ private slots:
         }
     }
 
+    void answerer_readsTheMessageAsGivenNotAsWrapped()
+    {
+        const QString text = kLong.left(300) + QStringLiteral("\nВторая строка.");
+        auto seen = PressDialogKey(Qt::Key_Escape);
+        WarningDlg(nullptr, text);
+        QCOMPARE(seen->message, text);
+    }
+
     void oneButtonDialogs_closeOnEnterEscAndSpace()
     {
         const QList<int> keys = {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space};

@@ -68,8 +68,11 @@ QString DialogMessage(QWidget* dialog)
 {
     if (!dialog)
         return {};
-    if (auto* message = dialog->findChild<QLabel*>(QStringLiteral("laMessage")))
-        return message->text();
+    if (auto* message = dialog->findChild<QLabel*>(QStringLiteral("laMessage"))) {
+        // The message dialog wraps the text itself and keeps the unwrapped text in "message".
+        const QVariant original = message->property("message");
+        return original.isValid() ? original.toString() : message->text();
+    }
     QStringList texts;
     for (QLabel* label : dialog->findChildren<QLabel*>())
         if (label->isVisible() && !label->text().isEmpty())

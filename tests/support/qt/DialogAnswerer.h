@@ -32,8 +32,8 @@ std::shared_ptr<SeenDialog> PressDialogKey(int key, int deadlineMs = kDialogDead
 // Closes the dialog as the title bar's close box would.
 std::shared_ptr<SeenDialog> CloseDialog(int deadlineMs = kDialogDeadlineMs);
 
-// The dialog's message: the text of its label "laMessage" if it has one, else the texts of all
-// its visible labels joined by newlines.
+// The dialog's message: the text of its label "laMessage" as given, before line wrapping, if it
+// has one; else the texts of all its visible labels joined by newlines.
 QString DialogMessage(QWidget* dialog);
 // Clicks a button by objectName or text; false when there is none.
 bool ClickDialogButton(QWidget* dialog, const QString& button);
