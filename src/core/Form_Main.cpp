@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QResizeEvent>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 #include <string>
@@ -94,6 +95,14 @@ void TMainForm::FormCreate()
     ui->shDefaults->setStyleSheet(
         QStringLiteral("#shDefaults { background: rgb(212, 208, 200); border: 1px solid gray; }"));
     ui->cbPort->view()->setMinimumWidth(200);
+    // The designed widths were measured in another font: a button is never narrower than its
+    // text, and the row closes up behind a wider one.
+    int left = ui->sbPing->x();
+    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite}) {
+        button->setGeometry(left, button->y(), std::max(button->width(), button->sizeHint().width()),
+                            button->height());
+        left = button->geometry().right() + 1;
+    }
 
     connect(ui->cbPort, &TPortComboBox::DropDown, this, &TMainForm::cbPortDropDown);
     connect(ui->cbPort, &QComboBox::textActivated, this, &TMainForm::cbPortChange);

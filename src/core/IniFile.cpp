@@ -163,7 +163,9 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     const int at = FindKey(lines, begin, end, key);
     if (at >= 0) {
-        lines[at] = entry;
+        QString existingKey, oldValue;
+        SplitKey(lines[at].trimmed(), existingKey, oldValue);
+        lines[at] = existingKey + QLatin1Char('=') + value.trimmed();  // the file keeps its spelling
     } else {
         int insertAt = end;  // after the section's last non-blank line
         while (insertAt - 1 > begin && lines[insertAt - 1].trimmed().isEmpty())
