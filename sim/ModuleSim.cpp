@@ -316,6 +316,8 @@ TSimReply TModuleSim::HandleFrame(const std::vector<uint8_t>& frame)
         if (data.size() > 255)
             data.resize(255);
     }
+    if (fault.Kind == TSimFault::FewerData)
+        data.resize(data.size() - std::min(data.size(), static_cast<size_t>(std::max(0, fault.DropBytes))));
     lock.unlock();
     return ApplyFault(fault, MakeFrame(frame[1], data));
 }
@@ -368,6 +370,7 @@ TSimReply TModuleSim::ApplyFault(const TSimFault& fault, std::vector<uint8_t> re
         return out;
     }
     case TSimFault::ExtraData:
+    case TSimFault::FewerData:
         out.Chunks.push_back({0, reply});
         return out;
     case TSimFault::HangUp:

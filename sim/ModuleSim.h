@@ -24,6 +24,7 @@ struct TSimFault {
         Split,          // reply in Pieces pieces, DelayMs apart
         ShortReply,     // DropBytes cut from the reply's end
         ExtraData,      // ExtraBytes more data bytes; a read's continue from the memory
+        FewerData,      // a well-formed reply with DropBytes data bytes fewer than asked
         HangUp          // the line closes in the middle of the reply frame
     };
     TKind Kind = Silence;
@@ -34,7 +35,7 @@ struct TSimFault {
     // Noise: bytes sent before the frame (may hold stray 0x55). Not called Noise: the kind is.
     std::vector<uint8_t> NoiseBytes;
     int Pieces = 2;  // Split
-    int DropBytes = 1;  // ShortReply: bytes cut from the reply's end
+    int DropBytes = 1;  // ShortReply: bytes cut from the reply's end; FewerData: data bytes left out
     int ExtraBytes = 1;  // ExtraData: data bytes more than asked
 
     // Also accepts the brace forms {kind}, {kind, count} and {kind, count, delayMs}.

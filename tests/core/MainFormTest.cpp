@@ -213,13 +213,17 @@ private slots:
         const std::vector<uint8_t> expectedRequest = TModuleSim::MakeFrame(TModuleSim::kFnRead, {0, 0, 125});
         QCOMPARE(FSim->ReceivedFrames().back(), expectedRequest);
 
-        // A reply with another number of bytes than asked leaves the image as it was.
+        // A reply with fewer or more bytes than asked leaves the image as it was.
         FSim->WriteMemory(0, std::vector<uint8_t>(SettingsSize, 0x5A));
-        FSim->InjectFault([] { TSimFault f; f.Kind = TSimFault::ExtraData; f.Count = -1; return f; }());
-        auto warned = ClickAndAnswer(Button(form, "sbRead"));
-        QVERIFY(warned->shown);
-        QCOMPARE(warned->message, QStringLiteral("Ошибка при чтении настроек!"));
-        QCOMPARE(ImageBytes(0, SettingsSize), memory);
+        for (TSimFault::TKind kind : {TSimFault::FewerData, TSimFault::ExtraData}) {
+            TSimFault fault(kind);
+            fault.DropBytes = 25;
+            FSim->InjectFault(fault);
+            auto warned = ClickAndAnswer(Button(form, "sbRead"));
+            QVERIFY(warned->shown);
+            QCOMPARE(warned->message, QStringLiteral("Ошибка при чтении настроек!"));
+            QCOMPARE(ImageBytes(0, SettingsSize), memory);
+        }
     }
 
     void write_sendsTheThreeBlocksExactly_andLeavesAddresses0And124Alone()
