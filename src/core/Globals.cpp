@@ -1,6 +1,5 @@
 #include "Globals.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 
 #include <cerrno>
