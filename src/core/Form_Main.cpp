@@ -46,6 +46,8 @@ constexpr int kKeySlotSize = 8;
 constexpr int kKeySlotCount = 32;
 constexpr int kKeyCountAddress = 5;
 constexpr uint8_t kEmptyKeySlot = 0xFF;
+// A plain margin between the window's frame and its designed client area.
+constexpr int kBorderWidth = 4;
 
 // The image goes out in three blocks; addresses 0 and 124 are never written.
 struct TWriteBlock {
@@ -71,7 +73,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(new Ui::TMainForm)
     MainForm = this;
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size());
+    setFixedSize(width() + 2 * kBorderWidth, height() + 2 * kBorderWidth);
     FormCreate();
 }
 
@@ -188,9 +190,11 @@ void TMainForm::FormClose()
 void TMainForm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    ui->paTop->resize(width(), ui->paTop->height());
+    const QRect client = rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth);
+    ui->paTop->setGeometry(client.left(), client.top(), client.width(), ui->paTop->height());
     ui->Shape1->resize(ui->paTop->width(), ui->Shape1->height());
-    ui->paHolder->setGeometry(0, ui->paTop->height(), width(), height() - ui->paTop->height());
+    ui->paHolder->setGeometry(client.left(), client.top() + ui->paTop->height(), client.width(),
+                              client.height() - ui->paTop->height());
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)

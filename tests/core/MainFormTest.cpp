@@ -337,6 +337,29 @@ private slots:
         QCOMPARE(seen->message, QStringLiteral("'12a' is not a valid integer value"));
     }
 
+    void layout_designedClientAreaSitsInsideFourPixelBorder()
+    {
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.size(), QSize(686 + 8, 518 + 8));
+        auto* top = form.findChild<QWidget*>(QStringLiteral("paTop"));
+        auto* holder = form.findChild<QWidget*>(QStringLiteral("paHolder"));
+        QCOMPARE(top->geometry(), QRect(4, 4, 686, 37));
+        QCOMPARE(holder->geometry(), QRect(4, 41, 686, 481));
+        QCOMPARE(form.findChild<QWidget*>(QStringLiteral("laPort"))->mapTo(&form, QPoint(0, 0)), QPoint(4, 4 + 6));
+        QCOMPARE(form.findChild<QWidget*>(QStringLiteral("Shape1"))->width(), 686);
+
+        // The tab bar fills the holder; "Сброс" sits at its right end, on the tabs' row.
+        TPageControlFrame* bar = form.PageControl();
+        QCOMPARE(bar->mapTo(&form, QPoint(0, 0)), QPoint(4, 41));
+        QCOMPARE(bar->size(), QSize(686, 481));
+        auto* reset = form.findChild<QWidget*>(QStringLiteral("paDefaults"));
+        QCOMPARE(reset->parentWidget(), bar);
+        QCOMPARE(reset->geometry(), QRect(686 - 71, 0, 71, 22));
+        QCOMPARE(bar->HolderRect(), QRect(0, 26, 686, 481 - 26));
+    }
+
     void screenshot_mainWindow()
     {
         RememberPort(SimPort());
