@@ -85,19 +85,29 @@ bool TIniFile::CanStore(const QString& text)
 
 QStringList TIniFile::LoadLines() const
 {
+    QStringList lines;
+    LoadLines(lines);
+    return lines;
+}
+
+bool TIniFile::LoadLines(QStringList& lines) const
+{
+    lines.clear();
     QFile file(FFileName);
+    if (!file.exists())
+        return true;
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
-        return {};
+        return false;
     const QByteArray raw = file.read(kMaxFileSize);
     const QString text = QString::fromStdString(Cp1251ToUtf8(raw.toStdString()));
-    QStringList lines = text.split(QLatin1Char('\n'));
+    lines = text.split(QLatin1Char('\n'));
     for (QString& line : lines) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
     }
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
-    return lines;
+    return true;
 }
 
 bool TIniFile::SaveLines(const QStringList& lines) const
@@ -152,7 +162,9 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (!UsableName(section) || !UsableName(key) || value.contains(QLatin1Char('\n')) ||
         value.contains(QLatin1Char('\r')) || !CanStore(section) || !CanStore(key) || !CanStore(value))
         return false;
-    QStringList lines = LoadLines();
+    QStringList lines;
+    if (!LoadLines(lines))
+        return false;
     const QString entry = key.trimmed() + QLatin1Char('=') + value.trimmed();
     int begin, end;
     if (!FindSection(lines, section, begin, end)) {
@@ -232,7 +244,9 @@ bool TIniFile::ValueExists(const QString& section, const QString& key) const
 
 bool TIniFile::EraseSection(const QString& section)
 {
-    QStringList lines = LoadLines();
+    QStringList lines;
+    if (!LoadLines(lines))
+        return false;
     int begin, end;
     if (!FindSection(lines, section, begin, end))
         return true;
@@ -245,7 +259,9 @@ bool TIniFile::EraseSection(const QString& section)
 
 bool TIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    QStringList lines = LoadLines();
+    QStringList lines;
+    if (!LoadLines(lines))
+        return false;
     int begin, end;
     if (!FindSection(lines, section, begin, end))
         return true;

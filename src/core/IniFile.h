@@ -34,6 +34,9 @@ public:
 
 private:
     QStringList LoadLines() const;
+    // False when the file is there but cannot be taken in whole (unreadable, oversized): a
+    // rewrite from what was read would then lose the rest of it.
+    bool LoadLines(QStringList& lines) const;
     bool SaveLines(const QStringList& lines) const;
 
     QString FFileName;

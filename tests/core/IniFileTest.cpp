@@ -115,6 +115,17 @@ TEST_F(IniFileTest, garbageOrUnwritableFile_neverCrashesAndLosesNothing)
     normalised.replace('\r', "");
     EXPECT_EQ(normalised.left(expected.size()), expected);
 
+    // A file too large to take in whole reads as empty, and no write replaces it with the little
+    // that was read.
+    QByteArray huge("[MainForm]\r\nPort=/dev/ttyS0\r\n");
+    huge += QByteArray(5 * 1024 * 1024, ';');
+    WriteBytes(path(), huge);
+    EXPECT_EQ(ini.ReadString("MainForm", "Port", "none"), QStringLiteral("none"));
+    EXPECT_FALSE(ini.WriteString("MainForm", "Port", "/dev/ttyS1"));
+    EXPECT_FALSE(ini.DeleteKey("MainForm", "Port"));
+    EXPECT_FALSE(ini.EraseSection("MainForm"));
+    EXPECT_EQ(ReadBytes(path()), huge);
+
     // A folder that does not exist cannot take the file: the write says so.
     TIniFile nowhere(dir.filePath(QStringLiteral("missing/ZEM.cfg")));
     EXPECT_FALSE(nowhere.WriteString("MainForm", "Port", "x"));
