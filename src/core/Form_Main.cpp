@@ -13,6 +13,7 @@
 #include <vector>
 #include <string>
 
+#include "Colors.h"
 #include "ComPort.h"
 #include "Defaults.h"
 #include "Frame_Alarm.h"
@@ -94,8 +95,8 @@ void TMainForm::FormCreate()
     SetupSpeedButton(ui->sbRead, TGlyph::Read);
     SetupSpeedButton(ui->sbWrite, TGlyph::Write);
     SetupSpeedButton(ui->sbDefaults, TGlyph::Reset);
-    ui->shDefaults->setStyleSheet(
-        QStringLiteral("#shDefaults { background: rgb(212, 208, 200); border: 1px solid gray; }"));
+    ui->shDefaults->setStyleSheet(QStringLiteral("#shDefaults { background: %1; border: 1px solid %2; }")
+                                      .arg(ToQColor(clBtnFace).name(), ToQColor(clGray).name()));
     ui->cbPort->view()->setMinimumWidth(200);
     // The designed widths were measured in another font: a button is never narrower than its
     // text, and the row closes up behind a wider one.

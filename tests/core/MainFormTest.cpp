@@ -357,6 +357,10 @@ private slots:
         auto* reset = form.findChild<QWidget*>(QStringLiteral("paDefaults"));
         QCOMPARE(reset->parentWidget(), bar);
         QCOMPARE(reset->geometry(), QRect(686 - 71, 0, 71, 22));
+        // Its body: the surfaces' own grey inside a grey pen.
+        const QImage body = form.findChild<QWidget*>(QStringLiteral("shDefaults"))->grab().toImage();
+        QCOMPARE(body.pixelColor(0, 0), QColor(128, 128, 128));
+        QCOMPARE(body.pixelColor(10, 10), QColor(211, 208, 200));
         QCOMPARE(bar->HolderRect(), QRect(0, 26, 686, 481 - 26));
     }
 
