@@ -2,6 +2,45 @@
 
 // The parts of the port that do not touch the operating system.
 
+bool PortNameBefore(const std::string& a, const std::string& b)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            size_t endA = i;
+            size_t endB = j;
+            while (endA < a.size() && isDigit(a[endA]))
+                ++endA;
+            while (endB < b.size() && isDigit(b[endB]))
+                ++endB;
+            // Leading zeros do not make a number bigger.
+            size_t startA = i;
+            size_t startB = j;
+            while (startA + 1 < endA && a[startA] == '0')
+                ++startA;
+            while (startB + 1 < endB && b[startB] == '0')
+                ++startB;
+            if (endA - startA != endB - startB)
+                return endA - startA < endB - startB;
+            const int order = a.compare(startA, endA - startA, b, startB, endB - startB);
+            if (order != 0)
+                return order < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i == a.size();  // a prefix comes first
+    return a < b;  // equal but for leading zeros: still a strict order
+}
+
 void TComPort::SetPortName(const std::string& name)
 {
     FPortName = name;

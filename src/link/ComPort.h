@@ -35,6 +35,10 @@ struct TComStat {
     uint32_t cbOutQue = 0;  // bytes not yet sent
 };
 
+// Port names in the order a person counts them: digit runs compare by their value, so
+// /dev/ttyUSB2 comes before /dev/ttyUSB10.
+bool PortNameBefore(const std::string& a, const std::string& b);
+
 #ifdef _WIN32
 using TPortHandle = void*;
 #else

@@ -140,7 +140,7 @@ void TComPort::EnumPorts(std::vector<std::string>& list)
     }
     closedir(dir);
 #endif
-    std::sort(list.begin(), list.end());
+    std::sort(list.begin(), list.end(), PortNameBefore);
 }
 
 bool TComPort::IsOpen() const

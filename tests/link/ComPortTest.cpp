@@ -1,6 +1,7 @@
 // The serial port and the channel over a bare pseudo-terminal: this test plays the far end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -340,17 +341,34 @@ TEST(ComPort, portHeldElsewhere_doesNotOpenUntilReleased)
     EXPECT_EQ(second.LastOpenError(), EWOULDBLOCK);
 }
 
-TEST(ComPort, enumPorts_listsDevicePathsSortedQuickly)
+TEST(ComPort, enumPorts_listsDevicePathsInCountingOrderQuickly_andNoPseudoTerminal)
 {
+    TRawPty pty;  // present while the ports are listed, so listing it would show
+    ASSERT_FALSE(pty.Slave.empty());
     std::vector<std::string> list{"stale entry"};
     const auto start = TClock::now();
     TComPort::EnumPorts(list);
     EXPECT_LT(MsSince(start), 100);
-    EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
-    TRawPty pty;
+    EXPECT_TRUE(std::is_sorted(list.begin(), list.end(), PortNameBefore));
     for (const std::string& name : list) {
         EXPECT_EQ(name.rfind("/dev/", 0), 0u) << name;
         EXPECT_EQ(name.find("/dev/pts/"), std::string::npos) << name;
         EXPECT_EQ(access(name.c_str(), F_OK), 0) << name;
     }
+}
+
+TEST(ComPort, portNames_orderByTheirNumbersNotTheirDigits)
+{
+    std::vector<std::string> names{"/dev/ttyUSB10", "/dev/ttyS1",   "/dev/ttyUSB2", "/dev/ttyS10",
+                                   "/dev/ttyACM0",  "/dev/ttyUSB1", "/dev/ttyS2",   "/dev/ttyS0"};
+    std::sort(names.begin(), names.end(), PortNameBefore);
+    EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2",
+                                               "/dev/ttyS10", "/dev/ttyUSB1", "/dev/ttyUSB2",
+                                               "/dev/ttyUSB10"}));
+    // A strict order even where only leading zeros or a missing tail tell names apart.
+    EXPECT_TRUE(PortNameBefore("/dev/ttyS", "/dev/ttyS0"));
+    EXPECT_FALSE(PortNameBefore("/dev/ttyS0", "/dev/ttyS"));
+    EXPECT_NE(PortNameBefore("/dev/ttyS01", "/dev/ttyS1"), PortNameBefore("/dev/ttyS1", "/dev/ttyS01"));
+    EXPECT_FALSE(PortNameBefore("/dev/ttyS1", "/dev/ttyS1"));
+    EXPECT_TRUE(PortNameBefore("/dev/ttyS9", "/dev/ttyS010"));
 }
