@@ -130,7 +130,7 @@ void TMainForm::FormCreate()
     FPageControl->AddPage(QStringLiteral("Выходы"), new TOutputsFrame(this));
     FPageControl->AddPage(QStringLiteral("Ключи"), new TKeysFrame(this));
     FPageControl->AddPage(QStringLiteral("Абоненты"), new TMobilesFrame(this));
-    // The first letter is the Latin C, as the module's own documentation spells the caption.
+    // The first letter is the Latin C: the caption stays exactly as installers know it.
     FPageControl->AddPage(QStringLiteral("Cигнализация"), new TAlarmFrame(this));
     FPageControl->AddPage(QStringLiteral("GPRS"), new TGPRSFrame(this));
     FPageControl->SelectPage(0);
@@ -178,8 +178,13 @@ void TMainForm::FormClose()
     ui->cbPort->lineEdit()->disconnect(this);
     SaveFormSize(IniFile, this);
     const QString port = ui->cbPort->currentText().trimmed();
-    if (!port.isEmpty())
+    if (!port.isEmpty() && !TIniFile::CanStore(port)) {
+        WarningDlg(this, QStringLiteral("Порт \"%1\" не сохранен в файле настроек: в его имени есть "
+                                        "символы, которых нет в кодировке Windows-1251.")
+                             .arg(port));
+    } else if (!port.isEmpty()) {
         IniFile->WriteString(kSection, kPortKey, port);
+    }
     ui->paDefaults->setParent(this);
     delete FPageControl;
     FPageControl = nullptr;

@@ -143,19 +143,34 @@ private slots:
                  SimPort());
     }
 
-    void closeWithEmptyBox_leavesRememberedPortAlone()
+    void closeWithEmptyOrUnstorableName_leavesRememberedPortAlone()
     {
         RememberPort(QStringLiteral("/dev/ttyUSB7"));
-        const QByteArray before = [&] { QFile f(ConfigPath()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const auto configBytes = [&] {
+            QFile f(ConfigPath());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray before = configBytes();
         {
             TMainForm form;
             form.show();
             PortBox(form)->setEditText(QString());
             form.close();
         }
-        QFile after(ConfigPath());
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), before);
+        QCOMPARE(configBytes(), before);
+
+        // A name the file's encoding cannot hold is not mangled into it: the operator is told.
+        {
+            TMainForm form;
+            form.show();
+            PortBox(form)->setEditText(QStringLiteral("/dev/serial/by-id/usb-端口"));
+            auto warned = PressDialogButton(QStringLiteral("sbOk"));
+            form.close();
+            WaitForAnswer(warned);
+            QVERIFY(warned->shown);
+            QVERIFY(warned->message.contains(QStringLiteral("Windows-1251")));
+        }
+        QCOMPARE(configBytes(), before);
     }
 
     void rememberedPortThatVanished_isOnlyItemUntilListOpens()
