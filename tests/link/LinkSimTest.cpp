@@ -306,6 +306,9 @@ TEST_F(SimLinkFixture, portHeldByAnotherProcess_doesNotOpen)
         (void)!write(ready[1], &ok, 1);
         char c;
         (void)!read(release[0], &c, 1);
+        // _exit runs no destructors; a program ending normally releases the port. Left set, the
+        // exclusive flag would outlive this process, since the simulator keeps the slave open.
+        other.Close();
         _exit(0);
     }
     char ok = 0;
