@@ -34,8 +34,10 @@ std::vector<uint8_t> ImageBytes(int from, int count)
 
 std::vector<uint8_t> WriteFrame(int address, const std::vector<uint8_t>& bytes)
 {
-    std::vector<uint8_t> data{static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address & 0xFF)};
-    data.insert(data.end(), bytes.begin(), bytes.end());
+    std::vector<uint8_t> data(bytes.size() + 2);
+    data[0] = static_cast<uint8_t>(address >> 8);
+    data[1] = static_cast<uint8_t>(address & 0xFF);
+    std::copy(bytes.begin(), bytes.end(), data.begin() + 2);
     return TModuleSim::MakeFrame(TModuleSim::kFnWrite, data);
 }
 
