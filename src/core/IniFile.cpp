@@ -61,6 +61,13 @@ int FindKey(const QStringList& lines, int begin, int end, const QString& key)
     return -1;
 }
 
+// The line of the key within the first section of that name, or -1.
+int FindEntry(const QStringList& lines, const QString& section, const QString& key)
+{
+    int begin, end;
+    return FindSection(lines, section, begin, end) ? FindKey(lines, begin, end, key) : -1;
+}
+
 bool UsableName(const QString& name)
 {
     if (name.trimmed().isEmpty())
@@ -134,10 +141,7 @@ bool TIniFile::SaveLines(const QStringList& lines) const
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
 {
     const QStringList lines = LoadLines();
-    int begin, end;
-    if (!FindSection(lines, section, begin, end))
-        return defaultValue;
-    const int at = FindKey(lines, begin, end, key);
+    const int at = FindEntry(lines, section, key);
     if (at < 0)
         return defaultValue;
     QString k, v;
@@ -238,8 +242,7 @@ bool TIniFile::SectionExists(const QString& section) const
 bool TIniFile::ValueExists(const QString& section, const QString& key) const
 {
     const QStringList lines = LoadLines();
-    int begin, end;
-    return FindSection(lines, section, begin, end) && FindKey(lines, begin, end, key) >= 0;
+    return FindEntry(lines, section, key) >= 0;
 }
 
 bool TIniFile::EraseSection(const QString& section)
@@ -262,10 +265,7 @@ bool TIniFile::DeleteKey(const QString& section, const QString& key)
     QStringList lines;
     if (!LoadLines(lines))
         return false;
-    int begin, end;
-    if (!FindSection(lines, section, begin, end))
-        return true;
-    const int at = FindKey(lines, begin, end, key);
+    const int at = FindEntry(lines, section, key);
     if (at < 0)
         return true;
     lines.removeAt(at);
