@@ -5,7 +5,6 @@
 #include "Mydialogs.h"
 #include "OneValueLayout.h"
 
-#include <QKeyEvent>
 
 TNewNameForm::TNewNameForm(QWidget* owner) : QDialog(owner), ui(new Ui::TNewNameForm)
 {
@@ -62,17 +61,8 @@ void TNewNameForm::reject()
 
 bool TNewNameForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->edName && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            ui->sbOk->click();
-            return true;
-        }
-        if (key == Qt::Key_Escape) {
-            ui->sbCancel->click();
-            return true;
-        }
-    }
+    if (watched == ui->edName && HandleOneValueKey(event, ui->sbOk, ui->sbCancel))
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 

@@ -6,7 +6,6 @@
 #include "OneValueLayout.h"
 
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLineEdit>
 
 namespace {
@@ -85,17 +84,8 @@ bool TNewValueFromListForm::eventFilter(QObject* watched, QEvent* event)
 {
     const bool input = watched == ui->cbValue
                        || (ui->cbValue->lineEdit() && watched == ui->cbValue->lineEdit());
-    if (input && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            ui->sbOk->click();
-            return true;
-        }
-        if (key == Qt::Key_Escape) {
-            ui->sbCancel->click();
-            return true;
-        }
-    }
+    if (input && HandleOneValueKey(event, ui->sbOk, ui->sbCancel))
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 

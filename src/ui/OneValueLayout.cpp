@@ -2,7 +2,9 @@
 
 #include "Formtools.h"
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 
 namespace {
@@ -20,4 +22,20 @@ void LayoutOneValueDialog(QDialog* dialog, QLabel* label, QWidget* input, QWidge
     cancel->move(input->x() + input->width() - cancel->width(), cancel->y());
     ok->move(cancel->x() - ok->width() - kButtonGap, ok->y());
     CenterOverOwner(dialog);
+}
+
+bool HandleOneValueKey(QEvent* event, QAbstractButton* ok, QAbstractButton* cancel)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        ok->click();
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        cancel->click();
+        return true;
+    }
+    return false;
 }
