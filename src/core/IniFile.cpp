@@ -33,6 +33,15 @@ bool SplitKey(const QString& trimmed, QString& key, QString& value)
     return !key.isEmpty();
 }
 
+// A value in one pair of matching quotes reads without them, as Windows reads such files.
+QString Unquoted(const QString& value)
+{
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
 bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // The line range [begin, end) of the first section with that name; begin is its header line.
@@ -146,7 +155,7 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
         return defaultValue;
     QString k, v;
     SplitKey(lines[at].trimmed(), k, v);
-    return v;
+    return Unquoted(v);
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const

@@ -4,10 +4,10 @@
 
 TAlarmFrame* AlarmFrame = nullptr;
 
-TAlarmFrame::TAlarmFrame(QWidget* owner) : TImageFrame(owner), ui(new Ui::TAlarmFrame)
+TAlarmFrame::TAlarmFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Alarm), ui(new Ui::TAlarmFrame)
 {
-    ui->setupUi(this);
-    ConnectImageButtons();
+    ui->setupUi(Body());
+    BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     AlarmFrame = this;
 }
 
@@ -17,7 +17,3 @@ TAlarmFrame::~TAlarmFrame()
         AlarmFrame = nullptr;
     delete ui;
 }
-
-void TAlarmFrame::LoadFromImage() {}
-
-void TAlarmFrame::StoreToImage() {}

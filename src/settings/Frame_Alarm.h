@@ -5,15 +5,12 @@ namespace Ui {
 class TAlarmFrame;
 }
 
-// The "Cигнализация" page.
+// The "Cигнализация" page: guard mode (delays, what ends an alarm, automatic arming) and siren.
 class TAlarmFrame : public TImageFrame {
     Q_OBJECT
 public:
     explicit TAlarmFrame(QWidget* owner);
     ~TAlarmFrame() override;
-
-    void LoadFromImage() override;
-    void StoreToImage() override;
 
 private:
     Ui::TAlarmFrame* ui;

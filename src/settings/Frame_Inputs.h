@@ -1,21 +1,32 @@
 #pragma once
 #include "ImageFrame.h"
 
+class QComboBox;
+
 namespace Ui {
 class TInputsFrame;
 }
 
-// The "Входы" page.
+// The "Входы" page: the mode, alarm state and trip action of zones Z1 to Z7, and two delays.
+// A zone's mode hides the lists that do not apply to it.
 class TInputsFrame : public TImageFrame {
     Q_OBJECT
 public:
     explicit TInputsFrame(QWidget* owner);
     ~TInputsFrame() override;
 
-    void LoadFromImage() override;
-    void StoreToImage() override;
+    // The mode list of Z1 to Z5 (its zone in its tag) changed.
+    void cbZ1ModeChange(QComboBox* sender);
+    // The mode list of Z6 or Z7 changed.
+    void cbZ6ModeChange(QComboBox* sender);
+
+protected:
+    void UpdateVisibility() override;
 
 private:
+    void FitColumns();
+    QComboBox* ZoneList(int zone, const char* role) const;
+
     Ui::TInputsFrame* ui;
 };
 

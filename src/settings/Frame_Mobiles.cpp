@@ -4,10 +4,10 @@
 
 TMobilesFrame* MobilesFrame = nullptr;
 
-TMobilesFrame::TMobilesFrame(QWidget* owner) : TImageFrame(owner), ui(new Ui::TMobilesFrame)
+TMobilesFrame::TMobilesFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Mobiles), ui(new Ui::TMobilesFrame)
 {
-    ui->setupUi(this);
-    ConnectImageButtons();
+    ui->setupUi(Body());
+    BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     MobilesFrame = this;
 }
 
@@ -17,7 +17,3 @@ TMobilesFrame::~TMobilesFrame()
         MobilesFrame = nullptr;
     delete ui;
 }
-
-void TMobilesFrame::LoadFromImage() {}
-
-void TMobilesFrame::StoreToImage() {}

@@ -12,9 +12,6 @@ public:
     explicit TMobilesFrame(QWidget* owner);
     ~TMobilesFrame() override;
 
-    void LoadFromImage() override;
-    void StoreToImage() override;
-
 private:
     Ui::TMobilesFrame* ui;
 };

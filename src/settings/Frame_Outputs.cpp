@@ -4,10 +4,10 @@
 
 TOutputsFrame* OutputsFrame = nullptr;
 
-TOutputsFrame::TOutputsFrame(QWidget* owner) : TImageFrame(owner), ui(new Ui::TOutputsFrame)
+TOutputsFrame::TOutputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Outputs), ui(new Ui::TOutputsFrame)
 {
-    ui->setupUi(this);
-    ConnectImageButtons();
+    ui->setupUi(Body());
+    BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     OutputsFrame = this;
 }
 
@@ -17,7 +17,3 @@ TOutputsFrame::~TOutputsFrame()
         OutputsFrame = nullptr;
     delete ui;
 }
-
-void TOutputsFrame::LoadFromImage() {}
-
-void TOutputsFrame::StoreToImage() {}

@@ -12,9 +12,6 @@ public:
     explicit TOutputsFrame(QWidget* owner);
     ~TOutputsFrame() override;
 
-    void LoadFromImage() override;
-    void StoreToImage() override;
-
 private:
     Ui::TOutputsFrame* ui;
 };

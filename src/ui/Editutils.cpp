@@ -99,14 +99,17 @@ bool TryStrToFloat(const QString& text, QChar separator, float& value)
 
 } // namespace
 
+bool TryTextToFloat(const QString& text, float& value)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    return TryStrToFloat(t, QLatin1Char('.'), value) || TryStrToFloat(t, QLatin1Char(','), value);
+}
+
 bool GetEditFloat(const QLineEdit* edit, float& value)
 {
-    if (!edit)
-        return false;
-    const QString text = edit->text().trimmed();
-    if (text.isEmpty())
-        return false;
-    return TryStrToFloat(text, QLatin1Char('.'), value) || TryStrToFloat(text, QLatin1Char(','), value);
+    return edit && TryTextToFloat(edit->text(), value);
 }
 
 bool GetEditIP(const QLineEdit* edit, uint8_t* bytes)

@@ -19,7 +19,10 @@ int StrToInt(const QString& text);
 
 // False when the trimmed text is empty or not an integer; `value` is left alone then.
 bool GetEditInt(const QLineEdit* edit, int& value);
-// Accepts "." or "," as the decimal separator; the process locale is not touched.
+// A decimal number with "." or "," as its separator, blanks around it allowed; the process
+// locale plays no part. False for an empty text or one that is not such a number.
+bool TryTextToFloat(const QString& text, float& value);
+// TryTextToFloat on the edit's text.
 bool GetEditFloat(const QLineEdit* edit, float& value);
 // Reads a dotted IPv4 address into bytes[0..3]; text after the fourth group is ignored.
 // The bytes are written only when the whole address is valid.

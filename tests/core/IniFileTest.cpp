@@ -131,3 +131,17 @@ TEST_F(IniFileTest, garbageOrUnwritableFile_neverCrashesAndLosesNothing)
     EXPECT_FALSE(nowhere.WriteString("MainForm", "Port", "x"));
     EXPECT_EQ(nowhere.ReadString("MainForm", "Port", "default"), QStringLiteral("default"));
 }
+
+TEST_F(IniFileTest, valueInOnePairOfMatchingQuotes_readsWithoutThem)
+{
+    WriteBytes(path(), "[Q]\r\nDouble=\"*100#\"\r\nSingle=' 111 '\r\nMixed=\"121'\r\nInner=a\"b\"\r\nLone=\"\r\n"
+                       "Empty=\"\"\r\nTwice=\"\"x\"\"\r\n");
+    TIniFile ini(path());
+    const struct {
+        const char* Key;
+        const char* Value;
+    } cases[] = {{"Double", "*100#"}, {"Single", " 111 "}, {"Mixed", "\"121'"}, {"Inner", "a\"b\""},
+                 {"Lone", "\""},      {"Empty", ""},       {"Twice", "\"x\""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.ReadString("Q", c.Key, "-"), QString::fromLatin1(c.Value)) << c.Key;
+}

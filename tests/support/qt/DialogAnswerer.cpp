@@ -27,6 +27,11 @@ std::shared_ptr<SeenDialog> AnswerDialog(DialogAction action, int deadlineMs)
     timer->setInterval(kPollMs);
     const QDeadlineTimer deadline(deadlineMs);
     QObject::connect(timer, &QTimer::timeout, timer, [=]() {
+        if (seen->disarmed) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         QWidget* dialog = QApplication::activeModalWidget();
         if (dialog && dialog != before && dialog->isVisible()) {
             timer->stop();
@@ -99,6 +104,11 @@ void SendKey(QWidget* dialog, int key)
         return;
     QWidget* target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
     QTest::keyClick(target, static_cast<Qt::Key>(key));
+}
+
+void Disarm(const std::shared_ptr<SeenDialog>& seen)
+{
+    seen->disarmed = true;
 }
 
 bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs)

@@ -15,6 +15,7 @@ class QWidget;
 struct SeenDialog {
     bool shown = false;       // a dialog appeared and the action ran
     bool timedOut = false;    // the deadline passed with no dialog
+    bool disarmed = false;    // withdrawn by the test before any dialog showed
     QString caption;          // window title
     QString message;          // DialogMessage() of the dialog
     QString className;        // metaObject()->className()
@@ -38,6 +39,9 @@ QString DialogMessage(QWidget* dialog);
 // Clicks a button by objectName or text; false when there is none.
 bool ClickDialogButton(QWidget* dialog, const QString& button);
 void SendKey(QWidget* dialog, int key);
+
+// Withdraws an answer that has not run, so it cannot take a later test's dialog.
+void Disarm(const std::shared_ptr<SeenDialog>& seen);
 
 // Spins the event loop until the answer ran or timed out (or the extra time runs out).
 bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs = kDialogDeadlineMs + 1000);

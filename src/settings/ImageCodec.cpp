@@ -1,0 +1,193 @@
+#include "ImageCodec.h"
+
+#include <QRegularExpression>
+
+#include "Editutils.h"
+
+namespace {
+
+constexpr int kTemperatureOffset = 40;
+constexpr int kVoltageSteps = 16;       // the module counts sixteenths of a volt
+constexpr int kOnTimeTenths = 10;       // codes below this are tenths of a second
+constexpr int kOnTimeSecondsBias = 9;   // a code c from 10 up means c − 9 seconds
+constexpr int kOnTimeMaxSeconds = 0xFFFF - kOnTimeSecondsBias;
+
+QString RangeError(const QString& low, const QString& high)
+{
+    return QStringLiteral("Значение должно быть от %1 до %2!").arg(low, high);
+}
+
+QString IntegerError(const QString& text) { return QStringLiteral("'%1' is not a valid integer value").arg(text); }
+
+QString FloatError(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid floating point value").arg(text);
+}
+
+// A whole number within [low, high], or the message that refuses the text.
+bool ParseInteger(const QString& text, int low, int high, int& value, QString& error)
+{
+    if (!TryStrToInt(text.trimmed(), value)) {
+        error = IntegerError(text);
+        return false;
+    }
+    if (value < low || value > high) {
+        error = RangeError(QString::number(low), QString::number(high));
+        return false;
+    }
+    return true;
+}
+
+// "%0.1f" of n / 8 tenths, computed exactly: a tie rounds to the even digit as the C library does.
+QString EighthsOfTenthText(int eighths)
+{
+    int tenths = eighths / 8;
+    const int rest = eighths % 8;
+    if (rest > 4 || (rest == 4 && tenths % 2 == 1))
+        ++tenths;
+    return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+}
+
+QString VoltageText(uint8_t byte)
+{
+    // byte / 16 volts is byte × 5 / 8 tenths.
+    return EighthsOfTenthText(byte * 5);
+}
+
+bool VoltageFromText(const QString& text, uint8_t& byte, QString& error)
+{
+    if (text.trimmed().isEmpty())
+        return true;
+    float volts = 0;
+    if (!TryTextToFloat(text, volts)) {
+        error = FloatError(text);
+        return false;
+    }
+    if (!(volts >= 0.0f && volts < float(kVoltageSteps))) {
+        error = RangeError(QStringLiteral("0.0"), QStringLiteral("15.9"));
+        return false;
+    }
+    byte = static_cast<uint8_t>(volts * float(kVoltageSteps));
+    return true;
+}
+
+QString ClockText(const uint8_t* bytes)
+{
+    return QStringLiteral("%1:%2").arg(bytes[0], 2, 10, QLatin1Char('0')).arg(bytes[1], 2, 10, QLatin1Char('0'));
+}
+
+bool ClockFromText(const QString& text, uint8_t* bytes, QString& error)
+{
+    static const QRegularExpression pattern(QStringLiteral("^([0-9]{1,2}):([0-9]{2})$"));
+    const QRegularExpressionMatch match = pattern.match(text.trimmed());
+    const int hour = match.hasMatch() ? match.captured(1).toInt() : -1;
+    const int minute = match.hasMatch() ? match.captured(2).toInt() : -1;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+        error = QStringLiteral("Неверное время автопостановки! Укажите время в формате ЧЧ:ММ");
+        return false;
+    }
+    bytes[0] = static_cast<uint8_t>(hour);
+    bytes[1] = static_cast<uint8_t>(minute);
+    return true;
+}
+
+QString OnTimeText(const uint8_t* bytes)
+{
+    const int code = bytes[0] << 8 | bytes[1];
+    if (code < kOnTimeTenths)
+        return QStringLiteral("0.%1").arg(code);
+    return QString::number(code - kOnTimeSecondsBias);
+}
+
+bool OnTimeFromText(const QString& text, uint8_t* bytes, QString& error)
+{
+    if (text.trimmed().isEmpty())
+        return true;
+    float seconds = 0;
+    if (!TryTextToFloat(text, seconds)) {
+        error = FloatError(text);
+        return false;
+    }
+    if (!(seconds >= 0.0f && seconds <= float(kOnTimeMaxSeconds))) {
+        error = RangeError(QStringLiteral("0"), QString::number(kOnTimeMaxSeconds));
+        return false;
+    }
+    // In 32-bit floats, as the module's own tool computes it: 0.7 gives 7, not 6.
+    const float scaled = seconds < 1.0f ? seconds * float(kOnTimeTenths) : seconds + float(kOnTimeSecondsBias);
+    const int code = static_cast<int>(scaled);
+    bytes[0] = static_cast<uint8_t>(code >> 8);
+    bytes[1] = static_cast<uint8_t>(code & 0xFF);
+    return true;
+}
+
+}  // namespace
+
+int EncodingWidth(TEncoding encoding)
+{
+    return encoding == TEncoding::Clock || encoding == TEncoding::OnTime ? 2 : 1;
+}
+
+bool IsTextEncoding(TEncoding encoding)
+{
+    return encoding != TEncoding::Flag && encoding != TEncoding::ListPosition;
+}
+
+QString FieldToText(TEncoding encoding, const uint8_t* bytes)
+{
+    switch (encoding) {
+    case TEncoding::Number:
+        return QString::number(bytes[0]);
+    case TEncoding::Temperature:
+        return QString::number(int(bytes[0]) - kTemperatureOffset);
+    case TEncoding::Voltage:
+        return VoltageText(bytes[0]);
+    case TEncoding::Clock:
+        return ClockText(bytes);
+    case TEncoding::OnTime:
+        return OnTimeText(bytes);
+    case TEncoding::Flag:
+    case TEncoding::ListPosition:
+        break;
+    }
+    return QString();
+}
+
+bool TextToField(TEncoding encoding, const QString& text, uint8_t* bytes, QString& error)
+{
+    int value = 0;
+    switch (encoding) {
+    case TEncoding::Number:
+        if (!ParseInteger(text, 0, 255, value, error))
+            return false;
+        bytes[0] = static_cast<uint8_t>(value);
+        return true;
+    case TEncoding::Temperature:
+        if (!ParseInteger(text, -kTemperatureOffset, 255 - kTemperatureOffset, value, error))
+            return false;
+        bytes[0] = static_cast<uint8_t>(value + kTemperatureOffset);
+        return true;
+    case TEncoding::Voltage:
+        return VoltageFromText(text, bytes[0], error);
+    case TEncoding::Clock:
+        return ClockFromText(text, bytes, error);
+    case TEncoding::OnTime:
+        return OnTimeFromText(text, bytes, error);
+    case TEncoding::Flag:
+    case TEncoding::ListPosition:
+        break;
+    }
+    error = QStringLiteral("Поле не хранится текстом");
+    return false;
+}
+
+bool ByteToFlag(uint8_t byte) { return byte != 0; }
+
+uint8_t FlagToByte(bool checked) { return checked ? 1 : 0; }
+
+int ByteToListPosition(uint8_t byte, int firstCode, int itemCount)
+{
+    const int position = int(byte) - firstCode;
+    return position >= 0 && position < itemCount ? position : -1;
+}
+
+uint8_t ListPositionToByte(int position, int firstCode) { return static_cast<uint8_t>(position + firstCode); }

@@ -1,0 +1,37 @@
+#pragma once
+#include <QString>
+
+#include <cstdint>
+
+// How a setting is held in the module's bytes and shown to the operator. Each conversion is
+// written once here and shared by every image-backed page.
+enum class TEncoding {
+    Number,       // one byte 0 to 255, shown in decimal
+    Flag,         // one byte, 0 or not: a check box
+    ListPosition, // one byte, the code of a list's item (the field gives the first item's code)
+    Temperature,  // one byte, degrees Celsius + 40
+    Voltage,      // one byte, sixteenths of a volt
+    Clock,        // two bytes, hour then minute
+    OnTime,       // two bytes, most significant first: tenths below 10, else seconds + 9
+};
+
+// The number of module bytes the encoding takes.
+int EncodingWidth(TEncoding encoding);
+
+// Whether the encoding is shown in an edit as text (the others are a check box or a list).
+bool IsTextEncoding(TEncoding encoding);
+
+// The text an edit shows for the field's bytes.
+QString FieldToText(TEncoding encoding, const uint8_t* bytes);
+
+// Converts the operator's text into the field's bytes. On refusal returns false with the
+// message for the operator, and the bytes stay as they were. An empty voltage or on-time text
+// is no value: it converts, leaving the bytes alone.
+bool TextToField(TEncoding encoding, const QString& text, uint8_t* bytes, QString& error);
+
+bool ByteToFlag(uint8_t byte);
+uint8_t FlagToByte(bool checked);
+
+// The position of the list item for the byte, or -1 when the list has no item for it.
+int ByteToListPosition(uint8_t byte, int firstCode, int itemCount);
+uint8_t ListPositionToByte(int position, int firstCode);
