@@ -17,8 +17,6 @@ QString RangeError(const QString& low, const QString& high)
     return QStringLiteral("Значение должно быть от %1 до %2!").arg(low, high);
 }
 
-QString IntegerError(const QString& text) { return QStringLiteral("'%1' is not a valid integer value").arg(text); }
-
 QString FloatError(const QString& text)
 {
     return QStringLiteral("'%1' is not a valid floating point value").arg(text);
@@ -28,7 +26,7 @@ QString FloatError(const QString& text)
 bool ParseInteger(const QString& text, int low, int high, int& value, QString& error)
 {
     if (!TryStrToInt(text.trimmed(), value)) {
-        error = IntegerError(text);
+        error = NotAnIntegerMessage(text);
         return false;
     }
     if (value < low || value > high) {

@@ -32,11 +32,16 @@ bool TryStrToInt(const QString& text, int& value)
     return true;
 }
 
+QString NotAnIntegerMessage(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
 int StrToInt(const QString& text)
 {
     int value = 0;
     if (!TryStrToInt(text, value))
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+        throw EConvertError(NotAnIntegerMessage(text).toStdString());
     return value;
 }
 

@@ -13,6 +13,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// "'<text>' is not a valid integer value": the message of every refused integer text.
+QString NotAnIntegerMessage(const QString& text);
+
 // Strict decimal integer: an optional sign and digits only, no blanks, within 32 bits.
 bool TryStrToInt(const QString& text, int& value);
 int StrToInt(const QString& text);
