@@ -164,13 +164,20 @@ int TModuleSim::OutputAction(int output) const
     return FOutputActions[output];
 }
 
-void TModuleSim::PresentKey(const uint8_t romCode[8], int afterPolls)
+void TModuleSim::PresentKey(const uint8_t romCode[8], int afterPolls, bool held)
 {
     std::lock_guard<std::mutex> lock(FMutex);
     std::copy(romCode, romCode + kKeyLength, FKey);
     FKeyAfterPolls = std::max(0, afterPolls);
     FKeyPolls = 0;
     FKeyPresent = true;
+    FKeyHeld = held;
+}
+
+void TModuleSim::SetArmingReplyOf8(bool on)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FArmingReplyOf8 = on;
 }
 
 bool TModuleSim::KeyPending() const
@@ -261,6 +268,8 @@ std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool&
     if (function == kFnCommand && length == 2 && data[0] == kSubKeyReader) {
         if (data[1] == kKeyModeArm) {
             answered = true;
+            if (FArmingReplyOf8)
+                return std::vector<uint8_t>(FKey, FKey + kKeyLength);
             return {};
         }
         if (data[1] == kKeyModePoll) {
@@ -269,7 +278,7 @@ std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool&
                 return {};
             if (FKeyPolls++ < FKeyAfterPolls)
                 return {};
-            FKeyPresent = false;
+            FKeyPresent = FKeyHeld;
             return std::vector<uint8_t>(FKey, FKey + kKeyLength);
         }
     }

@@ -85,8 +85,11 @@ public:
     // Last action of the output command for that output; -1 when none came.
     int OutputAction(int output) const;
 
-    // Mode-1 key polls answer empty until afterPolls polls have passed, then once with the code.
-    void PresentKey(const uint8_t romCode[8], int afterPolls);
+    // Mode-1 key polls answer empty until afterPolls polls have passed, then with the code: once,
+    // or, with held set, at every poll from then on (a key left lying on the reader).
+    void PresentKey(const uint8_t romCode[8], int afterPolls, bool held = false);
+    // A reader that answers the arming request with 8 data bytes, as a confused module would.
+    void SetArmingReplyOf8(bool on);
     bool KeyPending() const;
     int KeyPolls() const;  // mode-1 polls seen since the last PresentKey
 
@@ -113,6 +116,8 @@ private:
     std::deque<TSimFault> FFaults;
     std::string FMemoryFile;
     bool FKeyPresent = false;
+    bool FKeyHeld = false;
+    bool FArmingReplyOf8 = false;
     uint8_t FKey[8] = {};
     int FKeyAfterPolls = 0;
     int FKeyPolls = 0;

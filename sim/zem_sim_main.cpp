@@ -20,6 +20,8 @@ const char kUsage[] =
     "  --memory FILE    keep the module's memory in FILE: loaded at start, saved after each write\n"
     "  --key HEX16      lay a key on the reader: 16 hex digits, the 8 code bytes in ROM order\n"
     "  --after N        present that key after N reader polls (default 0)\n"
+    "  --hold           leave that key on the reader: every poll after N sees it\n"
+    "  --arm-reply8     answer the reader's arming request with 8 data bytes (a faulty reader)\n"
     "  --line-timing    pace both directions like a 115200 bit/s line\n"
     "  --help           show this text\n"
     "Runs until interrupted (SIGINT or SIGTERM).\n";
@@ -58,6 +60,8 @@ int main(int argc, char** argv)
     std::string linkPath, memoryPath, keyText;
     int afterPolls = 0;
     bool afterGiven = false;
+    bool hold = false;
+    bool armReply8 = false;
     bool lineTiming = false;
 
     for (int i = 1; i < argc; ++i) {
@@ -81,6 +85,10 @@ int main(int argc, char** argv)
         } else if (arg == "--key") {
             if (!value(keyText))
                 return Fail("--key needs 16 hex digits");
+        } else if (arg == "--hold") {
+            hold = true;
+        } else if (arg == "--arm-reply8") {
+            armReply8 = true;
         } else if (arg == "--after") {
             if (!value(text) || !ParseCount(text, afterPolls))
                 return Fail("--after needs a number of polls");
@@ -94,13 +102,14 @@ int main(int argc, char** argv)
     }
 
     TModuleSim sim;
+    sim.SetArmingReplyOf8(armReply8);
     uint8_t key[8];
     if (!keyText.empty()) {
         if (!ParseKey(keyText, key))
             return Fail("--key needs exactly 16 hex digits, got " + keyText);
-        sim.PresentKey(key, afterPolls);
-    } else if (afterGiven) {
-        return Fail("--after needs --key");
+        sim.PresentKey(key, afterPolls, hold);
+    } else if (afterGiven || hold) {
+        return Fail("--after and --hold need --key");
     }
     if (!memoryPath.empty()) {
         struct stat st{};

@@ -4,11 +4,13 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
+#include <memory>
 #include <cstring>
 #include <vector>
 #include <string>
@@ -16,6 +18,7 @@
 #include "Colors.h"
 #include "ComPort.h"
 #include "Defaults.h"
+#include "DeviceOperation.h"
 #include "Frame_Alarm.h"
 #include "Frame_Common.h"
 #include "Frame_GPRS.h"
@@ -57,14 +60,27 @@ struct TWriteBlock {
 };
 constexpr TWriteBlock kWriteBlocks[] = {{1, 40}, {40, 40}, {80, 44}};
 
-// The wait cursor for as long as a device operation blocks the window.
-class TBusyCursor {
-public:
-    TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
+// The image goes out as the module expects it: three blocks, then, when no keys are stored, every
+// slot of the key table marked empty.
+bool WriteImage(TKOR_ZEM& device, TOperationProgress& progress, const uint8_t* image)
+{
+    const int blocks = int(std::size(kWriteBlocks));
+    const int total = blocks + (image[kKeyCountAddress] == 0 ? kKeySlotCount : 0);
+    int step = 0;
+    for (const TWriteBlock& block : kWriteBlocks) {
+        ++step;
+        if (!progress.Step(step, total, QStringLiteral("блок %1 из %2").arg(step).arg(blocks)) ||
+            !device.WriteParams(block.Address, image + block.Address, block.Count, kWriteTimeoutMs))
+            return false;
+    }
+    for (int slot = 0; step < total; ++slot) {
+        ++step;
+        if (!progress.Step(step, total, QStringLiteral("очистка ключей: ячейка %1 из %2").arg(slot + 1).arg(kKeySlotCount)) ||
+            !device.WriteParams(kKeySlotsAddress + kKeySlotSize * slot, &kEmptyKeySlot, 1, kKeyEraseTimeoutMs))
+            return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -110,10 +126,16 @@ void TMainForm::FormCreate()
     connect(ui->cbPort, &TPortComboBox::DropDown, this, &TMainForm::cbPortDropDown);
     connect(ui->cbPort, &QComboBox::textActivated, this, &TMainForm::cbPortChange);
     connect(ui->cbPort->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::cbPortChange);
+    // The pages' own operations (an output button) use the port as typed, Enter or not.
+    connect(ui->cbPort, &QComboBox::editTextChanged, this, &TMainForm::cbPortChange);
     connect(ui->sbPing, &QToolButton::clicked, this, &TMainForm::sbPingClick);
     connect(ui->sbRead, &QToolButton::clicked, this, &TMainForm::sbReadClick);
     connect(ui->sbWrite, &QToolButton::clicked, this, &TMainForm::sbWriteClick);
     connect(ui->sbDefaults, &QToolButton::clicked, this, &TMainForm::sbDefaultsClick);
+    connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, [this] {
+        if (FCloseWhenIdle)
+            close();
+    });
 
     FPageControl = new TPageControlFrame(this);
     auto* holderLayout = new QHBoxLayout(ui->paHolder);
@@ -164,6 +186,16 @@ void TMainForm::FormShow()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    if (DeviceOperationRunning()) {
+        // The exchange under way finishes first; the window closes when the operation has ended.
+        event->ignore();
+        if (!FCloseWhenIdle &&
+            ConfirmationDlg(this, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"))) {
+            FCloseWhenIdle = true;
+            CancelDeviceOperation(true);
+        }
+        return;
+    }
     FormClose();
     QWidget::closeEvent(event);
 }
@@ -243,38 +275,30 @@ void TMainForm::cbPortChange()
 void TMainForm::sbPingClick()
 {
     cbPortChange();
-    if (!OpenPort())
-        return;
-    bool linked;
-    {
-        TBusyCursor busy;
-        linked = Device->CheckLink();
-        ClosePort();
-    }
-    if (linked)
-        InformationDlg(this, QStringLiteral("Устройство подключено!"));
-    else
-        WarningDlg(this, QStringLiteral("Нет связи с устройством!"));
+    RunDeviceOperation(
+        this, {QStringLiteral("Проверка связи")},
+        [](TKOR_ZEM& device, TOperationProgress& progress) {
+            return progress.Step(1, 1, QStringLiteral("запрос к модулю")) && device.CheckLink();
+        },
+        {TOutcome::Information, QStringLiteral("Устройство подключено!")},
+        {TOutcome::Warning, QStringLiteral("Нет связи с устройством!")});
 }
 
 void TMainForm::sbReadClick()
 {
     cbPortChange();
-    if (!OpenPort())
-        return;
     // A failed or short reply must not leave half-read settings in the image.
-    uint8_t received[SettingsSize];
-    int count;
-    {
-        TBusyCursor busy;
-        count = Device->ReadParams(0, SettingsSize, received, kReadTimeoutMs);
-        ClosePort();
-    }
-    if (count != SettingsSize) {
-        WarningDlg(this, QStringLiteral("Ошибка при чтении настроек!"));
+    auto received = std::make_shared<std::array<uint8_t, SettingsSize>>();
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Чтение настроек")},
+        [received](TKOR_ZEM& device, TOperationProgress& progress) {
+            return progress.Step(1, 1, QStringLiteral("блок 1 из 1")) &&
+                   device.ReadParams(0, SettingsSize, received->data(), kReadTimeoutMs) == SettingsSize;
+        },
+        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении настроек!")});
+    if (result != TOperationResult::Succeeded)
         return;
-    }
-    std::memcpy(SettingsImage, received, SettingsSize);
+    std::memcpy(SettingsImage, received->data(), SettingsSize);
     FImageFilled = true;
     ReloadImagePages();
 }
@@ -291,35 +315,13 @@ void TMainForm::sbWriteClick()
     if (!ConfirmationDlg(this, QStringLiteral("Записать все настройки в устройство?")))
         return;
     cbPortChange();
-    if (!OpenPort())
-        return;
-    bool written;
-    {
-        TBusyCursor busy;
-        written = WriteImage();
-        ClosePort();
-    }
-    if (written)
-        InformationDlg(this, QStringLiteral("Настройки успешно записаны!"));
-    else
-        WarningDlg(this, QStringLiteral("Ошибка при записи настроек!"));
-}
-
-bool TMainForm::WriteImage()
-{
-    for (const TWriteBlock& block : kWriteBlocks) {
-        if (!Device->WriteParams(block.Address, SettingsImage + block.Address, block.Count, kWriteTimeoutMs))
-            return false;
-    }
-    if (SettingsImage[kKeyCountAddress] == 0) {
-        // No keys stored: mark every slot of the module's key table empty.
-        for (int slot = 0; slot < kKeySlotCount; ++slot) {
-            if (!Device->WriteParams(kKeySlotsAddress + kKeySlotSize * slot, &kEmptyKeySlot, 1,
-                                     kKeyEraseTimeoutMs))
-                return false;
-        }
-    }
-    return true;
+    auto image = std::make_shared<std::array<uint8_t, SettingsSize>>();
+    std::memcpy(image->data(), SettingsImage, SettingsSize);
+    RunDeviceOperation(
+        this, {QStringLiteral("Запись настроек"), true},
+        [image](TKOR_ZEM& device, TOperationProgress& progress) { return WriteImage(device, progress, image->data()); },
+        {TOutcome::Information, QStringLiteral("Настройки успешно записаны!")},
+        {TOutcome::Warning, QStringLiteral("Ошибка при записи настроек!")});
 }
 
 void TMainForm::sbDefaultsClick()

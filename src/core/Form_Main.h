@@ -38,13 +38,13 @@ private:
     void FormClose();
     void paHolderResize();
     void ReloadImagePages();
-    bool WriteImage();
 
     Ui::TMainForm* ui;
     TPageControlFrame* FPageControl = nullptr;
     bool FShown = false;
     bool FClosed = false;
     bool FImageFilled = false;
+    bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
 };
 
 extern TMainForm* MainForm;

@@ -22,25 +22,31 @@ void TKOR_ZEM::SetPort(TUniversalPort* port)
     FProtocol->FPort = port;
 }
 
+template <class TResult, class TCommand>
+TResult TKOR_ZEM::Guarded(TResult failed, TCommand command)
+{
+    FLastError = TLinkError();
+    try {
+        return command();
+    } catch (const EProtocol& e) {
+        FLastError = {e.Code, e.Message};
+    } catch (const TComPortException& e) {
+        FLastError = {e.Code, e.Message};
+    }
+    return failed;
+}
+
 int TKOR_ZEM::ReadParams(uint16_t address, uint8_t count, void* destination, int timeoutMs)
 {
-    try {
-        return ::ReadParams(*FProtocol, address, count, destination, timeoutMs);
-    } catch (const EProtocol&) {
-    } catch (const TComPortException&) {
-    }
-    return -1;
+    return Guarded(-1, [&] { return ::ReadParams(*FProtocol, address, count, destination, timeoutMs); });
 }
 
 bool TKOR_ZEM::WriteParams(uint16_t address, const void* source, uint8_t count, int timeoutMs)
 {
-    try {
+    return Guarded(false, [&] {
         ::WriteParams(*FProtocol, address, source, count, timeoutMs);
         return true;
-    } catch (const EProtocol&) {
-    } catch (const TComPortException&) {
-    }
-    return false;
+    });
 }
 
 bool TKOR_ZEM::CheckLink()
@@ -50,35 +56,27 @@ bool TKOR_ZEM::CheckLink()
 
 bool TKOR_ZEM::SetOutput(uint8_t output, uint8_t action)
 {
-    try {
+    return Guarded(false, [&] {
         FProtocol->ClearParams();
         FProtocol->AddParam(kSubcommandOutput);
         FProtocol->AddParam(output);
         FProtocol->AddParam(action);
         FProtocol->Request(kFunctionCommand, nullptr, 3, kShortestReply, kCommandTimeoutMs);
         return true;
-    } catch (const EProtocol&) {
-    } catch (const TComPortException&) {
-    }
-    return false;
+    });
 }
 
 int TKOR_ZEM::ReadKey(uint8_t mode, void* destination)
 {
-    int result = -1;
-    try {
+    return Guarded(-1, [&] {
         FProtocol->ClearParams();
         FProtocol->AddParam(kSubcommandKeyReader);
         FProtocol->AddParam(mode);
         FProtocol->Request(kFunctionCommand, nullptr, 2, kShortestReply, kCommandTimeoutMs);
-        result = 0;
-        if (FProtocol->GetByte(2) == kKeyLength) {
-            result = 1;
-            if (destination)
-                FProtocol->GetData(3, destination, kKeyLength);
-        }
-    } catch (const EProtocol&) {
-    } catch (const TComPortException&) {
-    }
-    return result;
+        if (FProtocol->GetByte(2) != kKeyLength)
+            return 0;
+        if (destination)
+            FProtocol->GetData(3, destination, kKeyLength);
+        return 1;
+    });
 }

@@ -1,11 +1,19 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "Kor_protocol1.h"
 #include "LogObject.h"
 
+// Why the last command failed: the link's error code and text; code 0 and no text after a
+// command that met no link error.
+struct TLinkError {
+    int Code = 0;
+    std::string Text;
+};
+
 // The module as the rest of the program sees it: one exchange per command, each returning a plain
-// result. Every link failure becomes -1, false or 0; none escapes.
+// result. Every link failure becomes -1, false or 0; none escapes, and the last is kept.
 class TKOR_ZEM : public TLogObject {
 public:
     static constexpr uint8_t kStartByte = 0x55;
@@ -31,6 +39,13 @@ public:
     // 1: a key came (8 bytes copied out); 0: a reply without a key; -1: no valid reply.
     int ReadKey(uint8_t mode, void* destination);
 
+    const TLinkError& LastError() const { return FLastError; }
+
 private:
+    // Runs one command; a link failure is kept in FLastError and gives `failed`.
+    template <class TResult, class TCommand>
+    TResult Guarded(TResult failed, TCommand command);
+
     TKORProtocol1* FProtocol;
+    TLinkError FLastError;
 };

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include "Editutils.h"
 
 namespace {
@@ -76,7 +78,7 @@ QString ClockText(const uint8_t* bytes)
 
 bool ClockFromText(const QString& text, uint8_t* bytes, QString& error)
 {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9]{1,2}):([0-9]{2})$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("([0-9]{1,2}):([0-9]{2})")));
     const QRegularExpressionMatch match = pattern.match(text.trimmed());
     const int hour = match.hasMatch() ? match.captured(1).toInt() : -1;
     const int minute = match.hasMatch() ? match.captured(2).toInt() : -1;
@@ -118,16 +120,92 @@ bool OnTimeFromText(const QString& text, uint8_t* bytes, QString& error)
     return true;
 }
 
+constexpr int kPhoneBytes = 7;
+constexpr int kPhoneDigits = 2 * kPhoneBytes;
+constexpr int kPlusNibble = 10;
+constexpr int kRightCount = 5;
+
+QString RightsText(uint8_t byte)
+{
+    QString text;
+    for (int bit = 0; bit < kRightCount; ++bit)
+        text += (byte >> bit) & 1 ? QLatin1Char('1') : QLatin1Char('0');
+    return text;
+}
+
+bool RightsFromText(const QString& text, uint8_t& byte, QString& error)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("[01]{5}")));
+    if (!pattern.match(text).hasMatch()) {
+        error = QStringLiteral("Неверные уровни информирования: '%1'").arg(text);
+        return false;
+    }
+    byte = 0;
+    for (int bit = 0; bit < kRightCount; ++bit) {
+        if (text[bit] == QLatin1Char('1'))
+            byte |= uint8_t(1u << bit);
+    }
+    return true;
+}
+
+bool PhoneFromText(const QString& text, uint8_t* bytes, QString& error)
+{
+    if (!text.isEmpty() && CheckPhoneNumber(text).isEmpty()) {
+        error = QStringLiteral("Укажите номер в международном формате, например +380501234567!");
+        return false;
+    }
+    EncodePhone(text, bytes);
+    return true;
+}
+
 }  // namespace
+
+QString DecodePhone(const uint8_t* bytes)
+{
+    QString text;
+    for (int j = 0; j < kPhoneBytes; ++j) {
+        const int high = bytes[j] >> 4;
+        const int low = bytes[j] & 0x0F;
+        if (high > kPlusNibble)
+            break;
+        text += high == kPlusNibble ? QLatin1Char('+') : QChar(u'0' + high);
+        if (low > 9)
+            break;
+        text += QChar(u'0' + low);
+    }
+    return text;
+}
+
+void EncodePhone(const QString& text, uint8_t* bytes)
+{
+    std::fill(bytes, bytes + kPhoneBytes, uint8_t(0xFF));
+    for (int i = 0; i < text.size() && i < kPhoneDigits; ++i) {
+        const int value = text[i] == QLatin1Char('+') ? kPlusNibble : text[i].unicode() - u'0';
+        uint8_t& byte = bytes[i / 2];
+        byte = i % 2 == 0 ? uint8_t((value << 4) | (byte & 0x0F)) : uint8_t((byte & 0xF0) | value);
+    }
+}
+
+QString CheckPhoneNumber(const QString& text)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("\\+?[0-9]+")));
+    if (text.isEmpty())
+        return text;
+    if (text.size() > kPhoneDigits || !pattern.match(text).hasMatch())
+        return QString();
+    return text;
+}
 
 int EncodingWidth(TEncoding encoding)
 {
+    if (encoding == TEncoding::Phone)
+        return kPhoneBytes;
     return encoding == TEncoding::Clock || encoding == TEncoding::OnTime ? 2 : 1;
 }
 
-bool IsTextEncoding(TEncoding encoding)
+bool IsControlEncoding(TEncoding encoding)
 {
-    return encoding != TEncoding::Flag && encoding != TEncoding::ListPosition;
+    return encoding != TEncoding::Phone && encoding != TEncoding::Rights;
 }
 
 QString FieldToText(TEncoding encoding, const uint8_t* bytes)
@@ -143,6 +221,10 @@ QString FieldToText(TEncoding encoding, const uint8_t* bytes)
         return ClockText(bytes);
     case TEncoding::OnTime:
         return OnTimeText(bytes);
+    case TEncoding::Phone:
+        return DecodePhone(bytes);
+    case TEncoding::Rights:
+        return RightsText(bytes[0]);
     case TEncoding::Flag:
     case TEncoding::ListPosition:
         break;
@@ -170,6 +252,10 @@ bool TextToField(TEncoding encoding, const QString& text, uint8_t* bytes, QStrin
         return ClockFromText(text, bytes, error);
     case TEncoding::OnTime:
         return OnTimeFromText(text, bytes, error);
+    case TEncoding::Phone:
+        return PhoneFromText(text, bytes, error);
+    case TEncoding::Rights:
+        return RightsFromText(text, bytes[0], error);
     case TEncoding::Flag:
     case TEncoding::ListPosition:
         break;

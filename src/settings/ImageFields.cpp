@@ -20,6 +20,11 @@ const char* const kMode = "Режим работы";
 const char* const kAlarmState = "Тревожное состояние";
 const char* const kAction = "Действие при сработке";
 
+const char* const kOutputs[] = {"Реле", "О1", "О2", "О3", "O4", "O5"};  // Cyrillic О, then Latin O
+const char* const kOnTime = "Время включения, сек.";
+
+const char* const kSubscribers[] = {"1", "2", "3", "4", "5"};
+
 const char* const kGuard = "Параметры режима охраны";
 const char* const kSiren = "Сирена (ревун)";
 
@@ -64,6 +69,19 @@ std::vector<TImageField> BuildFields()
     f.push_back({P::Inputs, "edPassageDelay", 118, E::Number, "",
                  "Задержка на сработку зоны в режиме с задержкой, сек."});
     f.push_back({P::Inputs, "edAlarmDelay", 7, E::Number, "", "Задержка на сработку проходной зоны, сек."});
+
+    static const char* const outputModes[] = {"cbO0Mode", "cbO1Mode", "cbO2Mode", "cbO3Mode", "cbO4Mode", "cbO5Mode"};
+    static const char* const onTimes[] = {"edO0Timeout", "edO1Timeout", "edO2Timeout",
+                                          "edO3Timeout", "edO4Timeout", "edO5Timeout"};
+    for (int n = 0; n < 6; ++n) {
+        f.push_back({P::Outputs, outputModes[n], 92 + n, E::ListPosition, kOutputs[n], "", 1});
+        f.push_back({P::Outputs, onTimes[n], 104 + 2 * n, E::OnTime, kOutputs[n], kOnTime});
+    }
+
+    for (int k = 0; k < 5; ++k) {
+        f.push_back({P::Mobiles, "sgMobiles", 40 + 7 * k, E::Phone, kSubscribers[k], "Номер телефона"});
+        f.push_back({P::Mobiles, "sgMobiles", 75 + k, E::Rights, kSubscribers[k], "Уровни информирования"});
+    }
 
     f.push_back({P::Alarm, "edStartDelay", 18, E::Number, kGuard, "Задержка при постановке на охрану, сек."});
     f.push_back({P::Alarm, "edSirenDelay", 19, E::Number, kGuard,
@@ -126,8 +144,9 @@ QString PageCaption(TImagePage page)
 QString FieldTitle(const TImageField& field)
 {
     QStringList parts{PageCaption(field.Page)};
-    if (*field.Section != '\0')
-        parts << QString::fromUtf8(field.Section);
-    parts << QString::fromUtf8(field.Caption);
+    for (const char* part : {field.Section, field.Caption}) {
+        if (*part != '\0')
+            parts << QString::fromUtf8(part);
+    }
     return parts.join(QStringLiteral(" / "));
 }

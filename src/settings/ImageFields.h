@@ -13,11 +13,11 @@ enum class TImagePage { Common, Inputs, Outputs, Mobiles, Alarm };
 // table, and whatever must name a setting to the operator finds its words here.
 struct TImageField {
     TImagePage Page;
-    const char* Control;   // objectName of the control on the page's form
+    const char* Control;   // objectName of the control on the page's form (for a cell, its grid)
     int Address;           // first byte in SettingsImage
     TEncoding Encoding;
     const char* Section;   // the section header or row the control stands in; "" for none
-    const char* Caption;   // the control's own caption (a check box's text)
+    const char* Caption;   // the control's own caption (a check box's text); "" for none
     int FirstCode = 0;     // lists: the code stored for the list's first item
 
     int Width() const { return EncodingWidth(Encoding); }

@@ -33,6 +33,8 @@ bool HasFlag(const QObject* object, const char* property) { return object->prope
 // Whether the control can show a field of that encoding at all.
 bool Fits(const QWidget* control, TEncoding encoding)
 {
+    if (!IsControlEncoding(encoding))
+        return true;  // cells of the page's own widget
     if (encoding == TEncoding::Flag)
         return qobject_cast<const QCheckBox*>(control) != nullptr;
     if (encoding == TEncoding::ListPosition)
@@ -173,8 +175,15 @@ void TImageFrame::ArrangeBody()
     }
 }
 
-QVariant TImageFrame::ControlValue(const QWidget* control)
+QString TImageFrame::CellText(const TImageField&) const { return QString(); }
+
+void TImageFrame::SetCellText(const TImageField&, const QString&) {}
+
+QVariant TImageFrame::ShownValue(const TBinding& binding) const
 {
+    const QWidget* control = binding.Control;
+    if (!IsControlEncoding(binding.Field->Encoding))
+        return CellText(*binding.Field);
     if (auto* edit = qobject_cast<const QLineEdit*>(control))
         return edit->text();
     if (auto* check = qobject_cast<const QCheckBox*>(control))
@@ -189,7 +198,9 @@ void TImageFrame::LoadFromImage()
     for (TBinding& binding : FBindings) {
         const TImageField& field = *binding.Field;
         const uint8_t* bytes = SettingsImage + field.Address;
-        if (auto* edit = qobject_cast<QLineEdit*>(binding.Control)) {
+        if (!IsControlEncoding(field.Encoding)) {
+            SetCellText(field, FieldToText(field.Encoding, bytes));
+        } else if (auto* edit = qobject_cast<QLineEdit*>(binding.Control)) {
             edit->setText(FieldToText(field.Encoding, bytes));
             edit->setCursorPosition(0);
         } else if (auto* check = qobject_cast<QCheckBox*>(binding.Control)) {
@@ -197,7 +208,7 @@ void TImageFrame::LoadFromImage()
         } else if (auto* list = qobject_cast<QComboBox*>(binding.Control)) {
             list->setCurrentIndex(ByteToListPosition(bytes[0], field.FirstCode, list->count()));
         }
-        binding.Shown = ControlValue(binding.Control);
+        binding.Shown = ShownValue(binding);
     }
     UpdateVisibility();
 }
@@ -206,6 +217,8 @@ bool TImageFrame::StoreField(const TBinding& binding, uint8_t* image, QString& e
 {
     const TImageField& field = *binding.Field;
     uint8_t* bytes = image + field.Address;
+    if (!IsControlEncoding(field.Encoding))
+        return TextToField(field.Encoding, CellText(field), bytes, error);
     if (auto* edit = qobject_cast<const QLineEdit*>(binding.Control))
         return TextToField(field.Encoding, edit->text(), bytes, error);
     if (auto* check = qobject_cast<const QCheckBox*>(binding.Control)) {
@@ -225,7 +238,7 @@ bool TImageFrame::StoreToImage()
     for (const TBinding& binding : FBindings) {
         // A value shown as the module holds it may not convert back to the same bytes (a
         // voltage of 165 shows 10.3, which is 164): what the operator did not touch stays.
-        if (binding.Shown.isValid() && ControlValue(binding.Control) == binding.Shown)
+        if (binding.Shown.isValid() && ShownValue(binding) == binding.Shown)
             continue;
         QString error;
         if (!StoreField(binding, image, error)) {

@@ -48,6 +48,12 @@ protected:
     // A field of the table whose control the form lacks stops the tool at start.
     void BindImage(QToolButton* reset, QToolButton* save);
 
+    // A field shown in cells of a grid rather than in a control of its own (phone numbers,
+    // rights): the text the page shows for it, and showing a text. Pages with such fields
+    // override both.
+    virtual QString CellText(const TImageField& field) const;
+    virtual void SetCellText(const TImageField& field, const QString& text);
+
     // The page's own rules for what is visible; run after every load.
     virtual void UpdateVisibility() {}
     // Lays the form out for the body's width; run after the stretching above.
@@ -68,7 +74,7 @@ private:
     void PlanLayout();
     void FitBody();
     void ArrangeBody();
-    static QVariant ControlValue(const QWidget* control);
+    QVariant ShownValue(const TBinding& binding) const;
     bool StoreField(const TBinding& binding, uint8_t* image, QString& error) const;
 
     TImagePage FPage;

@@ -1,4 +1,8 @@
+#include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,12 +13,16 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
 #include "Appconfig.h"
 #include "Application.h"
 #include "Defaults.h"
+#include "DeviceOperation.h"
+#include "Globals.h"
+#include "UniversalCom.h"
 #include "DialogAnswerer.h"
 #include "Form_Main.h"
 #include "Formtools.h"
@@ -74,6 +82,25 @@ class MainFormTest : public QObject {
         return form.findChild<QToolButton*>(QString::fromLatin1(name));
     }
     static QComboBox* PortBox(TMainForm& form) { return form.findChild<QComboBox*>(QStringLiteral("cbPort")); }
+
+    // Runs the action once the progress dialog of a running operation shows.
+    static void WhenProgressShows(std::function<void(QWidget* progress)> action)
+    {
+        auto* timer = new QTimer(qApp);
+        timer->setInterval(10);
+        const QDeadlineTimer deadline(kDialogDeadlineMs);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
+            QWidget* modal = QApplication::activeModalWidget();
+            const bool shown = modal && modal->isVisible() && modal->property("progress").toBool();
+            if (shown || deadline.hasExpired()) {
+                timer->stop();
+                timer->deleteLater();
+            }
+            if (shown)
+                action(modal);
+        });
+        timer->start();
+    }
 
     // Clicks a button that ends in exactly one message dialog, confirms it, returns what it said.
     static std::shared_ptr<SeenDialog> ClickAndAnswer(QToolButton* button)
@@ -340,6 +367,92 @@ private slots:
         // Released, the same port works again.
         auto live = ClickAndAnswer(Button(form, "sbPing"));
         QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
+    }
+
+    void deviceOperation_closesThePortOnEveryPath_andKeepsTheLinksError()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        const TOperationInfo info{QStringLiteral("Проверка")};
+        const TDeviceOperation check = [](TKOR_ZEM& device, TOperationProgress&) { return device.CheckLink(); };
+
+        auto told = PressDialogButton(QStringLiteral("sbOk"));
+        QCOMPARE(RunDeviceOperation(
+                     &form, info, [](TKOR_ZEM&, TOperationProgress&) -> bool { throw std::runtime_error("broken"); },
+                     {}, {TOutcome::Warning, QStringLiteral("не вышло")}),
+                 TOperationResult::Failed);
+        WaitForAnswer(told);
+        QCOMPARE(told->message, QStringLiteral("не вышло"));
+        QVERIFY(!UniversalCom->IsOpen());
+        QCOMPARE(LastDeviceError().Text, std::string("broken"));
+
+        FSim->InjectFault({TSimFault::Silence, -1});
+        QCOMPARE(RunDeviceOperation(&form, info, check, {}, {}), TOperationResult::Failed);
+        QVERIFY(!UniversalCom->IsOpen());
+        QCOMPARE(LastDeviceError().Code, 1460);
+
+        FSim->ClearFaults();
+        QCOMPARE(RunDeviceOperation(&form, info, check, {}, {}), TOperationResult::Succeeded);
+        QVERIFY(!UniversalCom->IsOpen());
+        QCOMPARE(LastDeviceError().Code, 0);
+    }
+
+    void cancelledWrite_stopsAfterTheBlockUnderWay_andSaysSo()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true, false);
+        SettingsImage[5] = 2;  // keys stored: three blocks and nothing more
+        FSim->InjectFault({TSimFault::Silence, -1});
+        QString step;
+        WhenProgressShows([&step](QWidget* progress) {
+            step = progress->findChild<QLabel*>(QStringLiteral("laStep"))->text();
+            SaveScreenshot(progress, QStringLiteral("progress_dialog"));
+            ClickDialogButton(progress, QStringLiteral("sbCancel"));
+        });
+        auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
+        QCOMPARE(step, QStringLiteral("блок 1 из 3"));
+        QVERIFY(report && report->shown);
+        QCOMPARE(report->caption, QStringLiteral("Предупреждение"));
+        QCOMPARE(report->message, QStringLiteral("Операция «Запись настроек» отменена.\n"
+                                                 "Завершено шагов: 0 из 3; модуль мог получить часть изменений."));
+        // Three tries of the first block, and nothing of the second.
+        const auto frames = FSim->ReceivedFrames();
+        QCOMPARE(frames.size(), size_t(3));
+        QCOMPARE(frames[2], WriteFrame(1, ImageBytes(1, 40)));
+        QVERIFY(!UniversalCom->IsOpen());
+    }
+
+    void duringAnOperation_otherClicksStartNothing_andClosingAsksThenCloses()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        FSim->InjectFault({TSimFault::Silence, -1});
+        bool secondRun = true;
+        std::shared_ptr<SeenDialog> question;
+        WhenProgressShows([&](QWidget*) {
+            QTest::mouseClick(Button(form, "sbPing"), Qt::LeftButton);
+            QTest::mouseClick(Button(form, "sbDefaults"), Qt::LeftButton);
+            secondRun = RunDeviceOperation(&form, {QStringLiteral("Проверка")},
+                                           [](TKOR_ZEM& device, TOperationProgress&) { return device.CheckLink(); },
+                                           {}, {}) != TOperationResult::NotRun;
+            question = PressDialogButton(QStringLiteral("sbOk"));
+            form.close();
+        });
+        auto none = PressDialogButton(QStringLiteral("sbOk"), 300);
+        QTest::mouseClick(Button(form, "sbRead"), Qt::LeftButton);
+        QVERIFY(!secondRun);
+        QVERIFY(question && question->shown);
+        QCOMPARE(question->message, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"));
+        // The read's three tries only; the window closes once it has ended, with no message.
+        QCOMPARE(FSim->ReceivedFrames().size(), size_t(3));
+        QTRY_VERIFY(!form.isVisible());
+        QVERIFY(Device == nullptr);
+        WaitForAnswer(none, 1000);
+        QVERIFY(!none->shown);
     }
 
     void exceptionInAnEventHandler_isShownAndTheToolCarriesOn()

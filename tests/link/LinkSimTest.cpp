@@ -175,6 +175,13 @@ TEST_F(SimLinkFixture, silentModule_givesThreeSendsAndTimeout)
     EXPECT_EQ(Sim.ReceivedFrames().size(), 3u);
     EXPECT_EQ(Device.ReadKey(1, nullptr), -1);
     EXPECT_FALSE(Device.SetOutput(1, 1));
+    // Each failed command keeps why; the next success forgets it.
+    EXPECT_EQ(Device.LastError().Code, 1460);
+    EXPECT_EQ(Device.LastError().Text.rfind("Не обнаружен стартовый байт пакета", 0), 0u) << Device.LastError().Text;
+    Sim.ClearFaults();
+    EXPECT_TRUE(Device.CheckLink());
+    EXPECT_EQ(Device.LastError().Code, 0);
+    EXPECT_TRUE(Device.LastError().Text.empty());
 }
 
 TEST_F(SimLinkFixture, corruptReplies_retriedThenReportedByCode)
@@ -196,6 +203,7 @@ TEST_F(SimLinkFixture, corruptReplies_retriedThenReportedByCode)
         << wrong.Message;
     Sim.InjectFault(Fault(TSimFault::WrongFunction, 3));
     EXPECT_FALSE(Device.WriteParams(1, image, 1, 1000));
+    EXPECT_EQ(Device.LastError().Code, 22);
 
     // A reply cut short: the length it reached and the one it announced.
     Sim.InjectFault(Fault(TSimFault::ShortReply, 3));

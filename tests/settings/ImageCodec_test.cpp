@@ -183,15 +183,47 @@ TEST(ImageCodec, listsShowTheItemOfTheirCode_orNone)
     EXPECT_EQ(FlagToByte(true), 1);
 }
 
+TEST(ImageCodec, phoneNumbersPackTwoCharactersAByte_andOnlyWhatTheModuleHoldsPasses)
+{
+    const struct {
+        const char* Text;
+        uint8_t Bytes[7];
+    } packed[] = {
+        {"+1234", {0xA1, 0x23, 0x4F, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"12", {0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"12345678901234", {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34}},  // no room for an end mark
+        {"+3805012345678", {0xA3, 0x80, 0x50, 0x12, 0x34, 0x56, 0x78}},
+        {"", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const auto& p : packed) {
+        const QString text = QString::fromLatin1(p.Text);
+        EXPECT_EQ(CheckPhoneNumber(text), text) << p.Text;
+        uint8_t bytes[7] = {0, 0, 0, 0, 0, 0, 0};
+        EncodePhone(text, bytes);
+        EXPECT_TRUE(std::equal(bytes, bytes + 7, p.Bytes)) << p.Text;
+        EXPECT_EQ(DecodePhone(p.Bytes), text) << p.Text;
+    }
+    // Reading stops at the first end mark; "+" counts only in a high half.
+    const uint8_t endInLow[7] = {0x38, 0x0A, 0x12, 0x34, 0x56, 0x78, 0x90};
+    EXPECT_EQ(DecodePhone(endInLow), QStringLiteral("380"));
+    const uint8_t endInHigh[7] = {0x38, 0xB1, 0x12, 0x34, 0x56, 0x78, 0x90};
+    EXPECT_EQ(DecodePhone(endInHigh), QStringLiteral("38"));
+
+    for (const char* text : {"123456789012345", "+12345678901234", "12+3", "++1", "+38 050", "38050a", "+",
+                             "٠٥٠١٢٣", "０５０"})
+        EXPECT_TRUE(CheckPhoneNumber(QString::fromUtf8(text)).isEmpty()) << text;
+}
+
 TEST(ImageFields, eachByteBelongsToOneField_andTheReservedOnesToNone)
 {
     const std::set<int> reserved = {0, 1, 2, 3, 5, 10, 38, 85, 91, 98, 99, 100, 101, 102, 103, 117, 121, 122, 123, 124};
     std::set<int> used;
     std::set<std::string> controls;
     for (const TImageField& field : ImageFields()) {
-        EXPECT_TRUE(controls.insert(std::to_string(int(field.Page)) + field.Control).second) << field.Control;
-        EXPECT_FALSE(QString::fromUtf8(field.Caption).isEmpty()) << field.Control;
-        EXPECT_TRUE(FieldTitle(field).startsWith(PageCaption(field.Page))) << field.Control;
+        if (IsControlEncoding(field.Encoding)) {
+            EXPECT_TRUE(controls.insert(std::to_string(int(field.Page)) + field.Control).second) << field.Control;
+        }
+        EXPECT_TRUE(FieldTitle(field).startsWith(PageCaption(field.Page) + QStringLiteral(" / "))) << field.Control;
         for (int a = field.Address; a < field.Address + field.Width(); ++a) {
             ASSERT_TRUE(a >= 0 && a < SettingsSize) << field.Control;
             EXPECT_EQ(reserved.count(a), 0u) << field.Control << " at " << a;
@@ -200,6 +232,8 @@ TEST(ImageFields, eachByteBelongsToOneField_andTheReservedOnesToNone)
     }
     EXPECT_EQ(FieldTitle(*PageFields(TImagePage::Common)[3]),
               QStringLiteral("Общие / Температурный датчик 1 / Минимальная температура (-40), °С"));
+    EXPECT_EQ(FieldTitle(*PageFields(TImagePage::Outputs)[2]), QStringLiteral("Выходы / О1"));
+    EXPECT_EQ(FieldTitle(*PageFields(TImagePage::Mobiles)[3]), QStringLiteral("Абоненты / 2 / Уровни информирования"));
 }
 
 TEST(Defaults, areTheFactoryTable)

@@ -151,6 +151,15 @@ TEST(ModuleSim, keyReader_answersEmptyUntilThePolls_thenTheKeyOnce)
 
     sim.PresentKey(key, 0);
     EXPECT_EQ(Only(sim.HandleFrame(poll))[2], 8);
+
+    // A key left on the reader is seen by every poll; a faulty reader answers arming with a key.
+    sim.PresentKey(key, 1, true);
+    EXPECT_EQ(Only(sim.HandleFrame(poll))[2], 0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Only(sim.HandleFrame(poll)), TModuleSim::MakeFrame(101, TBytes(key, key + 8)));
+    EXPECT_TRUE(sim.KeyPending());
+    sim.SetArmingReplyOf8(true);
+    EXPECT_EQ(Only(sim.HandleFrame(arm))[2], 8);
 }
 
 TEST(ModuleSim, unknownOrDamagedRequests_getNoReply_andOnlyGoodFramesAreRecorded)

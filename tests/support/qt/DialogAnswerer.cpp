@@ -33,7 +33,8 @@ std::shared_ptr<SeenDialog> AnswerDialog(DialogAction action, int deadlineMs)
             return;
         }
         QWidget* dialog = QApplication::activeModalWidget();
-        if (dialog && dialog != before && dialog->isVisible()) {
+        // A progress dialog is no message: it waits for the answer's real dialog.
+        if (dialog && dialog != before && dialog->isVisible() && !dialog->property("progress").toBool()) {
             timer->stop();
             timer->deleteLater();
             seen->caption = dialog->windowTitle();

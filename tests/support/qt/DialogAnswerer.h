@@ -3,7 +3,8 @@
 // Answering modal dialogs from a test: arm an answer before the call that opens the dialog.
 // The answer polls for a newly shown modal widget until its deadline, records what the dialog
 // said, then runs its action (press a button, type a key, look around). When no dialog shows
-// before the deadline the answer gives up, so a test never hangs on a missing dialog.
+// before the deadline the answer gives up, so a test never hangs on a missing dialog. The
+// progress dialog of a long operation is not answered: it is no message.
 
 #include <QString>
 

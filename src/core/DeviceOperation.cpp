@@ -1,0 +1,293 @@
+#include "DeviceOperation.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <exception>
+#include <memory>
+#include <mutex>
+
+#include "Form_Progress.h"
+#include "Globals.h"
+#include "Mydialogs.h"
+#include "ThreadTaskManager.h"
+
+namespace {
+
+constexpr int kDeviceTask = 2;          // the task thread's id for device operations
+constexpr int kPollMs = 5;              // how often the waiting window looks at the operation
+constexpr int kProgressDelayMs = 300;   // a quicker operation shows no progress dialog
+
+// One operation on its way through the task thread. The worker and the window meet only in
+// FState, under FLock.
+class TJob final : public TOperationProgress {
+public:
+    struct TState {
+        bool Done = false;
+        bool Succeeded = false;
+        bool CancelRequested = false;
+        bool StepRefused = false;  // the operation stopped before a step because of the cancel
+        int Step = 0;              // the step begun last, 1-based
+        int Total = 0;
+        QString StepText;
+        TLinkError Error;
+    };
+
+    explicit TJob(TDeviceOperation operation) : FOperation(std::move(operation)) {}
+
+    // On the task thread.
+    void Run(TKOR_ZEM& device)
+    {
+        bool succeeded = false;
+        TLinkError error;
+        try {
+            succeeded = FOperation(device, *this);
+            error = device.LastError();
+        } catch (const std::exception& e) {
+            error = {-1, e.what()};
+        }
+        std::lock_guard<std::mutex> lock(FLock);
+        FState.Succeeded = succeeded;
+        FState.Error = error;
+        FState.Done = true;
+    }
+
+    bool Step(int step, int total, const QString& text) override
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (FState.CancelRequested) {
+            FState.StepRefused = true;
+            return false;
+        }
+        FState.Step = step;
+        FState.Total = total;
+        FState.StepText = text;
+        return true;
+    }
+
+    void Cancel()
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FState.CancelRequested = true;
+    }
+
+    TState State() const
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FState;
+    }
+
+private:
+    const TDeviceOperation FOperation;
+    mutable std::mutex FLock;
+    TState FState;
+};
+
+// Hands jobs to the task thread's routine.
+std::mutex g_pendingLock;
+std::shared_ptr<TJob> g_pending;
+
+// GUI thread only.
+std::shared_ptr<TJob> g_running;
+bool g_quiet = false;
+TLinkError g_lastError;
+
+void RunPendingJob()
+{
+    std::shared_ptr<TJob> job;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingLock);
+        job.swap(g_pending);
+    }
+    if (job)
+        job->Run(*Device);
+}
+
+// While an operation runs, the operator's input reaches only the modal dialog of the moment
+// (the progress dialog, a question): no second operation can be started meanwhile.
+class TInputBlocker : public QObject {
+public:
+    TInputBlocker() { qApp->installEventFilter(this); }
+    ~TInputBlocker() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu: {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            QWidget* modal = QApplication::activeModalWidget();
+            return widget && !(modal && widget->window() == modal);
+        }
+        default:
+            return false;
+        }
+    }
+};
+
+// Runs the application's events until the job is done, with the progress dialog once it has
+// taken longer than a moment.
+TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job)
+{
+    QEventLoop loop;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    std::unique_ptr<TProgressForm> progress;
+    QTimer poll;
+    poll.setInterval(kPollMs);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const TJob::TState state = job.State();
+        if (state.Done) {
+            loop.quit();
+            return;
+        }
+        if (!progress && elapsed.elapsed() >= kProgressDelayMs) {
+            progress = std::make_unique<TProgressForm>(owner ? owner->window() : nullptr, info.Title);
+            progress->OnCancel = [&job] { job.Cancel(); };
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->show();
+            // The dialog shows that the program is busy; its button should look pressable.
+            QGuiApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
+        }
+        if (progress && !state.CancelRequested && !state.StepText.isEmpty())
+            progress->ShowStep(state.StepText, state.Step, state.Total);
+    });
+    poll.start();
+    loop.exec();
+    return job.State();
+}
+
+QString CancelledMessage(const TOperationInfo& info, const TJob::TState& state)
+{
+    QString text = QStringLiteral("Операция «%1» отменена.").arg(info.Title);
+    if (!info.ChangesModule)
+        return text;
+    if (state.Step == 0)
+        return text + QStringLiteral("\nМодуль не изменён.");
+    // A step cut short by a failure may still have reached the module.
+    const int done = state.StepRefused ? state.Step : state.Step - 1;
+    return text + QStringLiteral("\nЗавершено шагов: %1 из %2; модуль мог получить часть изменений.")
+                      .arg(done)
+                      .arg(state.Total);
+}
+
+void Tell(QWidget* owner, const TOutcome& outcome)
+{
+    switch (outcome.Kind) {
+    case TOutcome::Silent:
+        break;
+    case TOutcome::Information:
+        InformationDlg(owner, outcome.Text);
+        break;
+    case TOutcome::Warning:
+        WarningDlg(owner, outcome.Text);
+        break;
+    case TOutcome::Error:
+        ErrorDlg(owner, outcome.Text);
+        break;
+    }
+}
+
+// The port open and the busy cursor shown for one operation; the port is closed on every path.
+class TPortSession {
+public:
+    TPortSession() : FOpen(OpenPort()) { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~TPortSession()
+    {
+        ClosePort();
+        QGuiApplication::restoreOverrideCursor();
+    }
+    TPortSession(const TPortSession&) = delete;
+    TPortSession& operator=(const TPortSession&) = delete;
+
+    bool IsOpen() const { return FOpen; }
+
+private:
+    bool FOpen;
+};
+
+}  // namespace
+
+TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, const TDeviceOperation& operation,
+                                    const TOutcome& onSuccess, const TOutcome& onFailure)
+{
+    if (g_running)
+        return TOperationResult::NotRun;
+    g_lastError = TLinkError();
+    auto job = std::make_shared<TJob>(operation);
+    g_running = job;
+    g_quiet = false;
+    TJob::TState state;
+    {
+        TPortSession session;
+        if (!session.IsOpen()) {
+            g_running.reset();
+            return TOperationResult::NotRun;
+        }
+        TInputBlocker blocker;
+        {
+            std::lock_guard<std::mutex> lock(g_pendingLock);
+            g_pending = job;
+        }
+        if (ThreadTaskManager->PostTask(kDeviceTask, std::string())) {
+            state = WaitFor(owner, info, *job);
+        } else {
+            state.Error = {-1, "the task thread refused the operation"};
+        }
+    }
+    g_running.reset();
+    g_lastError = state.Error;
+
+    TOperationResult result = state.Succeeded ? TOperationResult::Succeeded : TOperationResult::Failed;
+    if (!state.Succeeded && state.CancelRequested)
+        result = TOperationResult::Cancelled;
+    if (!g_quiet) {
+        if (result == TOperationResult::Cancelled)
+            WarningDlg(owner, CancelledMessage(info, state));
+        else
+            Tell(owner, state.Succeeded ? onSuccess : onFailure);
+    }
+    QMetaObject::invokeMethod(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, Qt::QueuedConnection);
+    return result;
+}
+
+bool DeviceOperationRunning()
+{
+    return g_running != nullptr;
+}
+
+void CancelDeviceOperation(bool quietly)
+{
+    if (!g_running)
+        return;
+    g_quiet = g_quiet || quietly;
+    g_running->Cancel();
+}
+
+TDeviceOperationEvents* DeviceOperationEvents()
+{
+    static TDeviceOperationEvents* events = new TDeviceOperationEvents;
+    return events;
+}
+
+const TLinkError& LastDeviceError()
+{
+    return g_lastError;
+}
+
+void RegisterDeviceOperationTask(TThreadTaskManager& tasks)
+{
+    tasks.RegisterTask(kDeviceTask, [](std::atomic<bool>*, TDNXParams*) { RunPendingJob(); });
+}

@@ -1,0 +1,145 @@
+#include "Task_getkey.h"
+
+#include <chrono>
+
+#include "KOR_ZEM.h"
+#include "ThreadTaskManager.h"
+
+namespace {
+
+constexpr auto kPollPause = std::chrono::milliseconds(100);
+constexpr uint8_t kModeArm = 0;
+constexpr uint8_t kModePoll = 1;
+
+std::mutex g_handOverLock;
+std::shared_ptr<TKeyReadRun> g_handedOver;
+TKOR_ZEM* g_device = nullptr;
+
+}  // namespace
+
+TKeyReadRun::TState TKeyReadRun::State() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FState;
+}
+
+void TKeyReadRun::Stop()
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    FStop = true;
+    if (FPhase == TPhase::Pending) {
+        FPhase = TPhase::Ended;
+        FState.Ended = true;
+    }
+    FChanged.notify_all();
+    FChanged.wait(lock, [this] { return FPhase == TPhase::Ended; });
+}
+
+bool TKeyReadRun::Begin()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FPhase != TPhase::Pending)
+        return false;
+    FPhase = TPhase::Running;
+    return true;
+}
+
+void TKeyReadRun::End()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FPhase = TPhase::Ended;
+    FState.Ended = true;
+    FChanged.notify_all();
+}
+
+void TKeyReadRun::SetStatus(const char* text, TKeyStatusColor color)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FState.Status = text;
+    FState.StatusColor = color;
+}
+
+bool TKeyReadRun::Stopping(const std::atomic<bool>& threadCancel) const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FStop || threadCancel.load();
+}
+
+bool TKeyReadRun::Pause(const std::atomic<bool>& threadCancel)
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    FChanged.wait_for(lock, kPollPause, [this] { return FStop; });
+    return !FStop && !threadCancel.load();
+}
+
+void TKeyReadRun::Execute(TKOR_ZEM& device, const std::atomic<bool>& threadCancel)
+{
+    if (!Begin())
+        return;
+    enum class TStep { Arm, Wait, NoLink };
+    TStep step = TStep::Arm;
+    try {
+        while (!Stopping(threadCancel)) {
+            if (step == TStep::Arm) {
+                if (device.ReadKey(kModeArm, nullptr) == 0) {
+                    SetStatus("Приложите ключ к считывателю ...", TKeyStatusColor::Maroon);
+                    step = TStep::Wait;
+                } else {
+                    step = TStep::NoLink;
+                }
+            } else if (step == TStep::Wait) {
+                uint8_t code[KeyCodeSize];
+                const int result = device.ReadKey(kModePoll, code);
+                if (result == 1) {
+                    ReverseKeyCode(code);
+                    std::lock_guard<std::mutex> lock(FLock);
+                    std::copy(code, code + KeyCodeSize, FState.Key);
+                    FState.Status = "Ключ успешно считан";
+                    FState.StatusColor = TKeyStatusColor::Green;
+                    FState.KeyRead = true;
+                    break;
+                }
+                if (result < 0)
+                    step = TStep::NoLink;
+            }
+            if (step == TStep::NoLink) {
+                SetStatus("Нет связи с устройством ...", TKeyStatusColor::Red);
+                step = TStep::Arm;
+            }
+            if (!Pause(threadCancel))
+                break;
+        }
+    } catch (...) {
+        // The run ends without a key; the dialog sees it ended and offers "Старт" again.
+    }
+    End();
+}
+
+void RegisterKeyReadTask(TThreadTaskManager& tasks, TKOR_ZEM& device)
+{
+    g_device = &device;
+    tasks.RegisterTask(KeyReadTaskId, KeyReadTask);
+}
+
+bool StartKeyRead(TThreadTaskManager& tasks, const std::shared_ptr<TKeyReadRun>& run)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_handOverLock);
+        g_handedOver = run;
+    }
+    if (tasks.PostTask(KeyReadTaskId, std::string()))
+        return true;
+    run->Stop();
+    return false;
+}
+
+void KeyReadTask(std::atomic<bool>* cancel, TDNXParams*)
+{
+    std::shared_ptr<TKeyReadRun> run;
+    {
+        std::lock_guard<std::mutex> lock(g_handOverLock);
+        run.swap(g_handedOver);
+    }
+    if (run && g_device)
+        run->Execute(*g_device, *cancel);
+}
