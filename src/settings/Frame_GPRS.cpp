@@ -1,12 +1,90 @@
 #include "Frame_GPRS.h"
 
+#include <QLabel>
+#include <QRegularExpressionValidator>
+
+#include <array>
+#include <memory>
+
+#include "Appconfig.h"
+#include "Colors.h"
+#include "DeviceOperation.h"
+#include "Form_NewName.h"
+#include "Glyphs.h"
+#include "IniFile.h"
+#include "Mydialogs.h"
 #include "ui_Frame_GPRS.h"
 
 TGPRSFrame* GPRSFrame = nullptr;
 
+namespace {
+
+const QString kOperatorsFile = QStringLiteral("Operators.cfg");
+// A reserved example domain: nobody receives requests until the installer types a real server.
+const QString kDefaultRequest = QStringLiteral("monitoring.example.com/zem_02_import.php?import");
+constexpr int kTimeoutMs = 1000;
+constexpr int kWriteBlock = 32;
+constexpr int kCaptionGap = 6;
+constexpr int kOperatorGap = 8;
+
+const char* const kPresetKeys[] = {"APN", "IP", "Port", "User", "Password"};
+
+using TBlock = std::array<uint8_t, GprsBlockSize>;
+
+// The edit takes no more than `length` characters as typed; a longer text put there by the
+// program stays whole, so that "Записать" can refuse it instead of the edit cutting it.
+void LimitTyping(QLineEdit* edit, int length)
+{
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("(?s).{0,%1}").arg(length)), edit));
+}
+
+bool UsablePresetName(const QString& name)
+{
+    if (name.startsWith(QLatin1Char(';')) || !TIniFile::CanStore(name))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('=') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 TGPRSFrame::TGPRSFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TGPRSFrame)
 {
     ui->setupUi(this);
+    const QString header = QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
+                               .arg(ToQColor(clGray).name(), ToQColor(clWhite).name());
+    ui->Label1->setStyleSheet(header);
+    ui->laKeys->setStyleSheet(header);
+    SetupSpeedButton(ui->sbReadKeys, TGlyph::Read);
+    SetupSpeedButton(ui->sbWriteKeys, TGlyph::Write);
+    SetupSpeedButton(ui->sbAdd, TGlyph::Add);
+    SetupSpeedButton(ui->sbDelete, TGlyph::Delete);
+    SetupSpeedButton(ui->sbSave, TGlyph::Save);
+    LimitTyping(ui->edSN, 8);
+    LimitTyping(ui->edAPN, 32);
+    LimitTyping(ui->edIP, 15);
+    LimitTyping(ui->edPort, 5);
+    LimitTyping(ui->edUser, 8);
+    LimitTyping(ui->edPassword, 8);
+    ui->edServer->setText(kDefaultRequest);
+
+    FColumn = ui->edSN->x();
+    for (QLabel* caption : findChildren<QLabel*>()) {
+        if (caption->buddy())
+            FColumn = std::max(FColumn, caption->x() + caption->sizeHint().width() + kCaptionGap);
+    }
+
+    connect(ui->sbReadKeys, &QToolButton::clicked, this, &TGPRSFrame::sbReadKeysClick);
+    connect(ui->sbWriteKeys, &QToolButton::clicked, this, &TGPRSFrame::sbWriteKeysClick);
+    connect(ui->sbAdd, &QToolButton::clicked, this, &TGPRSFrame::sbAddClick);
+    connect(ui->sbDelete, &QToolButton::clicked, this, &TGPRSFrame::sbDeleteClick);
+    connect(ui->sbSave, &QToolButton::clicked, this, &TGPRSFrame::sbSaveClick);
+    // Only the operator's choice loads a preset: refilling the list never touches the edits.
+    connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TGPRSFrame::cbOperatorChange);
     GPRSFrame = this;
 }
 
@@ -15,4 +93,205 @@ TGPRSFrame::~TGPRSFrame()
     if (GPRSFrame == this)
         GPRSFrame = nullptr;
     delete ui;
+}
+
+void TGPRSFrame::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    paGPRSResize();
+}
+
+void TGPRSFrame::paGPRSResize()
+{
+    const int width = std::max(this->width(), FColumn + 120);
+    for (QWidget* panel : {static_cast<QWidget*>(ui->paTop), static_cast<QWidget*>(ui->paDevice),
+                           static_cast<QWidget*>(ui->paGPRS)})
+        panel->resize(width, panel->height());
+    for (QWidget* band : {ui->Label1, ui->laKeys})
+        band->resize(width, band->height());
+    for (QLabel* caption : findChildren<QLabel*>()) {
+        if (caption->buddy())
+            caption->resize(FColumn - kCaptionGap - caption->x(), caption->height());
+    }
+    for (QLineEdit* edit : {ui->edSN, ui->edServer, ui->edAPN, ui->edIP, ui->edPort, ui->edUser, ui->edPassword})
+        edit->setGeometry(FColumn, edit->y(), width - FColumn, edit->height());
+    ui->paOperator->move(width - ui->paOperator->width(), ui->paOperator->y());
+    ui->cbOperator->setGeometry(FColumn, ui->cbOperator->y(), ui->paOperator->x() - FColumn - kOperatorGap,
+                                ui->cbOperator->height());
+}
+
+QString TGPRSFrame::OperatorsFileName() const
+{
+    return AppDir + kOperatorsFile;
+}
+
+TGprsTexts TGPRSFrame::Texts() const
+{
+    return {ui->edSN->text(),   ui->edAPN->text(),      ui->edIP->text(),    ui->edPort->text(),
+            ui->edUser->text(), ui->edPassword->text(), ui->edServer->text()};
+}
+
+void TGPRSFrame::SetTexts(const TGprsTexts& texts)
+{
+    ui->edSN->setText(texts.SN);
+    ui->edAPN->setText(texts.APN);
+    ui->edIP->setText(texts.IP);
+    ui->edPort->setText(texts.Port);
+    ui->edUser->setText(texts.User);
+    ui->edPassword->setText(texts.Password);
+    ui->edServer->setText(texts.Server);
+}
+
+QLineEdit* TGPRSFrame::FieldEdit(TGprsField field) const
+{
+    switch (field) {
+    case TGprsField::SN:
+        return ui->edSN;
+    case TGprsField::APN:
+        return ui->edAPN;
+    case TGprsField::IP:
+        return ui->edIP;
+    case TGprsField::Port:
+        return ui->edPort;
+    case TGprsField::User:
+        return ui->edUser;
+    case TGprsField::Password:
+        return ui->edPassword;
+    case TGprsField::Server:
+        break;
+    }
+    return ui->edServer;
+}
+
+void TGPRSFrame::sbReadKeysClick()
+{
+    if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")))
+        return;
+    auto block = std::make_shared<TBlock>();
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Чтение настроек GPRS")},
+        [block](TKOR_ZEM& device, TOperationProgress& progress) {
+            return progress.Step(1, 1, QStringLiteral("блок 1 из 1")) &&
+                   device.ReadParams(GprsBlockAddress, GprsBlockSize, block->data(), kTimeoutMs) == GprsBlockSize;
+        },
+        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении настроек!")});
+    if (result == TOperationResult::Succeeded)
+        SetTexts(DecodeGprsBlock(block->data()));
+}
+
+void TGPRSFrame::sbWriteKeysClick()
+{
+    auto block = std::make_shared<TBlock>();
+    TGprsField field;
+    QString error;
+    if (!EncodeGprsBlock(Texts(), block->data(), field, error)) {
+        FieldEdit(field)->setFocus();
+        ErrorDlg(this, error);
+        return;
+    }
+    if (!ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
+        return;
+    RunDeviceOperation(
+        this, {QStringLiteral("Запись настроек GPRS"), true},
+        [block](TKOR_ZEM& device, TOperationProgress& progress) {
+            const int blocks = GprsBlockSize / kWriteBlock;
+            for (int j = 0; j < blocks; ++j) {
+                if (!progress.Step(j + 1, blocks, QStringLiteral("блок %1 из %2").arg(j + 1).arg(blocks)) ||
+                    !device.WriteParams(GprsBlockAddress + kWriteBlock * j, block->data() + kWriteBlock * j,
+                                        kWriteBlock, kTimeoutMs))
+                    return false;
+            }
+            return true;
+        },
+        {TOutcome::Information, QStringLiteral("Настройки GPRS успешно записаны!")},
+        {TOutcome::Warning, QStringLiteral("Ошибка при записи настроек!")});
+}
+
+void TGPRSFrame::FrameEnter(QObject* sender)
+{
+    if (!sender)
+        LoadOperatorList();
+}
+
+void TGPRSFrame::LoadOperatorList()
+{
+    ui->cbOperator->clear();
+    ui->cbOperator->addItems(TIniFile(OperatorsFileName()).ReadSections());
+    ui->cbOperator->setCurrentIndex(-1);
+}
+
+void TGPRSFrame::LoadOperator(const QString& name)
+{
+    const TIniFile file(OperatorsFileName());
+    QLineEdit* edits[] = {ui->edAPN, ui->edIP, ui->edPort, ui->edUser, ui->edPassword};
+    for (int i = 0; i < 5; ++i)
+        edits[i]->setText(file.ReadString(name, QString::fromLatin1(kPresetKeys[i]), QString()));
+}
+
+bool TGPRSFrame::SaveOperator(const QString& name)
+{
+    TIniFile file(OperatorsFileName());
+    const QLineEdit* edits[] = {ui->edAPN, ui->edIP, ui->edPort, ui->edUser, ui->edPassword};
+    // Checked first, so that a text the file cannot hold leaves the preset as it was.
+    for (const QLineEdit* edit : edits) {
+        if (!TIniFile::CanStore(edit->text()))
+            return false;
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (!file.WriteString(name, QString::fromLatin1(kPresetKeys[i]), edits[i]->text()))
+            return false;
+    }
+    return true;
+}
+
+bool TGPRSFrame::DeleteOperator(const QString& name)
+{
+    return TIniFile(OperatorsFileName()).EraseSection(name);
+}
+
+void TGPRSFrame::cbOperatorChange()
+{
+    const QString name = ui->cbOperator->currentText();
+    if (!name.isEmpty())
+        LoadOperator(name);
+}
+
+void TGPRSFrame::sbAddClick()
+{
+    const QString name = InputName(this, QStringLiteral("Добавление оператора"), QStringLiteral("Название")).trimmed();
+    if (name.isEmpty())
+        return;
+    if (!UsablePresetName(name)) {
+        ErrorDlg(this, QStringLiteral("Недопустимое название оператора!"));
+        return;
+    }
+    if (ui->cbOperator->findText(name, Qt::MatchFixedString) >= 0) {
+        ErrorDlg(this, QStringLiteral("Оператор с таким именем уже существует!"));
+        return;
+    }
+    ui->cbOperator->addItem(name);
+    ui->cbOperator->setCurrentIndex(ui->cbOperator->count() - 1);
+    LoadOperator(name);
+}
+
+void TGPRSFrame::sbDeleteClick()
+{
+    const QString name = ui->cbOperator->currentText();
+    if (name.isEmpty() || !ConfirmationDlg(this, QStringLiteral("Удалить настройки оператора?")))
+        return;
+    if (!DeleteOperator(name)) {
+        WarningDlg(this, QStringLiteral("Не удалось сохранить файл операторов!"));
+        return;
+    }
+    ui->cbOperator->removeItem(ui->cbOperator->currentIndex());
+    ui->cbOperator->setCurrentIndex(-1);
+}
+
+void TGPRSFrame::sbSaveClick()
+{
+    const QString name = ui->cbOperator->currentText();
+    if (name.isEmpty() || !ConfirmationDlg(this, QStringLiteral("Сохранить настройки оператора?")))
+        return;
+    if (!SaveOperator(name))
+        WarningDlg(this, QStringLiteral("Не удалось сохранить файл операторов!"));
 }

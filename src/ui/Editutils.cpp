@@ -119,9 +119,13 @@ bool GetEditFloat(const QLineEdit* edit, float& value)
 
 bool GetEditIP(const QLineEdit* edit, uint8_t* bytes)
 {
-    if (!edit || !bytes)
+    return edit && TryTextToIP(edit->text(), bytes);
+}
+
+bool TryTextToIP(const QString& text, uint8_t* bytes)
+{
+    if (!bytes)
         return false;
-    const QString text = edit->text();
     if (text.size() < 7)
         return false;
     uint8_t result[4];

@@ -29,4 +29,6 @@ bool TryTextToFloat(const QString& text, float& value);
 bool GetEditFloat(const QLineEdit* edit, float& value);
 // Reads a dotted IPv4 address into bytes[0..3]; text after the fourth group is ignored.
 // The bytes are written only when the whole address is valid.
+bool TryTextToIP(const QString& text, uint8_t* bytes);
+// TryTextToIP on the edit's text.
 bool GetEditIP(const QLineEdit* edit, uint8_t* bytes);

@@ -1,0 +1,31 @@
+#pragma once
+#include <QString>
+
+#include <cstdint>
+
+// The module's GPRS block: serial number, access point, gateway, user, password and the
+// monitoring request, at parameter addresses 736 to 863.
+constexpr int GprsBlockAddress = 736;
+constexpr int GprsBlockSize = 128;
+
+// The block as the page's edits show it.
+struct TGprsTexts {
+    QString SN;
+    QString APN;
+    QString IP;
+    QString Port;
+    QString User;
+    QString Password;
+    QString Server;
+};
+
+enum class TGprsField { SN, APN, IP, Port, User, Password, Server };
+
+// What the edits show for a block read from the module. A text field that is all 0xFF (an
+// erased block) is empty; an erased serial number shows as "????????".
+TGprsTexts DecodeGprsBlock(const uint8_t* block);
+
+// The block for the texts, checked in the page's order. False at the first text that cannot be
+// written, with its field and the message for the operator; nothing is cut or replaced to make
+// a text fit.
+bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field, QString& error);
