@@ -205,6 +205,12 @@ void TModuleSim::ClearFaults()
     FFaults.clear();
 }
 
+std::vector<TSimFault> TModuleSim::Faults() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return std::vector<TSimFault>(FFaults.begin(), FFaults.end());
+}
+
 std::vector<uint8_t> TModuleSim::MakeFrame(uint8_t function, const std::vector<uint8_t>& data)
 {
     std::vector<uint8_t> frame;

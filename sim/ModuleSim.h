@@ -95,6 +95,8 @@ public:
 
     void InjectFault(const TSimFault& fault);
     void ClearFaults();
+    // The faults still to come, the one in force first; each Count is what is left of it.
+    std::vector<TSimFault> Faults() const;
 
     // Called by the transport with one complete frame (start byte to CRC). Damaged frames,
     // unknown requests and writes reaching past the memory get no reply; reads are clamped.

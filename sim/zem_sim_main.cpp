@@ -1,15 +1,20 @@
 // zem-sim: the simulated module on a pseudo-terminal, for trying the tool without hardware.
 
 #include "ModuleSim.h"
+#include "SimConsole.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <pthread.h>
 #include <string>
+#include <sys/select.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -23,20 +28,19 @@ const char kUsage[] =
     "  --hold           leave that key on the reader: every poll after N sees it\n"
     "  --arm-reply8     answer the reader's arming request with 8 data bytes (a faulty reader)\n"
     "  --line-timing    pace both directions like a 115200 bit/s line\n"
+    "  --fault FAULT    spoil replies: FAULT is KIND[:COUNT[:VALUE]], below; repeatable\n"
     "  --help           show this text\n"
-    "Runs until interrupted (SIGINT or SIGTERM).\n";
+    "Runs until interrupted (SIGINT or SIGTERM) or told to quit.\n";
 
-bool ParseKey(const std::string& text, uint8_t key[8])
+constexpr size_t kMaxCommandLine = 4096;
+// A job in the background of its terminal polls for being brought forward this often.
+constexpr long kForegroundCheckNs = 500L * 1000 * 1000;
+
+volatile std::sig_atomic_t gStopSignal = 0;
+
+extern "C" void OnStopSignal(int signal)
 {
-    if (text.size() != 16)
-        return false;
-    for (int i = 0; i < 8; ++i) {
-        const std::string pair = text.substr(static_cast<size_t>(2 * i), 2);
-        if (std::strspn(pair.c_str(), "0123456789abcdefABCDEF") != 2)
-            return false;
-        key[i] = static_cast<uint8_t>(std::strtoul(pair.c_str(), nullptr, 16));
-    }
-    return true;
+    gStopSignal = signal;
 }
 
 bool ParseCount(const std::string& text, int& value)
@@ -53,16 +57,81 @@ int Fail(const std::string& message)
     return 2;
 }
 
+void Answer(const std::string& text)
+{
+    if (text.empty())
+        return;
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// A background job reading its terminal would be stopped, the line's thread with it.
+bool MayReadInput()
+{
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground == -1 || foreground == getpgrp();
+}
+
+// Answers the commands on standard input until a stop signal or quit; once the input ends it only
+// waits for the signal. The stop signals are let through only while it waits, so none is lost.
+void RunConsole(TSimConsole& console, const sigset_t& waitMask)
+{
+    std::string pending;
+    bool inputOpen = true;
+    bool skippingLongLine = false;
+    while (!gStopSignal && !console.QuitAsked()) {
+        const bool listen = inputOpen && MayReadInput();
+        fd_set readable;
+        FD_ZERO(&readable);
+        if (listen)
+            FD_SET(STDIN_FILENO, &readable);
+        const timespec recheck{0, kForegroundCheckNs};
+        if (pselect(listen ? STDIN_FILENO + 1 : 0, &readable, nullptr, nullptr,
+                    inputOpen && !listen ? &recheck : nullptr, &waitMask) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || (errno == EIO && !MayReadInput())))
+            continue;
+        if (n > 0) {
+            pending.append(buffer, static_cast<size_t>(n));
+        } else {
+            inputOpen = false;
+            pending += '\n';  // a last line without its newline still counts
+        }
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos && !console.QuitAsked()) {
+            if (!skippingLongLine)
+                Answer(console.Execute(pending.substr(0, end)));
+            skippingLongLine = false;
+            pending.erase(0, end + 1);
+        }
+        if (pending.size() > kMaxCommandLine && !skippingLongLine) {
+            Answer("error: line too long");
+            skippingLongLine = true;
+        }
+        if (skippingLongLine)
+            pending.clear();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // A standard descriptor left closed would be handed to a file or terminal opened later, and
+    // our answers written there, or its bytes read as commands.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+
     std::string linkPath, memoryPath, keyText;
     int afterPolls = 0;
     bool afterGiven = false;
     bool hold = false;
     bool armReply8 = false;
     bool lineTiming = false;
+    std::vector<TSimFault> faults;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -75,6 +144,8 @@ int main(int argc, char** argv)
         std::string text;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(SimFaultHelp().c_str(), stdout);
+            std::fputs(SimCommandHelp().c_str(), stdout);
             return 0;
         } else if (arg == "--link") {
             if (!value(linkPath))
@@ -95,6 +166,14 @@ int main(int argc, char** argv)
             afterGiven = true;
         } else if (arg == "--line-timing") {
             lineTiming = true;
+        } else if (arg == "--fault") {
+            TSimFault fault;
+            std::string error;
+            if (!value(text))
+                return Fail("--fault needs KIND[:COUNT[:VALUE]]");
+            if (!ParseSimFault(SplitWords(text, ":"), fault, error))
+                return Fail("--fault " + text + ": " + error);
+            faults.push_back(fault);
         } else {
             std::fputs(kUsage, stderr);
             return Fail("unknown option " + arg);
@@ -105,7 +184,7 @@ int main(int argc, char** argv)
     sim.SetArmingReplyOf8(armReply8);
     uint8_t key[8];
     if (!keyText.empty()) {
-        if (!ParseKey(keyText, key))
+        if (!ParseSimKey(keyText, key))
             return Fail("--key needs exactly 16 hex digits, got " + keyText);
         sim.PresentKey(key, afterPolls, hold);
     } else if (afterGiven || hold) {
@@ -118,15 +197,29 @@ int main(int argc, char** argv)
             return Fail("cannot load the memory file " + memoryPath);
         sim.SetMemoryFile(memoryPath);
     }
+    for (const TSimFault& fault : faults)
+        sim.InjectFault(fault);
+
+    // Answers must not kill us when no one reads them any more, nor a terminal stop a background job.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGTTIN, SIG_IGN);
+    std::signal(SIGTTOU, SIG_IGN);
 
     // Block the stop signals before the line's thread starts, so it inherits the mask and only
-    // sigwait below ever sees them.
-    sigset_t stopSignals;
+    // the console's wait below ever takes them.
+    const int stops[] = {SIGINT, SIGTERM, SIGHUP};
+    sigset_t stopSignals, waitMask;
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    struct sigaction onStop{};
+    onStop.sa_handler = OnStopSignal;
+    sigemptyset(&onStop.sa_mask);
+    for (int stop : stops)
+        sigaddset(&stopSignals, stop);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &waitMask);
+    for (int stop : stops) {
+        sigdelset(&waitMask, stop);
+        sigaction(stop, &onStop, nullptr);
+    }
 
     try {
         TSimPty pty(sim, lineTiming);
@@ -134,8 +227,10 @@ int main(int argc, char** argv)
             return Fail("cannot make the link " + linkPath + " (an existing file that is not a link is left alone)");
         std::printf("%s\n", pty.SlavePath().c_str());
         std::fflush(stdout);
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
+        if (isatty(STDIN_FILENO) && MayReadInput())
+            std::fputs("zem-sim: type help for the commands\n", stderr);
+        TSimConsole console(sim, &pty);
+        RunConsole(console, waitMask);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

@@ -15,6 +15,7 @@
 #include "Globals.h"
 #include "Mydialogs.h"
 #include "ThreadTaskManager.h"
+#include "UniversalProtocol.h"
 
 namespace {
 
@@ -169,18 +170,59 @@ TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job)
     return job.State();
 }
 
+// How far a write got before it stopped: the steps that finished.
+QString PartLine(const TOperationInfo& info, const TJob::TState& state)
+{
+    const int done = state.StepRefused ? state.Step : state.Step - 1;
+    if (!info.ChangesModule || done <= 0)
+        return QString();
+    return QStringLiteral("Записано блоков: %1 из %2 — модуль изменён частично.").arg(done).arg(state.Total);
+}
+
 QString CancelledMessage(const TOperationInfo& info, const TJob::TState& state)
 {
     QString text = QStringLiteral("Операция «%1» отменена.").arg(info.Title);
-    if (!info.ChangesModule)
-        return text;
-    if (state.Step == 0)
-        return text + QStringLiteral("\nМодуль не изменён.");
-    // A step cut short by a failure may still have reached the module.
-    const int done = state.StepRefused ? state.Step : state.Step - 1;
-    return text + QStringLiteral("\nЗавершено шагов: %1 из %2; модуль мог получить часть изменений.")
-                      .arg(done)
-                      .arg(state.Total);
+    const QString part = PartLine(info, state);
+    if (!part.isEmpty())
+        return text + QLatin1Char('\n') + part;
+    if (info.ChangesModule)
+        text += state.Step == 0 ? QStringLiteral("\nМодуль не изменён.")
+                                : QStringLiteral("\nМодуль мог получить часть изменений.");
+    return text;
+}
+
+// The link's reason for a failure, in the operator's words; empty when it gave none.
+QString CauseLine(const TLinkError& error)
+{
+    if (error.PortFailure)
+        return QStringLiteral("Связь с портом потеряна: проверьте кабель и адаптер.");
+    if (error.Text.empty())
+        return QString();
+    switch (error.Code) {
+    case kErrorTimeout:
+        return QStringLiteral("Модуль не ответил: проверьте, что он включён и подключён к этому порту.");
+    case kErrorCrc:
+    case kErrorBufferOverflow:
+    case kErrorIndexRange:
+        return QStringLiteral("Ответ модуля повреждён (ошибка контрольной суммы или длины).");
+    case kErrorBadCommand:
+        return QStringLiteral("Модуль ответил на другой запрос.");
+    default:
+        return QStringLiteral("Причина: %1").arg(QString::fromStdString(error.Text));
+    }
+}
+
+// The outcome's own message, then why the link failed and how far a write got.
+TOutcome FailureOutcome(const TOutcome& onFailure, const TOperationInfo& info, const TJob::TState& state)
+{
+    TOutcome outcome = onFailure;
+    if (outcome.Kind == TOutcome::Silent)
+        return outcome;
+    for (const QString& line : {CauseLine(state.Error), PartLine(info, state)}) {
+        if (!line.isEmpty())
+            outcome.Text += QLatin1Char('\n') + line;
+    }
+    return outcome;
 }
 
 void Tell(QWidget* owner, const TOutcome& outcome)
@@ -257,7 +299,7 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
         if (result == TOperationResult::Cancelled)
             WarningDlg(owner, CancelledMessage(info, state));
         else
-            Tell(owner, state.Succeeded ? onSuccess : onFailure);
+            Tell(owner, state.Succeeded ? onSuccess : FailureOutcome(onFailure, info, state));
     }
     QMetaObject::invokeMethod(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, Qt::QueuedConnection);
     return result;

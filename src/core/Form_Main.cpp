@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QResizeEvent>
+#include <QSerialPortInfo>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <array>
@@ -33,6 +35,7 @@
 #include "KOR_ZEM.h"
 #include "Mydialogs.h"
 #include "Appconfig.h"
+#include "VirtualModule.h"
 #include "ui_Form_Main.h"
 
 TMainForm* MainForm = nullptr;
@@ -124,7 +127,7 @@ void TMainForm::FormCreate()
     }
 
     connect(ui->cbPort, &TPortComboBox::DropDown, this, &TMainForm::cbPortDropDown);
-    connect(ui->cbPort, &QComboBox::textActivated, this, &TMainForm::cbPortChange);
+    connect(ui->cbPort, qOverload<int>(&QComboBox::activated), this, &TMainForm::cbPortSelect);
     connect(ui->cbPort->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::cbPortChange);
     // The pages' own operations (an output button) use the port as typed, Enter or not.
     connect(ui->cbPort, &QComboBox::editTextChanged, this, &TMainForm::cbPortChange);
@@ -179,8 +182,9 @@ void TMainForm::FormShow()
     const QString port = IniFile->ReadString(kSection, kPortKey, QString());
     if (port.isEmpty())
         return;
-    ui->cbPort->addItem(port);
+    ui->cbPort->addItem(port, port);
     ui->cbPort->setCurrentIndex(0);
+    ShowPortName(port);
     cbPortChange();
 }
 
@@ -223,6 +227,7 @@ void TMainForm::FormClose()
     if (PortWarningOwner == this)
         PortWarningOwner = nullptr;
     DestroyGlobals();
+    FVirtualModule.reset();
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event)
@@ -251,25 +256,55 @@ void TMainForm::paHolderResize()
 void TMainForm::cbPortDropDown()
 {
     const QString current = ui->cbPort->currentText().trimmed();
-    std::vector<std::string> ports;
-    TComPort::EnumPorts(ports);
-    QStringList names;
-    for (const std::string& port : ports)
-        names << QString::fromStdString(port);
+    ui->cbPort->clear();
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        QStringList about;
+        for (const QString& part : {port.description(), port.manufacturer()}) {
+            if (!part.isEmpty() && !about.contains(part))
+                about << part;
+        }
+        if (!port.serialNumber().isEmpty())
+            about << QStringLiteral("S/N %1").arg(port.serialNumber());
+        const QString path = port.systemLocation();
+        ui->cbPort->addItem(about.isEmpty() ? path : path + QStringLiteral(" — ") + about.join(QStringLiteral(", ")), path);
+    }
     // A typed device path (a pseudo-terminal, a symlink) is not among the serial devices the
     // system lists, but while it exists it is as present as they are.
-    if (!current.isEmpty() && !names.contains(current) && QFileInfo::exists(current))
-        names << current;
-    ui->cbPort->clear();
-    ui->cbPort->addItems(names);
-    ui->cbPort->setCurrentIndex(current.isEmpty() ? -1 : names.indexOf(current));
+    if (!current.isEmpty() && current != TVirtualModule::Caption() && ui->cbPort->findData(current) < 0 &&
+        QFileInfo::exists(current))
+        ui->cbPort->addItem(current, current);
+    ui->cbPort->addItem(TVirtualModule::Caption(), TVirtualModule::Caption());
+    ui->cbPort->setCurrentIndex(current.isEmpty() ? -1 : ui->cbPort->findData(current));
+    ShowPortName(current.isEmpty() || ui->cbPort->currentIndex() >= 0 ? current : QString());
+}
+
+void TMainForm::cbPortSelect(int index)
+{
+    // The list says what each port is; the box and "ZEM.cfg" keep the device path.
+    ShowPortName(ui->cbPort->itemData(index).toString());
+    cbPortChange();
+}
+
+void TMainForm::ShowPortName(const QString& port)
+{
+    QSignalBlocker quiet(ui->cbPort);
+    ui->cbPort->setEditText(port);
+    // A long path shows its end, where the device's name is.
+    ui->cbPort->lineEdit()->end(false);
+    ui->cbPort->setToolTip(port.isEmpty() ? QStringLiteral("Выберите порт из списка или введите путь к устройству и нажмите Enter")
+                                          : port);
 }
 
 void TMainForm::cbPortChange()
 {
     const QString port = ui->cbPort->currentText().trimmed();
-    if (!port.isEmpty())
+    if (port == TVirtualModule::Caption()) {
+        if (!FVirtualModule)
+            FVirtualModule = std::make_unique<TVirtualModule>();
+        ComPort->SetPortName(FVirtualModule->Start());
+    } else {
         ComPort->SetPortName(port.toStdString());
+    }
 }
 
 void TMainForm::sbPingClick()
@@ -312,7 +347,10 @@ void TMainForm::sbWriteClick()
                    QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
         return;
     }
-    if (!ConfirmationDlg(this, QStringLiteral("Записать все настройки в устройство?")))
+    QString question = QStringLiteral("Записать все настройки в устройство?");
+    if (SettingsImage[kKeyCountAddress] == 0)
+        question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
+    if (!ConfirmationDlg(this, question))
         return;
     cbPortChange();
     auto image = std::make_shared<std::array<uint8_t, SettingsSize>>();

@@ -1,10 +1,13 @@
 #pragma once
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class TMainForm;
 }
 class TPageControlFrame;
+class TVirtualModule;
 
 // The tool's window: port choice, the three whole-device operations, "Сброс", and the tab bar
 // with the seven pages. Creating it starts the shared objects; closing it stops them.
@@ -21,6 +24,7 @@ public:
 public slots:
     void cbPortDropDown();
     void cbPortChange();
+    void cbPortSelect(int index);
     void sbPingClick();
     void sbReadClick();
     void sbWriteClick();
@@ -38,13 +42,15 @@ private:
     void FormClose();
     void paHolderResize();
     void ReloadImagePages();
+    void ShowPortName(const QString& port);
 
     Ui::TMainForm* ui;
     TPageControlFrame* FPageControl = nullptr;
     bool FShown = false;
     bool FClosed = false;
     bool FImageFilled = false;
-    bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
+    bool FCloseWhenIdle = false;
+    std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen  // a close asked for during an operation, to follow its end
 };
 
 extern TMainForm* MainForm;

@@ -25,9 +25,26 @@ namespace {
 
 constexpr int kLineSpeed = 115200;
 
-QString PortOpenWarning(int reason)
+// The first line as installers know it, then what the case is and what to do.
+QString PortOpenWarning(const TComPort& port)
 {
     QString text = QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!");
+    const QString name = QString::fromStdString(port.GetPortName());
+    const int reason = port.LastOpenError();
+    const TPortHolder& holder = port.LastHolder();
+    if (name.isEmpty())
+        return text + QStringLiteral("\nПорт не выбран: выберите порт модуля в списке «Порт».");
+    if (reason == ENOENT || reason == ENODEV || reason == ENXIO)
+        return text + QStringLiteral("\nУстройство «%1» не найдено: проверьте, что модуль подключён.").arg(name);
+    if (reason == EBUSY || reason == EWOULDBLOCK) {
+        if (holder.Pid != 0 && !holder.Name.empty())
+            return text + QStringLiteral("\nПорт занят программой «%1» (PID %2).")
+                              .arg(QString::fromStdString(holder.Name))
+                              .arg(holder.Pid);
+        if (holder.Pid != 0)
+            return text + QStringLiteral("\nПорт занят другой программой (PID %1).").arg(holder.Pid);
+        return text + QStringLiteral("\nПорт занят другой программой.");
+    }
     if (reason == EACCES || reason == EPERM) {
         text += QStringLiteral(
             "\nНет прав на доступ к порту. Добавьте пользователя в группу dialout "
@@ -73,10 +90,12 @@ void DestroyGlobals()
 
 bool OpenPort()
 {
-    UniversalCom->Open();
-    if (UniversalCom->IsOpen())
-        return true;
-    WarningDlg(PortWarningOwner, PortOpenWarning(ComPort->LastOpenError()));
+    if (!ComPort->GetPortName().empty()) {
+        UniversalCom->Open();
+        if (UniversalCom->IsOpen())
+            return true;
+    }
+    WarningDlg(PortWarningOwner, PortOpenWarning(*ComPort));
     return false;
 }
 

@@ -2,8 +2,11 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <string>
+#include <vector>
 
 #include "Cp1251.h"
 
@@ -12,25 +15,63 @@ namespace {
 // Files larger than this are not configuration files; they read as empty rather than stall.
 constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
 
-bool IsSectionLine(const QString& trimmed) { return trimmed.startsWith(QLatin1Char('[')); }
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+const QByteArray kUtf16LeBom("\xFF\xFE");
 
-QString SectionName(const QString& trimmed)
+enum class Encoding { Cp1251, Utf8, Utf16Le };
+
+struct Content {
+    QStringList lines;
+    Encoding encoding = Encoding::Cp1251;
+};
+
+// Ctrl-Z is what old editors left at the end of a text file; Windows skips it like a blank.
+bool IsBlank(QChar c) { return c.isSpace() || c == QChar(0x1A); }
+
+QString Trimmed(const QString& text)
 {
-    const int close = trimmed.indexOf(QLatin1Char(']'));
-    return (close < 0 ? trimmed.mid(1) : trimmed.mid(1, close - 1)).trimmed();
+    int begin = 0;
+    int end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// A header's name runs to the last ']' of the line, so "[A] note" is "A" and "[D]]" is "D]".
+// Without a ']' the line is no header at all.
+bool HeaderName(const QString& trimmed, QString& name)
+{
+    if (!trimmed.startsWith(QLatin1Char('[')))
+        return false;
+    const int close = trimmed.lastIndexOf(QLatin1Char(']'));
+    if (close < 1)
+        return false;
+    name = Trimmed(trimmed.mid(1, close - 1));
+    return true;
 }
 
 bool IsComment(const QString& trimmed) { return trimmed.startsWith(QLatin1Char(';')); }
 
-// Splits "key=value" into its trimmed halves; false for lines that hold no key.
-bool SplitKey(const QString& trimmed, QString& key, QString& value)
+// Splits "key=value" into its trimmed halves; false for lines that hold no key, which is any line
+// without '='. The key may be empty ("=value"): such a line reads, but is never listed.
+bool SplitKey(const QString& line, QString& key, QString& value)
 {
-    if (trimmed.isEmpty() || IsComment(trimmed) || IsSectionLine(trimmed))
+    const QString trimmed = Trimmed(line);
+    QString header;
+    if (IsComment(trimmed) || HeaderName(trimmed, header))
         return false;
     const int eq = trimmed.indexOf(QLatin1Char('='));
-    key = (eq < 0 ? trimmed : trimmed.left(eq)).trimmed();
-    value = eq < 0 ? QString() : trimmed.mid(eq + 1).trimmed();
-    return !key.isEmpty();
+    if (eq < 0)
+        return false;
+    key = Trimmed(trimmed.left(eq));
+    value = trimmed.mid(eq + 1);
+    const int nul = value.indexOf(QChar(0));  // Windows hands values over as C strings
+    if (nul >= 0)
+        value.truncate(nul);
+    value = Trimmed(value);
+    return true;
 }
 
 // A value in one pair of matching quotes reads without them, as Windows reads such files.
@@ -44,49 +85,170 @@ QString Unquoted(const QString& value)
 
 bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-// The line range [begin, end) of the first section with that name; begin is its header line.
-bool FindSection(const QStringList& lines, const QString& section, int& begin, int& end)
+// A section's lines are (header, end); header is -1 for the keys before the first header.
+struct Section {
+    QString name;
+    int header;
+    int end;
+};
+
+bool HoldsKey(const QStringList& lines, const Section& section)
 {
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString t = lines[i].trimmed();
-        if (IsSectionLine(t) && SameName(SectionName(t), section)) {
-            begin = i;
-            end = i + 1;
-            while (end < lines.size() && !IsSectionLine(lines[end].trimmed()))
-                ++end;
+    QString k, v;
+    for (int i = section.header + 1; i < section.end; ++i) {
+        if (SplitKey(lines[i], k, v))
             return true;
-        }
     }
     return false;
 }
 
-int FindKey(const QStringList& lines, int begin, int end, const QString& key)
+std::vector<Section> Sections(const QStringList& lines)
 {
-    for (int i = begin + 1; i < end; ++i) {
-        QString k, v;
-        if (SplitKey(lines[i].trimmed(), k, v) && SameName(k, key))
+    std::vector<Section> sections{{QString(), -1, 0}};
+    for (int i = 0; i < lines.size(); ++i) {
+        QString name;
+        if (HeaderName(Trimmed(lines[i]), name))
+            sections.push_back({name, i, i});
+        sections.back().end = i + 1;
+    }
+    // Only keys make the top of the file a section: a comment there must not hide a "[]" below.
+    if (!HoldsKey(lines, sections.front()))
+        sections.erase(sections.begin());
+    return sections;
+}
+
+// The first section with that name: later ones of the same name are unreachable, as in Windows.
+const Section* FindSection(const std::vector<Section>& sections, const QString& name)
+{
+    for (const Section& s : sections) {
+        if (SameName(s.name, name))
+            return &s;
+    }
+    return nullptr;
+}
+
+int FindKey(const QStringList& lines, const Section& section, const QString& key)
+{
+    QString k, v;
+    for (int i = section.header + 1; i < section.end; ++i) {
+        if (SplitKey(lines[i], k, v) && SameName(k, key))
             return i;
     }
     return -1;
 }
 
-// The line of the key within the first section of that name, or -1.
+// The line of the key within the first section of that name, or -1. Both names are trimmed: a
+// name asked for with blanks around it must find the entry, or each write would add a copy.
 int FindEntry(const QStringList& lines, const QString& section, const QString& key)
 {
-    int begin, end;
-    return FindSection(lines, section, begin, end) ? FindKey(lines, begin, end, key) : -1;
+    const std::vector<Section> sections = Sections(lines);
+    const Section* s = FindSection(sections, Trimmed(section));
+    return s ? FindKey(lines, *s, Trimmed(key)) : -1;
 }
 
-bool UsableName(const QString& name)
+bool UsableName(const QString& trimmed)
 {
-    if (name.trimmed().isEmpty())
+    if (trimmed.isEmpty())
         return false;
-    for (QChar c : name) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('[') ||
+    for (QChar c : trimmed) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0) || c == QLatin1Char('[') ||
             c == QLatin1Char(']') || c == QLatin1Char('='))
             return false;
     }
     return true;
+}
+
+// Every line end there is: CRLF, LF, and the lone CR of old Mac editors.
+QStringList SplitLines(const QString& text)
+{
+    QStringList lines;
+    int start = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\r') && text[i] != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(start, i - start);
+        if (text[i] == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines << text.mid(start);
+    return lines;
+}
+
+// False when the bytes do not decode cleanly: a rewrite would then change bytes nobody touched.
+bool Decode(const QByteArray& raw, Content& content)
+{
+    QString text;
+    bool clean = true;
+    if (raw.startsWith(kUtf8Bom) || raw.startsWith(kUtf16LeBom)) {
+        const bool utf8 = raw.startsWith(kUtf8Bom);
+        content.encoding = utf8 ? Encoding::Utf8 : Encoding::Utf16Le;
+        // A second mark is text, kept for the rewrite, not swallowed as the first one was.
+        QStringDecoder decoder(utf8 ? QStringConverter::Utf8 : QStringConverter::Utf16LE,
+                               QStringConverter::Flag::ConvertInitialBom);
+        const QByteArray body = raw.mid(utf8 ? kUtf8Bom.size() : kUtf16LeBom.size());
+        text = decoder(body);
+        clean = !decoder.hasError() && (utf8 || body.size() % 2 == 0);
+    } else {
+        text = QString::fromStdString(Cp1251ToUtf8(raw.toStdString()));
+    }
+    content.lines = SplitLines(text);
+    return clean;
+}
+
+bool Encode(const Content& content, QByteArray& bytes)
+{
+    QString text;
+    for (const QString& line : content.lines)
+        text += line + QLatin1String("\r\n");  // the Windows tool's line end, whatever ended it before
+    if (content.encoding == Encoding::Cp1251) {
+        std::string encoded;
+        if (!Utf8ToCp1251(text.toStdString(), encoded))
+            return false;
+        bytes = QByteArray(encoded.data(), static_cast<qsizetype>(encoded.size()));
+        return true;
+    }
+    const bool utf8 = content.encoding == Encoding::Utf8;
+    QStringEncoder encoder(utf8 ? QStringConverter::Utf8 : QStringConverter::Utf16LE);
+    bytes = (utf8 ? kUtf8Bom : kUtf16LeBom) + QByteArray(encoder(text));
+    return !encoder.hasError();
+}
+
+// False when the file is there but cannot be taken in whole (unreadable, oversized, undecodable):
+// a rewrite from what was read would then lose or change the rest of it.
+bool Load(const QString& fileName, Content& content)
+{
+    content = Content();
+    QFile file(fileName);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+        return false;
+    return Decode(file.read(kMaxFileSize), content);
+}
+
+QStringList LoadLines(const QString& fileName)
+{
+    Content content;
+    Load(fileName, content);
+    return content.lines;
+}
+
+bool Save(const QString& fileName, const Content& content)
+{
+    QByteArray bytes;
+    if (!Encode(content, bytes))
+        return false;
+    // Temporary file, flush, rename: a crash or a full disk never leaves half a file.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 }  // namespace
@@ -99,62 +261,14 @@ bool TIniFile::CanStore(const QString& text)
     return Utf8ToCp1251(text.toStdString(), bytes);
 }
 
-QStringList TIniFile::LoadLines() const
-{
-    QStringList lines;
-    LoadLines(lines);
-    return lines;
-}
-
-bool TIniFile::LoadLines(QStringList& lines) const
-{
-    lines.clear();
-    QFile file(FFileName);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
-        return false;
-    const QByteArray raw = file.read(kMaxFileSize);
-    const QString text = QString::fromStdString(Cp1251ToUtf8(raw.toStdString()));
-    lines = text.split(QLatin1Char('\n'));
-    for (QString& line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return true;
-}
-
-bool TIniFile::SaveLines(const QStringList& lines) const
-{
-    std::string bytes;
-    for (const QString& line : lines) {
-        std::string encoded;
-        if (!Utf8ToCp1251(line.toStdString(), encoded))
-            return false;
-        bytes += encoded;
-        bytes += "\r\n";
-    }
-    // Temporary file, flush, rename: a crash or a full disk never leaves half a file.
-    QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
 {
-    const QStringList lines = LoadLines();
+    const QStringList lines = LoadLines(FFileName);
     const int at = FindEntry(lines, section, key);
     if (at < 0)
         return defaultValue;
     QString k, v;
-    SplitKey(lines[at].trimmed(), k, v);
+    SplitKey(lines[at], k, v);
     return Unquoted(v);
 }
 
@@ -172,32 +286,37 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
-    if (!UsableName(section) || !UsableName(key) || value.contains(QLatin1Char('\n')) ||
-        value.contains(QLatin1Char('\r')) || !CanStore(section) || !CanStore(key) || !CanStore(value))
+    const QString name = Trimmed(section);
+    const QString keyName = Trimmed(key);
+    const QString text = Trimmed(value);
+    // A key starting with ';' would be written as a comment, unreadable, and added again next time.
+    if (!UsableName(name) || !UsableName(keyName) || IsComment(keyName) || text.contains(QLatin1Char('\n')) ||
+        text.contains(QLatin1Char('\r')) || text.contains(QChar(0)))
         return false;
-    QStringList lines;
-    if (!LoadLines(lines))
+    Content content;
+    if (!Load(FFileName, content))
         return false;
-    const QString entry = key.trimmed() + QLatin1Char('=') + value.trimmed();
-    int begin, end;
-    if (!FindSection(lines, section, begin, end)) {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+    QStringList& lines = content.lines;
+    const std::vector<Section> sections = Sections(lines);
+    const Section* s = FindSection(sections, name);
+    if (!s) {
+        if (!lines.isEmpty() && !Trimmed(lines.last()).isEmpty())
             lines << QString();
-        lines << QLatin1Char('[') + section.trimmed() + QLatin1Char(']') << entry;
-        return SaveLines(lines);
+        lines << QLatin1Char('[') + name + QLatin1Char(']') << keyName + QLatin1Char('=') + text;
+        return Save(FFileName, content);
     }
-    const int at = FindKey(lines, begin, end, key);
+    const int at = FindKey(lines, *s, keyName);
     if (at >= 0) {
         QString existingKey, oldValue;
-        SplitKey(lines[at].trimmed(), existingKey, oldValue);
-        lines[at] = existingKey + QLatin1Char('=') + value.trimmed();  // the file keeps its spelling
+        SplitKey(lines[at], existingKey, oldValue);
+        lines[at] = existingKey + QLatin1Char('=') + text;  // the file keeps its spelling
     } else {
-        int insertAt = end;  // after the section's last non-blank line
-        while (insertAt - 1 > begin && lines[insertAt - 1].trimmed().isEmpty())
+        int insertAt = s->end;  // after the section's last non-blank line
+        while (insertAt - 1 > s->header && Trimmed(lines[insertAt - 1]).isEmpty())
             --insertAt;
-        lines.insert(insertAt, entry);
+        lines.insert(insertAt, keyName + QLatin1Char('=') + text);
     }
-    return SaveLines(lines);
+    return Save(FFileName, content);
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -212,31 +331,26 @@ bool TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 
 QStringList TIniFile::ReadSections() const
 {
-    QStringList sections;
-    for (const QString& line : LoadLines()) {
-        const QString t = line.trimmed();
-        if (!IsSectionLine(t))
-            continue;
-        const QString name = SectionName(t);
-        bool seen = false;
-        for (const QString& s : sections)
-            seen = seen || SameName(s, name);
-        if (!seen)
-            sections << name;
+    QStringList names;
+    for (const Section& s : Sections(LoadLines(FFileName))) {
+        // The operator picks from this list: a name twice, or a blank one, is no choice.
+        if (!s.name.isEmpty() && !names.contains(s.name, Qt::CaseInsensitive))
+            names << s.name;
     }
-    return sections;
+    return names;
 }
 
 QStringList TIniFile::ReadSection(const QString& section) const
 {
-    const QStringList lines = LoadLines();
+    const QStringList lines = LoadLines(FFileName);
+    const std::vector<Section> sections = Sections(lines);
+    const Section* s = FindSection(sections, section);
     QStringList keys;
-    int begin, end;
-    if (!FindSection(lines, section, begin, end))
+    if (!s)
         return keys;
-    for (int i = begin + 1; i < end; ++i) {
+    for (int i = s->header + 1; i < s->end; ++i) {
         QString k, v;
-        if (SplitKey(lines[i].trimmed(), k, v))
+        if (SplitKey(lines[i], k, v) && !k.isEmpty())
             keys << k;
     }
     return keys;
@@ -244,39 +358,36 @@ QStringList TIniFile::ReadSection(const QString& section) const
 
 bool TIniFile::SectionExists(const QString& section) const
 {
-    int begin, end;
-    return FindSection(LoadLines(), section, begin, end);
+    return FindSection(Sections(LoadLines(FFileName)), Trimmed(section)) != nullptr;
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const
 {
-    const QStringList lines = LoadLines();
-    return FindEntry(lines, section, key) >= 0;
+    return FindEntry(LoadLines(FFileName), section, key) >= 0;
 }
 
 bool TIniFile::EraseSection(const QString& section)
 {
-    QStringList lines;
-    if (!LoadLines(lines))
+    Content content;
+    if (!Load(FFileName, content))
         return false;
-    int begin, end;
-    if (!FindSection(lines, section, begin, end))
+    const std::vector<Section> sections = Sections(content.lines);
+    const Section* s = FindSection(sections, Trimmed(section));
+    if (!s)
         return true;
-    while (end - begin > 0) {
-        lines.removeAt(begin);
-        --end;
-    }
-    return SaveLines(lines);
+    const int first = s->header < 0 ? 0 : s->header;
+    content.lines.erase(content.lines.begin() + first, content.lines.begin() + s->end);
+    return Save(FFileName, content);
 }
 
 bool TIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    QStringList lines;
-    if (!LoadLines(lines))
+    Content content;
+    if (!Load(FFileName, content))
         return false;
-    const int at = FindEntry(lines, section, key);
+    const int at = FindEntry(content.lines, section, key);
     if (at < 0)
         return true;
-    lines.removeAt(at);
-    return SaveLines(lines);
+    content.lines.removeAt(at);
+    return Save(FFileName, content);
 }

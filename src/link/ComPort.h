@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "PortLock.h"
+
 // A failure of the operating system under the serial port: its text and the system error code.
 class TComPortException : public std::exception {
 public:
@@ -67,12 +69,16 @@ public:
 
     // A failed open raises nothing: IsOpen stays false and LastOpenError tells why
     // (EBUSY or EWOULDBLOCK: another program holds the port; EACCES or EPERM: no permission).
+    // While open, the port keeps a lock file where the lock folder lets it.
     void Open();
     void Close();
     bool IsOpen() const;
     void Reopen(const std::string& name);
     void OpenByName(const std::string& name);
     int LastOpenError() const { return FLastOpenError; }
+    // After an open refused with EBUSY: the program that has the port (Pid 0 when it could not
+    // be seen). Empty after any other outcome.
+    const TPortHolder& LastHolder() const { return FLastHolder; }
 
     bool Write(const void* buffer, int count);
     int Read(void* buffer, int count);
@@ -100,4 +106,8 @@ private:
     uint8_t FStopBits = 0;  // 0 one, 1 one and a half, 2 two
     TCommTimeouts FTimeouts;
     int FLastOpenError = 0;
+    TPortHolder FLastHolder;
+#ifndef _WIN32
+    TPortLock FLock;
+#endif
 };

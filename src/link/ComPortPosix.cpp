@@ -153,9 +153,25 @@ void TComPort::Open()
     if (IsOpen())
         return;
     FLastOpenError = 0;
+    FLastHolder = TPortHolder();
+    // Root passes the exclusive flag and many programs take no lock, so other holders are looked
+    // for first; one that made only a lock file may not have the device open yet.
+    struct stat st;
+    if (!FPortName.empty() && stat(FPortName.c_str(), &st) == 0) {
+        if (const auto holder = FindPortHolder(FPortName)) {
+            FLastHolder = *holder;
+            FLastOpenError = EBUSY;
+            return;
+        }
+        if (!FLock.Acquire(FPortName, FLastHolder)) {
+            FLastOpenError = EBUSY;
+            return;
+        }
+    }
     const int fd = ::open(FPortName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         FLastOpenError = errno;
+        FLock.Release();
         return;
     }
     // TIOCEXCL keeps other users out, but root ignores it; the lock keeps out every program
@@ -169,6 +185,7 @@ void TComPort::Open()
         error = errno;
     if (error != 0) {
         ::close(fd);
+        FLock.Release();
         FLastOpenError = error;
         return;
     }
@@ -184,12 +201,14 @@ void TComPort::Open()
 
 void TComPort::Close()
 {
-    if (!IsOpen())
-        return;
-    // The exclusive flag outlives this descriptor when another one keeps the tty open.
-    ioctl(FHandle, TIOCNXCL);
-    ::close(FHandle);
-    FHandle = -1;
+    if (IsOpen()) {
+        // The exclusive flag outlives this descriptor when another one keeps the tty open.
+        ioctl(FHandle, TIOCNXCL);
+        ::close(FHandle);
+        FHandle = -1;
+    }
+    // After the descriptor, so that nobody finds the port unlocked while we still have it.
+    FLock.Release();
 }
 
 void TComPort::ApplySettings()

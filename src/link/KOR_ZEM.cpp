@@ -29,9 +29,9 @@ TResult TKOR_ZEM::Guarded(TResult failed, TCommand command)
     try {
         return command();
     } catch (const EProtocol& e) {
-        FLastError = {e.Code, e.Message};
+        FLastError = {e.Code, e.Message, false};
     } catch (const TComPortException& e) {
-        FLastError = {e.Code, e.Message};
+        FLastError = {e.Code, e.Message, true};
     }
     return failed;
 }

@@ -10,6 +10,7 @@
 struct TLinkError {
     int Code = 0;
     std::string Text;
+    bool PortFailure = false;  // the serial port itself failed (Code is a system error number)
 };
 
 // The module as the rest of the program sees it: one exchange per command, each returning a plain

@@ -1,12 +1,125 @@
 #include "Frame_Keys.h"
 
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "Defaults.h"
+#include "DeviceOperation.h"
+#include "Dnxcustomdraw.h"
+#include "Form_GetKey.h"
+#include "Form_NewValueFromList.h"
+#include "Glyphs.h"
+#include "Mydialogs.h"
 #include "ui_Frame_Keys.h"
 
 TKeysFrame* KeysFrame = nullptr;
 
-TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame)
+namespace {
+
+constexpr int kTableAddress = 480;
+constexpr int kSlotSize = 8;
+constexpr int kSlots = 32;
+constexpr int kTableSize = kSlotSize * kSlots;
+constexpr int kCountAddress = 5;
+constexpr int kReadBlockSize = 64;
+constexpr int kWriteBlockSize = 32;
+constexpr int kTimeoutMs = 1000;
+constexpr uint8_t kEmptySlot = 0xFF;
+constexpr uint8_t kNewKeyParam = 3;  // "Управление замком и режимом охраны"
+
+constexpr int kColCount = 6;
+constexpr int kKeyCol = 1;
+constexpr int kSerialCol = 2;
+constexpr int kParamCol = 3;
+constexpr int kCommentCol = 4;
+constexpr int kRowHeight = 17;
+
+using TKeyTable = std::array<uint8_t, kTableSize>;
+
+QString KeyText(const TKeyRecord& record)
+{
+    QStringList bytes;
+    for (int i = 5; i >= 0; --i)
+        bytes << QStringLiteral("%1").arg(record.Serial[i], 2, 16, QLatin1Char('0')).toUpper();
+    return bytes.join(QLatin1Char(' '));
+}
+
+QString SerialText(const TKeyRecord& record)
+{
+    uint64_t serial = 0;
+    for (int i = 5; i >= 0; --i)
+        serial = serial << 8 | record.Serial[i];
+    return QString::number(serial);
+}
+
+QString BlockText(int block, int total)
+{
+    return QStringLiteral("блок %1 из %2").arg(block).arg(total);
+}
+
+}  // namespace
+
+TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
 {
     ui->setupUi(this);
+
+    SetupSpeedButton(ui->sbReadKeys, TGlyph::Read);
+    SetupSpeedButton(ui->sbWriteKeys, TGlyph::Write);
+    SetupSpeedButton(ui->sbAdd, TGlyph::Add);
+    SetupSpeedButton(ui->sbDelete, TGlyph::Delete);
+    SetupSpeedButton(ui->sbSearch, TGlyph::Key);
+    ui->laKeys->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
+                                  .arg(ToQColor(clGray).name(), ToQColor(clWhite).name()));
+
+    QTableWidget* grid = ui->sgKeys;
+    GridSetup(grid, kColCount, 2, kRowHeight);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The columns are always stretched to the grid's width: there is nothing to scroll to.
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QStringList headers{QStringLiteral("#"), QStringLiteral("Ключ"), QStringLiteral("Серийный номер"),
+                              QStringLiteral("Параметры"), QStringLiteral("Комментарий")};
+    for (int c = 0; c < headers.size(); ++c)
+        GridSetCell(grid, c, 0, headers[c]);
+    // Comments are kept nowhere, so their column never shows.
+    grid->setColumnHidden(kCommentCol, true);
+    grid->setColumnHidden(kCommentCol + 1, true);
+
+    // Measured for the widest content up front: the columns are laid out before the first paint
+    // and do not jump when the first key or the longest parameter name arrives.
+    QFont bold = grid->font();
+    bold.setBold(true);
+    const QFontMetrics boldMetrics(bold);
+    const QFontMetrics metrics(grid->font());
+    for (int c = 0; c < kColCount; ++c)
+        FWidths[c] = boldMetrics.horizontalAdvance(GridCell(grid, c, 0));
+    FWidths[0] = std::max(FWidths[0], boldMetrics.horizontalAdvance(QString::number(kSlots)));
+    FWidths[kKeyCol] = std::max(FWidths[kKeyCol], metrics.horizontalAdvance(QStringLiteral("FF FF FF FF FF FF")));
+    FWidths[kSerialCol] = std::max(FWidths[kSerialCol], metrics.horizontalAdvance(QStringLiteral("281474976710655")));
+    for (const QString& name : ParamNames())
+        FWidths[kParamCol] = std::max(FWidths[kParamCol], metrics.horizontalAdvance(name));
+
+    GridSetDrawCell(grid, [this](QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state) {
+        sgKeysDrawCell(canvas, col, row, rect, state);
+    });
+    connect(grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { sgKeysDblClick(row); });
+    // The vertical scroll bar comes and goes with the rows and takes its width from the columns.
+    grid->viewport()->installEventFilter(this);
+    grid->setCurrentCell(1, kKeyCol);
+
+    connect(ui->sbReadKeys, &QToolButton::clicked, this, &TKeysFrame::sbReadKeysClick);
+    connect(ui->sbWriteKeys, &QToolButton::clicked, this, &TKeysFrame::sbWriteKeysClick);
+    connect(ui->sbAdd, &QToolButton::clicked, this, &TKeysFrame::sbAddClick);
+    connect(ui->sbDelete, &QToolButton::clicked, this, &TKeysFrame::sbDeleteClick);
+    connect(ui->sbSearch, &QToolButton::clicked, this, &TKeysFrame::sbSearchClick);
+
+    FrameResize();
     KeysFrame = this;
 }
 
@@ -15,4 +128,236 @@ TKeysFrame::~TKeysFrame()
     if (KeysFrame == this)
         KeysFrame = nullptr;
     delete ui;
+}
+
+QStringList TKeysFrame::ParamNames() const
+{
+    QStringList names;
+    for (int i = 0; i < ui->cbKeyParams->count(); ++i)
+        names << ui->cbKeyParams->itemText(i);
+    return names;
+}
+
+int TKeysFrame::KeyCount() const
+{
+    return GridIsEmpty(ui->sgKeys) ? 0 : ui->sgKeys->rowCount() - 1;
+}
+
+void TKeysFrame::SetKeyRow(int row, const TKeyRecord& record)
+{
+    QTableWidget* grid = ui->sgKeys;
+    if (row >= grid->rowCount())
+        GridSetRowCount(grid, row + 1, FWidths, true);
+    GridSetCell(grid, 0, row, QString::number(row));
+    GridSetCell(grid, kKeyCol, row, KeyText(record));
+    GridSetCell(grid, kSerialCol, row, SerialText(record));
+    GridSetCell(grid, kParamCol, row, QString::number(record.Param));
+}
+
+bool TKeysFrame::FindKey(const TKeyRecord& record)
+{
+    QTableWidget* grid = ui->sgKeys;
+    const QString serial = SerialText(record);
+    for (int row = 1; row < grid->rowCount(); ++row) {
+        if (GridCell(grid, kSerialCol, row) == serial) {
+            grid->setCurrentCell(row, kKeyCol);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TKeysFrame::sbReadKeysClick()
+{
+    if (ConfirmationDlg(this, QStringLiteral("Считать ключи с устройства?")))
+        ReadKeysFromDevice();
+}
+
+void TKeysFrame::ReadKeysFromDevice()
+{
+    auto table = std::make_shared<TKeyTable>();
+    table->fill(kEmptySlot);
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Чтение ключей")},
+        [table](TKOR_ZEM& device, TOperationProgress& progress) {
+            constexpr int blocks = kTableSize / kReadBlockSize;
+            for (int block = 0; block < blocks; ++block) {
+                const int offset = kReadBlockSize * block;
+                if (!progress.Step(block + 1, blocks, BlockText(block + 1, blocks)) ||
+                    device.ReadParams(kTableAddress + offset, kReadBlockSize, table->data() + offset, kTimeoutMs) !=
+                        kReadBlockSize)
+                    return false;
+            }
+            return true;
+        },
+        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении ключей!")});
+    // The grid is the only copy of the list: anything short of a whole table leaves it alone.
+    if (result != TOperationResult::Succeeded)
+        return;
+    int row = 1;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const uint8_t* bytes = table->data() + kSlotSize * slot;
+        if (bytes[0] == kEmptySlot)
+            continue;
+        TKeyRecord record;
+        std::memcpy(&record, bytes, sizeof record);
+        SetKeyRow(row++, record);
+    }
+    GridSetRowCount(ui->sgKeys, row, FWidths, true);
+    // Told after the grid is filled, so that the keys it reports are there behind the message.
+    InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
+}
+
+void TKeysFrame::sbWriteKeysClick()
+{
+    if (ConfirmationDlg(this, QStringLiteral("Записать ключи в устройство?")))
+        WriteKeysToDevice();
+}
+
+void TKeysFrame::WriteKeysToDevice()
+{
+    QTableWidget* grid = ui->sgKeys;
+    auto table = std::make_shared<TKeyTable>();
+    table->fill(kEmptySlot);
+    int count = 0;
+    // "Добавить" keeps the list within the table; a longer one could only be cut here.
+    for (int row = 1; row < grid->rowCount() && count < kSlots; ++row) {
+        const QString serial = GridCell(grid, kSerialCol, row);
+        if (serial.isEmpty())
+            continue;
+        uint8_t code[KeyCodeSize];
+        MakeKeyCode(int64_t(serial.toULongLong()), code, false);
+        uint8_t* slot = table->data() + kSlotSize * count;
+        // The CRC is made anew for family 0x01, whatever family the key was read with.
+        std::memcpy(slot, code + 1, kSlotSize - 1);
+        slot[kSlotSize - 1] = uint8_t(GridCell(grid, kParamCol, row).toInt());
+        ++count;
+    }
+    const auto keys = uint8_t(count);
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Запись ключей"), true},
+        [table, keys](TKOR_ZEM& device, TOperationProgress& progress) {
+            constexpr int blocks = kTableSize / kWriteBlockSize;
+            constexpr int steps = blocks + 1;
+            for (int block = 0; block < blocks; ++block) {
+                const int offset = kWriteBlockSize * block;
+                if (!progress.Step(block + 1, steps, BlockText(block + 1, blocks)) ||
+                    !device.WriteParams(kTableAddress + offset, table->data() + offset, kWriteBlockSize, kTimeoutMs))
+                    return false;
+            }
+            return progress.Step(steps, steps, QStringLiteral("число ключей")) &&
+                   device.WriteParams(kCountAddress, &keys, 1, kTimeoutMs);
+        },
+        {TOutcome::Information, QStringLiteral("Ключи успешно записаны!")},
+        {TOutcome::Warning, QStringLiteral("Ошибка при записи ключей!")});
+    if (result == TOperationResult::Succeeded)
+        SettingsImage[kCountAddress] = keys;
+}
+
+void TKeysFrame::sbAddClick()
+{
+    QTableWidget* grid = ui->sgKeys;
+    int answer;
+    do {
+        // Refused before the dialog: the operator should not lay a key on the reader in vain.
+        if (KeyCount() >= kSlots) {
+            WarningDlg(this, QStringLiteral("В модуле помещается не более 32 ключей!"));
+            return;
+        }
+        TKeyRecord record{};
+        answer = GetKey(this, &record);
+        if (answer == 0)
+            return;
+        if (FindKey(record)) {
+            WarningDlg(this, QStringLiteral("Ключ уже добавлен!"));
+        } else if (record.Serial[0] == kEmptySlot) {
+            // The module would read such a slot back as empty.
+            WarningDlg(this, QStringLiteral("Ключ с младшим байтом серийного номера FF не может быть записан в модуль!"));
+        } else {
+            const int row = GridIsEmpty(grid) ? 1 : grid->rowCount();
+            record.Param = kNewKeyParam;
+            SetKeyRow(row, record);
+            GridSetRowCount(grid, row + 1, FWidths, true);
+            grid->setCurrentCell(row, kKeyCol);
+        }
+    } while (answer == 2);
+    grid->setFocus();
+}
+
+void TKeysFrame::sbDeleteClick()
+{
+    QTableWidget* grid = ui->sgKeys;
+    if (GridIsEmpty(grid) || grid->currentRow() < 1)
+        return;
+    if (ConfirmationDlg(this, QStringLiteral("Удалить ключ?")))
+        GridDeleteRow(grid, grid->currentRow());
+}
+
+void TKeysFrame::sbSearchClick()
+{
+    int answer;
+    do {
+        TKeyRecord record{};
+        answer = GetKey(this, &record);
+        if (answer == 0)
+            return;
+        if (!FindKey(record))
+            InformationDlg(this, QStringLiteral("Ключ не найден"));
+    } while (answer == 2);
+    ui->sgKeys->setFocus();
+}
+
+void TKeysFrame::sgKeysDblClick(int row)
+{
+    QTableWidget* grid = ui->sgKeys;
+    if (GridIsEmpty(grid) || row < 1)
+        return;
+    const QStringList names = ParamNames();
+    // A value the list does not hold opens the list with nothing chosen.
+    const QString chosen = PickFromList(this, QStringLiteral("Параметры ключа"), QStringLiteral("Значение"), names,
+                                        GridCell(grid, kParamCol, row).toInt(), false);
+    if (!chosen.isEmpty())
+        GridSetCell(grid, kParamCol, row, QString::number(names.indexOf(chosen)));
+}
+
+void TKeysFrame::sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state)
+{
+    QTableWidget* grid = ui->sgKeys;
+    canvas.setBrush(ToQColor(clWhite));
+    QString text = GridCell(grid, col, row);
+    int alignment = taCentre;
+    if (row > 0 && col == kParamCol && !text.isEmpty()) {
+        // A value from a module that knows more than this list is shown as it is.
+        bool number = false;
+        const int index = text.toInt(&number);
+        const QStringList names = ParamNames();
+        if (number && index >= 0 && index < names.size())
+            text = names[index];
+        alignment = taLeftIndent;
+    }
+    GridDrawCell(grid, canvas, col, row, text, state, rect, alignment, FWidths, true);
+}
+
+void TKeysFrame::FrameResize()
+{
+    const int w = width();
+    ui->paTop->setGeometry(0, 0, w, ui->paTop->height());
+    ui->laKeys->setGeometry(0, ui->paTop->height(), w, ui->laKeys->height());
+    ui->beKeys->setGeometry(0, ui->laKeys->geometry().bottom() + 1, w, ui->beKeys->height());
+    const int top = ui->beKeys->geometry().bottom() + 1;
+    ui->sgKeys->setGeometry(0, top, w, std::max(0, height() - top));
+    GridSetColWidths(ui->sgKeys, FWidths, true);
+}
+
+void TKeysFrame::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    FrameResize();
+}
+
+bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->sgKeys->viewport() && event->type() == QEvent::Resize)
+        GridSetColWidths(ui->sgKeys, FWidths, true);
+    return QFrame::eventFilter(watched, event);
 }

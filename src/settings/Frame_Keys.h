@@ -1,19 +1,51 @@
 #pragma once
 #include <QFrame>
 
+#include "Ow_keyutils.h"
+#include "Stringgridtools.h"
+
+class QPainter;
+
 namespace Ui {
 class TKeysFrame;
 }
 
-// The "Ключи" page.
+// The "Ключи" page: the 1-Wire keys and cards the module accepts and what each may do. The key
+// table lives in the module's memory apart from the settings image; the grid is the tool's only
+// copy of it and goes to and from the module with the page's own buttons.
 class TKeysFrame : public QFrame {
     Q_OBJECT
 public:
     explicit TKeysFrame(QWidget* owner);
     ~TKeysFrame() override;
 
+    // Fills the row's number, key, serial and parameter cells; a row past the end is added.
+    void SetKeyRow(int row, const TKeyRecord& record);
+    // Makes the row holding the record's serial number the current one; false when none does.
+    bool FindKey(const TKeyRecord& record);
+    void ReadKeysFromDevice();
+    void WriteKeysToDevice();
+
+public slots:
+    void sbReadKeysClick();
+    void sbWriteKeysClick();
+    void sbAddClick();
+    void sbDeleteClick();
+    void sbSearchClick();
+    void sgKeysDblClick(int row);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
+    void FrameResize();
+    int KeyCount() const;
+    QStringList ParamNames() const;
+
     Ui::TKeysFrame* ui;
+    TColWidths FWidths;
 };
 
 // The page's one instance, while it exists.

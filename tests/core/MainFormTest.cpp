@@ -9,6 +9,8 @@
 #include <QToolButton>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -29,6 +31,7 @@
 #include "Frame_PageControl.h"
 #include "IniFile.h"
 #include "ModuleSim.h"
+#include "PortLock.h"
 
 namespace {
 
@@ -82,6 +85,12 @@ class MainFormTest : public QObject {
         return form.findChild<QToolButton*>(QString::fromLatin1(name));
     }
     static QComboBox* PortBox(TMainForm& form) { return form.findChild<QComboBox*>(QStringLiteral("cbPort")); }
+    // The port as typed into the box.
+    static void ShowPort(TMainForm& form, const QString& port)
+    {
+        PortBox(form)->setEditText(port);
+        form.cbPortChange();
+    }
 
     // Runs the action once the progress dialog of a running operation shows.
     static void WhenProgressShows(std::function<void(QWidget* progress)> action)
@@ -238,7 +247,7 @@ private slots:
         auto silent = ClickAndAnswer(Button(form, "sbPing"));
         QVERIFY(silent->shown);
         QCOMPARE(silent->caption, QStringLiteral("Предупреждение"));
-        QCOMPARE(silent->message, QStringLiteral("Нет связи с устройством!"));
+        QCOMPARE(silent->message, QStringLiteral("Нет связи с устройством!\nМодуль не ответил: проверьте, что он включён и подключён к этому порту."));
     }
 
     void read_fillsImageWithTheModulesBytes_andWrongLengthKeepsIt()
@@ -313,6 +322,9 @@ private slots:
         QCOMPARE(ImageBytes(0, SettingsSize), std::vector<uint8_t>(DefaultSettings, DefaultSettings + SettingsSize));
 
         auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
+        // Key count 0: the question says what the write will do to the key table.
+        QCOMPARE(question->message,
+                 QStringLiteral("Записать все настройки в устройство?\nВсе ключи в модуле будут удалены!"));
         QVERIFY(report && report->shown);
         QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
         const auto frames = FSim->ReceivedFrames();
@@ -349,24 +361,92 @@ private slots:
         ::close(holder);
     }
 
-    void busyPort_showsThePortWarningAndSendsNothing()
+    void portWarning_namesItsCause_andSendsNothing()
     {
+        QTemporaryDir locks;
+        const std::vector<std::string> systemFolders = TPortLock::Folders();
+        TPortLock::SetFolders({locks.path().toStdString()});
+        const QString lockPath = locks.path() + QLatin1Char('/') + QString::fromStdString(TPortLock::FileName(FPty->SlavePath()));
         RememberPort(SimPort());
         TMainForm form;
         form.show();
-        const int holder = ::open(FPty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        QVERIFY(holder >= 0);
-        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
-        auto warned = ClickAndAnswer(Button(form, "sbPing"));
-        ::close(holder);
-        QVERIFY(warned->shown);
-        QCOMPARE(warned->caption, QStringLiteral("Предупреждение"));
-        QCOMPARE(warned->message, kPortWarning);
+        const auto warningFor = [&](const QString& port) {
+            ShowPort(form, port);
+            return ClickAndAnswer(Button(form, "sbPing"))->message;
+        };
+        QCOMPARE(warningFor(QString()), kPortWarning + QStringLiteral("\nПорт не выбран: выберите порт модуля в списке «Порт»."));
+        QCOMPARE(warningFor(QStringLiteral("/dev/ttyZEM-none")),
+                 kPortWarning + QStringLiteral("\nУстройство «/dev/ttyZEM-none» не найдено: проверьте, что модуль подключён."));
+
+        // Another program holding the terminal without any lock, and one that holds its lock.
+        int ready[2], release[2];
+        QVERIFY(::pipe(ready) == 0 && ::pipe(release) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Waits until the test closes its end of `release` (or ends).
+            // Nothing of the test's own: a program that opened only the terminal.
+            for (int fd = 3; fd < 1024; ++fd) {
+                if (fd != ready[1] && fd != release[0])
+                    ::close(fd);
+            }
+            ::prctl(PR_SET_NAME, "holder");
+            const int fd = ::open(FPty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            char byte = fd >= 0 ? 1 : 0;
+            (void)!::write(ready[1], &byte, 1);
+            (void)!::read(release[0], &byte, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        bool released = false;
+        const auto releaseChild = [&] {
+            if (!released) {
+                released = true;
+                ::close(release[1]);
+                ::waitpid(child, nullptr, 0);
+            }
+        };
+        const std::shared_ptr<void> releaseOnFailure(nullptr, [&](void*) { releaseChild(); });
+        char byte = 0;
+        QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+        ::close(ready[0]);
+        QCOMPARE(byte, char(1));
+        const QString held = warningFor(SimPort());
+        releaseChild();
+        QCOMPARE(held, kPortWarning + QStringLiteral("\nПорт занят программой «holder» (PID %1).").arg(child));
+
+        QFile lock(lockPath);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(qint64(::getppid())).rightJustified(10, ' ') + '\n');  // a live process
+        lock.close();
+        QVERIFY(warningFor(SimPort()).startsWith(kPortWarning + QStringLiteral("\nПорт занят программой")));
         QVERIFY(FSim->ReceivedFrames().empty());
 
-        // Released, the same port works again.
-        auto live = ClickAndAnswer(Button(form, "sbPing"));
-        QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
+        // A lock left by a process that is gone is stale; ours exists only while the port is open.
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(QByteArray::number(qint64(gone)).rightJustified(10, ' ') + '\n');
+        lock.close();
+        bool lockedDuring = false;
+        QCOMPARE(RunDeviceOperation(&form, {QStringLiteral("Проверка")},
+                                    [&](TKOR_ZEM& device, TOperationProgress&) {
+                                        lockedDuring = QFile::exists(lockPath);
+                                        return device.CheckLink();
+                                    },
+                                    {}, {}),
+                 TOperationResult::Succeeded);
+        QVERIFY(lockedDuring);
+        QVERIFY(!QFile::exists(lockPath));
+        auto told = PressDialogButton(QStringLiteral("sbOk"));
+        RunDeviceOperation(&form, {QStringLiteral("Проверка")},
+                           [](TKOR_ZEM&, TOperationProgress&) -> bool { throw std::runtime_error("broken"); }, {},
+                           {TOutcome::Warning, QStringLiteral("не вышло")});
+        WaitForAnswer(told);
+        QVERIFY(!QFile::exists(lockPath));
+        TPortLock::SetFolders(systemFolders);
     }
 
     void deviceOperation_closesThePortOnEveryPath_andKeepsTheLinksError()
@@ -383,7 +463,7 @@ private slots:
                      {}, {TOutcome::Warning, QStringLiteral("не вышло")}),
                  TOperationResult::Failed);
         WaitForAnswer(told);
-        QCOMPARE(told->message, QStringLiteral("не вышло"));
+        QCOMPARE(told->message, QStringLiteral("не вышло\nПричина: broken"));
         QVERIFY(!UniversalCom->IsOpen());
         QCOMPARE(LastDeviceError().Text, std::string("broken"));
 
@@ -396,6 +476,42 @@ private slots:
         QCOMPARE(RunDeviceOperation(&form, info, check, {}, {}), TOperationResult::Succeeded);
         QVERIFY(!UniversalCom->IsOpen());
         QCOMPARE(LastDeviceError().Code, 0);
+    }
+
+    void failures_sayWhyAndHowFarTheWriteGot()
+    {
+        RememberPort(SimPort());
+        TMainForm form;
+        form.show();
+        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true, false);
+        SettingsImage[5] = 1;  // keys stored: three blocks
+        const QString write = QStringLiteral("Ошибка при записи настроек!");
+        const struct {
+            std::vector<TSimFault> Faults;
+            QString Message;
+        } cases[] = {
+            {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::Silence, -1)},
+             write + QStringLiteral("\nМодуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
+                                    "Записано блоков: 1 из 3 — модуль изменён частично.")},
+            {{TSimFault(TSimFault::BadCrc, -1)},
+             write + QStringLiteral("\nОтвет модуля повреждён (ошибка контрольной суммы или длины).")},
+            {{TSimFault(TSimFault::WrongFunction, -1)}, write + QStringLiteral("\nМодуль ответил на другой запрос.")},
+        };
+        for (const auto& c : cases) {
+            FSim->ClearFaults();
+            for (const TSimFault& fault : c.Faults)
+                FSim->InjectFault(fault);
+            auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
+            QCOMPARE(question->message, QStringLiteral("Записать все настройки в устройство?"));
+            QVERIFY(report && report->shown);
+            QCOMPARE(report->message, c.Message);
+        }
+
+        // A line that hangs up in the middle of a reply: the port itself is lost.
+        FSim->ClearFaults();
+        FSim->InjectFault({TSimFault::HangUp, -1});
+        auto lost = ClickAndAnswer(Button(form, "sbPing"));
+        QCOMPARE(lost->message, QStringLiteral("Нет связи с устройством!\nСвязь с портом потеряна: проверьте кабель и адаптер."));
     }
 
     void cancelledWrite_stopsAfterTheBlockUnderWay_andSaysSo()
@@ -416,8 +532,8 @@ private slots:
         QCOMPARE(step, QStringLiteral("блок 1 из 3"));
         QVERIFY(report && report->shown);
         QCOMPARE(report->caption, QStringLiteral("Предупреждение"));
-        QCOMPARE(report->message, QStringLiteral("Операция «Запись настроек» отменена.\n"
-                                                 "Завершено шагов: 0 из 3; модуль мог получить часть изменений."));
+        QCOMPARE(report->message,
+                 QStringLiteral("Операция «Запись настроек» отменена.\nМодуль мог получить часть изменений."));
         // Three tries of the first block, and nothing of the second.
         const auto frames = FSim->ReceivedFrames();
         QCOMPARE(frames.size(), size_t(3));

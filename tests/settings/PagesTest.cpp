@@ -358,7 +358,8 @@ private slots:
         QTest::mouseClick(qobject_cast<QToolButton*>(Control(OutputsFrame, "sbO1On")), Qt::LeftButton);
         WaitForAnswer(error);
         QCOMPARE(error->caption, QStringLiteral("Ошибка"));
-        QCOMPARE(error->message, QStringLiteral("Модуль не отвечает! Команда не выполнена!"));
+        QCOMPARE(error->message, QStringLiteral("Модуль не отвечает! Команда не выполнена!\n"
+                                                "Модуль не ответил: проверьте, что он включён и подключён к этому порту."));
         QVERIFY(!UniversalCom->IsOpen());
     }
 

@@ -1,0 +1,434 @@
+// The "Ключи" page inside the window, against the simulated module: reading and writing the key
+// table, failures and cancels that must leave the page alone, editing the list, and the layout.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPointer>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "Appconfig.h"
+#include "Application.h"
+#include "Defaults.h"
+#include "DialogAnswerer.h"
+#include "Form_Main.h"
+#include "Formtools.h"
+#include "Frame_Keys.h"
+#include "Frame_PageControl.h"
+#include "ModuleSim.h"
+#include "Ow_keyutils.h"
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+constexpr int kTable = 480;
+constexpr int kAnswerMs = 15000;  // outlasts a block's three timed-out tries
+const QString kYes = QStringLiteral("sbOk");
+
+constexpr uint64_t kKeyA = 0xA1B2C3D4;
+constexpr uint64_t kKeyB = 0xFEDCBA987654;
+constexpr uint64_t kKeyC = 1;
+
+// A module slot: the serial bytes and CRC of family 0x01, then the parameter.
+TBytes Slot(uint64_t serial, uint8_t param)
+{
+    uint8_t code[KeyCodeSize];
+    MakeKeyCode(int64_t(serial), code, false);
+    TBytes slot(code + 1, code + KeyCodeSize);
+    slot.push_back(param);
+    return slot;
+}
+
+TBytes Frame(uint8_t function, int address, const TBytes& tail)
+{
+    TBytes data(tail.size() + 2);
+    data[0] = uint8_t(address >> 8);
+    data[1] = uint8_t(address);
+    std::copy(tail.begin(), tail.end(), data.begin() + 2);
+    return TModuleSim::MakeFrame(function, data);
+}
+
+// Dialogs answered one after another: each answer, once its dialog shows, arms the next.
+struct TScript {
+    std::vector<DialogAction> Actions;
+    QStringList Said;
+    std::shared_ptr<SeenDialog> Pending;
+};
+
+void AnswerNext(const std::shared_ptr<TScript>& script)
+{
+    const auto i = size_t(script->Said.size());
+    // Past the script, a dialog is closed and reported rather than left to hang the test.
+    const DialogAction action = i < script->Actions.size() ? script->Actions[i] : [](QWidget* d) { d->close(); };
+    script->Pending = AnswerDialog(
+        [script, action](QWidget* dialog) {
+            script->Said << (dialog->findChild<QLabel*>(QStringLiteral("laMessage")) ? DialogMessage(dialog)
+                                                                                      : dialog->objectName());
+            AnswerNext(script);
+            const QPointer<QWidget> answered = dialog;
+            action(dialog);
+            // An answer that left its dialog open would leave the test waiting on it for good.
+            if (answered && answered->isVisible()) {
+                script->Said << answered->objectName() + QStringLiteral(" left open");
+                answered->close();
+            }
+        },
+        kAnswerMs);
+}
+
+// Does what opens the dialogs, answering them in turn: what each said (a message dialog its
+// message, any other its object name). The dialogs are modal, so all have come and gone by then.
+QStringList Answering(std::vector<DialogAction> actions, const std::function<void()>& act)
+{
+    auto script = std::make_shared<TScript>();
+    script->Actions = std::move(actions);
+    AnswerNext(script);
+    act();
+    Disarm(script->Pending);
+    return script->Said;
+}
+
+DialogAction Press(const QString& button)
+{
+    return [button](QWidget* dialog) { ClickDialogButton(dialog, button); };
+}
+
+// Types the key into the key dialog in display order and confirms it.
+DialogAction TypeKey(uint64_t serial, bool oneMore = false)
+{
+    return [serial, oneMore](QWidget* dialog) {
+        dialog->findChild<QRadioButton*>(QStringLiteral("rbKey"))->click();
+        dialog->findChild<QLineEdit*>(QStringLiteral("edKey"))
+            ->setText(QString::fromStdString(KeyCodeText(int64_t(serial), true)));
+        dialog->findChild<QCheckBox*>(QStringLiteral("cbOneMoreKey"))->setChecked(oneMore);
+        ClickDialogButton(dialog, kYes);
+    };
+}
+
+// Runs the action once the progress dialog of the running operation shows.
+void WhenProgressShows(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    const QDeadlineTimer deadline(kAnswerMs);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const bool shown = modal && modal->isVisible() && modal->property("progress").toBool();
+        if (shown || deadline.hasExpired())
+            timer->deleteLater();
+        if (shown)
+            action(modal);
+    });
+    timer->start();
+}
+
+// Records the texts painted through it, so that a cell can be asked what it shows.
+class TTextRecorder : public QPaintDevice {
+public:
+    QPaintEngine* paintEngine() const override { return &FEngine; }
+    QString Text() const { return FEngine.Texts.join(QString()); }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        return m == PdmDevicePixelRatioScaled ? int(devicePixelRatioFScale()) : m == PdmDevicePixelRatio ? 1 : 96;
+    }
+
+private:
+    struct TEngine : QPaintEngine {
+        TEngine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override { Texts << item.text(); }
+        Type type() const override { return User; }
+        QStringList Texts;
+    };
+    mutable TEngine FEngine;
+};
+
+QString Drawn(QTableWidget* grid, int col, int row)
+{
+    TTextRecorder recorder;
+    QPainter painter(&recorder);
+    QStyleOptionViewItem option;
+    option.rect = grid->visualRect(grid->model()->index(row, col));
+    grid->itemDelegate()->paint(&painter, option, grid->model()->index(row, col));
+    painter.end();
+    return recorder.Text();
+}
+
+// A failure's own message, without the link's reason that follows it.
+QString FirstLine(const QString& message) { return message.section(QLatin1Char('\n'), 0, 0); }
+
+// Each data row as "number key serial parameter".
+QStringList Rows(QTableWidget* grid)
+{
+    QStringList rows;
+    for (int r = 1; r < grid->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c)
+            cells << grid->item(r, c)->text();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+const QStringList kThreeKeys{"1|00 00 A1 B2 C3 D4|2712847316|1", "2|FE DC BA 98 76 54|280223976814164|3",
+                             "3|00 00 00 00 00 01|1|12"};
+
+}  // namespace
+
+class KeysTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+    std::unique_ptr<TModuleSim> FSim;
+    std::unique_ptr<TSimPty> FPty;
+    std::unique_ptr<TMainForm> FForm;
+    QTableWidget* FGrid = nullptr;
+
+    static QToolButton* Button(const char* name)
+    {
+        return KeysFrame->findChild<QToolButton*>(QString::fromLatin1(name));
+    }
+    static QStringList Click(const char* button, std::vector<DialogAction> actions)
+    {
+        return Answering(std::move(actions), [button] { QTest::mouseClick(Button(button), Qt::LeftButton); });
+    }
+    QStringList DoubleClick(int row, std::vector<DialogAction> actions)
+    {
+        const QPoint at = FGrid->visualRect(FGrid->model()->index(row, 2)).center();
+        QTest::mouseClick(FGrid->viewport(), Qt::LeftButton, {}, at);
+        return Answering(std::move(actions), [&] {
+            QTest::mouseDClick(FGrid->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(FGrid->viewport(), Qt::LeftButton, {}, at);
+        });
+    }
+
+    // Keys A, B (its CRC spoilt in the module) and C in slots 0, 3 and 31; slot 5 is empty
+    // whatever follows its first byte.
+    void PutThreeKeys()
+    {
+        TBytes spoilt = Slot(kKeyB, 3);
+        spoilt[6] ^= 0xFF;
+        FSim->WriteMemory(kTable, Slot(kKeyA, 1));
+        FSim->WriteMemory(kTable + 8 * 3, spoilt);
+        FSim->WriteMemory(kTable + 8 * 5, {0xFF, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x01});
+        FSim->WriteMemory(kTable + 8 * 31, Slot(kKeyC, 12));
+    }
+    QStringList ReadKeys() { return Click("sbReadKeys", {Press(kYes), Press(kYes)}); }
+
+private slots:
+    void init()
+    {
+        QVERIFY(FDir.isValid());
+        AppDir = FDir.path() + QLatin1Char('/');
+        FSim = std::make_unique<TModuleSim>();
+        FPty = std::make_unique<TSimPty>(*FSim);
+        FForm = std::make_unique<TMainForm>();
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(FPty->SlavePath()));
+        FForm->PageControl()->SelectPage(3);
+        FGrid = KeysFrame->findChild<QTableWidget*>(QStringLiteral("sgKeys"));
+    }
+
+    void cleanup()
+    {
+        FForm.reset();
+        FPty.reset();
+        FSim.reset();
+    }
+
+    void readThenWrite_keepsSlotOrderAndParameters_andRewritesTheWholeTable()
+    {
+        PutThreeKeys();
+        QCOMPARE(ReadKeys(), QStringList({"Считать ключи с устройства?", "Ключи успешно прочитаны!"}));
+        QCOMPARE(Rows(FGrid), kThreeKeys);
+        std::vector<TBytes> reads;
+        for (int block = 0; block < 4; ++block)
+            reads.push_back(Frame(TModuleSim::kFnRead, kTable + 64 * block, {64}));
+        QCOMPARE(FSim->ReceivedFrames(), reads);
+        QCOMPARE(Drawn(FGrid, 3, 1), QStringLiteral("Управление замком"));
+        QCOMPARE(Drawn(FGrid, 3, 3), QStringLiteral("12"));
+
+        FSim->ClearReceivedFrames();
+        SettingsImage[5] = 0;
+        QCOMPARE(Click("sbWriteKeys", {Press(kYes), Press(kYes)}),
+                 QStringList({"Записать ключи в устройство?", "Ключи успешно записаны!"}));
+        TBytes table(256, 0xFF);
+        int at = 0;
+        for (const TBytes& slot : {Slot(kKeyA, 1), Slot(kKeyB, 3), Slot(kKeyC, 12)}) {
+            std::copy(slot.begin(), slot.end(), table.begin() + at);
+            at += 8;
+        }
+        std::vector<TBytes> writes;
+        for (int block = 0; block < 8; ++block)
+            writes.push_back(Frame(TModuleSim::kFnWrite, kTable + 32 * block,
+                                   TBytes(table.begin() + 32 * block, table.begin() + 32 * (block + 1))));
+        writes.push_back(Frame(TModuleSim::kFnWrite, 5, {3}));
+        QCOMPARE(FSim->ReceivedFrames(), writes);
+        QCOMPARE(FSim->ReadMemory(kTable, 256), table);
+        QCOMPARE(SettingsImage[5], uint8_t(3));
+
+        // An empty table reads as one blank row.
+        FSim->WriteMemory(kTable, TBytes(256, 0xFF));
+        QCOMPARE(ReadKeys().value(1), QStringLiteral("Ключи успешно прочитаны!"));
+        QCOMPARE(Rows(FGrid), QStringList({"|||"}));
+    }
+
+    void failedOrCancelledExchanges_leaveThePageAsItWas()
+    {
+        PutThreeKeys();
+        ReadKeys();
+        FSim->WriteMemory(kTable, TBytes(256, 0xFF));
+        const std::vector<std::vector<TSimFault>> readFaults = {{{TSimFault::Silence, -1}},
+                                                                {{TSimFault::Delay, 2}, {TSimFault::FewerData}}};
+        for (const auto& faults : readFaults) {
+            for (const TSimFault& fault : faults)
+                FSim->InjectFault(fault);
+            QCOMPARE(FirstLine(ReadKeys().value(1)), QStringLiteral("Ошибка при чтении ключей!"));
+            QCOMPARE(Rows(FGrid), kThreeKeys);
+            FSim->ClearFaults();
+        }
+
+        // A block or the count refused: the image keeps its count, and no count follows a block.
+        SettingsImage[5] = 7;
+        for (int passed : {2, 8}) {
+            FSim->ClearReceivedFrames();
+            FSim->InjectFault({TSimFault::Delay, passed});
+            FSim->InjectFault({TSimFault::Silence, -1});
+            QCOMPARE(FirstLine(Click("sbWriteKeys", {Press(kYes), Press(kYes)}).value(1)),
+                     QStringLiteral("Ошибка при записи ключей!"));
+            QCOMPARE(SettingsImage[5], uint8_t(7));
+            QCOMPARE(FSim->ReceivedFrames().back() == Frame(TModuleSim::kFnWrite, 5, {3}), passed == 8);
+            FSim->ClearFaults();
+        }
+
+        // Cancelled after a block of an empty table came through.
+        FSim->WriteMemory(kTable, TBytes(256, 0xFF));
+        for (const char* button : {"sbReadKeys", "sbWriteKeys"}) {
+            FSim->InjectFault({TSimFault::Silence, 2});
+            WhenProgressShows([](QWidget* progress) { ClickDialogButton(progress, QStringLiteral("sbCancel")); });
+            const QStringList said = Click(button, {Press(kYes), Press(kYes)});
+            QVERIFY(said.size() == 2 && said[1].contains(QStringLiteral("отменена")));
+            QCOMPARE(Rows(FGrid), kThreeKeys);
+            QCOMPARE(SettingsImage[5], uint8_t(7));
+        }
+    }
+
+    void editing_deletesAndRenumbers_choosesParameters_andRefusesA33rdKey()
+    {
+        PutThreeKeys();
+        ReadKeys();
+        FGrid->setCurrentCell(2, 1);
+        QCOMPARE(Click("sbDelete", {Press(kYes)}), QStringList({"Удалить ключ?"}));
+        QCOMPARE(Rows(FGrid), QStringList({kThreeKeys[0], "2|00 00 00 00 00 01|1|12"}));
+
+        // A parameter the list does not hold opens it with nothing chosen.
+        auto chosen = std::make_shared<int>(-2);
+        const auto pickFirst = [chosen](QWidget* dialog) {
+            auto* list = dialog->findChild<QComboBox*>(QStringLiteral("cbValue"));
+            *chosen = list->currentIndex();
+            list->setCurrentIndex(0);
+            ClickDialogButton(dialog, kYes);
+        };
+        QCOMPARE(DoubleClick(2, {pickFirst}), QStringList({"NewValueFromListForm"}));
+        QCOMPARE(*chosen, -1);
+        QCOMPARE(FGrid->item(2, 3)->text(), QStringLiteral("0"));
+        DoubleClick(1, {pickFirst});
+        QCOMPARE(*chosen, 1);
+
+        Click("sbDelete", {Press(kYes)});
+        QCOMPARE(Rows(FGrid), QStringList({"1|00 00 00 00 00 01|1|0"}));
+        Click("sbDelete", {Press(kYes)});
+        QCOMPARE(Rows(FGrid), QStringList({"|||"}));
+        QVERIFY(Click("sbDelete", {}).isEmpty());
+
+        for (int slot = 0; slot < 32; ++slot)
+            FSim->WriteMemory(kTable + 8 * slot, Slot(slot + 2, 1));
+        ReadKeys();
+        QCOMPARE(Click("sbAdd", {Press(kYes)}), QStringList({"В модуле помещается не более 32 ключей!"}));
+        QCOMPARE(FGrid->rowCount(), 33);
+    }
+
+    void keyDialog_addsFindsAndRefusesKeys()
+    {
+        const QStringList added = Click("sbAdd", {TypeKey(kKeyB)});
+        if (!added.contains(QStringLiteral("GetKeyForm")))
+            QSKIP("needs the key dialog");
+        QCOMPARE(Rows(FGrid), QStringList({"1|FE DC BA 98 76 54|280223976814164|3"}));
+        QCOMPARE(Drawn(FGrid, 3, 1), QStringLiteral("Управление замком и режимом охраны"));
+
+        QCOMPARE(Click("sbAdd", {TypeKey(kKeyA, true), TypeKey(kKeyB, true), Press(kYes), Press(QStringLiteral("sbCancel"))}),
+                 QStringList({"GetKeyForm", "GetKeyForm", "Ключ уже добавлен!", "GetKeyForm"}));
+        QCOMPARE(Click("sbAdd", {TypeKey(0x1234567890FF)}),
+                 QStringList({"GetKeyForm", "Ключ с младшим байтом серийного номера FF не может быть записан в модуль!"}));
+        QCOMPARE(Rows(FGrid).size(), 2);
+        QCOMPARE(FGrid->currentRow(), 1);
+
+        FGrid->setCurrentCell(1, 1);
+        QCOMPARE(Click("sbSearch", {TypeKey(kKeyA)}), QStringList({"GetKeyForm"}));
+        QCOMPARE(FGrid->currentRow(), 2);
+        QCOMPARE(Click("sbSearch", {TypeKey(kKeyC), Press(kYes)}), QStringList({"GetKeyForm", "Ключ не найден"}));
+    }
+
+    void layout_fillsThePage_andScreenshot()
+    {
+        PutThreeKeys();
+        ReadKeys();
+        QCOMPARE(KeysFrame->size(), FForm->PageControl()->HolderRect().adjusted(4, 4, -4, -4).size());
+        int right = 0;
+        for (const char* name : {"sbReadKeys", "sbWriteKeys", "sbAdd", "sbDelete", "sbSearch"}) {
+            QToolButton* button = Button(name);
+            QVERIFY2(button->x() >= right && button->sizeHint().width() <= button->width(), name);
+            right = button->geometry().right() + 1;
+        }
+        QCOMPARE(FGrid->geometry().bottomRight(), KeysFrame->rect().bottomRight());
+        const auto columnsEnd = [this] {
+            int sum = 0;
+            for (int c = 0; c < FGrid->columnCount(); ++c)
+                sum += FGrid->isColumnHidden(c) ? 0 : FGrid->columnWidth(c);
+            return sum;
+        };
+        QCOMPARE(columnsEnd(), FGrid->viewport()->width());
+        SaveScreenshot(FForm.get(), QStringLiteral("page_keys"));
+
+        // A full table scrolls; the columns give the scroll bar its room.
+        for (int slot = 0; slot < 32; ++slot)
+            FSim->WriteMemory(kTable + 8 * slot, Slot(slot + 2, slot % 9));
+        ReadKeys();
+        QVERIFY(FGrid->verticalScrollBar()->isVisible());
+        QCOMPARE(columnsEnd(), FGrid->viewport()->width());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    SetupApplicationLook(app);
+    KeysTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "KeysTest.moc"
