@@ -53,6 +53,8 @@ constexpr int kKeySlotSize = 8;
 constexpr int kKeySlotCount = 32;
 constexpr int kKeyCountAddress = 5;
 constexpr uint8_t kEmptyKeySlot = 0xFF;
+constexpr int kLeastPortListWidth = 200;
+constexpr int kPortListPadding = 32;  // the item's margins and a scroll bar
 // A plain margin between the window's frame and its designed client area.
 constexpr int kBorderWidth = 4;
 
@@ -116,7 +118,7 @@ void TMainForm::FormCreate()
     SetupSpeedButton(ui->sbDefaults, TGlyph::Reset);
     ui->shDefaults->setStyleSheet(QStringLiteral("#shDefaults { background: %1; border: 1px solid %2; }")
                                       .arg(ToQColor(clBtnFace).name(), ToQColor(clGray).name()));
-    ui->cbPort->view()->setMinimumWidth(200);
+    ui->cbPort->view()->setMinimumWidth(kLeastPortListWidth);
     // The designed widths were measured in another font: a button is never narrower than its
     // text, and the row closes up behind a wider one.
     int left = ui->sbPing->x();
@@ -274,6 +276,11 @@ void TMainForm::cbPortDropDown()
         QFileInfo::exists(current))
         ui->cbPort->addItem(current, current);
     ui->cbPort->addItem(TVirtualModule::Caption(), TVirtualModule::Caption());
+    // The list is as wide as its longest line, so that no port's description is cut.
+    int widest = 0;
+    for (int i = 0; i < ui->cbPort->count(); ++i)
+        widest = std::max(widest, ui->cbPort->view()->fontMetrics().horizontalAdvance(ui->cbPort->itemText(i)));
+    ui->cbPort->view()->setMinimumWidth(std::max(kLeastPortListWidth, widest + kPortListPadding));
     ui->cbPort->setCurrentIndex(current.isEmpty() ? -1 : ui->cbPort->findData(current));
     ShowPortName(current.isEmpty() || ui->cbPort->currentIndex() >= 0 ? current : QString());
 }

@@ -235,7 +235,7 @@ QStringList LoadLines(const QString& fileName)
     return content.lines;
 }
 
-bool Save(const QString& fileName, const Content& content)
+bool Save(const QString& fileName, const Content& content, bool ownerOnly)
 {
     QByteArray bytes;
     if (!Encode(content, bytes))
@@ -244,6 +244,11 @@ bool Save(const QString& fileName, const Content& content)
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // A file that holds passwords is never readable by others, not even for a moment.
+    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
@@ -303,7 +308,7 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         if (!lines.isEmpty() && !Trimmed(lines.last()).isEmpty())
             lines << QString();
         lines << QLatin1Char('[') + name + QLatin1Char(']') << keyName + QLatin1Char('=') + text;
-        return Save(FFileName, content);
+        return Save(FFileName, content, FOwnerOnly);
     }
     const int at = FindKey(lines, *s, keyName);
     if (at >= 0) {
@@ -316,7 +321,7 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
             --insertAt;
         lines.insert(insertAt, keyName + QLatin1Char('=') + text);
     }
-    return Save(FFileName, content);
+    return Save(FFileName, content, FOwnerOnly);
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -377,7 +382,7 @@ bool TIniFile::EraseSection(const QString& section)
         return true;
     const int first = s->header < 0 ? 0 : s->header;
     content.lines.erase(content.lines.begin() + first, content.lines.begin() + s->end);
-    return Save(FFileName, content);
+    return Save(FFileName, content, FOwnerOnly);
 }
 
 bool TIniFile::DeleteKey(const QString& section, const QString& key)
@@ -389,5 +394,5 @@ bool TIniFile::DeleteKey(const QString& section, const QString& key)
     if (at < 0)
         return true;
     content.lines.removeAt(at);
-    return Save(FFileName, content);
+    return Save(FFileName, content, FOwnerOnly);
 }

@@ -12,6 +12,8 @@ public:
     explicit TIniFile(const QString& fileName);
 
     const QString& FileName() const { return FFileName; }
+    // Every write leaves the file readable and writable by its owner only (it holds passwords).
+    void SetOwnerOnly(bool ownerOnly) { FOwnerOnly = ownerOnly; }
 
     QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
@@ -39,4 +41,5 @@ public:
 
 private:
     QString FFileName;
+    bool FOwnerOnly = false;
 };

@@ -231,6 +231,7 @@ void TGPRSFrame::LoadOperator(const QString& name)
 bool TGPRSFrame::SaveOperator(const QString& name)
 {
     TIniFile file(OperatorsFileName());
+    file.SetOwnerOnly(true);
     const QLineEdit* edits[] = {ui->edAPN, ui->edIP, ui->edPort, ui->edUser, ui->edPassword};
     // Checked first, so that a text the file cannot hold leaves the preset as it was.
     for (const QLineEdit* edit : edits) {
@@ -246,7 +247,9 @@ bool TGPRSFrame::SaveOperator(const QString& name)
 
 bool TGPRSFrame::DeleteOperator(const QString& name)
 {
-    return TIniFile(OperatorsFileName()).EraseSection(name);
+    TIniFile file(OperatorsFileName());
+    file.SetOwnerOnly(true);
+    return file.EraseSection(name);
 }
 
 void TGPRSFrame::cbOperatorChange()

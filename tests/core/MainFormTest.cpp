@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -32,6 +33,7 @@
 #include "IniFile.h"
 #include "ModuleSim.h"
 #include "PortLock.h"
+#include "VirtualModule.h"
 
 namespace {
 
@@ -447,6 +449,33 @@ private slots:
         WaitForAnswer(told);
         QVERIFY(!QFile::exists(lockPath));
         TPortLock::SetFolders(systemFolders);
+    }
+
+    void portList_offersTheVirtualModule_whichAnswersAndIsRemembered()
+    {
+        TVirtualModule::SetMemoryFile(FDir.path() + QStringLiteral("/virtual-module.bin"));
+        {
+            TMainForm form;
+            form.show();
+            QComboBox* box = PortBox(form);
+            box->showPopup();
+            SaveScreenshot(box->view()->window(), QStringLiteral("port_list"));
+            const int virtualItem = box->findData(TVirtualModule::Caption());
+            QVERIFY(virtualItem >= 0);
+            box->hidePopup();
+            box->setCurrentIndex(virtualItem);
+            emit box->activated(virtualItem);
+            QCOMPARE(box->currentText(), TVirtualModule::Caption());
+            auto live = ClickAndAnswer(Button(form, "sbPing"));
+            QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
+            form.close();
+        }
+        QCOMPARE(TIniFile(ConfigPath()).ReadString(QStringLiteral("MainForm"), QStringLiteral("Port"), QString()),
+                 TVirtualModule::Caption());
+        // Chosen again at the next start, it answers again.
+        TMainForm form;
+        form.show();
+        QCOMPARE(ClickAndAnswer(Button(form, "sbPing"))->message, QStringLiteral("Устройство подключено!"));
     }
 
     void deviceOperation_closesThePortOnEveryPath_andKeepsTheLinksError()

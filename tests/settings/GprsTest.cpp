@@ -148,6 +148,9 @@ private slots:
         QCOMPARE(OperatorsBytes(),
                  before + Cp1251(QStringLiteral("\r\n[Лайф]\r\nAPN=internet\r\nIP=192.168.0.1\r\nPort=8080\r\n"
                                                 "User=гость\r\nPassword=\r\n")));
+        // It holds passwords: nobody but its owner reads it.
+        QCOMPARE(QFile::permissions(OperatorsPath()) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFileDevice::Permissions());
 
         // The same name in other letter case, and names the file cannot hold, are refused.
         const struct {
