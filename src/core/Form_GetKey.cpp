@@ -160,7 +160,10 @@ void TGetKeyForm::sbStartClick()
     FRun = std::make_shared<TKeyReadRun>();
     if (!StartKeyRead(*ThreadTaskManager, FRun))
         return;
+    // The light starts from the first square, whatever a run before left lit.
     FLightTag = 0;
+    for (int i = 1; i <= kSquares; ++i)
+        LightSquare(i, i == 1);
     FTimer->start();
     ui->paWaitKey->show();
     ui->sbStop->show();

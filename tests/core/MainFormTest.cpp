@@ -376,7 +376,14 @@ private slots:
             ShowPort(form, port);
             return ClickAndAnswer(Button(form, "sbPing"))->message;
         };
-        QCOMPARE(warningFor(QString()), kPortWarning + QStringLiteral("\nПорт не выбран: выберите порт модуля в списке «Порт»."));
+        ShowPort(form, QString());
+        auto none = AnswerDialog([](QWidget* dialog) {
+            SaveScreenshot(dialog, QStringLiteral("failure_no_port"));
+            ClickDialogButton(dialog, QStringLiteral("sbOk"));
+        });
+        QTest::mouseClick(Button(form, "sbPing"), Qt::LeftButton);
+        WaitForAnswer(none);
+        QCOMPARE(none->message, kPortWarning + QStringLiteral("\nПорт не выбран: выберите порт модуля в списке «Порт»."));
         QCOMPARE(warningFor(QStringLiteral("/dev/ttyZEM-none")),
                  kPortWarning + QStringLiteral("\nУстройство «/dev/ttyZEM-none» не найдено: проверьте, что модуль подключён."));
 
@@ -539,7 +546,12 @@ private slots:
         // A line that hangs up in the middle of a reply: the port itself is lost.
         FSim->ClearFaults();
         FSim->InjectFault({TSimFault::HangUp, -1});
-        auto lost = ClickAndAnswer(Button(form, "sbPing"));
+        auto lost = AnswerDialog([](QWidget* dialog) {
+            SaveScreenshot(dialog, QStringLiteral("failure_port_lost"));
+            ClickDialogButton(dialog, QStringLiteral("sbOk"));
+        });
+        QTest::mouseClick(Button(form, "sbPing"), Qt::LeftButton);
+        WaitForAnswer(lost);
         QCOMPARE(lost->message, QStringLiteral("Нет связи с устройством!\nСвязь с портом потеряна: проверьте кабель и адаптер."));
     }
 
