@@ -23,6 +23,7 @@
 #include "Globals.h"
 #include "IniFile.h"
 #include "ModuleSim.h"
+#include "Task_getkey.h"
 #include "ThreadTaskManager.h"
 #include "UniversalCom.h"
 
@@ -274,7 +275,7 @@ private slots:
                 form->sbStartClick();
                 break;
             case 3:
-                QTest::qWait(0);
+                QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), KeyReadTaskId);
                 form->sbStartClick();  // refused: the run under way has not ended
                 break;
             }
