@@ -59,10 +59,8 @@ TGetKeyForm::TGetKeyForm(QWidget* owner) : QDialog(owner), ui(new Ui::TGetKeyFor
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    const QString header = QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
-                               .arg(ToQColor(clGray).name(), ToQColor(clWhite).name());
-    ui->laDeviceKey->setStyleSheet(header);
-    ui->Label1->setStyleSheet(header);
+    StyleTitleBand(ui->laDeviceKey);
+    StyleTitleBand(ui->Label1);
 
     QFont mono(QStringLiteral("Courier New"));
     mono.setStyleHint(QFont::TypeWriter);

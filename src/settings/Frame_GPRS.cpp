@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "Appconfig.h"
-#include "Colors.h"
 #include "DeviceOperation.h"
 #include "Form_NewName.h"
+#include "Formtools.h"
 #include "Glyphs.h"
 #include "IniFile.h"
 #include "Mydialogs.h"
@@ -55,10 +55,8 @@ bool UsablePresetName(const QString& name)
 TGPRSFrame::TGPRSFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TGPRSFrame)
 {
     ui->setupUi(this);
-    const QString header = QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
-                               .arg(ToQColor(clGray).name(), ToQColor(clWhite).name());
-    ui->Label1->setStyleSheet(header);
-    ui->laKeys->setStyleSheet(header);
+    StyleTitleBand(ui->Label1);
+    StyleTitleBand(ui->laKeys);
     SetupSpeedButton(ui->sbReadKeys, TGlyph::Read);
     SetupSpeedButton(ui->sbWriteKeys, TGlyph::Write);
     SetupSpeedButton(ui->sbAdd, TGlyph::Add);

@@ -15,6 +15,7 @@
 #include "Dnxcustomdraw.h"
 #include "Form_GetKey.h"
 #include "Form_NewValueFromList.h"
+#include "Formtools.h"
 #include "Glyphs.h"
 #include "Mydialogs.h"
 #include "ui_Frame_Keys.h"
@@ -75,8 +76,7 @@ TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), 
     SetupSpeedButton(ui->sbAdd, TGlyph::Add);
     SetupSpeedButton(ui->sbDelete, TGlyph::Delete);
     SetupSpeedButton(ui->sbSearch, TGlyph::Key);
-    ui->laKeys->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
-                                  .arg(ToQColor(clGray).name(), ToQColor(clWhite).name()));
+    StyleTitleBand(ui->laKeys);
 
     QTableWidget* grid = ui->sgKeys;
     GridSetup(grid, kColCount, 2, kRowHeight);

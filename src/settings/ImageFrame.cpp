@@ -15,6 +15,7 @@
 #include "Colors.h"
 #include "Defaults.h"
 #include "Dnx_control_utils.h"
+#include "Formtools.h"
 #include "Glyphs.h"
 #include "Mydialogs.h"
 
@@ -80,13 +81,11 @@ void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
 
 void TImageFrame::StyleForm()
 {
-    const QString header = QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
-                               .arg(ToQColor(clGray).name(), ToQColor(clWhite).name());
     const QString title = QStringLiteral("color: %1; font-weight: bold;").arg(ToQColor(clNavy).name());
     const QString line = QStringLiteral("background-color: %1;").arg(ToQColor(clGray).name());
     for (QWidget* child : FBody->findChildren<QWidget*>()) {
         if (HasFlag(child, kHeaderProperty))
-            child->setStyleSheet(header);
+            StyleTitleBand(child);
         else if (HasFlag(child, kTitleProperty))
             child->setStyleSheet(title);
         else if (HasFlag(child, kRowNameProperty))

@@ -94,3 +94,9 @@ void SetupApplicationLook(QApplication& app)
     }
     app.setPalette(palette);
 }
+
+void StyleTitleBand(QWidget* label)
+{
+    label->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
+                             .arg(ToQColor(clGray).name(), ToQColor(clWhite).name()));
+}

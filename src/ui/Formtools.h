@@ -26,3 +26,6 @@ void OverrideWorkArea(const QRect& area);
 // The application-wide look: the platform's sans-serif at 11 pixels, the Fusion style, and the
 // grey RGB(211, 208, 200) for window and button surfaces.
 void SetupApplicationLook(QApplication& app);
+
+// A section's title band: bold white text on the grey, the look every page and dialog gives it.
+void StyleTitleBand(QWidget* label);
