@@ -132,21 +132,9 @@ class MainFormTest : public QObject {
     }
 
     // Clicks a button that first asks a question (answered with OK or Cancel) and may then report.
-    static std::pair<std::shared_ptr<SeenDialog>, std::shared_ptr<SeenDialog>> ClickConfirmAndAnswer(
-        QToolButton* button, bool confirm, bool reportExpected = true)
+    static TConfirmed ClickConfirmAndAnswer(QToolButton* button, bool confirm)
     {
-        const int reportDeadline = confirm && reportExpected ? kDialogDeadlineMs : 300;
-        auto report = std::make_shared<std::shared_ptr<SeenDialog>>();
-        auto question = AnswerDialog([report, confirm, reportDeadline](QWidget* dialog) {
-            // When no report is expected the answer must expire before the next test arms its own.
-            *report = PressDialogButton(QStringLiteral("sbOk"), reportDeadline);
-            ClickDialogButton(dialog, confirm ? QStringLiteral("sbOk") : QStringLiteral("sbCancel"));
-        });
-        QTest::mouseClick(button, Qt::LeftButton);
-        WaitForAnswer(question);
-        if (*report)
-            WaitForAnswer(*report);
-        return {question, *report};
+        return ConfirmAndAnswer(button, confirm ? QStringLiteral("sbOk") : QStringLiteral("sbCancel"));
     }
 
 private slots:
@@ -318,7 +306,7 @@ private slots:
         RememberPort(SimPort());
         TMainForm form;
         form.show();
-        auto [resetQuestion, none] = ClickConfirmAndAnswer(Button(form, "sbDefaults"), true, false);
+        auto [resetQuestion, none] = ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         QCOMPARE(resetQuestion->message, QStringLiteral("Сбросить настройки по умолчанию?"));
         QVERIFY(!none || !none->shown);
         QCOMPARE(ImageBytes(0, SettingsSize), std::vector<uint8_t>(DefaultSettings, DefaultSettings + SettingsSize));
@@ -351,7 +339,7 @@ private slots:
                  QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
         QVERIFY(FSim->ReceivedFrames().empty());
 
-        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true, false);
+        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         // Hold the port: had the cancelled write opened it, the port warning would show.
         const int holder = ::open(FPty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(holder >= 0);
@@ -519,7 +507,7 @@ private slots:
         RememberPort(SimPort());
         TMainForm form;
         form.show();
-        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true, false);
+        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         SettingsImage[5] = 1;  // keys stored: three blocks
         const QString write = QStringLiteral("Ошибка при записи настроек!");
         const struct {
@@ -560,7 +548,7 @@ private slots:
         RememberPort(SimPort());
         TMainForm form;
         form.show();
-        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true, false);
+        ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         SettingsImage[5] = 2;  // keys stored: three blocks and nothing more
         FSim->InjectFault({TSimFault::Silence, -1});
         QString step;

@@ -39,23 +39,6 @@ QByteArray Cp1251(const QString& text)
     return QByteArray::fromStdString(bytes);
 }
 
-// Clicks the button, answers the confirmation with OK and then the message it brings, if any.
-std::shared_ptr<SeenDialog> ConfirmAndAnswer(QToolButton* button)
-{
-    auto report = std::make_shared<std::shared_ptr<SeenDialog>>();
-    auto question = AnswerDialog([report](QWidget* dialog) {
-        *report = PressDialogButton(QStringLiteral("sbOk"));
-        ClickDialogButton(dialog, QStringLiteral("sbOk"));
-    });
-    QTest::mouseClick(button, Qt::LeftButton);
-    WaitForAnswer(question);
-    if (!*report)
-        return std::make_shared<SeenDialog>();
-    if (!(*report)->shown)
-        Disarm(*report);
-    return *report;
-}
-
 // "Добавить" with the name typed into the name dialog; the error message, if one showed.
 std::shared_ptr<SeenDialog> AddPreset(QWidget* page, const QString& name)
 {
@@ -144,7 +127,7 @@ private slots:
         Edit(GPRSFrame, "edPort")->setText(QStringLiteral("8080"));
         Edit(GPRSFrame, "edUser")->setText(QStringLiteral("гость"));
         Edit(GPRSFrame, "edPassword")->setText(QString());
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave"))->shown);
+        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave")).Report->shown);
         QCOMPARE(OperatorsBytes(),
                  before + Cp1251(QStringLiteral("\r\n[Лайф]\r\nAPN=internet\r\nIP=192.168.0.1\r\nPort=8080\r\n"
                                                 "User=гость\r\nPassword=\r\n")));
@@ -173,7 +156,7 @@ private slots:
         emit list->activated(0);
         QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
         QCOMPARE(Edit(GPRSFrame, "edPort")->text(), QStringLiteral("80"));
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbDelete"))->shown);
+        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbDelete")).Report->shown);
         QCOMPARE(Items(list), QStringList{QStringLiteral("Лайф")});
         QVERIFY(!OperatorsBytes().contains("AccountBalance"));
         QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
@@ -195,11 +178,11 @@ private slots:
 
         // A file that cannot be written is told, and the list stays as it was.
         AppDir = FDir.path() + QStringLiteral("/missing/");
-        auto saved = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave"));
+        auto saved = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave")).Report;
         QCOMPARE(saved->message, QStringLiteral("Не удалось сохранить файл операторов!"));
         QFile::setPermissions(FDir.path(), QFile::ReadOwner | QFile::ExeOwner);
         AppDir = FDir.path() + QLatin1Char('/');
-        auto deleted = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbDelete"));
+        auto deleted = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbDelete")).Report;
         QFile::setPermissions(FDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (deleted->shown) {  // root writes anyway
             QCOMPARE(deleted->message, QStringLiteral("Не удалось сохранить файл операторов!"));
@@ -222,7 +205,7 @@ private slots:
         QVERIFY(FSim->ReceivedFrames().empty());
 
         Edit(GPRSFrame, "edPort")->setText(texts.Port);
-        auto report = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys"));
+        auto report = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
         QCOMPARE(report->message, QStringLiteral("Настройки GPRS успешно записаны!"));
         QCOMPARE(FSim->ReceivedFrames().size(), size_t(4));
         std::vector<uint8_t> expected(GprsBlockSize);
@@ -233,11 +216,11 @@ private slots:
 
         // Read back into cleared edits, then written again unchanged: the same bytes.
         GPRSFrame->SetTexts({});
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbReadKeys"))->shown);
+        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbReadKeys")).Report->shown);
         QCOMPARE(GPRSFrame->Texts().Password, texts.Password);
         QCOMPARE(GPRSFrame->Texts().Server, texts.Server);
         FSim->WriteMemory(GprsBlockAddress, std::vector<uint8_t>(GprsBlockSize, 0));
-        ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys"));
+        ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
         QCOMPARE(FSim->ReadMemory(GprsBlockAddress, GprsBlockSize), expected);
 
         // A failed block write is reported; the blocks before it stay written.
@@ -245,7 +228,7 @@ private slots:
         FSim->ClearReceivedFrames();
         FSim->InjectFault({TSimFault::Delay, 1, 0});
         FSim->InjectFault({TSimFault::Silence, -1});
-        auto failed = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys"));
+        auto failed = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
         QCOMPARE(failed->message, QStringLiteral("Ошибка при записи настроек!\nМодуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
                                                  "Записано блоков: 1 из 4 — модуль изменён частично."));
         const std::vector<uint8_t> memory = FSim->ReadMemory(GprsBlockAddress, GprsBlockSize);
@@ -254,7 +237,7 @@ private slots:
 
         // A failed read leaves the edits alone.
         const TGprsTexts shown = GPRSFrame->Texts();
-        auto unread = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbReadKeys"));
+        auto unread = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbReadKeys")).Report;
         QCOMPARE(unread->message.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Ошибка при чтении настроек!"));
         QCOMPARE(GPRSFrame->Texts().APN, shown.APN);
     }

@@ -143,18 +143,10 @@ TBytes WithChanges(TBytes bytes, const std::vector<std::pair<int, uint8_t>>& cha
 // Stores the page as the operator does ("Сохранить", then OK); the error dialog, if one showed.
 std::shared_ptr<SeenDialog> SaveByButton(QWidget* page)
 {
-    auto error = std::make_shared<std::shared_ptr<SeenDialog>>();
-    auto question = AnswerDialog([error](QWidget* dialog) {
-        *error = PressDialogButton(QStringLiteral("sbOk"));
-        ClickDialogButton(dialog, QStringLiteral("sbOk"));
-    });
-    QTest::mouseClick(qobject_cast<QToolButton*>(Control(page, "sbSaveKeys")), Qt::LeftButton);
-    WaitForAnswer(question);
-    if (!question->shown || question->message != QStringLiteral("Сохранить изменения?"))
+    const TConfirmed saved = ConfirmAndAnswer(qobject_cast<QToolButton*>(Control(page, "sbSaveKeys")));
+    if (!saved.Question->shown || saved.Question->message != QStringLiteral("Сохранить изменения?"))
         qFatal("no confirmation before the store");
-    if (!(*error)->shown)
-        Disarm(*error);
-    return *error;
+    return saved.Report;
 }
 
 // StoreToImage with any error dialog answered; the dialog, if one showed.
@@ -608,16 +600,9 @@ private slots:
                 Apply(page, edit);
             QVERIFY(!SaveByButton(page)->shown);
 
-            auto report = std::make_shared<std::shared_ptr<SeenDialog>>();
-            auto question = AnswerDialog([report](QWidget* dialog) {
-                *report = PressDialogButton(QStringLiteral("sbOk"));
-                ClickDialogButton(dialog, QStringLiteral("sbOk"));
-            });
-            QTest::mouseClick(qobject_cast<QToolButton*>(Control(&form, "sbWrite")), Qt::LeftButton);
-            WaitForAnswer(question);
-            QVERIFY(*report);
-            WaitForAnswer(*report);
-            QCOMPARE((*report)->message, QStringLiteral("Настройки успешно записаны!"));
+            const TConfirmed written = ConfirmAndAnswer(qobject_cast<QToolButton*>(Control(&form, "sbWrite")));
+            QVERIFY(written.Report->shown);
+            QCOMPARE(written.Report->message, QStringLiteral("Настройки успешно записаны!"));
             memory = WithChanges(memory, c.Bytes);
             QCOMPARE(sim.ReadMemory(0, SettingsSize), memory);
         }

@@ -107,6 +107,22 @@ void SendKey(QWidget* dialog, int key)
     QTest::keyClick(target, static_cast<Qt::Key>(key));
 }
 
+TConfirmed ConfirmAndAnswer(QAbstractButton* button, const QString& answer)
+{
+    auto report = std::make_shared<std::shared_ptr<SeenDialog>>(std::make_shared<SeenDialog>());
+    auto question = AnswerDialog([report, answer](QWidget* dialog) {
+        *report = PressDialogButton(QStringLiteral("sbOk"));
+        ClickDialogButton(dialog, answer);
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    WaitForAnswer(question);
+    if (!question->shown)
+        Disarm(question);
+    if (!(*report)->shown)
+        Disarm(*report);
+    return {question, *report};
+}
+
 void Disarm(const std::shared_ptr<SeenDialog>& seen)
 {
     seen->disarmed = true;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class QAbstractButton;
 class QWidget;
 
 struct SeenDialog {
@@ -40,6 +41,16 @@ QString DialogMessage(QWidget* dialog);
 // Clicks a button by objectName or text; false when there is none.
 bool ClickDialogButton(QWidget* dialog, const QString& button);
 void SendKey(QWidget* dialog, int key);
+
+// A click that asks first: its question, and the message that followed (Report->shown is false
+// when none came).
+struct TConfirmed {
+    std::shared_ptr<SeenDialog> Question;
+    std::shared_ptr<SeenDialog> Report;
+};
+// Clicks the button, answers its question by pressing `answer` ("sbOk" or "sbCancel"), and the
+// message that follows with OK. The dialogs are modal: all have come and gone when it returns.
+TConfirmed ConfirmAndAnswer(QAbstractButton* button, const QString& answer = QStringLiteral("sbOk"));
 
 // Withdraws an answer that has not run, so it cannot take a later test's dialog.
 void Disarm(const std::shared_ptr<SeenDialog>& seen);
