@@ -35,7 +35,6 @@ const QString& EmptyCell()
     return text;
 }
 
-QString PhoneError() { return QStringLiteral("Укажите номер в международном формате, например +380501234567!"); }
 
 void PaintPicture(QPainter& p, int picture)
 {
@@ -169,6 +168,18 @@ void TMobilesFrame::SetCellText(const TImageField& field, const QString& text)
         GridSetCell(ui->sgMobiles, c, row, text.mid(c - kFirstRightCol, 1));
 }
 
+bool TMobilesFrame::AcceptNumber(const QString& number)
+{
+    // An empty answer is a cancelled dialog, not a wrong number.
+    if (number.isEmpty())
+        return false;
+    if (CheckPhoneNumber(number).isEmpty()) {
+        ErrorDlg(this, PhoneNumberError());
+        return false;
+    }
+    return true;
+}
+
 void TMobilesFrame::sbAddClick()
 {
     int row = 1;
@@ -177,12 +188,8 @@ void TMobilesFrame::sbAddClick()
     if (row > kSlots)
         return;
     const QString number = InputName(this, QStringLiteral("Добавление абонента"), QStringLiteral("Номер"));
-    if (number.isEmpty())
+    if (!AcceptNumber(number))
         return;
-    if (CheckPhoneNumber(number).isEmpty()) {
-        ErrorDlg(this, PhoneError());
-        return;
-    }
     GridSetCell(ui->sgMobiles, kPhoneCol, row, number);
     GridFillRow(ui->sgMobiles, row, QStringLiteral("1"), kFirstRightCol);
 }
@@ -194,12 +201,8 @@ void TMobilesFrame::sbEditClick()
         return;
     const QString number = InputNameEx(this, QStringLiteral("Редактирование номера"), QStringLiteral("Номер"),
                                        GridCell(ui->sgMobiles, kPhoneCol, row), false);
-    if (number.isEmpty())
+    if (!AcceptNumber(number))
         return;
-    if (CheckPhoneNumber(number).isEmpty()) {
-        ErrorDlg(this, PhoneError());
-        return;
-    }
     GridSetCell(ui->sgMobiles, kPhoneCol, row, number);
 }
 

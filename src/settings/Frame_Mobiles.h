@@ -29,6 +29,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // False for a cancelled dialog, or after telling the operator the number cannot be stored.
+    bool AcceptNumber(const QString& number);
     void sgMobilesDblClick(int row, int col);
     void sgMobilesDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
     bool IsEmptySlot(int row) const;

@@ -151,7 +151,7 @@ bool RightsFromText(const QString& text, uint8_t& byte, QString& error)
 bool PhoneFromText(const QString& text, uint8_t* bytes, QString& error)
 {
     if (!text.isEmpty() && CheckPhoneNumber(text).isEmpty()) {
-        error = QStringLiteral("Укажите номер в международном формате, например +380501234567!");
+        error = PhoneNumberError();
         return false;
     }
     EncodePhone(text, bytes);
@@ -184,6 +184,11 @@ void EncodePhone(const QString& text, uint8_t* bytes)
         uint8_t& byte = bytes[i / 2];
         byte = i % 2 == 0 ? uint8_t((value << 4) | (byte & 0x0F)) : uint8_t((byte & 0xF0) | value);
     }
+}
+
+QString PhoneNumberError()
+{
+    return QStringLiteral("Укажите номер в международном формате, например +380501234567!");
 }
 
 QString CheckPhoneNumber(const QString& text)

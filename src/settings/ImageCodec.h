@@ -49,3 +49,5 @@ void EncodePhone(const QString& text, uint8_t* bytes);
 // 0 to 9, a leading "+" followed by at least one digit), else an empty text. An empty text
 // passes unchanged.
 QString CheckPhoneNumber(const QString& text);
+// What the operator is told about a number CheckPhoneNumber refuses.
+QString PhoneNumberError();
