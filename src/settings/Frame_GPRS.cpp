@@ -24,7 +24,6 @@ const QString kOperatorsFile = QStringLiteral("Operators.cfg");
 const QString kDefaultRequest = QStringLiteral("monitoring.example.com/zem_02_import.php?import");
 constexpr int kTimeoutMs = 1000;
 constexpr int kWriteBlock = 32;
-constexpr int kCaptionGap = 6;
 constexpr int kOperatorGap = 8;
 
 const char* const kPresetKeys[] = {"APN", "IP", "Port", "User", "Password"};
@@ -70,11 +69,12 @@ TGPRSFrame::TGPRSFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TGPRSFrame)
     LimitTyping(ui->edPassword, 8);
     ui->edServer->setText(kDefaultRequest);
 
-    FColumn = ui->edSN->x();
-    for (QLabel* caption : findChildren<QLabel*>()) {
-        if (caption->buddy())
-            FColumn = std::max(FColumn, caption->x() + caption->sizeHint().width() + kCaptionGap);
+    QList<QLabel*> captions;
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->buddy())
+            captions << label;
     }
+    FColumn = CaptionColumn(ui->edSN->x(), captions);
 
     connect(ui->sbReadKeys, &QToolButton::clicked, this, &TGPRSFrame::sbReadKeysClick);
     connect(ui->sbWriteKeys, &QToolButton::clicked, this, &TGPRSFrame::sbWriteKeysClick);

@@ -26,7 +26,6 @@ const char* const kStretchProperty = "stretch";
 const char* const kTitleProperty = "columnTitle";
 const char* const kRowNameProperty = "rowName";
 const char* const kRowLineProperty = "rowLine";
-constexpr int kCaptionGap = 6;  // between a caption's text and its control
 constexpr int kLeastStretchWidth = 120;  // a stretching control never gets narrower
 
 bool HasFlag(const QObject* object, const char* property) { return object->property(property).toBool(); }
@@ -132,22 +131,19 @@ bool TImageFrame::eventFilter(QObject* watched, QEvent* event)
 void TImageFrame::PlanLayout()
 {
     const QSize designSize = FBody->size();
-    std::vector<QLabel*> captions;
+    QList<QLabel*> captions;
     for (QWidget* child : FBody->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         FDesign.push_back({child, child->geometry()});
         auto* label = qobject_cast<QLabel*>(child);
         if (label && label->buddy() && label->buddy()->parentWidget() == FBody) {
-            captions.push_back(label);
+            captions << label;
             FDesignColumn = FDesignColumn < 0 ? label->buddy()->x() : std::min(FDesignColumn, label->buddy()->x());
         }
     }
     // The form was drawn for a narrower font than the system may have: the value column moves
     // right until every caption fits before it.
-    FColumn = FDesignColumn;
-    for (QLabel* label : captions) {
-        if (label->buddy()->x() == FDesignColumn)
-            FColumn = std::max(FColumn, label->x() + label->sizeHint().width() + kCaptionGap);
-    }
+    captions.removeIf([this](const QLabel* label) { return label->buddy()->x() != FDesignColumn; });
+    FColumn = CaptionColumn(FDesignColumn, captions);
     int leastWidth = designSize.width();
     for (const auto& [child, design] : FDesign) {
         if (design.x() == FDesignColumn)

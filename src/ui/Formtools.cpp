@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLabel>
 #include <QMetaObject>
 #include <QPalette>
 #include <QScreen>
@@ -11,6 +12,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -99,4 +101,11 @@ void StyleTitleBand(QWidget* label)
 {
     label->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
                              .arg(ToQColor(clGray).name(), ToQColor(clWhite).name()));
+}
+
+int CaptionColumn(int column, const QList<QLabel*>& captions)
+{
+    for (const QLabel* caption : captions)
+        column = std::max(column, caption->x() + caption->sizeHint().width() + kCaptionGap);
+    return column;
 }

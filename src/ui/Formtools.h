@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QRect>
 
 class QApplication;
+class QLabel;
 class QObject;
 class QWidget;
 
@@ -26,6 +28,11 @@ void OverrideWorkArea(const QRect& area);
 // The application-wide look: the platform's sans-serif at 11 pixels, the Fusion style, and the
 // grey RGB(211, 208, 200) for window and button surfaces.
 void SetupApplicationLook(QApplication& app);
+
+// Forms were drawn for a narrower font than the system may have: the column where the
+// captions' controls start, moved right from `column` until every caption fits before it.
+constexpr int kCaptionGap = 6;  // between a caption's text and its control
+int CaptionColumn(int column, const QList<QLabel*>& captions);
 
 // A section's title band: bold white text on the grey, the look every page and dialog gives it.
 void StyleTitleBand(QWidget* label);
