@@ -150,6 +150,15 @@ std::vector<std::vector<uint8_t>> TModuleSim::ReceivedFrames() const
     return FFrames;
 }
 
+std::vector<std::vector<uint8_t>> TModuleSim::ReceivedFrames(uint8_t function) const
+{
+    std::vector<std::vector<uint8_t>> frames = ReceivedFrames();
+    frames.erase(std::remove_if(frames.begin(), frames.end(),
+                                [function](const std::vector<uint8_t>& f) { return f.size() < 2 || f[1] != function; }),
+                 frames.end());
+    return frames;
+}
+
 void TModuleSim::ClearReceivedFrames()
 {
     std::lock_guard<std::mutex> lock(FMutex);

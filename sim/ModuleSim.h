@@ -80,6 +80,8 @@ public:
     void SetMemoryFile(const std::string& path);
 
     std::vector<std::vector<uint8_t>> ReceivedFrames() const;
+    // Only the frames of one function (the writes, without the reads before them).
+    std::vector<std::vector<uint8_t>> ReceivedFrames(uint8_t function) const;
     void ClearReceivedFrames();
 
     // Last action of the output command for that output; -1 when none came.

@@ -191,34 +191,17 @@ QString CancelledMessage(const TOperationInfo& info, const TJob::TState& state)
     return text;
 }
 
-// The link's reason for a failure, in the operator's words; empty when it gave none.
-QString CauseLine(const TLinkError& error)
-{
-    if (error.PortFailure)
-        return QStringLiteral("Связь с портом потеряна: проверьте кабель и адаптер.");
-    if (error.Text.empty())
-        return QString();
-    switch (error.Code) {
-    case kErrorTimeout:
-        return QStringLiteral("Модуль не ответил: проверьте, что он включён и подключён к этому порту.");
-    case kErrorCrc:
-    case kErrorBufferOverflow:
-    case kErrorIndexRange:
-        return QStringLiteral("Ответ модуля повреждён (ошибка контрольной суммы или длины).");
-    case kErrorBadCommand:
-        return QStringLiteral("Модуль ответил на другой запрос.");
-    default:
-        return QStringLiteral("Причина: %1").arg(QString::fromStdString(error.Text));
-    }
-}
-
 // The outcome's own message, then why the link failed and how far a write got.
 TOutcome FailureOutcome(const TOutcome& onFailure, const TOperationInfo& info, const TJob::TState& state)
 {
     TOutcome outcome = onFailure;
     if (outcome.Kind == TOutcome::Silent)
         return outcome;
-    for (const QString& line : {CauseLine(state.Error), PartLine(info, state)}) {
+    // A step of many names what failed: "ключи: блок 3 из 8".
+    const QString step = state.Total > 1 && !state.StepText.isEmpty()
+                             ? QStringLiteral("Сбой на шаге «%1».").arg(state.StepText)
+                             : QString();
+    for (const QString& line : {step, LinkErrorCause(state.Error), PartLine(info, state)}) {
         if (!line.isEmpty())
             outcome.Text += QLatin1Char('\n') + line;
     }
@@ -261,6 +244,26 @@ private:
 };
 
 }  // namespace
+
+QString LinkErrorCause(const TLinkError& error)
+{
+    if (error.PortFailure)
+        return QStringLiteral("Связь с портом потеряна: проверьте кабель и адаптер.");
+    if (error.Text.empty())
+        return QString();
+    switch (error.Code) {
+    case kErrorTimeout:
+        return QStringLiteral("Модуль не ответил: проверьте, что он включён и подключён к этому порту.");
+    case kErrorCrc:
+    case kErrorBufferOverflow:
+    case kErrorIndexRange:
+        return QStringLiteral("Ответ модуля повреждён (ошибка контрольной суммы или длины).");
+    case kErrorBadCommand:
+        return QStringLiteral("Модуль ответил на другой запрос.");
+    default:
+        return QStringLiteral("Причина: %1").arg(QString::fromStdString(error.Text));
+    }
+}
 
 TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, const TDeviceOperation& operation,
                                     const TOutcome& onSuccess, const TOutcome& onFailure)

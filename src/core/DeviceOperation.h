@@ -63,5 +63,8 @@ TDeviceOperationEvents* DeviceOperationEvents();
 // Why the last operation failed, as the link reported it (code 0 when it reported nothing).
 const TLinkError& LastDeviceError();
 
+// The link's reason for a failure in the operator's words; empty when it gave none.
+QString LinkErrorCause(const TLinkError& error);
+
 // Registers the task that runs the operations; done once when the task thread starts.
 void RegisterDeviceOperationTask(TThreadTaskManager& tasks);

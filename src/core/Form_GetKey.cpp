@@ -232,44 +232,49 @@ void TGetKeyForm::ShowKey()
     FShowingKeyFormat = ui->rbKey->isChecked();
 }
 
-bool TGetKeyForm::TypedKey(uint8_t key[KeyCodeSize])
+bool CheckTypedKey(const QString& typed, bool keyFormat, uint8_t key[KeyCodeSize], QString& error)
 {
-    const QString text = ui->edKey->text().trimmed();
+    const QString text = typed.trimmed();
     std::fill(key, key + KeyCodeSize, uint8_t(0));
-    if (!FShowingKeyFormat) {
+    if (!keyFormat) {
         static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
         if (!digits.match(text).hasMatch()) {
-            ui->edKey->setFocus();
-            ErrorDlg(this, NotAnIntegerMessage(text));
+            error = NotAnIntegerMessage(text);
             return false;
         }
         bool fits = false;
         const qulonglong serial = text.toULongLong(&fits);
         if (!fits || serial > qulonglong(kLargestSerial)) {
-            ui->edKey->setFocus();
-            ErrorDlg(this, QStringLiteral("Серийный номер должен быть не больше 281474976710655!"));
+            error = QStringLiteral("Серийный номер должен быть не больше 281474976710655!");
             return false;
         }
         MakeKeyCode(int64_t(serial), key, true);
     } else if (ReadKeyBytes(text, key) != KeyCodeSize) {
-        ui->edKey->setFocus();
-        ErrorDlg(this, QStringLiteral("Длина ключа должна быть 8 байт!"));
+        error = QStringLiteral("Длина ключа должна быть 8 байт!");
         return false;
     }
     if (KeySerialIsAll(key, 0)) {
-        ui->edKey->setFocus();
-        ErrorDlg(this, QStringLiteral("Ключ не может состоять из одних нулей!"));
+        error = QStringLiteral("Ключ не может состоять из одних нулей!");
         return false;
     }
     uint8_t rom[KeyCodeSize];
     std::memcpy(rom, key, KeyCodeSize);
     ReverseKeyCode(rom);
     if (Crc8(rom, KeyCodeSize) != 0) {
-        ui->edKey->setFocus();
-        ErrorDlg(this, QStringLiteral("Ошибка CRC! Проверте правильность ввода ключа!"));
+        error = QStringLiteral("Ошибка CRC! Проверте правильность ввода ключа!");
         return false;
     }
     return true;
+}
+
+bool TGetKeyForm::TypedKey(uint8_t key[KeyCodeSize])
+{
+    QString error;
+    if (CheckTypedKey(ui->edKey->text(), FShowingKeyFormat, key, error))
+        return true;
+    ui->edKey->setFocus();
+    ErrorDlg(this, error);
+    return false;
 }
 
 void TGetKeyForm::rbKeyClick()

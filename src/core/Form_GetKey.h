@@ -7,6 +7,12 @@
 #include "Ow_keyutils.h"
 
 class QTimer;
+class QString;
+
+// A key typed as the dialog takes it: a code of 8 hexadecimal bytes in display order (keyFormat)
+// or a serial number up to 48 bits. Into `key` in display order; false with the message when the
+// text is not a key (its length, all zeros, its CRC, the range).
+bool CheckTypedKey(const QString& text, bool keyFormat, uint8_t key[KeyCodeSize], QString& error);
 class TKeyReadRun;
 
 namespace Ui {

@@ -1,6 +1,13 @@
 #include "Form_Main.h"
 
 #include <QAbstractItemView>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMenu>
+#include <QStandardPaths>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QFileInfo>
@@ -17,6 +24,7 @@
 #include <vector>
 #include <string>
 
+#include "Backups.h"
 #include "Colors.h"
 #include "ComPort.h"
 #include "Defaults.h"
@@ -33,6 +41,11 @@
 #include "Globals.h"
 #include "IniFile.h"
 #include "KOR_ZEM.h"
+#include "Form_ModuleList.h"
+#include "KeyCsv.h"
+#include "ModuleAreas.h"
+#include "ModuleCompare.h"
+#include "ModuleFile.h"
 #include "Mydialogs.h"
 #include "Appconfig.h"
 #include "VirtualModule.h"
@@ -45,47 +58,14 @@ namespace {
 const QString kSection = QStringLiteral("MainForm");
 const QString kPortKey = QStringLiteral("Port");
 
-constexpr int kReadTimeoutMs = 1000;
-constexpr int kWriteTimeoutMs = 1000;
-constexpr int kKeyEraseTimeoutMs = 100;
-constexpr int kKeySlotsAddress = 480;
-constexpr int kKeySlotSize = 8;
-constexpr int kKeySlotCount = 32;
-constexpr int kKeyCountAddress = 5;
-constexpr uint8_t kEmptyKeySlot = 0xFF;
 constexpr int kLeastPortListWidth = 200;
 constexpr int kPortListPadding = 32;  // the item's margins and a scroll bar
 // A plain margin between the window's frame and its designed client area.
 constexpr int kBorderWidth = 4;
-
-// The image goes out in three blocks; addresses 0 and 124 are never written.
-struct TWriteBlock {
-    int Address;
-    int Count;
-};
-constexpr TWriteBlock kWriteBlocks[] = {{1, 40}, {40, 40}, {80, 44}};
-
-// The image goes out as the module expects it: three blocks, then, when no keys are stored, every
-// slot of the key table marked empty.
-bool WriteImage(TKOR_ZEM& device, TOperationProgress& progress, const uint8_t* image)
-{
-    const int blocks = int(std::size(kWriteBlocks));
-    const int total = blocks + (image[kKeyCountAddress] == 0 ? kKeySlotCount : 0);
-    int step = 0;
-    for (const TWriteBlock& block : kWriteBlocks) {
-        ++step;
-        if (!progress.Step(step, total, QStringLiteral("блок %1 из %2").arg(step).arg(blocks)) ||
-            !device.WriteParams(block.Address, image + block.Address, block.Count, kWriteTimeoutMs))
-            return false;
-    }
-    for (int slot = 0; step < total; ++slot) {
-        ++step;
-        if (!progress.Step(step, total, QStringLiteral("очистка ключей: ячейка %1 из %2").arg(slot + 1).arg(kKeySlotCount)) ||
-            !device.WriteParams(kKeySlotsAddress + kKeySlotSize * slot, &kEmptyKeySlot, 1, kKeyEraseTimeoutMs))
-            return false;
-    }
-    return true;
-}
+constexpr int kFileButtonGap = 8;
+const QString kFilesFolderKey = QStringLiteral("FilesFolder");
+constexpr int kKeysPageIndex = 3;
+constexpr int kGprsPageIndex = 6;
 
 }  // namespace
 
@@ -137,6 +117,7 @@ void TMainForm::FormCreate()
     connect(ui->sbRead, &QToolButton::clicked, this, &TMainForm::sbReadClick);
     connect(ui->sbWrite, &QToolButton::clicked, this, &TMainForm::sbWriteClick);
     connect(ui->sbDefaults, &QToolButton::clicked, this, &TMainForm::sbDefaultsClick);
+    SetupFileMenu();
     connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, [this] {
         if (FCloseWhenIdle)
             close();
@@ -305,6 +286,7 @@ void TMainForm::ShowPortName(const QString& port)
 void TMainForm::cbPortChange()
 {
     const QString port = ui->cbPort->currentText().trimmed();
+    PortDisplayName = port;
     if (port == TVirtualModule::Caption()) {
         if (!FVirtualModule)
             FVirtualModule = std::make_unique<TVirtualModule>();
@@ -330,52 +312,57 @@ void TMainForm::sbReadClick()
 {
     cbPortChange();
     // A failed or short reply must not leave half-read settings in the image.
-    auto received = std::make_shared<std::array<uint8_t, SettingsSize>>();
+    auto copy = std::make_shared<TModuleCopy>();
     const TOperationResult result = RunDeviceOperation(
         this, {QStringLiteral("Чтение настроек")},
-        [received](TKOR_ZEM& device, TOperationProgress& progress) {
-            return progress.Step(1, 1, QStringLiteral("блок 1 из 1")) &&
-                   device.ReadParams(0, SettingsSize, received->data(), kReadTimeoutMs) == SettingsSize;
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
+            return ReadModuleParts(device, progress, PartSettings, *copy);
         },
         {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении настроек!")});
-    if (result != TOperationResult::Succeeded)
-        return;
-    std::memcpy(SettingsImage, received->data(), SettingsSize);
-    FImageFilled = true;
-    ReloadImagePages();
+    if (result == TOperationResult::Succeeded)
+        ShowCopy(*copy);
 }
 
 void TMainForm::sbWriteClick()
 {
     // An image never filled is all zeros: writing it would wipe the module's settings and, with
     // a key count of 0, erase its key table.
-    if (!FImageFilled) {
-        WarningDlg(this,
-                   QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
+    if (!ImageFilledOrWarn())
         return;
-    }
     QString question = QStringLiteral("Записать все настройки в устройство?");
-    if (SettingsImage[kKeyCountAddress] == 0)
+    const bool erasesKeys = SettingsImage[KeyCountAddress] == 0;
+    if (erasesKeys)
         question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
     if (!ConfirmationDlg(this, question))
         return;
     cbPortChange();
-    auto image = std::make_shared<std::array<uint8_t, SettingsSize>>();
-    std::memcpy(image->data(), SettingsImage, SettingsSize);
+    if (!BackupBeforeWrite(this, PartSettings | (erasesKeys ? PartKeys : 0u)))
+        return;
+    TModuleCopy copy;
+    copy.Settings.emplace();
+    std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
     RunDeviceOperation(
         this, {QStringLiteral("Запись настроек"), true},
-        [image](TKOR_ZEM& device, TOperationProgress& progress) { return WriteImage(device, progress, image->data()); },
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
         {TOutcome::Information, QStringLiteral("Настройки успешно записаны!")},
         {TOutcome::Warning, QStringLiteral("Ошибка при записи настроек!")});
+}
+
+bool TMainForm::ImageFilledOrWarn()
+{
+    if (!FImageFilled)
+        WarningDlg(this, QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
+    return FImageFilled;
 }
 
 void TMainForm::sbDefaultsClick()
 {
     if (!ConfirmationDlg(this, QStringLiteral("Сбросить настройки по умолчанию?")))
         return;
-    std::memcpy(SettingsImage, DefaultSettings, SettingsSize);
-    FImageFilled = true;
-    ReloadImagePages();
+    TModuleCopy defaults;
+    defaults.Settings.emplace();
+    std::memcpy(defaults.Settings->data(), DefaultSettings, SettingsSize);
+    ShowCopy(defaults);
 }
 
 void TMainForm::ReloadImagePages()
@@ -385,4 +372,254 @@ void TMainForm::ReloadImagePages()
     OutputsFrame->LoadFromImage();
     MobilesFrame->LoadFromImage();
     AlarmFrame->LoadFromImage();
+}
+
+void TMainForm::SetupFileMenu()
+{
+    auto* menu = new QMenu(ui->sbFile);
+    auto add = [this, menu](const QString& text, void (TMainForm::*slot)()) {
+        QAction* action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    add(QStringLiteral("Прочитать всё из модуля"), &TMainForm::ReadAllClick);
+    add(QStringLiteral("Записать всё в модуль"), &TMainForm::WriteAllClick);
+    menu->addSeparator();
+    add(QStringLiteral("Сохранить в файл…"), &TMainForm::SaveFileClick);
+    add(QStringLiteral("Открыть файл…"), &TMainForm::OpenFileClick);
+    add(QStringLiteral("Резервные копии…"), &TMainForm::BackupsClick);
+    menu->addSeparator();
+    add(QStringLiteral("Сравнить с модулем…"), &TMainForm::CompareClick);
+    menu->addSeparator();
+    add(QStringLiteral("Экспорт ключей в CSV…"), &TMainForm::ExportKeysClick);
+    add(QStringLiteral("Импорт ключей из CSV…"), &TMainForm::ImportKeysClick);
+    ui->sbFile->setMenu(menu);
+    ui->sbFile->setPopupMode(QToolButton::InstantPopup);
+    ui->sbFile->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // At the strip's right end, past the row of operations.
+    const int width = std::max(ui->sbFile->width(), ui->sbFile->sizeHint().width());
+    const int left = std::max(ui->sbWrite->geometry().right() + 1 + kFileButtonGap, ui->paTop->width() - width - 2);
+    ui->sbFile->setGeometry(left, ui->sbFile->y(), width, ui->sbFile->height());
+}
+
+bool TMainForm::HeldCopy(TModuleCopy& copy)
+{
+    copy = TModuleCopy();
+    if (FImageFilled) {
+        copy.Settings.emplace();
+        std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
+    }
+    copy.Keys = KeysFrame->KeyTable();
+    copy.KeyComments = KeysFrame->KeyComments();
+    if (!GPRSFrame->HeldBlock(copy.Gprs)) {
+        FPageControl->SelectPage(kGprsPageIndex);
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::ShowCopy(const TModuleCopy& copy)
+{
+    if (copy.Settings) {
+        std::memcpy(SettingsImage, copy.Settings->data(), SettingsSize);
+        FImageFilled = true;
+        ReloadImagePages();
+    }
+    if (copy.Keys)
+        KeysFrame->ShowKeyTable(*copy.Keys, copy.KeyComments);
+    if (copy.Gprs)
+        GPRSFrame->ShowBlock(*copy.Gprs);
+}
+
+void TMainForm::ReadAllClick()
+{
+    cbPortChange();
+    auto copy = std::make_shared<TModuleCopy>();
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Чтение всего из модуля")},
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
+            return ReadModuleParts(device, progress, PartAll, *copy);
+        },
+        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении из модуля!")});
+    if (result != TOperationResult::Succeeded)
+        return;
+    ShowCopy(*copy);
+    InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
+                             .arg(KeyTableCount(*copy->Keys)));
+}
+
+void TMainForm::WriteAllClick()
+{
+    TModuleCopy copy;
+    if (!ImageFilledOrWarn() || !HeldCopy(copy))
+        return;
+    const int keys = KeyTableCount(*copy.Keys);
+    QString question = copy.Gprs ? QStringLiteral("Записать в модуль настройки, ключи (%1) и настройки GPRS?").arg(keys)
+                                 : QStringLiteral("Записать в модуль настройки и ключи (%1)?\n"
+                                                  "Настройки GPRS не заданы и записаны не будут.")
+                                       .arg(keys);
+    if (keys == 0)
+        question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
+    if (!ConfirmationDlg(this, question))
+        return;
+    cbPortChange();
+    if (!BackupBeforeWrite(this, PartSettings | PartKeys | (copy.Gprs ? PartGprs : 0u)))
+        return;
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Запись всего в модуль"), true},
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
+        {TOutcome::Information, QStringLiteral("Всё успешно записано в модуль!")},
+        {TOutcome::Warning, QStringLiteral("Ошибка при записи в модуль!")});
+    if (result == TOperationResult::Succeeded)
+        SettingsImage[KeyCountAddress] = uint8_t(keys);
+}
+
+QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
+{
+    const QString folder = IniFile->ReadString(kSection, kFilesFolderKey,
+                                               QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString start = QDir(folder).filePath(suggested);
+    const QString name = saving ? QFileDialog::getSaveFileName(this, ui->sbFile->text(), start, filter)
+                                : QFileDialog::getOpenFileName(this, ui->sbFile->text(), folder, filter);
+    if (!name.isEmpty())
+        IniFile->WriteString(kSection, kFilesFolderKey, QFileInfo(name).absolutePath());
+    return name;
+}
+
+QString TMainForm::CopyFilter()
+{
+    return QStringLiteral("Копии модуля (*%1)").arg(ModuleFileSuffix);
+}
+
+void TMainForm::SaveFileClick()
+{
+    const QString suggested = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")) + ModuleFileSuffix;
+    const QString name = AskFileName(true, CopyFilter(), suggested);
+    if (!name.isEmpty())
+        SaveToFile(name.endsWith(ModuleFileSuffix) ? name : name + ModuleFileSuffix);
+}
+
+bool TMainForm::SaveToFile(const QString& fileName)
+{
+    TModuleCopy copy;
+    if (!HeldCopy(copy))
+        return false;
+    QString error;
+    if (!SaveModuleFile(fileName, copy, {QDateTime::currentDateTime(), PortDisplayName, QStringLiteral("ZEM 2.0")}, error)) {
+        ErrorDlg(this, error);
+        return false;
+    }
+    QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(QFileInfo(fileName).fileName(), copy.PartsText());
+    if (!copy.Settings)
+        text += QStringLiteral("\nНастройки не прочитаны и не сброшены — в файл не вошли.");
+    InformationDlg(this, text);
+    return true;
+}
+
+void TMainForm::OpenFileClick()
+{
+    const QString name = AskFileName(false, CopyFilter(), QString());
+    if (!name.isEmpty())
+        OpenFile(name);
+}
+
+bool TMainForm::OpenFile(const QString& fileName)
+{
+    TModuleCopy copy;
+    TModuleFileInfo info;
+    QString error;
+    if (!LoadModuleFile(fileName, copy, info, error)) {
+        ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(QFileInfo(fileName).fileName(), error));
+        return false;
+    }
+    ShowCopy(copy);
+    const QLocale russian(QLocale::Russian);
+    InformationDlg(this, QStringLiteral("Загружено из файла: %1 (сохранено %2, порт %3).\n"
+                                        "В модуль ничего не отправлено: чтобы записать, выберите "
+                                        "«Записать всё в модуль».")
+                             .arg(copy.PartsText(), russian.toString(info.Saved, QStringLiteral("dd.MM.yyyy HH:mm")),
+                                  info.Port.isEmpty() ? QStringLiteral("не указан") : info.Port));
+    return true;
+}
+
+void TMainForm::BackupsClick()
+{
+    const QString name = PickBackup(this);
+    if (!name.isEmpty())
+        OpenFile(name);
+}
+
+void TMainForm::CompareClick()
+{
+    TModuleCopy held;
+    if (!HeldCopy(held))
+        return;
+    cbPortChange();
+    auto module = std::make_shared<TModuleCopy>();
+    const TOperationResult result = RunDeviceOperation(
+        this, {QStringLiteral("Сравнение с модулем")},
+        [module](TKOR_ZEM& device, TOperationProgress& progress) {
+            return ReadModuleParts(device, progress, PartAll, *module);
+        },
+        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении из модуля!")});
+    if (result != TOperationResult::Succeeded)
+        return;
+    QStringList notes;
+    if (!held.Settings)
+        notes << QStringLiteral("Настройки в программе не прочитаны и не сброшены — не сравнивались.");
+    if (!held.Gprs)
+        notes << QStringLiteral("Настройки GPRS в программе не заданы — не сравнивались.");
+    ShowDifferences(this, CompareCopies(*module, held), notes.join(QLatin1Char('\n')));
+}
+
+void TMainForm::ExportKeysClick()
+{
+    const QString name = AskFileName(true, QStringLiteral("Таблицы CSV (*.csv)"), QStringLiteral("ключи.csv"));
+    if (!name.isEmpty())
+        ExportKeys(name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? name : name + QStringLiteral(".csv"));
+}
+
+bool TMainForm::ExportKeys(const QString& fileName)
+{
+    const QByteArray csv = KeysToCsv(KeysFrame->KeyTable(), KeysFrame->KeyComments(), KeysFrame->ParamNames());
+    if (!SaveFileAtomically(fileName, csv, false)) {
+        ErrorDlg(this, QStringLiteral("Не удалось записать файл «%1».").arg(QFileInfo(fileName).fileName()));
+        return false;
+    }
+    InformationDlg(this, QStringLiteral("Ключи (%1) сохранены в файл «%2».")
+                             .arg(KeyTableCount(KeysFrame->KeyTable()))
+                             .arg(QFileInfo(fileName).fileName()));
+    return true;
+}
+
+void TMainForm::ImportKeysClick()
+{
+    const QString name = AskFileName(false, QStringLiteral("Таблицы CSV (*.csv);;Все файлы (*)"), QString());
+    if (!name.isEmpty())
+        ImportKeys(name);
+}
+
+bool TMainForm::ImportKeys(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ErrorDlg(this, QStringLiteral("Не удалось открыть файл «%1»: %2").arg(QFileInfo(fileName).fileName(), file.errorString()));
+        return false;
+    }
+    TKeyTable table;
+    QStringList comments;
+    QStringList errors;
+    if (!KeysFromCsv(file.readAll(), KeysFrame->ParamNames(), table, comments, errors)) {
+        constexpr int kShownErrors = 20;
+        QStringList shown = errors.mid(0, kShownErrors);
+        if (errors.size() > kShownErrors)
+            shown << QStringLiteral("… и ещё строк с ошибками: %1.").arg(errors.size() - kShownErrors);
+        ErrorDlg(this, QStringLiteral("Ключи из файла «%1» не загружены: в нём есть ошибки.\n%2")
+                           .arg(QFileInfo(fileName).fileName(), shown.join(QLatin1Char('\n'))));
+        return false;
+    }
+    KeysFrame->ShowKeyTable(table, comments);
+    FPageControl->SelectPage(kKeysPageIndex);
+    InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
+    return true;
 }

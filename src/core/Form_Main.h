@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include "ModuleAreas.h"
+
 namespace Ui {
 class TMainForm;
 }
@@ -21,6 +23,19 @@ public:
     // Whether SettingsImage holds real settings since start (a successful read or a reset).
     bool ImageFilled() const { return FImageFilled; }
 
+    // What the tool holds: the settings image once filled, the Keys grid, and the GPRS block
+    // when the page holds one. False, with the GPRS page shown and the reason told, when its
+    // edits cannot be written.
+    bool HeldCopy(TModuleCopy& copy);
+    // Puts what a copy holds into the image and the pages; nothing goes to the module.
+    void ShowCopy(const TModuleCopy& copy);
+
+    // The "Файл" operations on a file chosen already; each tells the operator how it went.
+    bool SaveToFile(const QString& fileName);
+    bool OpenFile(const QString& fileName);
+    bool ExportKeys(const QString& fileName);
+    bool ImportKeys(const QString& fileName);
+
 public slots:
     void cbPortDropDown();
     void cbPortChange();
@@ -29,6 +44,14 @@ public slots:
     void sbReadClick();
     void sbWriteClick();
     void sbDefaultsClick();
+    void ReadAllClick();
+    void WriteAllClick();
+    void SaveFileClick();
+    void OpenFileClick();
+    void BackupsClick();
+    void CompareClick();
+    void ExportKeysClick();
+    void ImportKeysClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -43,14 +66,18 @@ private:
     void paHolderResize();
     void ReloadImagePages();
     void ShowPortName(const QString& port);
+    void SetupFileMenu();
+    bool ImageFilledOrWarn();
+    QString AskFileName(bool saving, const QString& filter, const QString& suggested);
+    static QString CopyFilter();
 
     Ui::TMainForm* ui;
     TPageControlFrame* FPageControl = nullptr;
     bool FShown = false;
     bool FClosed = false;
     bool FImageFilled = false;
-    bool FCloseWhenIdle = false;
-    std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen  // a close asked for during an operation, to follow its end
+    bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
+    std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
 };
 
 extern TMainForm* MainForm;

@@ -1,6 +1,7 @@
 #include "Globals.h"
 
 #include <QCoreApplication>
+#include <QString>
 
 #include <cerrno>
 
@@ -20,6 +21,7 @@ TUniversalCom* UniversalCom = nullptr;
 TKOR_ZEM* Device = nullptr;
 TThreadTaskManager* ThreadTaskManager = nullptr;
 QWidget* PortWarningOwner = nullptr;
+QString PortDisplayName;
 
 namespace {
 

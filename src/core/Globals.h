@@ -6,6 +6,7 @@ class TUniversalCom;
 class TKOR_ZEM;
 class TThreadTaskManager;
 class QWidget;
+class QString;
 
 // The objects every part of the tool shares. They exist from the main window's creation to its
 // close (CreateGlobals ... DestroyGlobals) and are used on the GUI thread, except that the key
@@ -15,6 +16,10 @@ extern TComPort* ComPort;                      // owned by UniversalCom
 extern TUniversalCom* UniversalCom;            // the byte channel over ComPort
 extern TKOR_ZEM* Device;                       // the module's commands, over UniversalCom
 extern TThreadTaskManager* ThreadTaskManager;  // the background task thread
+
+// The port as the operator chose it (a device path, or the virtual module's caption), for
+// naming it in files.
+extern QString PortDisplayName;
 
 // The window in whose name OpenPort warns (the main window).
 extern QWidget* PortWarningOwner;

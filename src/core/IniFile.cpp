@@ -238,8 +238,13 @@ QStringList LoadLines(const QString& fileName)
 bool Save(const QString& fileName, const Content& content, bool ownerOnly)
 {
     QByteArray bytes;
-    if (!Encode(content, bytes))
-        return false;
+    return Encode(content, bytes) && SaveFileAtomically(fileName, bytes, ownerOnly);
+}
+
+}  // namespace
+
+bool SaveFileAtomically(const QString& fileName, const QByteArray& bytes, bool ownerOnly)
+{
     // Temporary file, flush, rename: a crash or a full disk never leaves half a file.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -255,8 +260,6 @@ bool Save(const QString& fileName, const Content& content, bool ownerOnly)
     }
     return file.commit();
 }
-
-}  // namespace
 
 TIniFile::TIniFile(const QString& fileName) : FFileName(fileName) {}
 

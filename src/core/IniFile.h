@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -43,3 +44,7 @@ private:
     QString FFileName;
     bool FOwnerOnly = false;
 };
+
+// Writes the file whole or not at all (a temporary file renamed over it); with ownerOnly it is
+// readable and writable by its owner only from its first byte. False when it could not be written.
+bool SaveFileAtomically(const QString& fileName, const QByteArray& bytes, bool ownerOnly);

@@ -53,3 +53,11 @@ void ReverseKeyCode(uint8_t code[KeyCodeSize])
 {
     std::reverse(code, code + KeyCodeSize);
 }
+
+int64_t KeyRecordSerial(const TKeyRecord& record)
+{
+    int64_t serial = 0;
+    for (int i = 5; i >= 0; --i)
+        serial = serial << 8 | record.Serial[i];
+    return serial;
+}

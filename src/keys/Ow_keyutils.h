@@ -34,3 +34,6 @@ bool KeySerialIsAll(const uint8_t code[KeyCodeSize], uint8_t value);
 
 // ROM order to display order and back, in place.
 void ReverseKeyCode(uint8_t code[KeyCodeSize]);
+
+// The record's serial number.
+int64_t KeyRecordSerial(const TKeyRecord& record);

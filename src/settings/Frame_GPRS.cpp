@@ -7,11 +7,13 @@
 #include <memory>
 
 #include "Appconfig.h"
+#include "Backups.h"
 #include "DeviceOperation.h"
 #include "Form_NewName.h"
 #include "Formtools.h"
 #include "Glyphs.h"
 #include "IniFile.h"
+#include "ModuleAreas.h"
 #include "Mydialogs.h"
 #include "ui_Frame_GPRS.h"
 
@@ -22,13 +24,9 @@ namespace {
 const QString kOperatorsFile = QStringLiteral("Operators.cfg");
 // A reserved example domain: nobody receives requests until the installer types a real server.
 const QString kDefaultRequest = QStringLiteral("monitoring.example.com/zem_02_import.php?import");
-constexpr int kTimeoutMs = 1000;
-constexpr int kWriteBlock = 32;
 constexpr int kOperatorGap = 8;
 
 const char* const kPresetKeys[] = {"APN", "IP", "Port", "User", "Password"};
-
-using TBlock = std::array<uint8_t, GprsBlockSize>;
 
 // The edit takes no more than `length` characters as typed; a longer text put there by the
 // program stays whole, so that "Записать" can refuse it instead of the edit cutting it.
@@ -140,6 +138,38 @@ void TGPRSFrame::SetTexts(const TGprsTexts& texts)
     ui->edServer->setText(texts.Server);
 }
 
+void TGPRSFrame::ShowBlock(const TGprsBytes& block)
+{
+    SetTexts(DecodeGprsBlock(block.data()));
+    FShownBlock = block;
+}
+
+bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block)
+{
+    const TGprsTexts texts = Texts();
+    auto same = [&texts](const TGprsTexts& other) {
+        for (TGprsField field : GprsFields) {
+            if (GprsFieldText(texts, field) != GprsFieldText(other, field))
+                return false;
+        }
+        return true;
+    };
+    // What was read or loaded and is shown unchanged keeps its bytes, even those the edits
+    // cannot give back (an erased block's serial number).
+    if (FShownBlock && same(DecodeGprsBlock(FShownBlock->data()))) {
+        block = FShownBlock;
+        return true;
+    }
+    TGprsTexts untouched;
+    untouched.Server = kDefaultRequest;
+    if (!FShownBlock && same(untouched)) {
+        block.reset();
+        return true;
+    }
+    block.emplace();
+    return EncodeTexts(*block);
+}
+
 QLineEdit* TGPRSFrame::FieldEdit(TGprsField field) const
 {
     switch (field) {
@@ -165,42 +195,38 @@ void TGPRSFrame::sbReadKeysClick()
 {
     if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")))
         return;
-    auto block = std::make_shared<TBlock>();
+    auto copy = std::make_shared<TModuleCopy>();
     const TOperationResult result = RunDeviceOperation(
         this, {QStringLiteral("Чтение настроек GPRS")},
-        [block](TKOR_ZEM& device, TOperationProgress& progress) {
-            return progress.Step(1, 1, QStringLiteral("блок 1 из 1")) &&
-                   device.ReadParams(GprsBlockAddress, GprsBlockSize, block->data(), kTimeoutMs) == GprsBlockSize;
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
+            return ReadModuleParts(device, progress, PartGprs, *copy);
         },
         {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении настроек!")});
     if (result == TOperationResult::Succeeded)
-        SetTexts(DecodeGprsBlock(block->data()));
+        ShowBlock(*copy->Gprs);
+}
+
+bool TGPRSFrame::EncodeTexts(TGprsBytes& block)
+{
+    TGprsField field;
+    QString error;
+    if (EncodeGprsBlock(Texts(), block.data(), field, error))
+        return true;
+    FieldEdit(field)->setFocus();
+    ErrorDlg(this, error);
+    return false;
 }
 
 void TGPRSFrame::sbWriteKeysClick()
 {
-    auto block = std::make_shared<TBlock>();
-    TGprsField field;
-    QString error;
-    if (!EncodeGprsBlock(Texts(), block->data(), field, error)) {
-        FieldEdit(field)->setFocus();
-        ErrorDlg(this, error);
-        return;
-    }
-    if (!ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
+    TModuleCopy copy;
+    copy.Gprs.emplace();
+    if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")) ||
+        !BackupBeforeWrite(this, PartGprs))
         return;
     RunDeviceOperation(
         this, {QStringLiteral("Запись настроек GPRS"), true},
-        [block](TKOR_ZEM& device, TOperationProgress& progress) {
-            const int blocks = GprsBlockSize / kWriteBlock;
-            for (int j = 0; j < blocks; ++j) {
-                if (!progress.Step(j + 1, blocks, QStringLiteral("блок %1 из %2").arg(j + 1).arg(blocks)) ||
-                    !device.WriteParams(GprsBlockAddress + kWriteBlock * j, block->data() + kWriteBlock * j,
-                                        kWriteBlock, kTimeoutMs))
-                    return false;
-            }
-            return true;
-        },
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
         {TOutcome::Information, QStringLiteral("Настройки GPRS успешно записаны!")},
         {TOutcome::Warning, QStringLiteral("Ошибка при записи настроек!")});
 }

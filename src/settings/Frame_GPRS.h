@@ -1,7 +1,10 @@
 #pragma once
 #include <QFrame>
 
+#include <optional>
+
 #include "GprsBlock.h"
+#include "ModuleAreas.h"
 
 class QLineEdit;
 
@@ -30,6 +33,14 @@ public:
 
     TGprsTexts Texts() const;
     void SetTexts(const TGprsTexts& texts);
+    // The edits as the module's block; on a text that cannot be written its edit takes the
+    // focus, the error dialog says why, and the result is false.
+    bool EncodeTexts(TGprsBytes& block);
+    // Shows a block read from the module or loaded from a file.
+    void ShowBlock(const TGprsBytes& block);
+    // The block the page holds: the one shown while its edits are unchanged, none while the
+    // page is as it started, else the edits encoded (false, as EncodeTexts, when they cannot be).
+    bool HeldBlock(std::optional<TGprsBytes>& block);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -44,6 +55,7 @@ private:
     QLineEdit* FieldEdit(TGprsField field) const;
 
     Ui::TGPRSFrame* ui;
+    std::optional<TGprsBytes> FShownBlock;
     int FColumn = 0;  // where the edits start, so that every caption fits before them
 };
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Backups.h"
 #include "Defaults.h"
 #include "DeviceOperation.h"
 #include "Dnxcustomdraw.h"
@@ -17,6 +18,7 @@
 #include "Form_NewValueFromList.h"
 #include "Formtools.h"
 #include "Glyphs.h"
+#include "ModuleAreas.h"
 #include "Mydialogs.h"
 #include "ui_Frame_Keys.h"
 
@@ -24,15 +26,7 @@ TKeysFrame* KeysFrame = nullptr;
 
 namespace {
 
-constexpr int kTableAddress = 480;
-constexpr int kSlotSize = 8;
-constexpr int kSlots = 32;
-constexpr int kTableSize = kSlotSize * kSlots;
-constexpr int kCountAddress = 5;
-constexpr int kReadBlockSize = 64;
-constexpr int kWriteBlockSize = 32;
-constexpr int kTimeoutMs = 1000;
-constexpr uint8_t kEmptySlot = 0xFF;
+constexpr int kSlots = KeySlotCount;
 constexpr uint8_t kNewKeyParam = 3;  // "Управление замком и режимом охраны"
 
 constexpr int kColCount = 6;
@@ -41,8 +35,6 @@ constexpr int kSerialCol = 2;
 constexpr int kParamCol = 3;
 constexpr int kCommentCol = 4;
 constexpr int kRowHeight = 17;
-
-using TKeyTable = std::array<uint8_t, kTableSize>;
 
 QString KeyText(const TKeyRecord& record)
 {
@@ -54,15 +46,7 @@ QString KeyText(const TKeyRecord& record)
 
 QString SerialText(const TKeyRecord& record)
 {
-    uint64_t serial = 0;
-    for (int i = 5; i >= 0; --i)
-        serial = serial << 8 | record.Serial[i];
-    return QString::number(serial);
-}
-
-QString BlockText(int block, int total)
-{
-    return QStringLiteral("блок %1 из %2").arg(block).arg(total);
+    return QString::number(KeyRecordSerial(record));
 }
 
 }  // namespace
@@ -87,7 +71,7 @@ TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), 
                               QStringLiteral("Параметры"), QStringLiteral("Комментарий")};
     for (int c = 0; c < headers.size(); ++c)
         GridSetCell(grid, c, 0, headers[c]);
-    // Comments are kept nowhere, so their column never shows.
+    // Comments live only in files (the module has no room for them): the column never shows.
     grid->setColumnHidden(kCommentCol, true);
     grid->setColumnHidden(kCommentCol + 1, true);
 
@@ -152,6 +136,7 @@ void TKeysFrame::SetKeyRow(int row, const TKeyRecord& record)
     GridSetCell(grid, kKeyCol, row, KeyText(record));
     GridSetCell(grid, kSerialCol, row, SerialText(record));
     GridSetCell(grid, kParamCol, row, QString::number(record.Param));
+    GridSetCell(grid, kCommentCol, row, QString());
 }
 
 bool TKeysFrame::FindKey(const TKeyRecord& record)
@@ -175,37 +160,67 @@ void TKeysFrame::sbReadKeysClick()
 
 void TKeysFrame::ReadKeysFromDevice()
 {
-    auto table = std::make_shared<TKeyTable>();
-    table->fill(kEmptySlot);
+    auto copy = std::make_shared<TModuleCopy>();
     const TOperationResult result = RunDeviceOperation(
         this, {QStringLiteral("Чтение ключей")},
-        [table](TKOR_ZEM& device, TOperationProgress& progress) {
-            constexpr int blocks = kTableSize / kReadBlockSize;
-            for (int block = 0; block < blocks; ++block) {
-                const int offset = kReadBlockSize * block;
-                if (!progress.Step(block + 1, blocks, BlockText(block + 1, blocks)) ||
-                    device.ReadParams(kTableAddress + offset, kReadBlockSize, table->data() + offset, kTimeoutMs) !=
-                        kReadBlockSize)
-                    return false;
-            }
-            return true;
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
+            return ReadModuleParts(device, progress, PartKeys, *copy);
         },
         {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении ключей!")});
     // The grid is the only copy of the list: anything short of a whole table leaves it alone.
     if (result != TOperationResult::Succeeded)
         return;
+    ShowKeyTable(*copy->Keys, QStringList());
+    // Told after the grid is filled, so that the keys it reports are there behind the message.
+    InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
+}
+
+void TKeysFrame::ShowKeyTable(const TKeyTable& table, const QStringList& comments)
+{
     int row = 1;
     for (int slot = 0; slot < kSlots; ++slot) {
-        const uint8_t* bytes = table->data() + kSlotSize * slot;
-        if (bytes[0] == kEmptySlot)
+        const uint8_t* bytes = table.data() + KeySlotSize * slot;
+        if (bytes[0] == EmptyKeySlot)
             continue;
         TKeyRecord record;
         std::memcpy(&record, bytes, sizeof record);
-        SetKeyRow(row++, record);
+        SetKeyRow(row, record);
+        GridSetCell(ui->sgKeys, kCommentCol, row, comments.value(row - 1));
+        ++row;
     }
     GridSetRowCount(ui->sgKeys, row, FWidths, true);
-    // Told after the grid is filled, so that the keys it reports are there behind the message.
-    InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
+}
+
+TKeyTable TKeysFrame::KeyTable() const
+{
+    QTableWidget* grid = ui->sgKeys;
+    TKeyTable table;
+    table.fill(EmptyKeySlot);
+    int count = 0;
+    // "Добавить" keeps the list within the table; a longer one could only be cut here.
+    for (int row = 1; row < grid->rowCount() && count < kSlots; ++row) {
+        const QString serial = GridCell(grid, kSerialCol, row);
+        if (serial.isEmpty())
+            continue;
+        uint8_t code[KeyCodeSize];
+        MakeKeyCode(int64_t(serial.toULongLong()), code, false);
+        uint8_t* slot = table.data() + KeySlotSize * count;
+        // The CRC is made anew for family 0x01, whatever family the key was read with.
+        std::memcpy(slot, code + 1, KeySlotSize - 1);
+        slot[KeySlotSize - 1] = uint8_t(GridCell(grid, kParamCol, row).toInt());
+        ++count;
+    }
+    return table;
+}
+
+QStringList TKeysFrame::KeyComments() const
+{
+    QStringList comments;
+    for (int row = 1; row < ui->sgKeys->rowCount(); ++row) {
+        if (!GridCell(ui->sgKeys, kSerialCol, row).isEmpty())
+            comments << GridCell(ui->sgKeys, kCommentCol, row);
+    }
+    return comments;
 }
 
 void TKeysFrame::sbWriteKeysClick()
@@ -216,42 +231,17 @@ void TKeysFrame::sbWriteKeysClick()
 
 void TKeysFrame::WriteKeysToDevice()
 {
-    QTableWidget* grid = ui->sgKeys;
-    auto table = std::make_shared<TKeyTable>();
-    table->fill(kEmptySlot);
-    int count = 0;
-    // "Добавить" keeps the list within the table; a longer one could only be cut here.
-    for (int row = 1; row < grid->rowCount() && count < kSlots; ++row) {
-        const QString serial = GridCell(grid, kSerialCol, row);
-        if (serial.isEmpty())
-            continue;
-        uint8_t code[KeyCodeSize];
-        MakeKeyCode(int64_t(serial.toULongLong()), code, false);
-        uint8_t* slot = table->data() + kSlotSize * count;
-        // The CRC is made anew for family 0x01, whatever family the key was read with.
-        std::memcpy(slot, code + 1, kSlotSize - 1);
-        slot[kSlotSize - 1] = uint8_t(GridCell(grid, kParamCol, row).toInt());
-        ++count;
-    }
-    const auto keys = uint8_t(count);
+    TModuleCopy copy;
+    copy.Keys = KeyTable();
+    if (!BackupBeforeWrite(this, PartKeys))
+        return;
     const TOperationResult result = RunDeviceOperation(
         this, {QStringLiteral("Запись ключей"), true},
-        [table, keys](TKOR_ZEM& device, TOperationProgress& progress) {
-            constexpr int blocks = kTableSize / kWriteBlockSize;
-            constexpr int steps = blocks + 1;
-            for (int block = 0; block < blocks; ++block) {
-                const int offset = kWriteBlockSize * block;
-                if (!progress.Step(block + 1, steps, BlockText(block + 1, blocks)) ||
-                    !device.WriteParams(kTableAddress + offset, table->data() + offset, kWriteBlockSize, kTimeoutMs))
-                    return false;
-            }
-            return progress.Step(steps, steps, QStringLiteral("число ключей")) &&
-                   device.WriteParams(kCountAddress, &keys, 1, kTimeoutMs);
-        },
+        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
         {TOutcome::Information, QStringLiteral("Ключи успешно записаны!")},
         {TOutcome::Warning, QStringLiteral("Ошибка при записи ключей!")});
     if (result == TOperationResult::Succeeded)
-        SettingsImage[kCountAddress] = keys;
+        SettingsImage[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
 }
 
 void TKeysFrame::sbAddClick()
@@ -270,7 +260,7 @@ void TKeysFrame::sbAddClick()
             return;
         if (FindKey(record)) {
             WarningDlg(this, QStringLiteral("Ключ уже добавлен!"));
-        } else if (record.Serial[0] == kEmptySlot) {
+        } else if (record.Serial[0] == EmptyKeySlot) {
             // The module would read such a slot back as empty.
             WarningDlg(this, QStringLiteral("Ключ с младшим байтом серийного номера FF не может быть записан в модуль!"));
         } else {
@@ -360,4 +350,10 @@ bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->sgKeys->viewport() && event->type() == QEvent::Resize)
         GridSetColWidths(ui->sgKeys, FWidths, true);
     return QFrame::eventFilter(watched, event);
+}
+
+QString KeyParamName(int param)
+{
+    const QStringList names = KeysFrame ? KeysFrame->ParamNames() : QStringList();
+    return param >= 0 && param < names.size() ? names[param] : QString::number(param);
 }

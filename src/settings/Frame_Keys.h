@@ -1,6 +1,7 @@
 #pragma once
 #include <QFrame>
 
+#include "ModuleAreas.h"
 #include "Ow_keyutils.h"
 #include "Stringgridtools.h"
 
@@ -23,6 +24,13 @@ public:
     void SetKeyRow(int row, const TKeyRecord& record);
     // Makes the row holding the record's serial number the current one; false when none does.
     bool FindKey(const TKeyRecord& record);
+    // The grid as the module's key table (packed from slot 0) and the comments of its keys.
+    TKeyTable KeyTable() const;
+    QStringList KeyComments() const;
+    void ShowKeyTable(const TKeyTable& table, const QStringList& comments);
+    // The names of the parameter values, value 0 first.
+    QStringList ParamNames() const;
+
     void ReadKeysFromDevice();
     void WriteKeysToDevice();
 
@@ -42,7 +50,6 @@ private:
     void sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
     void FrameResize();
     int KeyCount() const;
-    QStringList ParamNames() const;
 
     Ui::TKeysFrame* ui;
     TColWidths FWidths;
@@ -50,3 +57,6 @@ private:
 
 // The page's one instance, while it exists.
 extern TKeysFrame* KeysFrame;
+
+// The name of a key's parameter value as the page lists it; a value the list lacks as its number.
+QString KeyParamName(int param);

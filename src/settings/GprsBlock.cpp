@@ -130,3 +130,45 @@ bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field,
         return Fail(TGprsField::Server, error, field, error);
     return true;
 }
+
+QString GprsFieldCaption(TGprsField field)
+{
+    switch (field) {
+    case TGprsField::SN:
+        return QStringLiteral("Серийный номер устройства");
+    case TGprsField::Server:
+        return QStringLiteral("Запрос для мониторинга (без http://)");
+    case TGprsField::APN:
+        return QStringLiteral("Точка доступа (APN)");
+    case TGprsField::IP:
+        return QStringLiteral("IP адрес шлюза");
+    case TGprsField::Port:
+        return QStringLiteral("Номер порта");
+    case TGprsField::User:
+        return QStringLiteral("Имя пользователя");
+    case TGprsField::Password:
+        break;
+    }
+    return QStringLiteral("Пароль");
+}
+
+const QString& GprsFieldText(const TGprsTexts& texts, TGprsField field)
+{
+    switch (field) {
+    case TGprsField::SN:
+        return texts.SN;
+    case TGprsField::Server:
+        return texts.Server;
+    case TGprsField::APN:
+        return texts.APN;
+    case TGprsField::IP:
+        return texts.IP;
+    case TGprsField::Port:
+        return texts.Port;
+    case TGprsField::User:
+        return texts.User;
+    case TGprsField::Password:
+        break;
+    }
+    return texts.Password;
+}

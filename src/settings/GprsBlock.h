@@ -29,3 +29,12 @@ TGprsTexts DecodeGprsBlock(const uint8_t* block);
 // written, with its field and the message for the operator; nothing is cut or replaced to make
 // a text fit.
 bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field, QString& error);
+
+// Every field, in the page's order.
+constexpr TGprsField GprsFields[] = {TGprsField::SN,   TGprsField::Server, TGprsField::APN,     TGprsField::IP,
+                                     TGprsField::Port, TGprsField::User,   TGprsField::Password};
+
+// The caption the page shows before the field's edit.
+QString GprsFieldCaption(TGprsField field);
+// The field's text in `texts`.
+const QString& GprsFieldText(const TGprsTexts& texts, TGprsField field);

@@ -42,7 +42,44 @@ bool Fits(const QWidget* control, TEncoding encoding)
     return qobject_cast<const QLineEdit*>(control) != nullptr;
 }
 
+// The pages that exist, by page: they know how their fields read to the operator.
+std::vector<const TImageFrame*>& Frames()
+{
+    static std::vector<const TImageFrame*> frames;
+    return frames;
+}
+
 }  // namespace
+
+QString ImageFieldText(const TImageField& field, const uint8_t* image)
+{
+    for (const TImageFrame* frame : Frames()) {
+        if (frame->Page() == field.Page)
+            return frame->ValueText(field, image);
+    }
+    return FieldToText(field.Encoding, image + field.Address);
+}
+
+QString TImageFrame::ValueText(const TImageField& field, const uint8_t* image) const
+{
+    const uint8_t* bytes = image + field.Address;
+    const auto binding = std::find_if(FBindings.begin(), FBindings.end(),
+                                      [&](const TBinding& b) { return b.Field == &field; });
+    if (binding != FBindings.end()) {
+        if (qobject_cast<const QCheckBox*>(binding->Control))
+            return ByteToFlag(bytes[0]) ? QStringLiteral("да") : QStringLiteral("нет");
+        if (auto* list = qobject_cast<const QComboBox*>(binding->Control)) {
+            const int position = ByteToListPosition(bytes[0], field.FirstCode, list->count());
+            return position >= 0 ? list->itemText(position) : QStringLiteral("код %1").arg(bytes[0]);
+        }
+    }
+    return FieldToText(field.Encoding, bytes);
+}
+
+TImageFrame::~TImageFrame()
+{
+    Frames().erase(std::remove(Frames().begin(), Frames().end(), this), Frames().end());
+}
 
 TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
     : QFrame(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
@@ -53,6 +90,7 @@ TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
     FScroll->viewport()->setAutoFillBackground(false);
     FBody->setAutoFillBackground(false);
     FBody->installEventFilter(this);
+    Frames().push_back(this);
 }
 
 void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)

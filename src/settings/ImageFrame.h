@@ -25,8 +25,13 @@ class TImageFrame : public QFrame {
     Q_OBJECT
 public:
     TImageFrame(QWidget* owner, TImagePage page);
+    ~TImageFrame() override;
 
     TImagePage Page() const { return FPage; }
+
+    // The field's value in `image` as the page shows it: a list's item, "да" or "нет" for a
+    // check box, an edit's or a cell's text.
+    QString ValueText(const TImageField& field, const uint8_t* image) const;
 
     // Sets every bound control from the image in the page's order, then what is visible.
     virtual void LoadFromImage();
@@ -85,3 +90,7 @@ private:
     int FDesignColumn = -1;  // where the form put the controls its captions name, if it has any
     int FColumn = -1;        // where they go, so that every caption fits before them
 };
+
+// The field's value in `image` in its page's words (TImageFrame::ValueText); with its page not
+// built, the edit's text of the encoding (a list's code).
+QString ImageFieldText(const TImageField& field, const uint8_t* image);

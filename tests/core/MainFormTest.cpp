@@ -289,8 +289,9 @@ private slots:
         QVERIFY(report && report->shown);
         QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
 
-        const auto frames = FSim->ReceivedFrames();
-        QCOMPARE(frames.size(), size_t(3));
+        // The settings read for the backup, then the three blocks.
+        QCOMPARE(FSim->ReceivedFrames().size(), size_t(1 + 3));
+        const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames[0], WriteFrame(1, ImageBytes(1, 40)));
         QCOMPARE(frames[1], WriteFrame(40, ImageBytes(40, 40)));
         QCOMPARE(frames[2], WriteFrame(80, ImageBytes(80, 44)));
@@ -317,7 +318,7 @@ private slots:
                  QStringLiteral("Записать все настройки в устройство?\nВсе ключи в модуле будут удалены!"));
         QVERIFY(report && report->shown);
         QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
-        const auto frames = FSim->ReceivedFrames();
+        const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames.size(), size_t(3 + 32));
         for (int slot = 0; slot < 32; ++slot) {
             QCOMPARE(frames[3 + slot], WriteFrame(kKeySlots + 8 * slot, {0xFF}));
@@ -514,12 +515,15 @@ private slots:
             std::vector<TSimFault> Faults;
             QString Message;
         } cases[] = {
-            {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::Silence, -1)},
-             write + QStringLiteral("\nМодуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
+            {{TSimFault(TSimFault::Delay, 2, 0), TSimFault(TSimFault::Silence, -1)},
+             write + QStringLiteral("\nСбой на шаге «настройки: блок 2 из 3».\n"
+                                    "Модуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
                                     "Записано блоков: 1 из 3 — модуль изменён частично.")},
-            {{TSimFault(TSimFault::BadCrc, -1)},
-             write + QStringLiteral("\nОтвет модуля повреждён (ошибка контрольной суммы или длины).")},
-            {{TSimFault(TSimFault::WrongFunction, -1)}, write + QStringLiteral("\nМодуль ответил на другой запрос.")},
+            {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::BadCrc, -1)},
+             write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\n"
+                                    "Ответ модуля повреждён (ошибка контрольной суммы или длины).")},
+            {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::WrongFunction, -1)},
+             write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\nМодуль ответил на другой запрос.")},
         };
         for (const auto& c : cases) {
             FSim->ClearFaults();
@@ -550,6 +554,7 @@ private slots:
         form.show();
         ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         SettingsImage[5] = 2;  // keys stored: three blocks and nothing more
+        FSim->InjectFault({TSimFault::Delay, 1, 0});  // the backup's read
         FSim->InjectFault({TSimFault::Silence, -1});
         QString step;
         WhenProgressShows([&step](QWidget* progress) {
@@ -558,13 +563,13 @@ private slots:
             ClickDialogButton(progress, QStringLiteral("sbCancel"));
         });
         auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
-        QCOMPARE(step, QStringLiteral("блок 1 из 3"));
+        QCOMPARE(step, QStringLiteral("настройки: блок 1 из 3"));
         QVERIFY(report && report->shown);
         QCOMPARE(report->caption, QStringLiteral("Предупреждение"));
         QCOMPARE(report->message,
                  QStringLiteral("Операция «Запись настроек» отменена.\nМодуль мог получить часть изменений."));
         // Three tries of the first block, and nothing of the second.
-        const auto frames = FSim->ReceivedFrames();
+        const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames.size(), size_t(3));
         QCOMPARE(frames[2], WriteFrame(1, ImageBytes(1, 40)));
         QVERIFY(!UniversalCom->IsOpen());

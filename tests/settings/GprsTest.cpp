@@ -207,7 +207,7 @@ private slots:
         Edit(GPRSFrame, "edPort")->setText(texts.Port);
         auto report = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
         QCOMPARE(report->message, QStringLiteral("Настройки GPRS успешно записаны!"));
-        QCOMPARE(FSim->ReceivedFrames().size(), size_t(4));
+        QCOMPARE(FSim->ReceivedFrames(TModuleSim::kFnWrite).size(), size_t(4));
         std::vector<uint8_t> expected(GprsBlockSize);
         TGprsField field;
         QString error;
@@ -226,10 +226,10 @@ private slots:
         // A failed block write is reported; the blocks before it stay written.
         FSim->WriteMemory(GprsBlockAddress, std::vector<uint8_t>(GprsBlockSize, 0));
         FSim->ClearReceivedFrames();
-        FSim->InjectFault({TSimFault::Delay, 1, 0});
+        FSim->InjectFault({TSimFault::Delay, 2, 0});  // the backup's read and the first block
         FSim->InjectFault({TSimFault::Silence, -1});
         auto failed = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
-        QCOMPARE(failed->message, QStringLiteral("Ошибка при записи настроек!\nМодуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
+        QCOMPARE(failed->message, QStringLiteral("Ошибка при записи настроек!\nСбой на шаге «GPRS: блок 2 из 4».\nМодуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
                                                  "Записано блоков: 1 из 4 — модуль изменён частично."));
         const std::vector<uint8_t> memory = FSim->ReadMemory(GprsBlockAddress, GprsBlockSize);
         QCOMPARE(std::vector<uint8_t>(memory.begin(), memory.begin() + 32),

@@ -287,7 +287,7 @@ private slots:
             writes.push_back(Frame(TModuleSim::kFnWrite, kTable + 32 * block,
                                    TBytes(table.begin() + 32 * block, table.begin() + 32 * (block + 1))));
         writes.push_back(Frame(TModuleSim::kFnWrite, 5, {3}));
-        QCOMPARE(FSim->ReceivedFrames(), writes);
+        QCOMPARE(FSim->ReceivedFrames(TModuleSim::kFnWrite), writes);
         QCOMPARE(FSim->ReadMemory(kTable, 256), table);
         QCOMPARE(SettingsImage[5], uint8_t(3));
 
@@ -316,7 +316,7 @@ private slots:
         SettingsImage[5] = 7;
         for (int passed : {2, 8}) {
             FSim->ClearReceivedFrames();
-            FSim->InjectFault({TSimFault::Delay, passed});
+            FSim->InjectFault({TSimFault::Delay, 4 + passed});  // past the backup's four reads
             FSim->InjectFault({TSimFault::Silence, -1});
             QCOMPARE(FirstLine(Click("sbWriteKeys", {Press(kYes), Press(kYes)}).value(1)),
                      QStringLiteral("Ошибка при записи ключей!"));

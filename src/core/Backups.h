@@ -1,0 +1,35 @@
+#pragma once
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include "ModuleAreas.h"
+
+class QWidget;
+
+// Copies of what the module held before each write, in "backups" under the user's data folder,
+// named by date, time and port; the newest BackupsKept are kept.
+constexpr int BackupsKept = 100;
+
+// The folder; tests point it at one of their own by setting it before use.
+extern QString BackupsDir;
+QString BackupsFolder();
+
+// Saves the copy as a new backup and removes the oldest beyond BackupsKept. False with the
+// message when it could not be saved.
+bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error);
+
+struct TBackupEntry {
+    QString FileName;  // full path
+    QDateTime Saved;
+    QString Port;
+    QString Parts;     // what it holds, or why it cannot be read
+    bool Readable = false;
+};
+
+// The backups, newest first.
+QList<TBackupEntry> ListBackups();
+
+// Before a write of `parts`: reads them from the module and saves them as a backup. When the
+// read or the save fails, asks whether to write without a backup. True when the write may go on.
+bool BackupBeforeWrite(QWidget* owner, unsigned parts);

@@ -1,0 +1,188 @@
+#include "KeyCsv.h"
+
+#include <QHash>
+
+#include <cstring>
+
+#include "Form_GetKey.h"
+#include "Ow_keyutils.h"
+
+namespace {
+
+const QString kSerialHeader = QStringLiteral("Серийный номер");
+const QStringList kHeader{kSerialHeader, QStringLiteral("Код ключа"), QStringLiteral("Параметр"),
+                          QStringLiteral("Комментарий")};
+constexpr uint8_t kNewKeyParam = 3;  // what a key added on the page gets
+
+QString Quoted(const QString& cell)
+{
+    if (!cell.contains(QLatin1Char(';')) && !cell.contains(QLatin1Char('"')) && !cell.contains(QLatin1Char('\n')) &&
+        !cell.contains(QLatin1Char('\r')))
+        return cell;
+    QString text = cell;
+    text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The file's rows and their cells; a quoted cell may hold separators, quotes and line breaks.
+QList<QStringList> SplitRows(const QString& text, QChar separator)
+{
+    QList<QStringList> rows;
+    QStringList row;
+    QString cell;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                cell += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                cell += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == separator) {
+            row << cell;
+            cell.clear();
+        } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            rows << (row << cell);
+            row.clear();
+            cell.clear();
+        } else {
+            cell += c;
+        }
+    }
+    if (!cell.isEmpty() || !row.isEmpty())
+        rows << (row << cell);
+    return rows;
+}
+
+// The key's code in display order from its serial or its code cell (or both, which must agree).
+bool RowKey(const QString& serialCell, const QString& codeCell, uint8_t key[KeyCodeSize], QString& error)
+{
+    const QString serial = serialCell.trimmed();
+    const QString code = codeCell.trimmed();
+    if (serial.isEmpty() && code.isEmpty()) {
+        error = QStringLiteral("нет ни серийного номера, ни кода ключа");
+        return false;
+    }
+    uint8_t bySerial[KeyCodeSize];
+    if (!serial.isEmpty() && !CheckTypedKey(serial, false, bySerial, error))
+        return false;
+    if (!code.isEmpty() && !CheckTypedKey(code, true, key, error))
+        return false;
+    if (code.isEmpty()) {
+        std::memcpy(key, bySerial, KeyCodeSize);
+    } else if (!serial.isEmpty() && std::memcmp(key + 1, bySerial + 1, 6) != 0) {
+        error = QStringLiteral("серийный номер не совпадает с кодом ключа");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QByteArray KeysToCsv(const TKeyTable& table, const QStringList& comments, const QStringList& paramNames)
+{
+    QStringList lines{kHeader.join(QLatin1Char(';'))};
+    int stored = 0;
+    for (int slot = 0; slot < KeySlotCount; ++slot) {
+        TKeyRecord record;
+        std::memcpy(&record, table.data() + KeySlotSize * slot, sizeof record);
+        if (record.Serial[0] == EmptyKeySlot)
+            continue;
+        const int64_t serial = KeyRecordSerial(record);
+        const QString param = record.Param < paramNames.size() ? paramNames[record.Param] : QString::number(record.Param);
+        lines << QStringList{QString::number(serial), QString::fromStdString(KeyCodeText(serial, true)), Quoted(param),
+                             Quoted(comments.value(stored++))}
+                     .join(QLatin1Char(';'));
+    }
+    return QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+}
+
+bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTable& table, QStringList& comments,
+                 QStringList& errors)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    const QString firstLine = text.section(QLatin1Char('\n'), 0, 0);
+    const QChar separator = firstLine.contains(QLatin1Char(';')) || !firstLine.contains(QLatin1Char(','))
+                                ? QLatin1Char(';')
+                                : QLatin1Char(',');
+    const QList<QStringList> rows = SplitRows(text, separator);
+
+    TKeyTable read;
+    read.fill(EmptyKeySlot);
+    QStringList readComments;
+    QHash<int64_t, int> rowOfSerial;
+    errors.clear();
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList& cells = rows[i];
+        const int line = i + 1;
+        if (i == 0 && cells.value(0).trimmed().compare(kSerialHeader, Qt::CaseInsensitive) == 0)
+            continue;
+        if (cells.join(QString()).trimmed().isEmpty())
+            continue;
+        auto refuse = [&](const QString& why) { errors << QStringLiteral("Строка %1: %2.").arg(line).arg(why); };
+        uint8_t key[KeyCodeSize];
+        QString error;
+        if (!RowKey(cells.value(0), cells.value(1), key, error)) {
+            refuse(error);
+            continue;
+        }
+        ReverseKeyCode(key);  // ROM order: family, serial least significant first, CRC
+        TKeyRecord record;
+        std::memcpy(record.Serial, key + 1, sizeof record.Serial);
+        const int64_t serial = KeyRecordSerial(record);
+        if (record.Serial[0] == EmptyKeySlot) {
+            refuse(QStringLiteral("ключ с младшим байтом серийного номера FF не может быть записан в модуль"));
+            continue;
+        }
+        if (rowOfSerial.contains(serial)) {
+            refuse(QStringLiteral("ключ уже есть в строке %1").arg(rowOfSerial.value(serial)));
+            continue;
+        }
+        const QString param = cells.value(2).trimmed();
+        bool number = false;
+        const int value = param.toInt(&number);
+        int index = -1;
+        for (int n = 0; n < paramNames.size() && index < 0; ++n) {
+            if (paramNames[n].compare(param, Qt::CaseInsensitive) == 0)
+                index = n;
+        }
+        if (param.isEmpty())
+            index = kNewKeyParam;
+        else if (index < 0 && number && value >= 0 && value <= 255)
+            index = value;
+        if (index < 0) {
+            refuse(QStringLiteral("неизвестный параметр «%1»").arg(param));
+            continue;
+        }
+        rowOfSerial.insert(serial, line);
+        const int slot = rowOfSerial.size() - 1;
+        if (slot >= KeySlotCount) {
+            refuse(QStringLiteral("в модуле помещается не более %1 ключей").arg(KeySlotCount));
+            continue;
+        }
+        uint8_t code[KeyCodeSize];
+        // Stored as the page stores a key: family 0x01 and its CRC, whatever family was typed.
+        MakeKeyCode(serial, code, false);
+        uint8_t* bytesOut = read.data() + KeySlotSize * slot;
+        std::memcpy(bytesOut, code + 1, KeySlotSize - 1);
+        bytesOut[KeySlotSize - 1] = uint8_t(index);
+        readComments << cells.value(3);
+    }
+    if (errors.isEmpty() && rowOfSerial.isEmpty())
+        errors << QStringLiteral("В файле нет ни одного ключа.");
+    if (!errors.isEmpty())
+        return false;
+    table = read;
+    comments = readComments;
+    return true;
+}

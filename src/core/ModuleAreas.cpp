@@ -1,0 +1,159 @@
+#include "ModuleAreas.h"
+
+#include <functional>
+#include <iterator>
+#include <vector>
+
+#include "DeviceOperation.h"
+#include "KOR_ZEM.h"
+
+namespace {
+
+constexpr int kTimeoutMs = 1000;
+constexpr int kKeyEraseTimeoutMs = 100;
+constexpr int kKeyReadBlock = 64;
+constexpr int kKeyWriteBlock = 32;
+constexpr int kGprsWriteBlock = 32;
+
+// The settings go out in three blocks; addresses 0 and 124 are never written.
+struct TBlock {
+    int Address;
+    int Count;
+};
+constexpr TBlock kSettingsBlocks[] = {{1, 40}, {40, 40}, {80, 44}};
+
+// One exchange of a multi-area operation, with the words its progress shows.
+struct TExchange {
+    QString Text;
+    std::function<bool(TKOR_ZEM&)> Run;
+};
+
+bool RunExchanges(TKOR_ZEM& device, TOperationProgress& progress, const std::vector<TExchange>& exchanges)
+{
+    const int total = int(exchanges.size());
+    for (int i = 0; i < total; ++i) {
+        if (!progress.Step(i + 1, total, exchanges[i].Text) || !exchanges[i].Run(device))
+            return false;
+    }
+    return true;
+}
+
+QString BlockText(const QString& area, int block, int blocks)
+{
+    return QStringLiteral("%1: блок %2 из %3").arg(area).arg(block).arg(blocks);
+}
+
+void AddRead(std::vector<TExchange>& list, const QString& text, int address, int count, uint8_t* destination)
+{
+    list.push_back({text, [=](TKOR_ZEM& device) {
+                        return device.ReadParams(uint16_t(address), uint8_t(count), destination, kTimeoutMs) == count;
+                    }});
+}
+
+void AddWrite(std::vector<TExchange>& list, const QString& text, int address, int count, const uint8_t* source,
+              int timeoutMs = kTimeoutMs)
+{
+    list.push_back({text, [=](TKOR_ZEM& device) {
+                        return device.WriteParams(uint16_t(address), source, uint8_t(count), timeoutMs);
+                    }});
+}
+
+const QString kSettingsArea = QStringLiteral("настройки");
+const QString kKeysArea = QStringLiteral("ключи");
+const QString kGprsArea = QStringLiteral("GPRS");
+
+}  // namespace
+
+QString TModuleCopy::PartsText() const
+{
+    QStringList parts;
+    if (Settings)
+        parts << kSettingsArea;
+    if (Keys)
+        parts << kKeysArea;
+    if (Gprs)
+        parts << kGprsArea;
+    return parts.join(QStringLiteral(", "));
+}
+
+int KeyTableCount(const TKeyTable& table)
+{
+    int count = 0;
+    for (int slot = 0; slot < KeySlotCount; ++slot)
+        count += table[KeySlotSize * slot] != EmptyKeySlot ? 1 : 0;
+    return count;
+}
+
+bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned parts, TModuleCopy& copy)
+{
+    // The areas are read into buffers of their own and handed over only when all arrived.
+    TSettingsBytes settings{};
+    TKeyTable keys{};
+    TGprsBytes gprs{};
+    std::vector<TExchange> list;
+    if (parts & PartSettings)
+        AddRead(list, BlockText(kSettingsArea, 1, 1), 0, SettingsSize, settings.data());
+    if (parts & PartKeys) {
+        constexpr int blocks = KeyTableSize / kKeyReadBlock;
+        for (int b = 0; b < blocks; ++b)
+            AddRead(list, BlockText(kKeysArea, b + 1, blocks), KeyTableAddress + kKeyReadBlock * b, kKeyReadBlock,
+                    keys.data() + kKeyReadBlock * b);
+    }
+    if (parts & PartGprs)
+        AddRead(list, BlockText(kGprsArea, 1, 1), GprsBlockAddress, GprsBlockSize, gprs.data());
+    if (!RunExchanges(device, progress, list))
+        return false;
+    copy = TModuleCopy();
+    if (parts & PartSettings)
+        copy.Settings = settings;
+    if (parts & PartKeys)
+        copy.Keys = keys;
+    if (parts & PartGprs)
+        copy.Gprs = gprs;
+    return true;
+}
+
+bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy)
+{
+    static const uint8_t kEmpty = EmptyKeySlot;
+    TSettingsBytes settings{};
+    TKeyTable keys{};
+    TGprsBytes gprs{};
+    uint8_t count = 0;
+    std::vector<TExchange> list;
+    if (copy.Keys) {
+        keys = *copy.Keys;
+        count = uint8_t(KeyTableCount(keys));
+    }
+    if (copy.Settings) {
+        settings = *copy.Settings;
+        if (copy.Keys)
+            settings[KeyCountAddress] = count;
+        const int blocks = int(std::size(kSettingsBlocks));
+        for (int b = 0; b < blocks; ++b) {
+            const TBlock& block = kSettingsBlocks[b];
+            AddWrite(list, BlockText(kSettingsArea, b + 1, blocks), block.Address, block.Count,
+                     settings.data() + block.Address);
+        }
+        if (!copy.Keys && settings[KeyCountAddress] == 0) {
+            for (int slot = 0; slot < KeySlotCount; ++slot)
+                AddWrite(list, QStringLiteral("очистка ключей: ячейка %1 из %2").arg(slot + 1).arg(KeySlotCount),
+                         KeyTableAddress + KeySlotSize * slot, 1, &kEmpty, kKeyEraseTimeoutMs);
+        }
+    }
+    if (copy.Keys) {
+        constexpr int blocks = KeyTableSize / kKeyWriteBlock;
+        for (int b = 0; b < blocks; ++b)
+            AddWrite(list, BlockText(kKeysArea, b + 1, blocks), KeyTableAddress + kKeyWriteBlock * b, kKeyWriteBlock,
+                     keys.data() + kKeyWriteBlock * b);
+        AddWrite(list, QStringLiteral("ключи: число ключей"), KeyCountAddress, 1, &count);
+    }
+    if (copy.Gprs) {
+        gprs = *copy.Gprs;
+        constexpr int blocks = GprsBlockSize / kGprsWriteBlock;
+        for (int b = 0; b < blocks; ++b)
+            AddWrite(list, BlockText(kGprsArea, b + 1, blocks), GprsBlockAddress + kGprsWriteBlock * b,
+                     kGprsWriteBlock, gprs.data() + kGprsWriteBlock * b);
+    }
+    return RunExchanges(device, progress, list);
+}

@@ -1,0 +1,53 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "Defaults.h"
+#include "GprsBlock.h"
+
+class TKOR_ZEM;
+class TOperationProgress;
+
+// The module's three areas the tool keeps copies of: the settings (0 to 124), the key table
+// (480 to 735, 32 slots of 8 bytes, an empty slot starting with 0xFF) and the GPRS block.
+constexpr int KeyTableAddress = 480;
+constexpr int KeySlotSize = 8;
+constexpr int KeySlotCount = 32;
+constexpr int KeyTableSize = KeySlotSize * KeySlotCount;
+constexpr int KeyCountAddress = 5;
+constexpr uint8_t EmptyKeySlot = 0xFF;
+
+using TSettingsBytes = std::array<uint8_t, SettingsSize>;
+using TKeyTable = std::array<uint8_t, KeyTableSize>;
+using TGprsBytes = std::array<uint8_t, GprsBlockSize>;
+
+// A copy of some or all of the module's areas: what a file, a backup or a read holds.
+struct TModuleCopy {
+    std::optional<TSettingsBytes> Settings;
+    std::optional<TKeyTable> Keys;
+    QStringList KeyComments;  // one per stored key, in slot order; kept only in files
+    std::optional<TGprsBytes> Gprs;
+
+    bool IsEmpty() const { return !Settings && !Keys && !Gprs; }
+    // "настройки, ключи, GPRS": the areas it holds, as the operator is told.
+    QString PartsText() const;
+};
+
+enum TModulePart : unsigned { PartSettings = 1, PartKeys = 2, PartGprs = 4, PartAll = 7 };
+
+// The number of keys stored in the table: its slots up to the first empty one.
+int KeyTableCount(const TKeyTable& table);
+
+// Reads the areas named by `parts` into `copy`, in the order settings, keys, GPRS, each as its
+// page reads it. Progress steps run across all of them and name the area ("ключи: блок 2 из 4").
+bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned parts, TModuleCopy& copy);
+
+// Writes every area the copy holds, each as its page writes it: the settings in three blocks
+// (addresses 0 and 124 are never written), then the key table and its count, then the GPRS
+// block. Settings written without a key table and with a key count of 0 erase every key slot,
+// as the module expects; with a key table the count is the table's.
+bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy);

@@ -1,0 +1,102 @@
+#include "ModuleCompare.h"
+
+#include <QMap>
+
+#include <cstring>
+
+#include "Frame_Keys.h"
+#include "ImageFrame.h"
+#include "Ow_keyutils.h"
+
+namespace {
+
+const QString kKeysPage = QStringLiteral("Ключи");
+const QString kGprsPage = QStringLiteral("GPRS");
+
+QString Shown(const QString& value)
+{
+    return value.isEmpty() ? QStringLiteral("(пусто)") : value;
+}
+
+// The table's keys by serial number, in slot order.
+QMap<int64_t, TKeyRecord> KeysOf(const TKeyTable& table)
+{
+    QMap<int64_t, TKeyRecord> keys;
+    for (int slot = 0; slot < KeySlotCount; ++slot) {
+        TKeyRecord record;
+        std::memcpy(&record, table.data() + KeySlotSize * slot, sizeof record);
+        if (record.Serial[0] != EmptyKeySlot)
+            keys.insert(KeyRecordSerial(record), record);
+    }
+    return keys;
+}
+
+// "1715004 (00 00 00 1A 2B 3C)": the serial number and the key as the page shows them.
+QString KeyTitle(int64_t serial)
+{
+    QStringList bytes;
+    for (int shift = 40; shift >= 0; shift -= 8)
+        bytes << QStringLiteral("%1").arg((serial >> shift) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("%1 / %2 (%3)").arg(kKeysPage).arg(serial).arg(bytes.join(QLatin1Char(' ')));
+}
+
+void CompareKeys(const TKeyTable& module, const TKeyTable& tool, QList<TDifference>& out)
+{
+    const QMap<int64_t, TKeyRecord> inModule = KeysOf(module);
+    const QMap<int64_t, TKeyRecord> inTool = KeysOf(tool);
+    const QString absent = QStringLiteral("нет");
+    for (auto key = inModule.begin(); key != inModule.end(); ++key) {
+        if (!inTool.contains(key.key()))
+            out << TDifference{KeyTitle(key.key()), KeyParamName(key->Param), absent};
+        else if (inTool.value(key.key()).Param != key->Param)
+            out << TDifference{KeyTitle(key.key()) + QStringLiteral(" / Параметры"), KeyParamName(key->Param),
+                               KeyParamName(inTool.value(key.key()).Param)};
+    }
+    for (auto key = inTool.begin(); key != inTool.end(); ++key) {
+        if (!inModule.contains(key.key()))
+            out << TDifference{KeyTitle(key.key()), absent, KeyParamName(key->Param)};
+    }
+}
+
+void CompareGprs(const TGprsBytes& module, const TGprsBytes& tool, QList<TDifference>& out)
+{
+    const TGprsTexts inModule = DecodeGprsBlock(module.data());
+    const TGprsTexts inTool = DecodeGprsBlock(tool.data());
+    for (TGprsField field : GprsFields) {
+        const QString& a = GprsFieldText(inModule, field);
+        const QString& b = GprsFieldText(inTool, field);
+        if (a == b)
+            continue;
+        const QString title = kGprsPage + QStringLiteral(" / ") + GprsFieldCaption(field);
+        // The password is never shown, not even here.
+        if (field == TGprsField::Password)
+            out << TDifference{title, QStringLiteral("другой"), QStringLiteral("изменён")};
+        else
+            out << TDifference{title, Shown(a), Shown(b)};
+    }
+}
+
+}  // namespace
+
+QString DifferenceText(const TDifference& difference)
+{
+    return QStringLiteral("%1: %2 → %3").arg(difference.Title, difference.InModule, difference.InTool);
+}
+
+QList<TDifference> CompareCopies(const TModuleCopy& module, const TModuleCopy& tool)
+{
+    QList<TDifference> out;
+    if (module.Settings && tool.Settings) {
+        for (const TImageField& field : ImageFields()) {
+            const uint8_t* a = module.Settings->data();
+            const uint8_t* b = tool.Settings->data();
+            if (std::memcmp(a + field.Address, b + field.Address, size_t(field.Width())) != 0)
+                out << TDifference{FieldTitle(field), Shown(ImageFieldText(field, a)), Shown(ImageFieldText(field, b))};
+        }
+    }
+    if (module.Keys && tool.Keys)
+        CompareKeys(*module.Keys, *tool.Keys, out);
+    if (module.Gprs && tool.Gprs)
+        CompareGprs(*module.Gprs, *tool.Gprs, out);
+    return out;
+}
