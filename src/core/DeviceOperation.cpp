@@ -55,6 +55,16 @@ public:
         FState.Succeeded = succeeded;
         FState.Error = error;
         FState.Done = true;
+        // The waiting window hears of the end at once rather than at its next look.
+        if (FWaiter)
+            QMetaObject::invokeMethod(FWaiter, &QEventLoop::quit, Qt::QueuedConnection);
+    }
+
+    // The loop to wake when the job is done; null before that loop goes away.
+    void SetWaiter(QEventLoop* loop)
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FWaiter = loop;
     }
 
     bool Step(int step, int total, const QString& text) override
@@ -86,6 +96,7 @@ private:
     const TDeviceOperation FOperation;
     mutable std::mutex FLock;
     TState FState;
+    QEventLoop* FWaiter = nullptr;
 };
 
 // Hands jobs to the task thread's routine.
@@ -166,7 +177,10 @@ TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job)
             progress->ShowStep(state.StepText, state.Step, state.Total);
     });
     poll.start();
-    loop.exec();
+    job.SetWaiter(&loop);
+    if (!job.State().Done)
+        loop.exec();
+    job.SetWaiter(nullptr);
     return job.State();
 }
 

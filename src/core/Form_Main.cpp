@@ -63,6 +63,7 @@ constexpr int kPortListPadding = 32;  // the item's margins and a scroll bar
 // A plain margin between the window's frame and its designed client area.
 constexpr int kBorderWidth = 4;
 constexpr int kFileButtonGap = 8;
+constexpr int kLeastPortBoxWidth = 96;
 const QString kFilesFolderKey = QStringLiteral("FilesFolder");
 constexpr int kKeysPageIndex = 3;
 constexpr int kGprsPageIndex = 6;
@@ -99,15 +100,6 @@ void TMainForm::FormCreate()
     ui->shDefaults->setStyleSheet(QStringLiteral("#shDefaults { background: %1; border: 1px solid %2; }")
                                       .arg(ToQColor(clBtnFace).name(), ToQColor(clGray).name()));
     ui->cbPort->view()->setMinimumWidth(kLeastPortListWidth);
-    // The designed widths were measured in another font: a button is never narrower than its
-    // text, and the row closes up behind a wider one.
-    int left = ui->sbPing->x();
-    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite}) {
-        button->setGeometry(left, button->y(), std::max(button->width(), button->sizeHint().width()),
-                            button->height());
-        left = button->geometry().right() + 1;
-    }
-
     connect(ui->cbPort, &TPortComboBox::DropDown, this, &TMainForm::cbPortDropDown);
     connect(ui->cbPort, qOverload<int>(&QComboBox::activated), this, &TMainForm::cbPortSelect);
     connect(ui->cbPort->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::cbPortChange);
@@ -118,6 +110,7 @@ void TMainForm::FormCreate()
     connect(ui->sbWrite, &QToolButton::clicked, this, &TMainForm::sbWriteClick);
     connect(ui->sbDefaults, &QToolButton::clicked, this, &TMainForm::sbDefaultsClick);
     SetupFileMenu();
+    LayOutStrip();
     connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, [this] {
         if (FCloseWhenIdle)
             close();
@@ -396,10 +389,31 @@ void TMainForm::SetupFileMenu()
     ui->sbFile->setMenu(menu);
     ui->sbFile->setPopupMode(QToolButton::InstantPopup);
     ui->sbFile->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    // At the strip's right end, past the row of operations.
-    const int width = std::max(ui->sbFile->width(), ui->sbFile->sizeHint().width());
-    const int left = std::max(ui->sbWrite->geometry().right() + 1 + kFileButtonGap, ui->paTop->width() - width - 2);
-    ui->sbFile->setGeometry(left, ui->sbFile->y(), width, ui->sbFile->height());
+    // The style's own arrow sits on the text in so small a button: the text carries one instead.
+    ui->sbFile->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    ui->sbFile->setText(ui->sbFile->text() + QStringLiteral(" ▾"));
+}
+
+void TMainForm::LayOutStrip()
+{
+    // The designed widths were measured in another font: a button is never narrower than its
+    // text, and the row closes up behind a wider one. "Файл" keeps to the strip's right end;
+    // when the row leaves it no room, the port box gives up the difference.
+    auto fitted = [](QToolButton* button) { return std::max(button->width(), button->sizeHint().width()); };
+    const int fileWidth = fitted(ui->sbFile);
+    int rowWidth = 0;
+    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite})
+        rowWidth += fitted(button);
+    const int fileLeft = ui->paTop->width() - fileWidth - kBorderWidth;
+    const int shortBy = std::max(0, ui->sbPing->x() + rowWidth + kFileButtonGap - fileLeft);
+    const int gap = ui->sbPing->x() - ui->cbPort->geometry().right() - 1;
+    ui->cbPort->resize(std::max(kLeastPortBoxWidth, ui->cbPort->width() - shortBy), ui->cbPort->height());
+    int left = ui->cbPort->geometry().right() + 1 + gap;
+    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite}) {
+        button->setGeometry(left, button->y(), fitted(button), button->height());
+        left = button->geometry().right() + 1;
+    }
+    ui->sbFile->setGeometry(fileLeft, ui->sbFile->y(), fileWidth, ui->sbFile->height());
 }
 
 bool TMainForm::HeldCopy(TModuleCopy& copy)

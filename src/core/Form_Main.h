@@ -67,6 +67,7 @@ private:
     void ReloadImagePages();
     void ShowPortName(const QString& port);
     void SetupFileMenu();
+    void LayOutStrip();
     bool ImageFilledOrWarn();
     QString AskFileName(bool saving, const QString& filter, const QString& suggested);
     static QString CopyFilter();

@@ -129,7 +129,9 @@ bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTab
             continue;
         if (cells.join(QString()).trimmed().isEmpty())
             continue;
-        auto refuse = [&](const QString& why) { errors << QStringLiteral("Строка %1: %2.").arg(line).arg(why); };
+        auto refuse = [&](const QString& why) {
+            errors << QStringLiteral("Строка %1: %2").arg(line).arg(why) + (why.endsWith(QLatin1Char('!')) ? "" : ".");
+        };
         uint8_t key[KeyCodeSize];
         QString error;
         if (!RowKey(cells.value(0), cells.value(1), key, error)) {

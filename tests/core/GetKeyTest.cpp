@@ -18,6 +18,7 @@
 #include "ComPort.h"
 #include "Dnxstrutils.h"
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "Form_GetKey.h"
 #include "Formtools.h"
 #include "Globals.h"
@@ -316,12 +317,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    GetKeyTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZEM_GUI_TEST_MAIN(GetKeyTest)
 
 #include "GetKeyTest.moc"

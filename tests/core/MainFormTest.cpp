@@ -27,6 +27,7 @@
 #include "Globals.h"
 #include "UniversalCom.h"
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
 #include "Frame_PageControl.h"
@@ -656,12 +657,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    MainFormTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZEM_GUI_TEST_MAIN(MainFormTest)
 
 #include "MainFormTest.moc"

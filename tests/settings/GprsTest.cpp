@@ -15,6 +15,7 @@
 #include "Application.h"
 #include "Cp1251.h"
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
 #include "Frame_GPRS.h"
@@ -262,12 +263,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    GprsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZEM_GUI_TEST_MAIN(GprsTest)
 
 #include "GprsTest.moc"

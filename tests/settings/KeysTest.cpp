@@ -26,6 +26,7 @@
 #include "Application.h"
 #include "Defaults.h"
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
 #include "Frame_Keys.h"
@@ -38,7 +39,6 @@ namespace {
 using TBytes = std::vector<uint8_t>;
 
 constexpr int kTable = 480;
-constexpr int kAnswerMs = 15000;  // outlasts a block's three timed-out tries
 const QString kYes = QStringLiteral("sbOk");
 
 constexpr uint64_t kKeyA = 0xA1B2C3D4;
@@ -62,51 +62,6 @@ TBytes Frame(uint8_t function, int address, const TBytes& tail)
     data[1] = uint8_t(address);
     std::copy(tail.begin(), tail.end(), data.begin() + 2);
     return TModuleSim::MakeFrame(function, data);
-}
-
-// Dialogs answered one after another: each answer, once its dialog shows, arms the next.
-struct TScript {
-    std::vector<DialogAction> Actions;
-    QStringList Said;
-    std::shared_ptr<SeenDialog> Pending;
-};
-
-void AnswerNext(const std::shared_ptr<TScript>& script)
-{
-    const auto i = size_t(script->Said.size());
-    // Past the script, a dialog is closed and reported rather than left to hang the test.
-    const DialogAction action = i < script->Actions.size() ? script->Actions[i] : [](QWidget* d) { d->close(); };
-    script->Pending = AnswerDialog(
-        [script, action](QWidget* dialog) {
-            script->Said << (dialog->findChild<QLabel*>(QStringLiteral("laMessage")) ? DialogMessage(dialog)
-                                                                                      : dialog->objectName());
-            AnswerNext(script);
-            const QPointer<QWidget> answered = dialog;
-            action(dialog);
-            // An answer that left its dialog open would leave the test waiting on it for good.
-            if (answered && answered->isVisible()) {
-                script->Said << answered->objectName() + QStringLiteral(" left open");
-                answered->close();
-            }
-        },
-        kAnswerMs);
-}
-
-// Does what opens the dialogs, answering them in turn: what each said (a message dialog its
-// message, any other its object name). The dialogs are modal, so all have come and gone by then.
-QStringList Answering(std::vector<DialogAction> actions, const std::function<void()>& act)
-{
-    auto script = std::make_shared<TScript>();
-    script->Actions = std::move(actions);
-    AnswerNext(script);
-    act();
-    Disarm(script->Pending);
-    return script->Said;
-}
-
-DialogAction Press(const QString& button)
-{
-    return [button](QWidget* dialog) { ClickDialogButton(dialog, button); };
 }
 
 // Types the key into the key dialog in display order and confirms it.
@@ -422,12 +377,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    KeysTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZEM_GUI_TEST_MAIN(KeysTest)
 
 #include "KeysTest.moc"

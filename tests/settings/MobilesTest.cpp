@@ -20,6 +20,7 @@
 #include "Application.h"
 #include "Defaults.h"
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
 #include "Frame_Mobiles.h"
@@ -379,12 +380,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    MobilesTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZEM_GUI_TEST_MAIN(MobilesTest)
 
 #include "MobilesTest.moc"

@@ -23,6 +23,7 @@
 #include "Cp1251.h"
 #include "Defaults.h"
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "Dnx_control_utils.h"
 #include "Form_Main.h"
 #include "Formtools.h"
@@ -631,12 +632,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    PagesTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZEM_GUI_TEST_MAIN(PagesTest)
 
 #include "PagesTest.moc"

@@ -145,3 +145,51 @@ bool SaveScreenshot(QWidget* widget, const QString& name)
         return false;
     return widget->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")), "PNG");
 }
+
+namespace {
+
+// Dialogs answered one after another: each answer, once its dialog shows, arms the next.
+struct TScript {
+    std::vector<DialogAction> Actions;
+    QStringList Said;
+    std::shared_ptr<SeenDialog> Pending;
+};
+
+void AnswerNext(const std::shared_ptr<TScript>& script)
+{
+    const auto i = size_t(script->Said.size());
+    // Past the script, a dialog is closed and reported rather than left to hang the test.
+    const DialogAction action = i < script->Actions.size() ? script->Actions[i] : [](QWidget* d) { d->close(); };
+    script->Pending = AnswerDialog(
+        [script, action](QWidget* dialog) {
+            script->Said << (dialog->findChild<QLabel*>(QStringLiteral("laMessage")) ? DialogMessage(dialog)
+                                                                                      : dialog->objectName());
+            AnswerNext(script);
+            const QPointer<QWidget> answered = dialog;
+            action(dialog);
+            // An answer that left its dialog open would leave the test waiting on it for good.
+            if (answered && answered->isVisible()) {
+                script->Said << answered->objectName() + QStringLiteral(" left open");
+                answered->close();
+            }
+        },
+        kAnswerMs);
+}
+
+}  // namespace
+
+QStringList Answering(std::vector<DialogAction> actions, const std::function<void()>& act)
+{
+    auto script = std::make_shared<TScript>();
+    script->Actions = std::move(actions);
+    AnswerNext(script);
+    act();
+    Disarm(script->Pending);
+    return script->Said;
+}
+
+DialogAction Press(const QString& button)
+{
+    return [button](QWidget* dialog) { ClickDialogButton(dialog, button); };
+}
+

@@ -7,9 +7,11 @@
 // progress dialog of a long operation is not answered: it is no message.
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAbstractButton;
 class QWidget;
@@ -61,3 +63,13 @@ bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs = kDia
 // Writes $ZEM_SCREENSHOT_DIR/<name>.png from QWidget::grab(); false when the variable is unset
 // or the file cannot be written.
 bool SaveScreenshot(QWidget* widget, const QString& name);
+
+// An answer that outlasts a block's three timed-out tries.
+constexpr int kAnswerMs = 15000;
+
+// Does what opens the dialogs, answering them in turn: what each said (a message dialog its
+// message, any other its object name). The dialogs are modal, so all have come and gone by then.
+// A dialog past the script is closed and its words kept.
+QStringList Answering(std::vector<DialogAction> actions, const std::function<void()>& act);
+// Presses the button named by objectName or text.
+DialogAction Press(const QString& button);
