@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  qt6-translations-l10n
   xvfb xauth fonts-dejavu-core
 )
 missing=()

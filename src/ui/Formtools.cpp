@@ -9,7 +9,10 @@
 #include <QPalette>
 #include <QScreen>
 #include <QStyle>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStyleFactory>
+#include <QTranslator>
 #include <QWidget>
 
 #include <algorithm>
@@ -95,6 +98,14 @@ void SetupApplicationLook(QApplication& app)
         palette.setColor(group, QPalette::Button, grey);
     }
     app.setPalette(palette);
+
+    // Qt's own dialogs and context menus (file choice, an edit's menu) speak Russian too.
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(translator);
+    else
+        delete translator;
 }
 
 void StyleTitleBand(QWidget* label)
