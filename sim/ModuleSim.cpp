@@ -1,28 +1,9 @@
 #include "ModuleSim.h"
 
-#include "Kor_protocol1.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-
-namespace {
-
-constexpr uint8_t kSubOutput = 2;
-constexpr uint8_t kSubKeyReader = 3;
-constexpr uint8_t kKeyModeArm = 0;
-constexpr uint8_t kKeyModePoll = 1;
-constexpr int kKeyLength = 8;
-constexpr int kFrameOverhead = 5;  // start, function, length, two CRC bytes
-
-bool CrcMatches(const uint8_t* frame, size_t length)
-{
-    const uint16_t crc = TKORProtocol1::CalcCRC(frame, static_cast<int>(length - 2));
-    return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
-}
-
-}  // namespace
 
 // ---- frame receiver ----
 
@@ -49,16 +30,16 @@ void TSimFrameReceiver::Scan(std::vector<std::vector<uint8_t>>& frames)
 {
     size_t pos = 0;
     for (;;) {
-        while (pos < FBuffer.size() && FBuffer[pos] != TModuleSim::kStartByte) {
+        while (pos < FBuffer.size() && FBuffer[pos] != kKorStartByte) {
             ++pos;
             ++FDropped;
         }
         if (FBuffer.size() - pos < 3)
             break;
-        const size_t length = FBuffer[pos + 2] + kFrameOverhead;
+        const size_t length = FBuffer[pos + 2] + kKorFrameOverhead;
         if (FBuffer.size() - pos < length)
             break;
-        if (CrcMatches(FBuffer.data() + pos, length)) {
+        if (KorCrcGood(FBuffer.data() + pos, static_cast<int>(length))) {
             frames.emplace_back(FBuffer.begin() + pos, FBuffer.begin() + pos + length);
             pos += length;
         } else {
@@ -176,7 +157,7 @@ int TModuleSim::OutputAction(int output) const
 void TModuleSim::PresentKey(const uint8_t romCode[8], int afterPolls, bool held)
 {
     std::lock_guard<std::mutex> lock(FMutex);
-    std::copy(romCode, romCode + kKeyLength, FKey);
+    std::copy(romCode, romCode + kKorKeyLength, FKey);
     FKeyAfterPolls = std::max(0, afterPolls);
     FKeyPolls = 0;
     FKeyPresent = true;
@@ -220,20 +201,6 @@ std::vector<TSimFault> TModuleSim::Faults() const
     return std::vector<TSimFault>(FFaults.begin(), FFaults.end());
 }
 
-std::vector<uint8_t> TModuleSim::MakeFrame(uint8_t function, const std::vector<uint8_t>& data)
-{
-    std::vector<uint8_t> frame;
-    frame.reserve(data.size() + kFrameOverhead);
-    frame.push_back(kStartByte);
-    frame.push_back(function);
-    frame.push_back(static_cast<uint8_t>(data.size()));
-    frame.insert(frame.end(), data.begin(), data.end());
-    const uint16_t crc = TKORProtocol1::CalcCRC(frame.data(), static_cast<int>(frame.size()));
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-    return frame;
-}
-
 bool TModuleSim::TakeFault(TSimFault& fault)
 {
     if (FFaults.empty())
@@ -257,7 +224,7 @@ std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool&
     const size_t length = frame[2];
     const uint8_t* data = frame.data() + 3;
 
-    if (function == kFnRead && length == 3) {
+    if (function == kKorFunctionRead && length == 3) {
         const int address = data[0] << 8 | data[1];
         const int end = std::min(kMemorySize, address + data[2]);
         answered = true;
@@ -265,7 +232,7 @@ std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool&
             return {};
         return std::vector<uint8_t>(FMemory.begin() + address, FMemory.begin() + end);
     }
-    if (function == kFnWrite && length >= 2) {
+    if (function == kKorFunctionWrite && length >= 2) {
         const int address = data[0] << 8 | data[1];
         const size_t count = length - 2;
         if (address + count > static_cast<size_t>(kMemorySize))
@@ -275,26 +242,26 @@ std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool&
         wrote = true;
         return {};
     }
-    if (function == kFnCommand && length == 3 && data[0] == kSubOutput) {
+    if (function == kKorFunctionCommand && length == 3 && data[0] == kKorCommandOutput) {
         FOutputActions[data[1]] = data[2];
         answered = true;
         return {};
     }
-    if (function == kFnCommand && length == 2 && data[0] == kSubKeyReader) {
-        if (data[1] == kKeyModeArm) {
+    if (function == kKorFunctionCommand && length == 2 && data[0] == kKorCommandKeyReader) {
+        if (data[1] == kKorKeyModeArm) {
             answered = true;
             if (FArmingReplyOf8)
-                return std::vector<uint8_t>(FKey, FKey + kKeyLength);
+                return std::vector<uint8_t>(FKey, FKey + kKorKeyLength);
             return {};
         }
-        if (data[1] == kKeyModePoll) {
+        if (data[1] == kKorKeyModePoll) {
             answered = true;
             if (!FKeyPresent)
                 return {};
             if (FKeyPolls++ < FKeyAfterPolls)
                 return {};
             FKeyPresent = FKeyHeld;
-            return std::vector<uint8_t>(FKey, FKey + kKeyLength);
+            return std::vector<uint8_t>(FKey, FKey + kKorKeyLength);
         }
     }
     return {};
@@ -303,9 +270,9 @@ std::vector<uint8_t> TModuleSim::Answer(const std::vector<uint8_t>& frame, bool&
 TSimReply TModuleSim::HandleFrame(const std::vector<uint8_t>& frame)
 {
     TSimReply reply;
-    if (frame.size() < kFrameOverhead || frame[0] != kStartByte
-        || frame.size() != static_cast<size_t>(frame[2]) + kFrameOverhead
-        || !CrcMatches(frame.data(), frame.size()))
+    if (frame.size() < kKorFrameOverhead || frame[0] != kKorStartByte
+        || frame.size() != static_cast<size_t>(frame[2]) + kKorFrameOverhead
+        || !KorCrcGood(frame.data(), static_cast<int>(frame.size())))
         return reply;
 
     std::unique_lock<std::mutex> lock(FMutex);
@@ -320,7 +287,7 @@ TSimReply TModuleSim::HandleFrame(const std::vector<uint8_t>& frame)
 
     // Extra data of a read continues from the memory, as a module overrunning its count would.
     int extraFrom = -1;
-    if (frame[1] == kFnRead && answered)
+    if (frame[1] == kKorFunctionRead && answered)
         extraFrom = (frame[3] << 8 | frame[4]) + static_cast<int>(data.size());
 
     if (!answered) {
@@ -329,7 +296,7 @@ TSimReply TModuleSim::HandleFrame(const std::vector<uint8_t>& frame)
         return reply;
     }
     if (!faulty) {
-        reply.Chunks.push_back({0, MakeFrame(frame[1], data)});
+        reply.Chunks.push_back({0, KorFrame(frame[1], data)});
         return reply;
     }
     if (fault.Kind == TSimFault::ExtraData) {
@@ -343,7 +310,7 @@ TSimReply TModuleSim::HandleFrame(const std::vector<uint8_t>& frame)
     if (fault.Kind == TSimFault::FewerData)
         data.resize(data.size() - std::min(data.size(), static_cast<size_t>(std::max(0, fault.DropBytes))));
     lock.unlock();
-    return ApplyFault(fault, MakeFrame(frame[1], data));
+    return ApplyFault(fault, KorFrame(frame[1], data));
 }
 
 TSimReply TModuleSim::ApplyFault(const TSimFault& fault, std::vector<uint8_t> reply)
@@ -363,9 +330,9 @@ TSimReply TModuleSim::ApplyFault(const TSimFault& fault, std::vector<uint8_t> re
         out.Chunks.push_back({0, reply});
         return out;
     case TSimFault::WrongFunction: {
-        const uint8_t wrong = reply[1] == kFnRead ? kFnWrite : kFnRead;
+        const uint8_t wrong = reply[1] == kKorFunctionRead ? kKorFunctionWrite : kKorFunctionRead;
         std::vector<uint8_t> data(reply.begin() + 3, reply.end() - 2);
-        out.Chunks.push_back({0, MakeFrame(wrong, data)});
+        out.Chunks.push_back({0, KorFrame(wrong, data)});
         return out;
     }
     case TSimFault::Noise: {

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "KorFrame.h"
+
 // The module answers one request at a time, so requests arriving during a Delay or LateReply
 // wait behind it, as on the real device. Faults apply to every well-formed request, answered or not.
 struct TSimFault {
@@ -61,10 +63,10 @@ class TModuleSim {
 public:
     static constexpr int kMemorySize = 1024;
     static constexpr int kDefaultsSize = 125;
-    static constexpr uint8_t kStartByte = 0x55;
-    static constexpr uint8_t kFnRead = 110;
-    static constexpr uint8_t kFnWrite = 210;
-    static constexpr uint8_t kFnCommand = 101;
+    // The link's function codes and framing, under the names the module's callers use.
+    static constexpr uint8_t kFnRead = kKorFunctionRead;
+    static constexpr uint8_t kFnWrite = kKorFunctionWrite;
+    static constexpr uint8_t kFnCommand = kKorFunctionCommand;
 
     // The factory memory the module ships with at addresses 0..124.
     static const uint8_t kFactoryDefaults[kDefaultsSize];
@@ -104,8 +106,10 @@ public:
     // unknown requests and writes reaching past the memory get no reply; reads are clamped.
     TSimReply HandleFrame(const std::vector<uint8_t>& frame);
 
-    // Builds a frame with its CRC.
-    static std::vector<uint8_t> MakeFrame(uint8_t function, const std::vector<uint8_t>& data);
+    static std::vector<uint8_t> MakeFrame(uint8_t function, const std::vector<uint8_t>& data)
+    {
+        return KorFrame(function, data);
+    }
 
 private:
     std::vector<uint8_t> Answer(const std::vector<uint8_t>& frame, bool& answered, bool& wrote);
@@ -165,6 +169,9 @@ public:
     bool MakeLink(const std::string& path);
     // True while the master is open (a HangUp fault closes it for good).
     bool LineUp() const { return FLineUp.load(); }
+    // Replies written whole to the line, and bytes taken from it: what a test waits for.
+    int RepliesSent() const { return FRepliesSent.load(); }
+    size_t BytesTaken() const { return FBytesTaken.load(); }
 
 private:
     void Run();
@@ -184,5 +191,7 @@ private:
     std::string FLinkPath;
     std::atomic<bool> FStop{false};
     std::atomic<bool> FLineUp{false};
+    std::atomic<int> FRepliesSent{0};
+    std::atomic<size_t> FBytesTaken{0};
     std::thread FThread;
 };

@@ -193,7 +193,8 @@ bool TSimPty::SendChunks(const TSimReply& reply)
 void TSimPty::Respond(const std::vector<uint8_t>& frame)
 {
     const TSimReply reply = FSim.HandleFrame(frame);
-    SendChunks(reply);
+    if (!reply.Chunks.empty() && SendChunks(reply))
+        ++FRepliesSent;
     if (reply.HangUp && FMaster >= 0) {
         // Closing the master throws away what the tool has not read yet; let the bytes sent so
         // far reach it first, as they would have on a real line before it went dead. They need
@@ -262,6 +263,7 @@ void TSimPty::Run()
                 break;
             continue;
         }
+        FBytesTaken += static_cast<size_t>(n);
         const auto now = TClock::now();
         lastByte = now;
         if (!FLineTiming) {

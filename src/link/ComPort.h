@@ -16,6 +16,10 @@ public:
     const char* what() const noexcept override { return Message.c_str(); }
 };
 
+// What a write to a port that is not open reports; the code is the system's "invalid handle".
+constexpr int kErrorClosedPort = 6;
+constexpr const char* kClosedPortText = "Can't write to closed port.";
+
 // All 32 bits set: "infinite" for the wait bounds, and the marker value of the read timeouts.
 constexpr uint32_t kComInfinite = 0xFFFFFFFFu;
 

@@ -72,6 +72,43 @@ int PollMs(TClock::time_point deadline)
     return static_cast<int>(std::min<long long>((us + 999) / 1000, INT_MAX));
 }
 
+// A bound beyond which a read or write that still waits is taken for a hung line.
+struct TCriticalBound {
+    bool Set;
+    TClock::time_point At;
+    uint32_t Ms;
+    const char* What;  // "Read" or "Write"
+};
+
+// Waits until the handle is ready for `events` (POLLIN or POLLOUT): true then, false once
+// `deadline` has passed (time_point::max() for none). Raises past the critical bound, and when
+// the line reports a hang-up or an error instead; queued input still counts as ready.
+bool WaitReady(int handle, short events, TClock::time_point deadline, const TCriticalBound& critical,
+               const char* failed)
+{
+    for (;;) {
+        const auto now = TClock::now();
+        if (now >= deadline)
+            return false;
+        if (critical.Set && now >= critical.At)
+            throw TComPortException(std::string(critical.What) + " expired FCritical" + critical.What +
+                                        "FileTime (" + std::to_string(critical.Ms) + "), maybe hang up.",
+                                    ETIMEDOUT);
+        const auto until = critical.Set ? std::min(deadline, critical.At) : deadline;
+        pollfd pfd{handle, events, 0};
+        const int r = poll(&pfd, 1, until == TClock::time_point::max() ? -1 : PollMs(until));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            throw TComPortException(failed, errno);
+        if (r == 0)
+            continue;  // the deadline is checked above
+        if (pfd.revents & events)
+            return true;
+        throw TComPortException(failed, EIO);
+    }
+}
+
 std::string ReadFirstLine(const std::string& path)
 {
     std::ifstream in(path);
@@ -265,7 +302,7 @@ void TComPort::ApplyTimeouts() {}
 bool TComPort::Write(const void* buffer, int count)
 {
     if (!IsOpen())
-        throw TComPortException("Can't write to closed port.", 6);
+        throw TComPortException(kClosedPortText, kErrorClosedPort);
     if (count <= 0)
         return count == 0;
 
@@ -274,9 +311,10 @@ bool TComPort::Write(const void* buffer, int count)
                            FTimeouts.WriteTotalTimeoutConstant;
     const bool bounded = total != 0;
     total = std::min<uint64_t>(total, kLongestWaitMs);
-    const bool critical = FCriticalWriteFileTime != kComInfinite;
     const auto totalDeadline = start + std::chrono::milliseconds(total);
-    const auto criticalDeadline = start + std::chrono::milliseconds(FCriticalWriteFileTime);
+    const TCriticalBound critical{FCriticalWriteFileTime != kComInfinite,
+                                  start + std::chrono::milliseconds(FCriticalWriteFileTime),
+                                  FCriticalWriteFileTime, "Write"};
 
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     int sent = 0;
@@ -294,32 +332,9 @@ bool TComPort::Write(const void* buffer, int count)
             return false;
         }
         // The output queue is full: wait for room, within the bounds.
-        for (;;) {
-            const auto now = TClock::now();
-            if (bounded && now >= totalDeadline)
-                return false;
-            if (critical && now >= criticalDeadline)
-                throw TComPortException("Write expired FCriticalWriteFileTime (" +
-                                            std::to_string(FCriticalWriteFileTime) + "), maybe hang up.",
-                                        ETIMEDOUT);
-            auto deadline = TClock::time_point::max();
-            if (bounded)
-                deadline = totalDeadline;
-            if (critical)
-                deadline = std::min(deadline, criticalDeadline);
-            const int ms = deadline == TClock::time_point::max() ? -1 : PollMs(deadline);
-            pollfd pfd{FHandle, POLLOUT, 0};
-            const int r = poll(&pfd, 1, ms);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                throw TComPortException(kWriteFailed, errno);
-            if (r == 0)
-                continue;  // the deadline is checked above
-            if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))
-                throw TComPortException(kWriteFailed, EIO);
-            break;
-        }
+        if (!WaitReady(FHandle, POLLOUT, bounded ? totalDeadline : TClock::time_point::max(), critical,
+                       kWriteFailed))
+            return false;
     }
     return true;
 }
@@ -345,11 +360,12 @@ int TComPort::Read(void* buffer, int count)
     total = std::min<uint64_t>(total, kLongestWaitMs);
     const bool totalBounded = total != 0;
     const bool gapBounded = !firstByte && t.ReadIntervalTimeout != 0;
-    const bool critical = FCriticalReadFileTime != kComInfinite;
 
     const auto start = TClock::now();
     const auto totalDeadline = start + std::chrono::milliseconds(total);
-    const auto criticalDeadline = start + std::chrono::milliseconds(FCriticalReadFileTime);
+    const TCriticalBound critical{FCriticalReadFileTime != kComInfinite,
+                                  start + std::chrono::milliseconds(FCriticalReadFileTime),
+                                  FCriticalReadFileTime, "Read"};
     auto lastByte = start;
 
     auto* bytes = static_cast<uint8_t*>(buffer);
@@ -372,35 +388,13 @@ int TComPort::Read(void* buffer, int count)
         if (atOnce)
             return got;
 
-        // Nothing more to read yet: wait for input until the nearest bound.
-        for (;;) {
-            auto deadline = TClock::time_point::max();
-            if (totalBounded)
-                deadline = totalDeadline;
-            if (gapBounded && got > 0)
-                deadline = std::min(deadline, lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
-            const auto now = TClock::now();
-            if (now >= deadline)
-                return got;
-            if (critical && now >= criticalDeadline)
-                throw TComPortException("Read expired FCriticalReadFileTime (" +
-                                            std::to_string(FCriticalReadFileTime) + "), maybe hang up.",
-                                        ETIMEDOUT);
-            if (critical)
-                deadline = std::min(deadline, criticalDeadline);
-            const int ms = deadline == TClock::time_point::max() ? -1 : PollMs(deadline);
-            pollfd pfd{FHandle, POLLIN, 0};
-            const int r = poll(&pfd, 1, ms);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                throw TComPortException(kReadFailed, errno);
-            if (r == 0)
-                continue;  // the deadline is checked above
-            if (pfd.revents & POLLIN)
-                break;  // read it; a hang-up with data still queued delivers that data first
-            throw TComPortException(kReadFailed, EIO);
-        }
+        // Nothing more to read yet: wait for input until the nearest bound. A hang-up with data
+        // still queued delivers that data first.
+        auto deadline = totalBounded ? totalDeadline : TClock::time_point::max();
+        if (gapBounded && got > 0)
+            deadline = std::min(deadline, lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+        if (!WaitReady(FHandle, POLLIN, deadline, critical, kReadFailed))
+            return got;
     }
 }
 

@@ -3,13 +3,9 @@
 #include "ComPort.h"
 #include "Params_kor_protocol.h"
 
-namespace {
-constexpr int kShortestReply = 5;
-}
-
-TKOR_ZEM::TKOR_ZEM() : FProtocol(new TKORProtocol1(kStartByte, nullptr))
+TKOR_ZEM::TKOR_ZEM() : FProtocol(new TKORProtocol1(kKorStartByte, nullptr))
 {
-    FProtocol->FAttempts = kAttempts;
+    FProtocol->SetAttempts(kAttempts);
 }
 
 TKOR_ZEM::~TKOR_ZEM()
@@ -19,7 +15,7 @@ TKOR_ZEM::~TKOR_ZEM()
 
 void TKOR_ZEM::SetPort(TUniversalPort* port)
 {
-    FProtocol->FPort = port;
+    FProtocol->SetPort(port);
 }
 
 template <class TResult, class TCommand>
@@ -58,10 +54,10 @@ bool TKOR_ZEM::SetOutput(uint8_t output, uint8_t action)
 {
     return Guarded(false, [&] {
         FProtocol->ClearParams();
-        FProtocol->AddParam(kSubcommandOutput);
+        FProtocol->AddParam(kKorCommandOutput);
         FProtocol->AddParam(output);
         FProtocol->AddParam(action);
-        FProtocol->Request(kFunctionCommand, nullptr, 3, kShortestReply, kCommandTimeoutMs);
+        FProtocol->Request(kKorFunctionCommand, nullptr, 3, kKorShortestReply, kCommandTimeoutMs);
         return true;
     });
 }
@@ -70,13 +66,13 @@ int TKOR_ZEM::ReadKey(uint8_t mode, void* destination)
 {
     return Guarded(-1, [&] {
         FProtocol->ClearParams();
-        FProtocol->AddParam(kSubcommandKeyReader);
+        FProtocol->AddParam(kKorCommandKeyReader);
         FProtocol->AddParam(mode);
-        FProtocol->Request(kFunctionCommand, nullptr, 2, kShortestReply, kCommandTimeoutMs);
-        if (FProtocol->GetByte(2) != kKeyLength)
+        FProtocol->Request(kKorFunctionCommand, nullptr, 2, kKorShortestReply, kCommandTimeoutMs);
+        if (FProtocol->GetByte(2) != kKorKeyLength)
             return 0;
         if (destination)
-            FProtocol->GetData(3, destination, kKeyLength);
+            FProtocol->GetData(3, destination, kKorKeyLength);
         return 1;
     });
 }

@@ -17,13 +17,8 @@ struct TLinkError {
 // result. Every link failure becomes -1, false or 0; none escapes, and the last is kept.
 class TKOR_ZEM : public TLogObject {
 public:
-    static constexpr uint8_t kStartByte = 0x55;
     static constexpr uint8_t kAttempts = 3;
-    static constexpr uint8_t kFunctionCommand = 101;
-    static constexpr uint8_t kSubcommandOutput = 2;
-    static constexpr uint8_t kSubcommandKeyReader = 3;
     static constexpr int kCommandTimeoutMs = 100;  // link check, output command, key reader
-    static constexpr int kKeyLength = 8;
 
     TKOR_ZEM();
     ~TKOR_ZEM() override;

@@ -7,28 +7,9 @@ TKORProtocol1::TKORProtocol1(uint8_t startByte, TUniversalPort* port)
 {
 }
 
-uint16_t TKORProtocol1::CalcCRC(const uint8_t* bytes, int count)
-{
-    uint16_t crc = 0xFFFF;
-    for (int i = 0; i < count; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
-    }
-    return crc;
-}
-
-bool TKORProtocol1::CheckCRC(const uint8_t* frame, int length)
-{
-    if (length < 2)
-        return false;
-    const uint16_t stored = static_cast<uint16_t>(frame[length - 2] | (frame[length - 1] << 8));
-    return stored == CalcCRC(frame, length - 2);
-}
-
 void TKORProtocol1::ClearParams()
 {
-    FPacket[2] = 0;
+    PacketBuffer()[2] = 0;
 }
 
 void TKORProtocol1::AddParam(uint8_t value)
@@ -39,27 +20,23 @@ void TKORProtocol1::AddParam(uint8_t value)
 void TKORProtocol1::AddParams(const void* bytes, int count)
 {
     // Refused like an over-long BuildPacket, but before a byte lands past the buffer.
-    const int used = FPacket[2];
-    if (count < 0 || used + count > FMaxPacketLength - kKorFrameOverhead)
+    uint8_t* packet = PacketBuffer();
+    const int used = packet[2];
+    if (count < 0 || used + count > MaxPacketLength() - kKorFrameOverhead)
         throw EProtocol(kErrorIndexRange, "");
     if (count > 0)
-        std::memcpy(FPacket + 3 + used, bytes, static_cast<size_t>(count));
-    FPacket[2] = static_cast<uint8_t>(used + count);
+        std::memcpy(packet + 3 + used, bytes, static_cast<size_t>(count));
+    packet[2] = static_cast<uint8_t>(used + count);
 }
 
 void TKORProtocol1::BuildPacket(uint8_t function, const void* data, int length)
 {
-    if (length < 0 || length + kKorFrameOverhead > FMaxPacketLength)
+    if (length < 0 || length + kKorFrameOverhead > MaxPacketLength())
         throw EProtocol(kErrorIndexRange, "");
-    FPacket[0] = FStartByte;
-    FPacket[1] = function;
-    FPacket[2] = static_cast<uint8_t>(length);
     if (data && length != 0)
-        std::memmove(FPacket + 3, data, static_cast<size_t>(length));
-    const uint16_t crc = CalcCRC(FPacket, length + 3);
-    FPacket[length + 3] = static_cast<uint8_t>(crc & 0xFF);
-    FPacket[length + 4] = static_cast<uint8_t>(crc >> 8);
-    FPacketLength = length + kKorFrameOverhead;
+        std::memmove(PacketBuffer() + 3, data, static_cast<size_t>(length));
+    KorSeal(PacketBuffer(), FStartByte, function, length);
+    SetPacketLength(length + kKorFrameOverhead);
 }
 
 void TKORProtocol1::Request(uint8_t function, const void* data, int length, int replyLength, int timeoutMs)
@@ -70,45 +47,45 @@ void TKORProtocol1::Request(uint8_t function, const void* data, int length, int 
 
 void TKORProtocol1::BeforeReceive()
 {
-    FState = 0;
+    FState = TReceiveStep::Hunting;
 }
 
 int TKORProtocol1::AddReceived(const uint8_t* bytes, int count)
 {
-    // The bytes sit at FData + FDataLength already; dropping noise compacts them in place,
-    // since appending never gets ahead of the read position.
-    if (count < 0 || FDataLength + count > FMaxDataLength)
+    // The bytes sit at the end of the reply already; dropping noise compacts them in place,
+    // since keeping a byte never gets ahead of the read position.
+    if (count < 0 || DataLength() + count > MaxDataLength())
         RaiseOverflow();
     for (int i = 0; i < count; ++i) {
         const uint8_t byte = bytes[i];
         switch (FState) {
-        case 0:
+        case TReceiveStep::Hunting:
             if (byte != FStartByte)
                 continue;
-            FState = 1;
+            FState = TReceiveStep::StartSeen;
             break;
-        case 1:
-            FState = 2;
+        case TReceiveStep::StartSeen:
+            FState = TReceiveStep::FunctionSeen;
             break;
-        case 2:
+        case TReceiveStep::FunctionSeen:
             // A frame this long cannot be checked, and a longer one would not fit the buffer.
             if (byte > kKorMaxReplyData)
                 RaiseOverflow();
-            FState = 3;
-            FExpectedLength = byte + kKorFrameOverhead;
+            FState = TReceiveStep::LengthSeen;
+            SetExpectedLength(byte + kKorFrameOverhead);
             break;
-        default:
+        case TReceiveStep::LengthSeen:
             break;
         }
-        FData[FDataLength++] = byte;
+        KeepByte(byte);
     }
-    return FExpectedLength - FDataLength;
+    return ExpectedLength() - DataLength();
 }
 
 void TKORProtocol1::AfterReceive()
 {
-    if (!CheckCRC(FData, FDataLength & 0xFF))
+    if (!KorCrcGood(Data(), DataLength() & 0xFF))
         throw EProtocol(kErrorCrc, DumpMessage("CRC check failed"));
-    if (FDataLength < 2 || FData[1] != FPacket[1])
+    if (DataLength() < 2 || Data()[1] != Packet()[1])
         throw EProtocol(kErrorBadCommand, DumpMessage("Wrong function byte in reply"));
 }

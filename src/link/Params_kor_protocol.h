@@ -3,9 +3,6 @@
 
 #include "Kor_protocol1.h"
 
-constexpr uint8_t kFunctionReadParams = 110;
-constexpr uint8_t kFunctionWriteParams = 210;
-
 // Reads count bytes of the module's parameter memory at address; returns the number of data
 // bytes the module sent (its length byte), which the caller compares with count. At most count
 // bytes are copied to the destination.

@@ -22,52 +22,38 @@ std::string FormatDump(const char* format, const uint8_t* bytes, int count)
 }  // namespace
 
 TUniversalProtocol::TUniversalProtocol(TUniversalPort* port, int maxPacketLength, int maxDataLength)
-    : FPort(port),
-      FPacket(new uint8_t[maxPacketLength]()),
-      FMaxPacketLength(maxPacketLength),
-      FData(new uint8_t[maxDataLength]()),
-      FMaxDataLength(maxDataLength)
+    : FPort(port), FPacket(static_cast<size_t>(maxPacketLength)), FData(static_cast<size_t>(maxDataLength))
 {
-}
-
-TUniversalProtocol::~TUniversalProtocol()
-{
-    delete[] FPacket;
-    delete[] FData;
 }
 
 void TUniversalProtocol::SetMaxPacketLength(int n)
 {
-    delete[] FPacket;
-    FPacket = new uint8_t[n]();
-    FMaxPacketLength = n;
+    FPacket.assign(static_cast<size_t>(n), 0);
     FPacketLength = 0;
 }
 
 void TUniversalProtocol::SetMaxDataLength(int n)
 {
-    delete[] FData;
-    FData = new uint8_t[n]();
-    FMaxDataLength = n;
+    FData.assign(static_cast<size_t>(n), 0);
     FDataLength = 0;
 }
 
 std::string TUniversalProtocol::DumpMessage(const std::string& reason) const
 {
-    return reason + "\n" + FormatDump("Packet[%i] = '%s'", FPacket, FPacketLength) + "\n" +
-           FormatDump("Data[%i] = '%s'", FData, FDataLength);
+    return reason + "\n" + FormatDump("Packet[%i] = '%s'", FPacket.data(), FPacketLength) + "\n" +
+           FormatDump("Data[%i] = '%s'", FData.data(), FDataLength);
 }
 
 void TUniversalProtocol::RaiseOverflow() const
 {
-    throw EProtocol(kErrorBufferOverflow, "MaxDataLength=" + std::to_string(FMaxDataLength));
+    throw EProtocol(kErrorBufferOverflow, "MaxDataLength=" + std::to_string(FData.size()));
 }
 
 void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
 {
     if (!FPort)
-        throw TComPortException("Can't write to closed port.", 6);
-    FExpectedLength = replyLength == 0 ? FMaxDataLength : replyLength;
+        throw TComPortException(kClosedPortText, kErrorClosedPort);
+    FExpectedLength = replyLength == 0 ? MaxDataLength() : replyLength;
     FPort->SetTimeout(timeoutMs);
     uint8_t attemptsLeft = FAttempts != 0 ? FAttempts : 1;
     for (;;) {
@@ -92,7 +78,7 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
 void TUniversalProtocol::Send()
 {
     if (FPacketLength != 0)
-        FPort->Write(FPacket, FPacketLength);
+        FPort->Write(FPacket.data(), FPacketLength);
 }
 
 void TUniversalProtocol::Receive()
@@ -101,9 +87,9 @@ void TUniversalProtocol::Receive()
     int remaining = FExpectedLength;
     while (remaining > 0) {
         // Never ask for more than the buffer can still take, whatever the protocol expects.
-        if (remaining > FMaxDataLength - FDataLength)
+        if (remaining > MaxDataLength() - FDataLength)
             RaiseOverflow();
-        const int n = FPort->Read(FData + FDataLength, remaining);
+        const int n = FPort->Read(FData.data() + FDataLength, remaining);
         if (n <= 0) {
             char reason[128];
             if (FDataLength == 0)
@@ -113,14 +99,14 @@ void TUniversalProtocol::Receive()
                               FDataLength, FExpectedLength);
             throw EProtocol(kErrorTimeout, DumpMessage(reason));
         }
-        remaining = AddReceived(FData + FDataLength, n);
+        remaining = AddReceived(FData.data() + FDataLength, n);
     }
 }
 
 int TUniversalProtocol::AddReceived(const uint8_t* bytes, int count)
 {
     (void)bytes;
-    if (FDataLength + count > FMaxDataLength)
+    if (count < 0 || FDataLength + count > MaxDataLength())
         RaiseOverflow();
     FDataLength += count;
     return FExpectedLength - FDataLength;
@@ -139,5 +125,5 @@ void TUniversalProtocol::GetData(int position, void* destination, int count) con
     if (position < 0 || count < 0 || position + count > FDataLength)
         RaiseOverflow();
     if (count > 0)
-        std::memcpy(destination, FData + position, static_cast<size_t>(count));
+        std::memcpy(destination, FData.data() + position, static_cast<size_t>(count));
 }

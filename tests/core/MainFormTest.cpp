@@ -32,6 +32,7 @@
 #include "Formtools.h"
 #include "Frame_PageControl.h"
 #include "IniFile.h"
+#include "LinkTestKit.h"
 #include "ModuleSim.h"
 #include "PortLock.h"
 #include "VirtualModule.h"
@@ -44,15 +45,6 @@ constexpr int kKeySlots = 480;
 std::vector<uint8_t> ImageBytes(int from, int count)
 {
     return std::vector<uint8_t>(SettingsImage + from, SettingsImage + from + count);
-}
-
-std::vector<uint8_t> WriteFrame(int address, const std::vector<uint8_t>& bytes)
-{
-    std::vector<uint8_t> data(bytes.size() + 2);
-    data[0] = static_cast<uint8_t>(address >> 8);
-    data[1] = static_cast<uint8_t>(address & 0xFF);
-    std::copy(bytes.begin(), bytes.end(), data.begin() + 2);
-    return TModuleSim::MakeFrame(TModuleSim::kFnWrite, data);
 }
 
 // An object whose event handler fails, as a page's store fails on a bad number.
@@ -126,10 +118,9 @@ class MainFormTest : public QObject {
     // Clicks a button that should end without any dialog; true when none showed.
     static bool ClickWithoutDialog(QToolButton* button)
     {
-        auto seen = PressDialogButton(QStringLiteral("sbOk"), 300);
+        auto seen = PressDialogButton(QStringLiteral("sbOk"));
         QTest::mouseClick(button, Qt::LeftButton);
-        WaitForAnswer(seen, 500);
-        return !seen->shown;
+        return NoDialogCame(seen);
     }
 
     // Clicks a button that first asks a question (answered with OK or Cancel) and may then report.
@@ -254,7 +245,7 @@ private slots:
         QVERIFY2(ClickWithoutDialog(Button(form, "sbRead")), "a successful read shows no message");
         QCOMPARE(ImageBytes(0, SettingsSize), memory);
         QVERIFY(form.ImageFilled());
-        const std::vector<uint8_t> expectedRequest = TModuleSim::MakeFrame(TModuleSim::kFnRead, {0, 0, 125});
+        const std::vector<uint8_t> expectedRequest = ReadRequest(0, 125);
         QCOMPARE(FSim->ReceivedFrames().back(), expectedRequest);
 
         // A reply with fewer or more bytes than asked leaves the image as it was.
@@ -293,9 +284,9 @@ private slots:
         // The settings read for the backup, then the three blocks.
         QCOMPARE(FSim->ReceivedFrames().size(), size_t(1 + 3));
         const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
-        QCOMPARE(frames[0], WriteFrame(1, ImageBytes(1, 40)));
-        QCOMPARE(frames[1], WriteFrame(40, ImageBytes(40, 40)));
-        QCOMPARE(frames[2], WriteFrame(80, ImageBytes(80, 44)));
+        QCOMPARE(frames[0], WriteRequest(1, ImageBytes(1, 40)));
+        QCOMPARE(frames[1], WriteRequest(40, ImageBytes(40, 40)));
+        QCOMPARE(frames[2], WriteRequest(80, ImageBytes(80, 44)));
         QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(1, 123));
         QCOMPARE(FSim->ReadMemory(0, 1), std::vector<uint8_t>{0xAB});
         QCOMPARE(FSim->ReadMemory(124, 1), std::vector<uint8_t>{0xCD});
@@ -322,7 +313,7 @@ private slots:
         const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames.size(), size_t(3 + 32));
         for (int slot = 0; slot < 32; ++slot) {
-            QCOMPARE(frames[3 + slot], WriteFrame(kKeySlots + 8 * slot, {0xFF}));
+            QCOMPARE(frames[3 + slot], WriteRequest(kKeySlots + 8 * slot, {0xFF}));
             QCOMPARE(FSim->ReadMemory(kKeySlots + 8 * slot, 8),
                      (std::vector<uint8_t>{0xFF, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11}));
         }
@@ -572,7 +563,7 @@ private slots:
         // Three tries of the first block, and nothing of the second.
         const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames.size(), size_t(3));
-        QCOMPARE(frames[2], WriteFrame(1, ImageBytes(1, 40)));
+        QCOMPARE(frames[2], WriteRequest(1, ImageBytes(1, 40)));
         QVERIFY(!UniversalCom->IsOpen());
     }
 
@@ -584,6 +575,7 @@ private slots:
         FSim->InjectFault({TSimFault::Silence, -1});
         bool secondRun = true;
         std::shared_ptr<SeenDialog> question;
+        std::shared_ptr<SeenDialog> none;
         WhenProgressShows([&](QWidget*) {
             QTest::mouseClick(Button(form, "sbPing"), Qt::LeftButton);
             QTest::mouseClick(Button(form, "sbDefaults"), Qt::LeftButton);
@@ -592,8 +584,8 @@ private slots:
                                            {}, {}) != TOperationResult::NotRun;
             question = PressDialogButton(QStringLiteral("sbOk"));
             form.close();
+            none = PressDialogButton(QStringLiteral("sbOk"));
         });
-        auto none = PressDialogButton(QStringLiteral("sbOk"), 300);
         QTest::mouseClick(Button(form, "sbRead"), Qt::LeftButton);
         QVERIFY(!secondRun);
         QVERIFY(question && question->shown);
@@ -602,8 +594,7 @@ private slots:
         QCOMPARE(FSim->ReceivedFrames().size(), size_t(3));
         QTRY_VERIFY(!form.isVisible());
         QVERIFY(Device == nullptr);
-        WaitForAnswer(none, 1000);
-        QVERIFY(!none->shown);
+        QVERIFY(none && NoDialogCame(none));
     }
 
     void exceptionInAnEventHandler_isShownAndTheToolCarriesOn()

@@ -3,65 +3,24 @@
 // must be found by what it has open.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "ComPort.h"
+#include "LinkTestKit.h"
+#include "TempFiles.h"
 #include "PortLock.h"
 
 namespace {
-
-struct TTempDir {
-    std::string Path;
-    TTempDir()
-    {
-        char name[] = "/tmp/zem-lock-XXXXXX";
-        if (mkdtemp(name))
-            Path = name;
-    }
-    ~TTempDir()
-    {
-        nftw(Path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return remove(p); }, 8,
-             FTW_DEPTH | FTW_PHYS);
-    }
-    std::string operator/(const std::string& name) const { return Path + "/" + name; }
-};
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
 
 std::string PidText(int pid)
 {
@@ -69,43 +28,6 @@ std::string PidText(int pid)
     std::snprintf(text, sizeof text, "%10d\n", pid);
     return text;
 }
-
-// A child process that does its part, reports how it went, and stays until stopped.
-struct TChild {
-    pid_t Pid = -1;
-    int Ready[2] = {-1, -1};
-    int Release[2] = {-1, -1};
-
-    bool Start(const std::function<bool()>& part)
-    {
-        if (pipe(Ready) != 0 || pipe(Release) != 0)
-            return false;
-        std::fflush(nullptr);
-        Pid = fork();
-        if (Pid == 0) {
-            const char ok = part() ? 1 : 0;
-            (void)!write(Ready[1], &ok, 1);
-            char c;
-            (void)!read(Release[0], &c, 1);
-            _exit(0);
-        }
-        char ok = 0;
-        return Pid > 0 && read(Ready[0], &ok, 1) == 1 && ok == 1;
-    }
-    void Stop()
-    {
-        if (Pid > 0) {
-            (void)!write(Release[1], "x", 1);
-            waitpid(Pid, nullptr, 0);
-        }
-        Pid = -1;
-        for (int fd : {Ready[0], Ready[1], Release[0], Release[1]})
-            if (fd >= 0)
-                close(fd);
-        Ready[0] = Ready[1] = Release[0] = Release[1] = -1;
-    }
-    ~TChild() { Stop(); }
-};
 
 struct PortLockFixture : ::testing::Test {
     TTempDir Locks;
@@ -151,7 +73,7 @@ TEST_F(PortLockFixture, processWithTheDeviceOpen_isFoundWithoutAnyLock_butNotThi
     port.Open();
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.LastOpenError(), EBUSY);
-    EXPECT_EQ(port.LastHolder().Pid, holder.Pid);
+    EXPECT_EQ(port.LastHolder().Pid, holder.Pid());
     EXPECT_EQ(port.LastHolder().Name, "zem-holder");
     EXPECT_FALSE(Exists(Locks / LockName()));
 
@@ -171,23 +93,23 @@ TEST_F(PortLockFixture, liveLockFile_refusesThePort_staleOrUnreadableOneIsReplac
     ASSERT_TRUE(locker.Start([] { return prctl(PR_SET_NAME, "zem-locker") == 0; }));
     TTempDir second;
     TPortLock::SetFolders({Locks / "missing", Locks.Path, second.Path});
-    int binary = locker.Pid;
+    int binary = locker.Pid();
     TComPort port;
     port.SetPortName(Slave);
-    for (const std::string& content : {PidText(locker.Pid), std::to_string(locker.Pid) + "\n",
+    for (const std::string& content : {PidText(locker.Pid()), std::to_string(locker.Pid()) + "\n",
                                        std::string(reinterpret_cast<char*>(&binary), sizeof binary)}) {
         WriteFile(second / LockName(), content);
         port.Open();
         EXPECT_FALSE(port.IsOpen());
         EXPECT_EQ(port.LastOpenError(), EBUSY);
-        EXPECT_EQ(port.LastHolder().Pid, locker.Pid);
+        EXPECT_EQ(port.LastHolder().Pid, locker.Pid());
         EXPECT_EQ(port.LastHolder().Name, "zem-locker");
         EXPECT_EQ(ReadFile(second / LockName()), content);
         EXPECT_FALSE(Exists(Locks / LockName()));
     }
     unlink((second / LockName()).c_str());
 
-    const int deadPid = locker.Pid;
+    const int deadPid = locker.Pid();
     locker.Stop();
     // Also our own PID in a file no port here holds: left by an earlier process with that PID.
     for (const std::string& content : {PidText(deadPid), std::string("garbage\n"), std::string(),
@@ -241,18 +163,14 @@ TEST_F(PortLockFixture, ownLockFile_namesUsWhileOpen_andGoesOnEveryWayOut)
 
     // A program that exits with the port never destroyed.
     TChild child;
-    ASSERT_TRUE(child.Start([&] {
-        auto* leaked = new TComPort;
-        leaked->OpenByName(Slave);
-        if (!leaked->IsOpen())
-            return false;
-        const char ok = 1;
-        (void)!write(child.Ready[1], &ok, 1);
-        char c;
-        (void)!read(child.Release[0], &c, 1);
-        std::exit(0);
-    }));
-    EXPECT_EQ(ReadFile(Locks / LockName()), PidText(child.Pid));
+    ASSERT_TRUE(child.Start(
+        [&] {
+            auto* leaked = new TComPort;
+            leaked->OpenByName(Slave);
+            return leaked->IsOpen();
+        },
+        [] { std::exit(0); }));
+    EXPECT_EQ(ReadFile(Locks / LockName()), PidText(child.Pid()));
     child.Stop();
     EXPECT_FALSE(Exists(Locks / LockName()));
 }
@@ -306,33 +224,4 @@ TEST_F(PortLockFixture, lockFolderTheUserCannotWrite_isSkipped)
     }));
     child.Stop();
     EXPECT_FALSE(Exists(open + "/" + LockName()));
-}
-
-TEST_F(PortLockFixture, searchCost_isPrinted)
-{
-    // Wall time suffers on a loaded machine; the processor time of the search does not.
-    constexpr int kRuns = 41;
-    const auto nowMs = [](clockid_t clock) {
-        timespec ts{};
-        clock_gettime(clock, &ts);
-        return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-    };
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < kRuns; ++i) {
-        const double wallStart = nowMs(CLOCK_MONOTONIC);
-        const double cpuStart = nowMs(CLOCK_THREAD_CPUTIME_ID);
-        EXPECT_FALSE(FindPortHolder(Slave));
-        cpu.push_back(nowMs(CLOCK_THREAD_CPUTIME_ID) - cpuStart);
-        wall.push_back(nowMs(CLOCK_MONOTONIC) - wallStart);
-    }
-    std::sort(wall.begin(), wall.end());
-    std::sort(cpu.begin(), cpu.end());
-    int processes = 0;
-    if (DIR* proc = opendir("/proc")) {
-        while (dirent* entry = readdir(proc))
-            processes += entry->d_name[0] >= '0' && entry->d_name[0] <= '9';
-        closedir(proc);
-    }
-    std::printf("port search: median %.3f ms, processor %.3f ms, %d processes\n", wall[kRuns / 2],
-                cpu[kRuns / 2], processes);
 }

@@ -22,22 +22,15 @@ Bytes Range(int count, int first = 0)
     return b;
 }
 
-// Feeds bytes to the receiver the way Receive does: placed at FData + FDataLength first.
-int Feed(TKORProtocol1& p, const Bytes& bytes)
-{
-    std::copy(bytes.begin(), bytes.end(), p.FData + p.FDataLength);
-    return p.AddReceived(p.FData + p.FDataLength, static_cast<int>(bytes.size()));
-}
-
 Bytes Received(const TKORProtocol1& p)
 {
-    return Bytes(p.FData, p.FData + p.FDataLength);
+    return Bytes(p.Data(), p.Data() + p.DataLength());
 }
 
 struct ProtocolFixture : ::testing::Test {
     TScriptPort Port;
     TKORProtocol1 Protocol{0x55, &Port};
-    ProtocolFixture() { Protocol.FAttempts = 3; }
+    ProtocolFixture() { Protocol.SetAttempts(3); }
 };
 
 }  // namespace
@@ -45,7 +38,7 @@ struct ProtocolFixture : ::testing::Test {
 TEST(KorCrc, checkValueAndLinkCheckFrame_matchCatalogue)
 {
     const char* digits = "123456789";
-    EXPECT_EQ(TKORProtocol1::CalcCRC(reinterpret_cast<const uint8_t*>(digits), 9), 0x4B37);
+    EXPECT_EQ(KorCrc(reinterpret_cast<const uint8_t*>(digits), 9), 0x4B37);
 
     TScriptPort port;
     TKORProtocol1 p(0x55, &port);
@@ -56,51 +49,44 @@ TEST(KorCrc, checkValueAndLinkCheckFrame_matchCatalogue)
     EXPECT_EQ(port.Timeout, 100);
 
     const Bytes frame = KorFrame(110, {1, 2, 3});
-    EXPECT_TRUE(TKORProtocol1::CheckCRC(frame.data(), 8));
+    EXPECT_TRUE(KorCrcGood(frame.data(), 8));
     Bytes bad = frame;
     bad[7] ^= 0x01;
-    EXPECT_FALSE(TKORProtocol1::CheckCRC(bad.data(), 8));
-    EXPECT_FALSE(TKORProtocol1::CheckCRC(frame.data(), 1));
+    EXPECT_FALSE(KorCrcGood(bad.data(), 8));
+    EXPECT_FALSE(KorCrcGood(frame.data(), 1));
 }
 
 TEST(KorFrameHunt, noiseBeforeStartByte_isDroppedAndStrayStartInsideFrameIsData)
 {
-    TKORProtocol1 p(0x55, nullptr);
-    p.BuildPacket(110, Bytes{0, 0, 1}.data(), 3);
-    p.FExpectedLength = 5;
-    p.BeforeReceive();
-    // 00 FF 55 6E 01 07 cL cH: the noise is neither kept nor counted.
-    Bytes reply = KorFrame(110, {7});
+    TScriptPort port;
+    TKORProtocol1 p(0x55, &port);
+    // 00 FF 55 6E 01, then 07 cL cH: the noise is neither kept nor counted, so the second read
+    // asks for the three bytes the six-byte frame still lacks.
+    const Bytes reply = KorFrame(110, {7});
     Bytes stream{0x00, 0xFF};
     stream.insert(stream.end(), reply.begin(), reply.begin() + 3);
-    EXPECT_EQ(Feed(p, stream), 3);  // 55 6E 01 kept; the frame is 6 long
-    EXPECT_EQ(Feed(p, Bytes(reply.begin() + 3, reply.end())), 0);
+    port.Queue(stream);
+    port.Queue(Bytes(reply.begin() + 3, reply.end()));
+    EXPECT_EQ(ReadParams(p, 0, 1, nullptr, 100), 1);
     EXPECT_EQ(Received(p), reply);
-    EXPECT_NO_THROW(p.AfterReceive());
+    EXPECT_EQ(port.ReadRequests, (std::vector<int>{5, 3}));
 
-    // A 0x55 in the data or the CRC does not restart the frame; bytes fed one at a time.
-    p.FDataLength = 0;
-    p.FExpectedLength = 5;
-    p.BeforeReceive();
-    Bytes withStarts = KorFrame(110, {0x55, 0x55, 0x01});
-    int remaining = 0;
+    // A 0x55 in the data or the CRC does not restart the frame; bytes come one at a time.
+    const Bytes withStarts = KorFrame(110, {0x55, 0x55, 0x01});
     for (uint8_t b : withStarts)
-        remaining = Feed(p, {b});
-    EXPECT_EQ(remaining, 0);
+        port.Queue({b});
+    EXPECT_EQ(ReadParams(p, 0, 3, nullptr, 100), 3);
     EXPECT_EQ(Received(p), withStarts);
-    EXPECT_EQ(p.FState, 3);
 }
 
 TEST(KorFrameHunt, lengthByteBeyond250_raisesOverflowBeforeBufferIsOverrun)
 {
-    TKORProtocol1 p(0x55, nullptr);
-    p.BuildPacket(110, Bytes{0, 0, 250}.data(), 3);
+    TScriptPort port;
+    TKORProtocol1 p(0x55, &port);
     for (int announced : {251, 255}) {
-        p.FDataLength = 0;
-        p.FExpectedLength = 5;
-        p.BeforeReceive();
+        port.Queue({0x55, 110, static_cast<uint8_t>(announced)});
         try {
-            Feed(p, {0x55, 110, static_cast<uint8_t>(announced)});
+            ReadParams(p, 0, 250, nullptr, 100);
             FAIL() << "accepted a length of " << announced;
         } catch (const EProtocol& e) {
             EXPECT_EQ(e.Code, 111);
@@ -108,13 +94,11 @@ TEST(KorFrameHunt, lengthByteBeyond250_raisesOverflowBeforeBufferIsOverrun)
         }
     }
     // The longest frame that fits the check is still accepted.
-    p.FDataLength = 0;
-    p.FExpectedLength = 5;
-    p.BeforeReceive();
     const Bytes longest = KorFrame(110, Range(250));
-    EXPECT_EQ(Feed(p, Bytes(longest.begin(), longest.begin() + 5)), 250);
-    EXPECT_EQ(Feed(p, Bytes(longest.begin() + 5, longest.end())), 0);
-    EXPECT_NO_THROW(p.AfterReceive());
+    port.Queue(Bytes(longest.begin(), longest.begin() + 5));
+    port.Queue(Bytes(longest.begin() + 5, longest.end()));
+    EXPECT_EQ(ReadParams(p, 0, 250, nullptr, 100), 250);
+    EXPECT_EQ(port.ReadRequests.back(), 250);
 }
 
 TEST_F(ProtocolFixture, silentModule_raisesTimeoutAfterThreeSendsTenMsApart)
@@ -124,7 +108,7 @@ TEST_F(ProtocolFixture, silentModule_raisesTimeoutAfterThreeSendsTenMsApart)
         FAIL() << "no exception";
     } catch (const EProtocol& e) {
         EXPECT_EQ(e.Code, 1460);
-        const uint16_t crc = TKORProtocol1::CalcCRC(Bytes{0x55, 110, 3, 0, 0, 125}.data(), 6);
+        const uint16_t crc = KorCrc(Bytes{0x55, 110, 3, 0, 0, 125}.data(), 6);
         EXPECT_EQ(e.Message, "Не обнаружен стартовый байт пакета\nPacket[8] = '85 110 3 0 0 125 " +
                                  std::to_string(crc & 0xFF) + " " + std::to_string(crc >> 8) +
                                  "'\nData[0] = ''");
@@ -136,25 +120,6 @@ TEST_F(ProtocolFixture, silentModule_raisesTimeoutAfterThreeSendsTenMsApart)
         EXPECT_GE(Port.WriteTimes[i] - Port.WriteTimes[i - 1], std::chrono::milliseconds(10));
     // The first read of every attempt asks for no more than the shortest frame.
     EXPECT_EQ(Port.ReadRequests, (std::vector<int>{5, 5, 5}));
-}
-
-TEST_F(ProtocolFixture, incompleteReply_raisesTimeoutNamingBothLengths)
-{
-    const Bytes reply = KorFrame(110, Range(125));
-    for (int i = 0; i < 3; ++i) {
-        Port.Queue(Bytes(reply.begin(), reply.begin() + 40));
-        Port.QueueSilence();
-    }
-    try {
-        ReadParams(Protocol, 0, 125, nullptr, 50);
-        FAIL() << "no exception";
-    } catch (const EProtocol& e) {
-        EXPECT_EQ(e.Code, 1460);
-        EXPECT_EQ(e.Message.rfind("Полученная длина (40) не равна требуемой (130)\nPacket[8] = '", 0), 0u)
-            << e.Message;
-        EXPECT_NE(e.Message.find("\nData[40] = '85 110 125 0 1 2 "), std::string::npos);
-    }
-    EXPECT_EQ(Port.Written.size(), 3u);
 }
 
 TEST_F(ProtocolFixture, badCrcOnce_isRetriedAndSecondAttemptSucceeds)
@@ -169,34 +134,41 @@ TEST_F(ProtocolFixture, badCrcOnce_isRetriedAndSecondAttemptSucceeds)
     EXPECT_EQ(Port.Written.size(), 2u);
 }
 
-TEST_F(ProtocolFixture, corruptOrForeignReplies_raiseCrcAndBadCommandWithDumps)
+TEST_F(ProtocolFixture, failingReplies_raiseTheirCodeWithDumpsAfterThreeSends)
 {
-    Bytes bad = KorFrame(110, {1});
-    bad[5] ^= 0x80;
-    for (int i = 0; i < 3; ++i)
-        Port.Queue(bad);
-    try {
-        ReadParams(Protocol, 0, 1, nullptr, 100);
-        FAIL();
-    } catch (const EProtocol& e) {
-        EXPECT_EQ(e.Code, 23);
-        EXPECT_EQ(e.Message.rfind("CRC check failed\nPacket[8] = '85 110 3 0 0 1 36 83'\nData[6] = '", 0), 0u)
-            << e.Message;
+    Bytes badCrc = KorFrame(110, {1});
+    badCrc[5] ^= 0x80;
+    const Bytes reply = KorFrame(110, Range(125));
+    const Bytes cut(reply.begin(), reply.begin() + 40);
+    const struct {
+        std::vector<Bytes> Attempt;  // the pieces each attempt gets; an empty one times out
+        uint8_t Count;
+        int Code;
+        std::string Starts;
+        std::string Holds;
+    } cases[] = {
+        {{badCrc}, 1, 23, "CRC check failed\nPacket[8] = '85 110 3 0 0 1 36 83'\nData[6] = '", ""},
+        {{KorFrame(210, {1})}, 1, 22,
+         "Wrong function byte in reply\nPacket[8] = '85 110 3 0 0 1 36 83'\nData[6] = '85 210 1 1 ", ""},
+        {{cut, {}}, 125, 1460, "Полученная длина (40) не равна требуемой (130)\nPacket[8] = '",
+         "\nData[40] = '85 110 125 0 1 2 "},
+    };
+    for (const auto& c : cases) {
+        Port.Written.clear();
+        for (int i = 0; i < 3; ++i)
+            for (const Bytes& piece : c.Attempt)
+                Port.Queue(piece);
+        try {
+            ReadParams(Protocol, 0, c.Count, nullptr, 50);
+            ADD_FAILURE() << "no exception for code " << c.Code;
+        } catch (const EProtocol& e) {
+            EXPECT_EQ(e.Code, c.Code);
+            EXPECT_EQ(e.Message.rfind(c.Starts, 0), 0u) << e.Message;
+            EXPECT_NE(e.Message.find(c.Holds), std::string::npos) << e.Message;
+        }
+        EXPECT_EQ(Port.Written.size(), 3u) << c.Code;
+        EXPECT_TRUE(Port.Pieces.empty()) << c.Code;
     }
-    EXPECT_EQ(Port.Written.size(), 3u);
-
-    Port.Written.clear();
-    for (int i = 0; i < 3; ++i)
-        Port.Queue(KorFrame(210, {1}));
-    try {
-        ReadParams(Protocol, 0, 1, nullptr, 100);
-        FAIL();
-    } catch (const EProtocol& e) {
-        EXPECT_EQ(e.Code, 22);
-        EXPECT_EQ(e.Message.rfind("Wrong function byte in reply\nPacket[8] = '85 110 3 0 0 1 36 83'\nData[6] = '85 210 1 1 ", 0), 0u)
-            << e.Message;
-    }
-    EXPECT_EQ(Port.Written.size(), 3u);
 }
 
 TEST_F(ProtocolFixture, replyInPiecesWithNoise_isAcceptedAndNeverReadPastItsEnd)
@@ -267,7 +239,7 @@ TEST_F(ProtocolFixture, requestData_refusedPastThePacketBuffer)
     Protocol.ClearParams();
     const Bytes big = Range(251);
     Protocol.AddParams(big.data(), 251);  // exactly fills the data field
-    const uint8_t guard = Protocol.FPacket[255];
+    const uint8_t guard = Protocol.Packet()[255];
     try {
         Protocol.AddParam(0xAA);
         FAIL() << "wrote past the packet";
@@ -275,17 +247,17 @@ TEST_F(ProtocolFixture, requestData_refusedPastThePacketBuffer)
         EXPECT_EQ(e.Code, 0);
         EXPECT_EQ(e.Message, "");
     }
-    EXPECT_EQ(Protocol.FPacket[255], guard);
-    EXPECT_EQ(Protocol.FPacket[2], 251);
+    EXPECT_EQ(Protocol.Packet()[255], guard);
+    EXPECT_EQ(Protocol.Packet()[2], 251);
 
     Protocol.ClearParams();
     Protocol.AddParam(1);
     EXPECT_THROW(Protocol.AddParams(big.data(), 251), EProtocol);
-    EXPECT_EQ(Protocol.FPacket[2], 1);
+    EXPECT_EQ(Protocol.Packet()[2], 1);
 
     EXPECT_THROW(Protocol.BuildPacket(210, nullptr, 252), EProtocol);
     EXPECT_NO_THROW(Protocol.BuildPacket(210, big.data(), 251));
-    EXPECT_EQ(Protocol.FPacketLength, 256);
+    EXPECT_EQ(Protocol.PacketLength(), 256);
 }
 
 TEST(KorCommands, results_replaceEveryFailure)
@@ -293,7 +265,7 @@ TEST(KorCommands, results_replaceEveryFailure)
     TScriptPort port;
     TKOR_ZEM device;
     device.SetPort(&port);
-    EXPECT_EQ(device.Protocol()->FAttempts, 3);
+    EXPECT_EQ(device.Protocol()->Attempts(), 3);
 
     // A short read reply is reported as such, and only the bytes that came are copied.
     port.Queue(KorFrame(110, Range(100, 1)));

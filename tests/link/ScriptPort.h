@@ -8,21 +8,8 @@
 #include <vector>
 
 #include "ComPort.h"
-#include "Kor_protocol1.h"
+#include "KorFrame.h"
 #include "UniversalPort.h"
-
-inline std::vector<uint8_t> KorFrame(uint8_t function, const std::vector<uint8_t>& data)
-{
-    std::vector<uint8_t> frame(data.size() + 3);
-    frame[0] = 0x55;
-    frame[1] = function;
-    frame[2] = static_cast<uint8_t>(data.size());
-    std::copy(data.begin(), data.end(), frame.begin() + 3);
-    const uint16_t crc = TKORProtocol1::CalcCRC(frame.data(), static_cast<int>(frame.size()));
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-    return frame;
-}
 
 class TScriptPort : public TUniversalPort {
 public:

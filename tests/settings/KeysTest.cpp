@@ -26,6 +26,7 @@
 #include "Application.h"
 #include "Defaults.h"
 #include "DialogAnswerer.h"
+#include "LinkTestKit.h"
 #include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
@@ -36,7 +37,6 @@
 
 namespace {
 
-using TBytes = std::vector<uint8_t>;
 
 constexpr int kTable = 480;
 const QString kYes = QStringLiteral("sbOk");
@@ -53,15 +53,6 @@ TBytes Slot(uint64_t serial, uint8_t param)
     TBytes slot(code + 1, code + KeyCodeSize);
     slot.push_back(param);
     return slot;
-}
-
-TBytes Frame(uint8_t function, int address, const TBytes& tail)
-{
-    TBytes data(tail.size() + 2);
-    data[0] = uint8_t(address >> 8);
-    data[1] = uint8_t(address);
-    std::copy(tail.begin(), tail.end(), data.begin() + 2);
-    return TModuleSim::MakeFrame(function, data);
 }
 
 // Types the key into the key dialog in display order and confirms it.
@@ -222,7 +213,7 @@ private slots:
         QCOMPARE(Rows(FGrid), kThreeKeys);
         std::vector<TBytes> reads;
         for (int block = 0; block < 4; ++block)
-            reads.push_back(Frame(TModuleSim::kFnRead, kTable + 64 * block, {64}));
+            reads.push_back(ReadRequest(kTable + 64 * block, 64));
         QCOMPARE(FSim->ReceivedFrames(), reads);
         QCOMPARE(Drawn(FGrid, 3, 1), QStringLiteral("Управление замком"));
         QCOMPARE(Drawn(FGrid, 3, 3), QStringLiteral("12"));
@@ -239,9 +230,9 @@ private slots:
         }
         std::vector<TBytes> writes;
         for (int block = 0; block < 8; ++block)
-            writes.push_back(Frame(TModuleSim::kFnWrite, kTable + 32 * block,
+            writes.push_back(WriteRequest(kTable + 32 * block,
                                    TBytes(table.begin() + 32 * block, table.begin() + 32 * (block + 1))));
-        writes.push_back(Frame(TModuleSim::kFnWrite, 5, {3}));
+        writes.push_back(WriteRequest(5, {3}));
         QCOMPARE(FSim->ReceivedFrames(TModuleSim::kFnWrite), writes);
         QCOMPARE(FSim->ReadMemory(kTable, 256), table);
         QCOMPARE(SettingsImage[5], uint8_t(3));
@@ -276,7 +267,7 @@ private slots:
             QCOMPARE(FirstLine(Click("sbWriteKeys", {Press(kYes), Press(kYes)}).value(1)),
                      QStringLiteral("Ошибка при записи ключей!"));
             QCOMPARE(SettingsImage[5], uint8_t(7));
-            QCOMPARE(FSim->ReceivedFrames().back() == Frame(TModuleSim::kFnWrite, 5, {3}), passed == 8);
+            QCOMPARE(FSim->ReceivedFrames().back() == WriteRequest(5, {3}), passed == 8);
             FSim->ClearFaults();
         }
 

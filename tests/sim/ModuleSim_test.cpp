@@ -1,39 +1,19 @@
 #include "ModuleSim.h"
 
-#include "Kor_protocol1.h"
+#include "LinkTestKit.h"
+#include "TempFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <unistd.h>
 
 namespace {
 
-using TBytes = std::vector<uint8_t>;
-
 bool CrcGood(const TBytes& frame)
 {
-    if (frame.size() < 5)
-        return false;
-    const uint16_t crc = TKORProtocol1::CalcCRC(frame.data(), static_cast<int>(frame.size() - 2));
-    return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
-}
-
-TBytes Data(const TBytes& frame) { return TBytes(frame.begin() + 3, frame.end() - 2); }
-
-TBytes ReadReq(int address, int count)
-{
-    return TModuleSim::MakeFrame(TModuleSim::kFnRead,
-        {static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address), static_cast<uint8_t>(count)});
-}
-
-TBytes WriteReq(int address, const TBytes& bytes)
-{
-    TBytes data{static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-    data.insert(data.end(), bytes.begin(), bytes.end());
-    return TModuleSim::MakeFrame(TModuleSim::kFnWrite, data);
+    return frame.size() >= kKorFrameOverhead && KorCrcGood(frame.data(), static_cast<int>(frame.size()));
 }
 
 // The single frame of an undisturbed reply.
@@ -93,31 +73,31 @@ TEST(ModuleSim, readRequests_answerMemoryBytesAndClampAtTheEnd)
     const TBytes link = Only(sim.HandleFrame({0x55, 0x6E, 0x03, 0x00, 0x00, 0x01, 0x24, 0x53}));
     EXPECT_EQ(link.size(), 6u);
     EXPECT_EQ(link[1], 110);
-    EXPECT_EQ(Data(link), TBytes{0});
+    EXPECT_EQ(FrameData(link), TBytes{0});
     EXPECT_TRUE(CrcGood(link));
 
-    const TBytes settings = Only(sim.HandleFrame(ReadReq(0, 125)));
+    const TBytes settings = Only(sim.HandleFrame(ReadRequest(0, 125)));
     ASSERT_EQ(settings.size(), 130u);
-    EXPECT_EQ(Data(settings), TBytes(TModuleSim::kFactoryDefaults, TModuleSim::kFactoryDefaults + 125));
+    EXPECT_EQ(FrameData(settings), TBytes(TModuleSim::kFactoryDefaults, TModuleSim::kFactoryDefaults + 125));
     EXPECT_TRUE(CrcGood(settings));
 
-    const TBytes tail = Only(sim.HandleFrame(ReadReq(1020, 10)));
+    const TBytes tail = Only(sim.HandleFrame(ReadRequest(1020, 10)));
     EXPECT_EQ(tail[2], 4);
     EXPECT_TRUE(CrcGood(tail));
-    const TBytes beyond = Only(sim.HandleFrame(ReadReq(2000, 10)));
+    const TBytes beyond = Only(sim.HandleFrame(ReadRequest(2000, 10)));
     EXPECT_EQ(beyond[2], 0);
 }
 
 TEST(ModuleSim, writeRequests_storeBytesAndEchoAnEmpty210_butNotPastTheMemory)
 {
     TModuleSim sim;
-    const TBytes reply = Only(sim.HandleFrame(WriteReq(480, {1, 2, 3, 4, 5, 6, 7, 8})));
+    const TBytes reply = Only(sim.HandleFrame(WriteRequest(480, {1, 2, 3, 4, 5, 6, 7, 8})));
     EXPECT_EQ(reply, TModuleSim::MakeFrame(210, {}));
     EXPECT_EQ(sim.ReadMemory(480, 8), (TBytes{1, 2, 3, 4, 5, 6, 7, 8}));
 
-    EXPECT_TRUE(sim.HandleFrame(WriteReq(1020, {9, 9, 9, 9, 9})).Chunks.empty());
+    EXPECT_TRUE(sim.HandleFrame(WriteRequest(1020, {9, 9, 9, 9, 9})).Chunks.empty());
     EXPECT_EQ(sim.ReadMemory(1020, 4), TBytes(4, 0xFF));
-    EXPECT_EQ(Only(sim.HandleFrame(WriteReq(1020, {9, 9, 9, 9}))), TModuleSim::MakeFrame(210, {}));
+    EXPECT_EQ(Only(sim.HandleFrame(WriteRequest(1020, {9, 9, 9, 9}))), TModuleSim::MakeFrame(210, {}));
 }
 
 TEST(ModuleSim, outputCommands_rememberEachOutputsLastAction)
@@ -165,7 +145,7 @@ TEST(ModuleSim, keyReader_answersEmptyUntilThePolls_thenTheKeyOnce)
 TEST(ModuleSim, unknownOrDamagedRequests_getNoReply_andOnlyGoodFramesAreRecorded)
 {
     TModuleSim sim;
-    TBytes damaged = ReadReq(0, 1);
+    TBytes damaged = ReadRequest(0, 1);
     damaged.back() ^= 1;
     EXPECT_TRUE(sim.HandleFrame(damaged).Chunks.empty());
     EXPECT_TRUE(sim.HandleFrame(TModuleSim::MakeFrame(77, {1, 2})).Chunks.empty());
@@ -187,7 +167,7 @@ TEST(ModuleSim, queuedFaults_applyInOrderForTheirCount_andAllFaultsPersistUntilC
     crc.Count = 2;
     sim.InjectFault(crc);
     sim.InjectFault(TSimFault{TSimFault::WrongFunction});
-    const TBytes request = ReadReq(0, 1);
+    const TBytes request = ReadRequest(0, 1);
     EXPECT_FALSE(CrcGood(Only(sim.HandleFrame(request))));
     EXPECT_FALSE(CrcGood(Only(sim.HandleFrame(request))));
     EXPECT_EQ(Only(sim.HandleFrame(request))[1], 210);
@@ -205,7 +185,7 @@ TEST(ModuleSim, queuedFaults_applyInOrderForTheirCount_andAllFaultsPersistUntilC
 TEST(ModuleSim, eachFault_shapesTheReplyAsNamed)
 {
     TModuleSim sim;
-    const TBytes request = ReadReq(0, 4);
+    const TBytes request = ReadRequest(0, 4);
     const TBytes good = TModuleSim::MakeFrame(110, {0, 0, 1, 0x93});
     auto with = [&](TSimFault fault) {
         sim.InjectFault(fault);
@@ -264,9 +244,9 @@ TEST(ModuleSim, eachFault_shapesTheReplyAsNamed)
 TEST(SimFrameReceiver, garbageStrayStartBytesAndDamagedFrames_areSkipped_framesStillFound)
 {
     TSimFrameReceiver rx;
-    const TBytes a = ReadReq(0, 125);
-    const TBytes b = WriteReq(40, TBytes(40, 0x55));  // start bytes inside the data are data
-    TBytes damaged = ReadReq(5, 1);
+    const TBytes a = ReadRequest(0, 125);
+    const TBytes b = WriteRequest(40, TBytes(40, 0x55));  // start bytes inside the data are data
+    TBytes damaged = ReadRequest(5, 1);
     damaged[4] ^= 0x10;
 
     TBytes stream{0x00, 0xFF, 0x13};
@@ -286,7 +266,7 @@ TEST(SimFrameReceiver, garbageStrayStartBytesAndDamagedFrames_areSkipped_framesS
 TEST(SimFrameReceiver, strayStartByteAnnouncingALongFrame_isGivenUpAfterQuiet_andTheFrameBehindItFound)
 {
     TSimFrameReceiver rx;
-    const TBytes request = ReadReq(0, 1);
+    const TBytes request = ReadRequest(0, 1);
     TBytes stream{0x55, 0x13};
     stream.insert(stream.end(), request.begin(), request.end());
     EXPECT_TRUE(rx.Feed(stream.data(), stream.size()).empty());  // 55 13 55 asks for 90 bytes
@@ -339,14 +319,13 @@ TEST(SimFrameReceiver, randomStreamInRandomPieces_yieldsEveryFrameInOrder_andOnl
 
 TEST(ModuleSim, memoryFile_roundTripsAndSavesAfterEveryWrite_butAForeignFileIsNotLoaded)
 {
-    char dir[] = "/tmp/zemsimXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string file = std::string(dir) + "/memory.bin";
+    TTempDir dir;
+    const std::string file = dir / "memory.bin";
     {
         TModuleSim sim;
         sim.SetMemoryFile(file);
-        sim.HandleFrame(WriteReq(736, {'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
-        sim.HandleFrame(WriteReq(5, {3}));
+        sim.HandleFrame(WriteRequest(736, {'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
+        sim.HandleFrame(WriteRequest(5, {3}));
     }
     TModuleSim loaded;
     ASSERT_TRUE(loaded.LoadMemoryFile(file));
@@ -354,19 +333,15 @@ TEST(ModuleSim, memoryFile_roundTripsAndSavesAfterEveryWrite_butAForeignFileIsNo
     EXPECT_EQ(loaded.ReadMemory(5, 1), TBytes{3});
     EXPECT_EQ(loaded.ReadMemory(3, 1), TBytes{147});
 
-    const std::string copy = std::string(dir) + "/copy.bin";
+    const std::string copy = dir / "copy.bin";
     ASSERT_TRUE(loaded.SaveMemoryFile(copy));
     TModuleSim again;
     ASSERT_TRUE(again.LoadMemoryFile(copy));
     EXPECT_EQ(again.ReadMemory(0, 1024), loaded.ReadMemory(0, 1024));
 
-    const std::string foreign = std::string(dir) + "/short.bin";
-    std::ofstream(foreign, std::ios::binary) << "not a memory image";
+    const std::string foreign = dir / "short.bin";
+    WriteFile(foreign, "not a memory image");
     EXPECT_FALSE(again.LoadMemoryFile(foreign));
-    EXPECT_FALSE(again.LoadMemoryFile(std::string(dir) + "/missing.bin"));
+    EXPECT_FALSE(again.LoadMemoryFile(dir / "missing.bin"));
     EXPECT_EQ(again.ReadMemory(736, 8), (TBytes{'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
-
-    for (const char* name : {"/memory.bin", "/copy.bin", "/short.bin"})
-        std::remove((std::string(dir) + name).c_str());
-    rmdir(dir);
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -47,16 +48,21 @@ public:
     // Returns everything read, bytes before the frame included. LastError is set on a failed read.
     std::vector<uint8_t> ReadFrame(int timeoutMs)
     {
-        return ReadUntil(timeoutMs, true);
+        return ReadUntil(timeoutMs, true, SIZE_MAX);
     }
 
     // Reads whatever arrives within the time.
-    std::vector<uint8_t> ReadFor(int timeoutMs) { return ReadUntil(timeoutMs, false); }
+    std::vector<uint8_t> ReadFor(int timeoutMs) { return ReadUntil(timeoutMs, false, SIZE_MAX); }
+    // Reads until count bytes are in, with a patience that only a broken line exhausts.
+    std::vector<uint8_t> ReadCount(size_t count, int timeoutMs = 10000)
+    {
+        return ReadUntil(timeoutMs, false, count);
+    }
 
     // Sends a request and returns the reply frame (or what came of it).
     std::vector<uint8_t> Exchange(uint8_t function, const std::vector<uint8_t>& data, int timeoutMs = 1000)
     {
-        Send(TModuleSim::MakeFrame(function, data));
+        Send(KorFrame(function, data));
         return ReadFrame(timeoutMs);
     }
 
@@ -67,18 +73,18 @@ private:
     static bool HasFrame(const std::vector<uint8_t>& bytes)
     {
         size_t start = 0;
-        while (start < bytes.size() && bytes[start] != TModuleSim::kStartByte)
+        while (start < bytes.size() && bytes[start] != kKorStartByte)
             ++start;
-        return bytes.size() >= start + 3 && bytes.size() >= start + bytes[start + 2] + 5u;
+        return bytes.size() >= start + 3 && bytes.size() >= start + bytes[start + 2] + kKorFrameOverhead;
     }
 
-    std::vector<uint8_t> ReadUntil(int timeoutMs, bool stopAtFrame)
+    std::vector<uint8_t> ReadUntil(int timeoutMs, bool stopAtFrame, size_t count)
     {
         using namespace std::chrono;
         std::vector<uint8_t> got;
         const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
         for (;;) {
-            if (stopAtFrame && HasFrame(got))
+            if ((stopAtFrame && HasFrame(got)) || got.size() >= count)
                 return got;
             const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
             if (left <= 0)

@@ -1,3 +1,5 @@
+#include "LinkTestKit.h"
+#include "TempFiles.h"
 #include "ModuleSim.h"
 #include "SlaveLine.h"
 
@@ -7,18 +9,14 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 
 extern char** environ;
 
 namespace {
 
-using TBytes = std::vector<uint8_t>;
 using namespace std::chrono;
 
 // zem-sim as a child process: stdout and stderr on pipes, stdin on a pipe when asked for (the
@@ -117,16 +115,11 @@ public:
     int StopWith(int signal, int timeoutMs)
     {
         kill(FPid, signal);
-        const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
-        while (steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(FPid, &status, WNOHANG) == FPid) {
-                FPid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(milliseconds(10));
-        }
-        return -1;
+        int status = 0;
+        if (!WaitFor([&] { return waitpid(FPid, &status, WNOHANG) == FPid; }, milliseconds(timeoutMs)))
+            return -1;
+        FPid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     int WaitExit(int timeoutMs) { return StopWith(0, timeoutMs); }
@@ -138,25 +131,13 @@ private:
     int FErr = -1;
 };
 
-std::string TempDir()
-{
-    char dir[] = "/tmp/zemsimXXXXXX";
-    return mkdtemp(dir) ? dir : "";
-}
-
-TBytes FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return TBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST(ZemSimProgram, runWithLinkMemoryAndKey_answersThroughTheLink_savesWrites_andCleansUpOnSigterm)
 {
-    const std::string dir = TempDir();
-    const std::string link = dir + "/zem-port";
-    const std::string memory = dir + "/memory.bin";
+    TTempDir dir;
+    const std::string link = dir / "zem-port";
+    const std::string memory = dir / "memory.bin";
     TModuleSim seed;
     seed.WriteMemory(0, {0x42});
     ASSERT_TRUE(seed.SaveMemoryFile(memory));
@@ -177,33 +158,28 @@ TEST(ZemSimProgram, runWithLinkMemoryAndKey_answersThroughTheLink_savesWrites_an
         EXPECT_EQ(line.Exchange(101, {3, 1}), TModuleSim::MakeFrame(101, {0x01, 0xA2, 0xB3, 0xC4, 0xD5, 0xE6, 0xF7, 0x08}));
         EXPECT_EQ(line.Exchange(210, {0x01, 0xE0, 0x77, 0x66}), TModuleSim::MakeFrame(210, {}));
     }
-    const TBytes saved = FileBytes(memory);
+    const std::string saved = ReadFile(memory);
     ASSERT_EQ(saved.size(), 1024u);
     EXPECT_EQ(saved[0], 0x42);
     EXPECT_EQ(saved[480], 0x77);
     EXPECT_EQ(saved[481], 0x66);
 
     EXPECT_EQ(sim.StopWith(SIGTERM, 3000), 0);
-    struct stat st{};
-    EXPECT_NE(lstat(link.c_str(), &st), 0) << "link left behind";
-    std::remove(memory.c_str());
-    rmdir(dir.c_str());
+    EXPECT_FALSE(Exists(link)) << "link left behind";
 }
 
 TEST(ZemSimProgram, badOptionsOrAnUnreadableMemoryFile_stopAtOnce_withoutTouchingTheFile)
 {
-    const std::string dir = TempDir();
-    const std::string foreign = dir + "/notes.txt";
-    std::ofstream(foreign) << "someone's notes";
+    TTempDir dir;
+    const std::string foreign = dir / "notes.txt";
+    WriteFile(foreign, "someone's notes");
 
     EXPECT_EQ(TSimProcess({"--key", "01A2"}).WaitExit(3000), 2);
     EXPECT_EQ(TSimProcess({"--after", "3"}).WaitExit(3000), 2);
     EXPECT_EQ(TSimProcess({"--bogus"}).WaitExit(3000), 2);
     EXPECT_EQ(TSimProcess({"--memory", foreign}).WaitExit(3000), 2);
-    EXPECT_EQ(FileBytes(foreign).size(), 15u);
+    EXPECT_EQ(ReadFile(foreign), "someone's notes");
     EXPECT_EQ(TSimProcess({"--help"}).WaitExit(3000), 0);
-    std::remove(foreign.c_str());
-    rmdir(dir.c_str());
 }
 
 TEST(ZemSimProgram, sigintWithLineTiming_exitsCleanly)
@@ -220,10 +196,18 @@ TEST(ZemSimProgram, sigintWithLineTiming_exitsCleanly)
 
 namespace {
 
-constexpr int kQuietMs = 300;  // long enough to tell a silent module from a slow pty
-
 const TBytes kRead3 = {0, 3, 1};
 const TBytes kGood3 = TModuleSim::MakeFrame(110, {147});
+
+// Until the module has seen count requests in all, as its status tells.
+bool WaitRequests(TSimProcess& sim, int count)
+{
+    const std::string tail = "; requests: " + std::to_string(count);
+    return WaitFor([&] {
+        const std::string status = sim.Command("status\n");
+        return status.size() >= tail.size() && status.compare(status.size() - tail.size(), tail.size(), tail) == 0;
+    });
+}
 
 TBytes WithBadCrc(TBytes frame)
 {
@@ -274,18 +258,23 @@ TEST(ZemSimProgram, faultsOnTheCommandLine_spoilRepliesOnTheLine_inTheOrderGiven
     ASSERT_TRUE(line.IsOpen());
     EXPECT_EQ(line.Exchange(110, kRead3), WithBadCrc(kGood3));
     EXPECT_EQ(line.Exchange(110, kRead3), TModuleSim::MakeFrame(210, {147}));
-    EXPECT_EQ(line.Exchange(110, kRead3, kQuietMs), TBytes(kGood3.begin(), kGood3.end() - 2));
+    line.Send(KorFrame(110, kRead3));
+    EXPECT_EQ(line.ReadCount(kGood3.size() - 2), TBytes(kGood3.begin(), kGood3.end() - 2));
     TBytes noisy = {0x00, 0xFF};
     noisy.insert(noisy.end(), kGood3.begin(), kGood3.end());
     EXPECT_EQ(line.Exchange(110, kRead3), noisy);
     EXPECT_EQ(line.Exchange(110, kRead3), kGood3);
 
-    // Without a count, a lasting fault spoils every reply.
-    TSimProcess silent({"--fault", "silent"});
+    // Without a count, a lasting fault spoils every reply. The module answers in turn, so once
+    // the fault is cleared the first bytes on the line are the answer to the next request.
+    TSimProcess silent({"--fault", "silent"}, true);
     TSlaveLine quiet(silent.Line(3000));
     ASSERT_TRUE(quiet.IsOpen());
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(quiet.Exchange(110, kRead3, kQuietMs).empty()) << "request " << i;
+        quiet.Send(KorFrame(110, kRead3));
+    ASSERT_TRUE(WaitRequests(silent, 3));
+    EXPECT_EQ(silent.Command("clear\n"), "ok: faults: none");
+    EXPECT_EQ(quiet.Exchange(110, {0, 0, 1}), TModuleSim::MakeFrame(110, {0}));
 }
 
 TEST(ZemSimProgram, commandsOnStdin_changeTheRunningModule_eachAnsweredInOneLine_andItRunsOnAfterTheInputEnds)
@@ -296,8 +285,10 @@ TEST(ZemSimProgram, commandsOnStdin_changeTheRunningModule_eachAnsweredInOneLine
     EXPECT_EQ(line.Exchange(110, kRead3), kGood3);
 
     EXPECT_EQ(sim.Command("fault silent\n"), "ok: faults: silent always");
-    EXPECT_TRUE(line.Exchange(110, kRead3, kQuietMs).empty());
+    line.Send(KorFrame(110, kRead3));
+    ASSERT_TRUE(WaitRequests(sim, 2));
     EXPECT_EQ(sim.Command("clear\n"), "ok: faults: none");
+    EXPECT_EQ(line.Exchange(110, {0, 0, 1}), TModuleSim::MakeFrame(110, {0}));
     EXPECT_EQ(line.Exchange(110, kRead3), kGood3);
 
     // fault replaces what is in place; add queues behind it.
@@ -307,7 +298,7 @@ TEST(ZemSimProgram, commandsOnStdin_changeTheRunningModule_eachAnsweredInOneLine
     EXPECT_EQ(line.Exchange(110, kRead3), WithBadCrc(kGood3));
     const std::string status = sim.Command("status\n");
     EXPECT_EQ(status.rfind("ok: line up at /dev/pts/", 0), 0u) << status;
-    EXPECT_NE(status.find("faults: wrong-function 1; key: none; requests: 4"), std::string::npos) << status;
+    EXPECT_NE(status.find("faults: wrong-function 1; key: none; requests: 5"), std::string::npos) << status;
     EXPECT_EQ(line.Exchange(110, kRead3), TModuleSim::MakeFrame(210, {147}));
     EXPECT_EQ(line.Exchange(110, kRead3), kGood3);
 

@@ -245,7 +245,7 @@ private slots:
         };
         for (const Shot& s : shots) {
             auto seen = AnswerDialog([&](QWidget* dialog) {
-                QTest::qWait(20);
+                QVERIFY(QTest::qWaitForWindowExposed(dialog));
                 SaveScreenshot(dialog, s.name);
                 SendKey(dialog, Qt::Key_Escape);
             });

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <dirent.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -11,6 +8,7 @@
 
 #include "LogFile.h"
 #include "LogObject.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -41,44 +39,11 @@ protected:
     TLogTime Now() const override { return Time; }
 };
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/zem-log-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        EXPECT_NE(made, nullptr);
-        Path = made ? made : "/tmp";
-    }
-    ~TempDir() { std::system(("rm -rf '" + Path + "'").c_str()); }
-    std::string Path;
-};
-
-bool Exists(const std::string& path)
-{
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
 }  // namespace
 
 TEST(LogFile, timeStampedWarning_writesLetterStampAndTextIntoTheDayFolder)
 {
-    TempDir dir;
+    TTempDir dir;
     TClockedLog log;
     log.Open(dir.Path, "Device.log", false);  // no trailing separator: one is added
     log.Write(TLogFile::Warning, TLogFile::StampTime, "abc");
@@ -106,7 +71,7 @@ TEST(LogFile, recordsOfEveryMode_indentFurtherLinesUnderTheFirstLinesText)
 
 TEST(LogFile, continuationAndEmptyText_extendTheLastLineAndWriteNothing)
 {
-    TempDir dir;
+    TTempDir dir;
     TClockedLog log;
     log.Open(dir.Path + "/", "a.log", false);
     log.Write(TLogFile::Info, 0, "start");
@@ -118,7 +83,7 @@ TEST(LogFile, continuationAndEmptyText_extendTheLastLineAndWriteNothing)
 
 TEST(LogFile, openWithRecreate_emptiesTheOldFileAtTheFirstWriteOnly)
 {
-    TempDir dir;
+    TTempDir dir;
     ::mkdir((dir.Path + "/2024.03.05").c_str(), 0755);
     const std::string path = dir.Path + "/2024.03.05/a.log";
     WriteFile(path, "old content");
@@ -138,7 +103,7 @@ TEST(LogFile, openWithRecreate_emptiesTheOldFileAtTheFirstWriteOnly)
 
 TEST(LogFile, pendingRecreate_survivesAFileThatWouldNotOpen)
 {
-    TempDir dir;
+    TTempDir dir;
     TLogFileBase base;
     base.SetFileName(dir.Path + "/missing/a.log", true);
     base.WriteText("lost");
@@ -155,7 +120,7 @@ TEST(LogFile, pendingRecreate_survivesAFileThatWouldNotOpen)
 
 TEST(LogFile, newDayOfTheWeek_movesToANewFolderButSevenDaysLaterStaysInTheOld)
 {
-    TempDir dir;
+    TTempDir dir;
     TClockedLog log;
     log.Open(dir.Path, "a.log", true);
     log.Write(1, 0, "tuesday");
@@ -173,7 +138,7 @@ TEST(LogFile, newDayOfTheWeek_movesToANewFolderButSevenDaysLaterStaysInTheOld)
 
 TEST(LogFile, newDayWithRecreate_startsThatDaysExistingFileEmpty)
 {
-    TempDir dir;
+    TTempDir dir;
     ::mkdir((dir.Path + "/2024.03.06").c_str(), 0755);
     WriteFile(dir.Path + "/2024.03.06/a.log", "from an earlier run");
     TClockedLog log;
@@ -187,7 +152,7 @@ TEST(LogFile, newDayWithRecreate_startsThatDaysExistingFileEmpty)
 
 TEST(LogFile, logNeverOpenedOrUnreachable_writesNoFileAndDoesNotFail)
 {
-    TempDir dir;
+    TTempDir dir;
     TClockedLog closed;
     closed.Write(4, TLogFile::StampTime, "nowhere");
     EXPECT_EQ(closed.FileName(), "");
@@ -201,7 +166,7 @@ TEST(LogFile, logNeverOpenedOrUnreachable_writesNoFileAndDoesNotFail)
 
 TEST(LogFile, writersOnSeveralThreads_neverInterleaveInsideARecord)
 {
-    TempDir dir;
+    TTempDir dir;
     TClockedLog log;
     log.Open(dir.Path, "a.log", false);
     const int kThreads = 4;
@@ -247,7 +212,7 @@ public:
 
 TEST(LogObject, objectLog_isOffUntilOpenedThenWritesWhereItWasPointed)
 {
-    TempDir dir;
+    TTempDir dir;
     TLoggingDevice device;
     device.Note("before");  // no file name yet: nothing to write to
 

@@ -128,6 +128,12 @@ void Disarm(const std::shared_ptr<SeenDialog>& seen)
     seen->disarmed = true;
 }
 
+bool NoDialogCame(const std::shared_ptr<SeenDialog>& seen)
+{
+    Disarm(seen);
+    return !seen->shown;
+}
+
 bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);

@@ -56,6 +56,9 @@ TConfirmed ConfirmAndAnswer(QAbstractButton* button, const QString& answer = QSt
 
 // Withdraws an answer that has not run, so it cannot take a later test's dialog.
 void Disarm(const std::shared_ptr<SeenDialog>& seen);
+// Withdraws the answer and tells whether no dialog came. The handlers run their dialogs
+// synchronously, so once the call that could open one has returned, one would have been seen.
+bool NoDialogCame(const std::shared_ptr<SeenDialog>& seen);
 
 // Spins the event loop until the answer ran or timed out (or the extra time runs out).
 bool WaitForAnswer(const std::shared_ptr<SeenDialog>& seen, int timeoutMs = kDialogDeadlineMs + 1000);
