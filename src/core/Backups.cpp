@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
-#include <memory>
 
 #include "DeviceOperation.h"
 #include "Globals.h"
@@ -99,18 +98,14 @@ QList<TBackupEntry> ListBackups()
 
 bool BackupBeforeWrite(QWidget* owner, unsigned parts)
 {
-    auto copy = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        owner, {QStringLiteral("Резервная копия перед записью")},
-        [copy, parts](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, parts, *copy);
-        },
-        {}, {});
+    TModuleCopy copy;
+    const TOperationResult result =
+        ReadFromModule(owner, QStringLiteral("Резервная копия перед записью"), parts, copy, QString());
     if (result == TOperationResult::Cancelled || result == TOperationResult::NotRun)
         return false;
     QString problem;
     if (result == TOperationResult::Succeeded) {
-        if (SaveBackup(*copy, PortDisplayName, problem))
+        if (SaveBackup(copy, PortDisplayName, problem))
             return true;
     } else {
         problem = QStringLiteral("Не удалось прочитать из модуля то, что будет перезаписано.");

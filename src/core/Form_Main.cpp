@@ -65,6 +65,7 @@ constexpr int kBorderWidth = 4;
 constexpr int kFileButtonGap = 8;
 constexpr int kLeastPortBoxWidth = 96;
 const QString kFilesFolderKey = QStringLiteral("FilesFolder");
+const QString kModuleReadFailure = QStringLiteral("Ошибка при чтении из модуля!");
 constexpr int kKeysPageIndex = 3;
 constexpr int kGprsPageIndex = 6;
 
@@ -305,15 +306,10 @@ void TMainForm::sbReadClick()
 {
     cbPortChange();
     // A failed or short reply must not leave half-read settings in the image.
-    auto copy = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Чтение настроек")},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, PartSettings, *copy);
-        },
-        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении настроек!")});
-    if (result == TOperationResult::Succeeded)
-        ShowCopy(*copy);
+    TModuleCopy copy;
+    if (ReadFromModule(this, QStringLiteral("Чтение настроек"), PartSettings, copy,
+                       QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded)
+        ShowCopy(copy);
 }
 
 void TMainForm::sbWriteClick()
@@ -334,11 +330,8 @@ void TMainForm::sbWriteClick()
     TModuleCopy copy;
     copy.Settings.emplace();
     std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
-    RunDeviceOperation(
-        this, {QStringLiteral("Запись настроек"), true},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
-        {TOutcome::Information, QStringLiteral("Настройки успешно записаны!")},
-        {TOutcome::Warning, QStringLiteral("Ошибка при записи настроек!")});
+    WriteToModule(this, QStringLiteral("Запись настроек"), copy, QStringLiteral("Настройки успешно записаны!"),
+                  QStringLiteral("Ошибка при записи настроек!"));
 }
 
 bool TMainForm::ImageFilledOrWarn()
@@ -448,18 +441,13 @@ void TMainForm::ShowCopy(const TModuleCopy& copy)
 void TMainForm::ReadAllClick()
 {
     cbPortChange();
-    auto copy = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Чтение всего из модуля")},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, PartAll, *copy);
-        },
-        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении из модуля!")});
-    if (result != TOperationResult::Succeeded)
+    TModuleCopy copy;
+    if (ReadFromModule(this, QStringLiteral("Чтение всего из модуля"), PartAll, copy, kModuleReadFailure) !=
+        TOperationResult::Succeeded)
         return;
-    ShowCopy(*copy);
+    ShowCopy(copy);
     InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
-                             .arg(KeyTableCount(*copy->Keys)));
+                             .arg(KeyTableCount(*copy.Keys)));
 }
 
 void TMainForm::WriteAllClick()
@@ -479,12 +467,8 @@ void TMainForm::WriteAllClick()
     cbPortChange();
     if (!BackupBeforeWrite(this, PartSettings | PartKeys | (copy.Gprs ? PartGprs : 0u)))
         return;
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Запись всего в модуль"), true},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
-        {TOutcome::Information, QStringLiteral("Всё успешно записано в модуль!")},
-        {TOutcome::Warning, QStringLiteral("Ошибка при записи в модуль!")});
-    if (result == TOperationResult::Succeeded)
+    if (WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
+                      QStringLiteral("Ошибка при записи в модуль!")))
         SettingsImage[KeyCountAddress] = uint8_t(keys);
 }
 
@@ -569,21 +553,16 @@ void TMainForm::CompareClick()
     if (!HeldCopy(held))
         return;
     cbPortChange();
-    auto module = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Сравнение с модулем")},
-        [module](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, PartAll, *module);
-        },
-        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении из модуля!")});
-    if (result != TOperationResult::Succeeded)
+    TModuleCopy module;
+    if (ReadFromModule(this, QStringLiteral("Сравнение с модулем"), PartAll, module, kModuleReadFailure) !=
+        TOperationResult::Succeeded)
         return;
     QStringList notes;
     if (!held.Settings)
         notes << QStringLiteral("Настройки в программе не прочитаны и не сброшены — не сравнивались.");
     if (!held.Gprs)
         notes << QStringLiteral("Настройки GPRS в программе не заданы — не сравнивались.");
-    ShowDifferences(this, CompareCopies(*module, held), notes.join(QLatin1Char('\n')));
+    ShowDifferences(this, CompareCopies(module, held), notes.join(QLatin1Char('\n')));
 }
 
 void TMainForm::ExportKeysClick()

@@ -91,11 +91,7 @@ QByteArray KeysToCsv(const TKeyTable& table, const QStringList& comments, const 
 {
     QStringList lines{kHeader.join(QLatin1Char(';'))};
     int stored = 0;
-    for (int slot = 0; slot < KeySlotCount; ++slot) {
-        TKeyRecord record;
-        std::memcpy(&record, table.data() + KeySlotSize * slot, sizeof record);
-        if (record.Serial[0] == EmptyKeySlot)
-            continue;
+    for (const TKeyRecord& record : StoredKeys(table)) {
         const int64_t serial = KeyRecordSerial(record);
         const QString param = record.Param < paramNames.size() ? paramNames[record.Param] : QString::number(record.Param);
         lines << QStringList{QString::number(serial), QString::fromStdString(KeyCodeText(serial, true)), Quoted(param),

@@ -1,7 +1,9 @@
 #include "ModuleAreas.h"
 
+#include <cstring>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "DeviceOperation.h"
@@ -76,12 +78,21 @@ QString TModuleCopy::PartsText() const
     return parts.join(QStringLiteral(", "));
 }
 
+std::vector<TKeyRecord> StoredKeys(const TKeyTable& table)
+{
+    std::vector<TKeyRecord> keys;
+    for (int slot = 0; slot < KeySlotCount; ++slot) {
+        TKeyRecord record;
+        std::memcpy(&record, table.data() + KeySlotSize * slot, sizeof record);
+        if (record.Serial[0] != EmptyKeySlot)
+            keys.push_back(record);
+    }
+    return keys;
+}
+
 int KeyTableCount(const TKeyTable& table)
 {
-    int count = 0;
-    for (int slot = 0; slot < KeySlotCount; ++slot)
-        count += table[KeySlotSize * slot] != EmptyKeySlot ? 1 : 0;
-    return count;
+    return int(StoredKeys(table).size());
 }
 
 bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned parts, TModuleCopy& copy)
@@ -156,4 +167,28 @@ bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TMod
                      kGprsWriteBlock, gprs.data() + kGprsWriteBlock * b);
     }
     return RunExchanges(device, progress, list);
+}
+
+TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
+                                const QString& failure)
+{
+    auto read = std::make_shared<TModuleCopy>();
+    const TOperationResult result = RunDeviceOperation(
+        owner, {title},
+        [read, parts](TKOR_ZEM& device, TOperationProgress& progress) {
+            return ReadModuleParts(device, progress, parts, *read);
+        },
+        {}, failure.isEmpty() ? TOutcome() : TOutcome{TOutcome::Warning, failure});
+    if (result == TOperationResult::Succeeded)
+        copy = *read;
+    return result;
+}
+
+bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,
+                   const QString& failure)
+{
+    return RunDeviceOperation(
+               owner, {title, true},
+               [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
+               {TOutcome::Information, success}, {TOutcome::Warning, failure}) == TOperationResult::Succeeded;
 }

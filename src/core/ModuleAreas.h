@@ -5,10 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "Defaults.h"
 #include "GprsBlock.h"
+#include "Ow_keyutils.h"
 
+class QWidget;
+enum class TOperationResult;
 class TKOR_ZEM;
 class TOperationProgress;
 
@@ -39,7 +43,9 @@ struct TModuleCopy {
 
 enum TModulePart : unsigned { PartSettings = 1, PartKeys = 2, PartGprs = 4, PartAll = 7 };
 
-// The number of keys stored in the table: its slots up to the first empty one.
+// The keys stored in the table, in slot order; an empty slot is passed over wherever it is.
+std::vector<TKeyRecord> StoredKeys(const TKeyTable& table);
+// How many keys the table holds.
 int KeyTableCount(const TKeyTable& table);
 
 // Reads the areas named by `parts` into `copy`, in the order settings, keys, GPRS, each as its
@@ -51,3 +57,10 @@ bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned pa
 // block. Settings written without a key table and with a key count of 0 erase every key slot,
 // as the module expects; with a key table the count is the table's.
 bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy);
+
+// The two as operations of the window (RunDeviceOperation): the read fills `copy` only when it
+// succeeded and says nothing then; the failure text opens the warning of either (none when empty).
+TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
+                                const QString& failure);
+bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,
+                   const QString& failure);

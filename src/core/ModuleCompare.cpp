@@ -22,12 +22,8 @@ QString Shown(const QString& value)
 QMap<int64_t, TKeyRecord> KeysOf(const TKeyTable& table)
 {
     QMap<int64_t, TKeyRecord> keys;
-    for (int slot = 0; slot < KeySlotCount; ++slot) {
-        TKeyRecord record;
-        std::memcpy(&record, table.data() + KeySlotSize * slot, sizeof record);
-        if (record.Serial[0] != EmptyKeySlot)
-            keys.insert(KeyRecordSerial(record), record);
-    }
+    for (const TKeyRecord& record : StoredKeys(table))
+        keys.insert(KeyRecordSerial(record), record);
     return keys;
 }
 

@@ -52,11 +52,7 @@ QJsonArray KeyValues(const TKeyTable& table, const QStringList& comments)
 {
     QJsonArray keys;
     int stored = 0;
-    for (int slot = 0; slot < KeySlotCount; ++slot) {
-        TKeyRecord record;
-        std::memcpy(&record, table.data() + KeySlotSize * slot, sizeof record);
-        if (record.Serial[0] == EmptyKeySlot)
-            continue;
+    for (const TKeyRecord& record : StoredKeys(table)) {
         const int64_t serial = KeyRecordSerial(record);
         keys.append(QJsonObject{{QStringLiteral("serial"), QString::number(serial)},
                                 {QStringLiteral("code"), QString::fromStdString(KeyCodeText(serial, true))},

@@ -195,15 +195,10 @@ void TGPRSFrame::sbReadKeysClick()
 {
     if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")))
         return;
-    auto copy = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Чтение настроек GPRS")},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, PartGprs, *copy);
-        },
-        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении настроек!")});
-    if (result == TOperationResult::Succeeded)
-        ShowBlock(*copy->Gprs);
+    TModuleCopy copy;
+    if (ReadFromModule(this, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,
+                       QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded)
+        ShowBlock(*copy.Gprs);
 }
 
 bool TGPRSFrame::EncodeTexts(TGprsBytes& block)
@@ -224,11 +219,8 @@ void TGPRSFrame::sbWriteKeysClick()
     if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")) ||
         !BackupBeforeWrite(this, PartGprs))
         return;
-    RunDeviceOperation(
-        this, {QStringLiteral("Запись настроек GPRS"), true},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
-        {TOutcome::Information, QStringLiteral("Настройки GPRS успешно записаны!")},
-        {TOutcome::Warning, QStringLiteral("Ошибка при записи настроек!")});
+    WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy, QStringLiteral("Настройки GPRS успешно записаны!"),
+                  QStringLiteral("Ошибка при записи настроек!"));
 }
 
 void TGPRSFrame::FrameEnter(QObject* sender)

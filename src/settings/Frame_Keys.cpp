@@ -160,17 +160,12 @@ void TKeysFrame::sbReadKeysClick()
 
 void TKeysFrame::ReadKeysFromDevice()
 {
-    auto copy = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Чтение ключей")},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, PartKeys, *copy);
-        },
-        {}, {TOutcome::Warning, QStringLiteral("Ошибка при чтении ключей!")});
+    TModuleCopy copy;
     // The grid is the only copy of the list: anything short of a whole table leaves it alone.
-    if (result != TOperationResult::Succeeded)
+    if (ReadFromModule(this, QStringLiteral("Чтение ключей"), PartKeys, copy,
+                       QStringLiteral("Ошибка при чтении ключей!")) != TOperationResult::Succeeded)
         return;
-    ShowKeyTable(*copy->Keys, QStringList());
+    ShowKeyTable(*copy.Keys, QStringList());
     // Told after the grid is filled, so that the keys it reports are there behind the message.
     InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
 }
@@ -178,12 +173,7 @@ void TKeysFrame::ReadKeysFromDevice()
 void TKeysFrame::ShowKeyTable(const TKeyTable& table, const QStringList& comments)
 {
     int row = 1;
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const uint8_t* bytes = table.data() + KeySlotSize * slot;
-        if (bytes[0] == EmptyKeySlot)
-            continue;
-        TKeyRecord record;
-        std::memcpy(&record, bytes, sizeof record);
+    for (const TKeyRecord& record : StoredKeys(table)) {
         SetKeyRow(row, record);
         GridSetCell(ui->sgKeys, kCommentCol, row, comments.value(row - 1));
         ++row;
@@ -235,12 +225,8 @@ void TKeysFrame::WriteKeysToDevice()
     copy.Keys = KeyTable();
     if (!BackupBeforeWrite(this, PartKeys))
         return;
-    const TOperationResult result = RunDeviceOperation(
-        this, {QStringLiteral("Запись ключей"), true},
-        [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
-        {TOutcome::Information, QStringLiteral("Ключи успешно записаны!")},
-        {TOutcome::Warning, QStringLiteral("Ошибка при записи ключей!")});
-    if (result == TOperationResult::Succeeded)
+    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"),
+                      QStringLiteral("Ошибка при записи ключей!")))
         SettingsImage[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
 }
 

@@ -1,6 +1,7 @@
 #include "GprsBlock.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "Cp1251.h"
@@ -131,44 +132,39 @@ bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field,
     return true;
 }
 
+namespace {
+
+// Each field's caption on the page and its text in TGprsTexts.
+struct TFieldInfo {
+    TGprsField Field;
+    const char* Caption;
+    QString TGprsTexts::*Text;
+};
+
+const TFieldInfo kFieldInfo[] = {
+    {TGprsField::SN, "Серийный номер устройства", &TGprsTexts::SN},
+    {TGprsField::Server, "Запрос для мониторинга (без http://)", &TGprsTexts::Server},
+    {TGprsField::APN, "Точка доступа (APN)", &TGprsTexts::APN},
+    {TGprsField::IP, "IP адрес шлюза", &TGprsTexts::IP},
+    {TGprsField::Port, "Номер порта", &TGprsTexts::Port},
+    {TGprsField::User, "Имя пользователя", &TGprsTexts::User},
+    {TGprsField::Password, "Пароль", &TGprsTexts::Password},
+};
+
+const TFieldInfo& Info(TGprsField field)
+{
+    return *std::find_if(std::begin(kFieldInfo), std::end(kFieldInfo),
+                         [field](const TFieldInfo& info) { return info.Field == field; });
+}
+
+}  // namespace
+
 QString GprsFieldCaption(TGprsField field)
 {
-    switch (field) {
-    case TGprsField::SN:
-        return QStringLiteral("Серийный номер устройства");
-    case TGprsField::Server:
-        return QStringLiteral("Запрос для мониторинга (без http://)");
-    case TGprsField::APN:
-        return QStringLiteral("Точка доступа (APN)");
-    case TGprsField::IP:
-        return QStringLiteral("IP адрес шлюза");
-    case TGprsField::Port:
-        return QStringLiteral("Номер порта");
-    case TGprsField::User:
-        return QStringLiteral("Имя пользователя");
-    case TGprsField::Password:
-        break;
-    }
-    return QStringLiteral("Пароль");
+    return QString::fromUtf8(Info(field).Caption);
 }
 
 const QString& GprsFieldText(const TGprsTexts& texts, TGprsField field)
 {
-    switch (field) {
-    case TGprsField::SN:
-        return texts.SN;
-    case TGprsField::Server:
-        return texts.Server;
-    case TGprsField::APN:
-        return texts.APN;
-    case TGprsField::IP:
-        return texts.IP;
-    case TGprsField::Port:
-        return texts.Port;
-    case TGprsField::User:
-        return texts.User;
-    case TGprsField::Password:
-        break;
-    }
-    return texts.Password;
+    return texts.*Info(field).Text;
 }

@@ -18,6 +18,7 @@
 #include "ComPort.h"
 #include "Dnxstrutils.h"
 #include "DialogAnswerer.h"
+#include "SimModuleTest.h"
 #include "GuiTestMain.h"
 #include "Form_GetKey.h"
 #include "Formtools.h"
@@ -76,12 +77,9 @@ private:
 
 }  // namespace
 
-class GetKeyTest : public QObject {
+class GetKeyTest : public TSimModuleTest {
     Q_OBJECT
 
-    QTemporaryDir FDir;
-    std::unique_ptr<TModuleSim> FSim;
-    std::unique_ptr<TSimPty> FPty;
 
     // The dialog shown as GetKey shows it, but left to the test to drive.
     std::unique_ptr<TGetKeyForm> OpenForm()
@@ -108,11 +106,7 @@ class GetKeyTest : public QObject {
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        QFile::remove(AppDir + QStringLiteral("ZEM.cfg"));
-        FSim = std::make_unique<TModuleSim>();
-        FPty = std::make_unique<TSimPty>(*FSim);
+        StartModule();
         CreateGlobals();
         ComPort->SetPortName(FPty->SlavePath());
     }
@@ -120,8 +114,7 @@ private slots:
     void cleanup()
     {
         DestroyGlobals();
-        FPty.reset();
-        FSim.reset();
+        StopModule();
     }
 
     void keyOnTheReader_withAutoClose_isReturnedWithoutAClick()

@@ -27,6 +27,7 @@
 #include "Globals.h"
 #include "UniversalCom.h"
 #include "DialogAnswerer.h"
+#include "SimModuleTest.h"
 #include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
@@ -60,15 +61,11 @@ public:
 
 }  // namespace
 
-class MainFormTest : public QObject {
+class MainFormTest : public TSimModuleTest {
     Q_OBJECT
 
-    QTemporaryDir FDir;
-    std::unique_ptr<TModuleSim> FSim;
-    std::unique_ptr<TSimPty> FPty;
 
     QString ConfigPath() const { return AppDir + QStringLiteral("ZEM.cfg"); }
-    QString SimPort() const { return QString::fromStdString(FPty->SlavePath()); }
 
     void RememberPort(const QString& port)
     {
@@ -132,19 +129,10 @@ class MainFormTest : public QObject {
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        QFile::remove(ConfigPath());
-        std::memset(SettingsImage, 0, SettingsSize);
-        FSim = std::make_unique<TModuleSim>();
-        FPty = std::make_unique<TSimPty>(*FSim);
+        StartModule();
     }
 
-    void cleanup()
-    {
-        FPty.reset();
-        FSim.reset();
-    }
+    void cleanup() { StopModule(); }
 
     void startWithoutConfig_showsNoPort_andClosingWithPortRemembersIt()
     {

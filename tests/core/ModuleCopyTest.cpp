@@ -12,6 +12,7 @@
 #include "Appconfig.h"
 #include "Backups.h"
 #include "DialogAnswerer.h"
+#include "SimModuleTest.h"
 #include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Form_ModuleList.h"
@@ -30,16 +31,6 @@ const QString kCancel = QStringLiteral("sbCancel");
 constexpr uint64_t kKeyA = 0x0000A1B2C3D4;
 constexpr uint64_t kKeyB = 0x00FEDCBA9876;
 constexpr int kZone1Mode = 11;
-
-// A key's slot as the module keeps it: serial least significant first, CRC, parameter.
-TBytes Slot(uint64_t serial, uint8_t param)
-{
-    uint8_t code[KeyCodeSize];
-    MakeKeyCode(int64_t(serial), code, false);
-    TBytes slot(code + 1, code + KeyCodeSize);
-    slot.push_back(param);
-    return slot;
-}
 
 TBytes GprsBytes(const QString& apn)
 {
@@ -71,13 +62,9 @@ DialogAction LookAndClose(const QString& screenshot, QString* listed = nullptr)
 
 }  // namespace
 
-class ModuleCopyTest : public QObject {
+class ModuleCopyTest : public TSimModuleTest {
     Q_OBJECT
 
-    QTemporaryDir FDir;
-    std::unique_ptr<TModuleSim> FSim;
-    std::unique_ptr<TSimPty> FPty;
-    std::unique_ptr<TMainForm> FForm;
 
     QString FilePath(const QString& name) const { return FDir.filePath(name); }
     QStringList Backups() const
@@ -89,32 +76,19 @@ class ModuleCopyTest : public QObject {
         FSim->WriteMemory(kZone1Mode, {1});
         FSim->WriteMemory(KeyCountAddress, {2});
         FSim->WriteMemory(KeyTableAddress, TBytes(KeyTableSize, 0xFF));
-        FSim->WriteMemory(KeyTableAddress, Slot(kKeyA, 1));
-        FSim->WriteMemory(KeyTableAddress + 8, Slot(kKeyB, 3));
+        FSim->WriteMemory(KeyTableAddress, KeySlot(kKeyA, 1));
+        FSim->WriteMemory(KeyTableAddress + 8, KeySlot(kKeyB, 3));
         FSim->WriteMemory(GprsBlockAddress, GprsBytes(QStringLiteral("internet")));
     }
 
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        BackupsDir = FDir.filePath(QStringLiteral("backups"));
-        QDir(BackupsDir).removeRecursively();
-        FSim = std::make_unique<TModuleSim>();
-        FPty = std::make_unique<TSimPty>(*FSim);
-        FForm = std::make_unique<TMainForm>();
-        FForm->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
-        FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(FPty->SlavePath()));
+        StartModule();
+        OpenWindow(0);
     }
 
-    void cleanup()
-    {
-        FForm.reset();
-        FPty.reset();
-        FSim.reset();
-    }
+    void cleanup() { StopModule(); }
 
     void fileFormat_roundTripsEveryArea_andRefusesAnyFileThatIsNotWhole()
     {
@@ -125,7 +99,7 @@ private slots:
         for (size_t i = 0; i < copy.Settings->size(); ++i)
             (*copy.Settings)[i] = uint8_t(i * 7);
         copy.Keys->fill(0xFF);
-        const TBytes key = Slot(kKeyA, 2);
+        const TBytes key = KeySlot(kKeyA, 2);
         std::copy(key.begin(), key.end(), copy.Keys->begin());
         copy.KeyComments = QStringList{QStringLiteral("дверь; \"главная\"")};
         const TBytes gprs = GprsBytes(QStringLiteral("internet"));
@@ -265,7 +239,7 @@ private slots:
         const QStringList names = KeysFrame->ParamNames();
         TKeyTable table;
         table.fill(0xFF);
-        const TBytes a = Slot(kKeyA, 1), b = Slot(kKeyB, 200);
+        const TBytes a = KeySlot(kKeyA, 1), b = KeySlot(kKeyB, 200);
         std::copy(a.begin(), a.end(), table.begin());
         std::copy(b.begin(), b.end(), table.begin() + 8);
         const QStringList comments{QStringLiteral("вход; \"север\""), QString()};

@@ -15,6 +15,7 @@
 #include "Application.h"
 #include "Cp1251.h"
 #include "DialogAnswerer.h"
+#include "SimModuleTest.h"
 #include "GuiTestMain.h"
 #include "Form_Main.h"
 #include "Formtools.h"
@@ -66,13 +67,9 @@ QStringList Items(QComboBox* list)
 
 }  // namespace
 
-class GprsTest : public QObject {
+class GprsTest : public TSimModuleTest {
     Q_OBJECT
 
-    QTemporaryDir FDir;
-    std::unique_ptr<TModuleSim> FSim;
-    std::unique_ptr<TSimPty> FPty;
-    std::unique_ptr<TMainForm> FForm;
 
     QString OperatorsPath() const { return AppDir + QStringLiteral("Operators.cfg"); }
     QByteArray OperatorsBytes() const
@@ -84,24 +81,11 @@ class GprsTest : public QObject {
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        QFile::remove(OperatorsPath());
-        QFile::remove(AppDir + QStringLiteral("ZEM.cfg"));
-        FSim = std::make_unique<TModuleSim>();
-        FPty = std::make_unique<TSimPty>(*FSim);
-        FForm = std::make_unique<TMainForm>();
-        FForm->show();
-        FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(FPty->SlavePath()));
-        FForm->PageControl()->SelectPage(6);
+        StartModule();
+        OpenWindow(6);
     }
 
-    void cleanup()
-    {
-        FForm.reset();
-        FPty.reset();
-        FSim.reset();
-    }
+    void cleanup() { StopModule(); }
 
     void presets_keptInTheWindowsFile()
     {

@@ -26,6 +26,7 @@
 #include "Application.h"
 #include "Defaults.h"
 #include "DialogAnswerer.h"
+#include "SimModuleTest.h"
 #include "LinkTestKit.h"
 #include "GuiTestMain.h"
 #include "Form_Main.h"
@@ -44,16 +45,6 @@ const QString kYes = QStringLiteral("sbOk");
 constexpr uint64_t kKeyA = 0xA1B2C3D4;
 constexpr uint64_t kKeyB = 0xFEDCBA987654;
 constexpr uint64_t kKeyC = 1;
-
-// A module slot: the serial bytes and CRC of family 0x01, then the parameter.
-TBytes Slot(uint64_t serial, uint8_t param)
-{
-    uint8_t code[KeyCodeSize];
-    MakeKeyCode(int64_t(serial), code, false);
-    TBytes slot(code + 1, code + KeyCodeSize);
-    slot.push_back(param);
-    return slot;
-}
 
 // Types the key into the key dialog in display order and confirms it.
 DialogAction TypeKey(uint64_t serial, bool oneMore = false)
@@ -144,13 +135,9 @@ const QStringList kThreeKeys{"1|00 00 A1 B2 C3 D4|2712847316|1", "2|FE DC BA 98 
 
 }  // namespace
 
-class KeysTest : public QObject {
+class KeysTest : public TSimModuleTest {
     Q_OBJECT
 
-    QTemporaryDir FDir;
-    std::unique_ptr<TModuleSim> FSim;
-    std::unique_ptr<TSimPty> FPty;
-    std::unique_ptr<TMainForm> FForm;
     QTableWidget* FGrid = nullptr;
 
     static QToolButton* Button(const char* name)
@@ -175,36 +162,24 @@ class KeysTest : public QObject {
     // whatever follows its first byte.
     void PutThreeKeys()
     {
-        TBytes spoilt = Slot(kKeyB, 3);
+        TBytes spoilt = KeySlot(kKeyB, 3);
         spoilt[6] ^= 0xFF;
-        FSim->WriteMemory(kTable, Slot(kKeyA, 1));
+        FSim->WriteMemory(kTable, KeySlot(kKeyA, 1));
         FSim->WriteMemory(kTable + 8 * 3, spoilt);
         FSim->WriteMemory(kTable + 8 * 5, {0xFF, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x01});
-        FSim->WriteMemory(kTable + 8 * 31, Slot(kKeyC, 12));
+        FSim->WriteMemory(kTable + 8 * 31, KeySlot(kKeyC, 12));
     }
     QStringList ReadKeys() { return Click("sbReadKeys", {Press(kYes), Press(kYes)}); }
 
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        FSim = std::make_unique<TModuleSim>();
-        FPty = std::make_unique<TSimPty>(*FSim);
-        FForm = std::make_unique<TMainForm>();
-        FForm->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
-        FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(FPty->SlavePath()));
-        FForm->PageControl()->SelectPage(3);
+        StartModule();
+        OpenWindow(3);
         FGrid = KeysFrame->findChild<QTableWidget*>(QStringLiteral("sgKeys"));
     }
 
-    void cleanup()
-    {
-        FForm.reset();
-        FPty.reset();
-        FSim.reset();
-    }
+    void cleanup() { StopModule(); }
 
     void readThenWrite_keepsSlotOrderAndParameters_andRewritesTheWholeTable()
     {
@@ -224,7 +199,7 @@ private slots:
                  QStringList({"Записать ключи в устройство?", "Ключи успешно записаны!"}));
         TBytes table(256, 0xFF);
         int at = 0;
-        for (const TBytes& slot : {Slot(kKeyA, 1), Slot(kKeyB, 3), Slot(kKeyC, 12)}) {
+        for (const TBytes& slot : {KeySlot(kKeyA, 1), KeySlot(kKeyB, 3), KeySlot(kKeyC, 12)}) {
             std::copy(slot.begin(), slot.end(), table.begin() + at);
             at += 8;
         }
@@ -312,7 +287,7 @@ private slots:
         QVERIFY(Click("sbDelete", {}).isEmpty());
 
         for (int slot = 0; slot < 32; ++slot)
-            FSim->WriteMemory(kTable + 8 * slot, Slot(slot + 2, 1));
+            FSim->WriteMemory(kTable + 8 * slot, KeySlot(slot + 2, 1));
         ReadKeys();
         QCOMPARE(Click("sbAdd", {Press(kYes)}), QStringList({"В модуле помещается не более 32 ключей!"}));
         QCOMPARE(FGrid->rowCount(), 33);
@@ -361,7 +336,7 @@ private slots:
 
         // A full table scrolls; the columns give the scroll bar its room.
         for (int slot = 0; slot < 32; ++slot)
-            FSim->WriteMemory(kTable + 8 * slot, Slot(slot + 2, slot % 9));
+            FSim->WriteMemory(kTable + 8 * slot, KeySlot(slot + 2, slot % 9));
         ReadKeys();
         QVERIFY(FGrid->verticalScrollBar()->isVisible());
         QCOMPARE(columnsEnd(), FGrid->viewport()->width());

@@ -1,0 +1,71 @@
+#pragma once
+// The fixture of the tool's window tests: the tool's files (ZEM.cfg, Operators.cfg, backups) in
+// a folder of the test's own, emptied before each case, and the module simulated on the far side
+// of a pseudo-terminal. Header-only: it reaches into the tool's core, which the tests link.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <memory>
+
+#include "Appconfig.h"
+#include "Backups.h"
+#include "Defaults.h"
+#include "Form_Main.h"
+#include "Frame_PageControl.h"
+#include "ModuleSim.h"
+#include "Ow_keyutils.h"
+
+class TSimModuleTest : public QObject {
+protected:
+    QTemporaryDir FDir;
+    std::unique_ptr<TModuleSim> FSim;
+    std::unique_ptr<TSimPty> FPty;
+    std::unique_ptr<TMainForm> FForm;
+
+    QString SimPort() const { return QString::fromStdString(FPty->SlavePath()); }
+
+    // Before each case: the folder emptied, the settings image cleared, a new module.
+    void StartModule()
+    {
+        QVERIFY(FDir.isValid());
+        AppDir = FDir.path() + QLatin1Char('/');
+        BackupsDir = FDir.filePath(QStringLiteral("backups"));
+        for (const char* name : {"ZEM.cfg", "Operators.cfg"})
+            QFile::remove(AppDir + QLatin1String(name));
+        QDir(BackupsDir).removeRecursively();
+        std::memset(SettingsImage, 0, SettingsSize);
+        FSim = std::make_unique<TModuleSim>();
+        FPty = std::make_unique<TSimPty>(*FSim);
+    }
+
+    // The main window shown on the given page, its port box on the simulated module.
+    void OpenWindow(int page)
+    {
+        FForm = std::make_unique<TMainForm>();
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(SimPort());
+        FForm->PageControl()->SelectPage(page);
+    }
+
+    void StopModule()
+    {
+        FForm.reset();
+        FPty.reset();
+        FSim.reset();
+    }
+};
+
+// A key's slot as the module keeps it: serial least significant byte first, CRC, parameter.
+inline std::vector<uint8_t> KeySlot(uint64_t serial, uint8_t param)
+{
+    uint8_t code[KeyCodeSize];
+    MakeKeyCode(int64_t(serial), code, false);
+    std::vector<uint8_t> slot(code + 1, code + KeyCodeSize);
+    slot.push_back(param);
+    return slot;
+}
