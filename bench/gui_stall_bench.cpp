@@ -1,22 +1,14 @@
 // The longest the window goes without handling its events while it reads and writes the
 // settings against a silent module: a 10 ms timer on the GUI thread notes its largest gap.
-#include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "Appconfig.h"
-#include "Application.h"
-#include "Backups.h"
+#include "BenchWindow.h"
 #include "DialogAnswerer.h"
-#include "Form_Main.h"
-#include "Formtools.h"
-#include "ModuleSim.h"
 
 namespace {
 
@@ -64,17 +56,9 @@ void ClickThrough(QToolButton* button, int dialogs)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    QTemporaryDir dir;
-    AppDir = dir.path() + QLatin1Char('/');
-    BackupsDir = dir.filePath(QStringLiteral("backups"));
-    TModuleSim sim;
-    TSimPty pty(sim);
-    TMainForm form;
-    form.show();
-    form.findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(pty.SlavePath()));
+    TBenchWindow bench(argc, argv, false);
+    TMainForm& form = *bench.Form;
+    TModuleSim& sim = bench.Sim;
     ClickThrough(form.findChild<QToolButton*>(QStringLiteral("sbDefaults")), 1);  // an image to write
     sim.InjectFault({TSimFault::Silence, -1});
 

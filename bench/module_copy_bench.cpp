@@ -2,10 +2,7 @@
 // operation, exchanges on the task thread), against the simulated module paced as a real
 // 115200 bit/s line, and prints each as its time over the time its bytes take on the wire.
 // Also the backup before a write: its time over the wire time of the read it needs.
-#include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,14 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "Appconfig.h"
-#include "Application.h"
 #include "Backups.h"
+#include "BenchWindow.h"
 #include "DeviceOperation.h"
-#include "Form_Main.h"
-#include "Formtools.h"
 #include "ModuleAreas.h"
-#include "ModuleSim.h"
 
 namespace {
 
@@ -70,17 +63,9 @@ void Print(const char* name, const TResult& r, double wireMs)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
-    SetupApplicationLook(app);
-    QTemporaryDir dir;
-    AppDir = dir.path() + QLatin1Char('/');
-    BackupsDir = dir.filePath(QStringLiteral("backups"));
-    TModuleSim sim;
-    TSimPty pty(sim, true);
-    TMainForm form;
-    form.findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(pty.SlavePath()));
-    form.cbPortChange();
+    TBenchWindow bench(argc, argv, true);
+    TMainForm& form = *bench.Form;
+    TModuleSim& sim = bench.Sim;
 
     auto copy = std::make_shared<TModuleCopy>();
     auto readAll = [&] {

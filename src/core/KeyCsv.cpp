@@ -168,12 +168,9 @@ bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTab
             refuse(QStringLiteral("в модуле помещается не более %1 ключей").arg(KeySlotCount));
             continue;
         }
-        uint8_t code[KeyCodeSize];
         // Stored as the page stores a key: family 0x01 and its CRC, whatever family was typed.
-        MakeKeyCode(serial, code, false);
-        uint8_t* bytesOut = read.data() + KeySlotSize * slot;
-        std::memcpy(bytesOut, code + 1, KeySlotSize - 1);
-        bytesOut[KeySlotSize - 1] = uint8_t(index);
+        const TKeyRecord stored = MakeKeyRecord(serial, uint8_t(index));
+        std::memcpy(read.data() + KeySlotSize * slot, &stored, sizeof stored);
         readComments << cells.value(3);
     }
     if (errors.isEmpty() && rowOfSerial.isEmpty())

@@ -61,3 +61,14 @@ int64_t KeyRecordSerial(const TKeyRecord& record)
         serial = serial << 8 | record.Serial[i];
     return serial;
 }
+
+TKeyRecord MakeKeyRecord(int64_t serial, uint8_t param)
+{
+    uint8_t code[KeyCodeSize];
+    MakeKeyCode(serial, code, false);
+    TKeyRecord record;
+    std::copy(code + 1, code + 1 + sizeof record.Serial, record.Serial);
+    record.Crc = code[KeyCodeSize - 1];
+    record.Param = param;
+    return record;
+}

@@ -37,3 +37,6 @@ void ReverseKeyCode(uint8_t code[KeyCodeSize]);
 
 // The record's serial number.
 int64_t KeyRecordSerial(const TKeyRecord& record);
+
+// The record the module keeps for the serial number: family 0x01's CRC, then the parameter.
+TKeyRecord MakeKeyRecord(int64_t serial, uint8_t param);

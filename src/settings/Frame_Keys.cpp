@@ -192,12 +192,10 @@ TKeyTable TKeysFrame::KeyTable() const
         const QString serial = GridCell(grid, kSerialCol, row);
         if (serial.isEmpty())
             continue;
-        uint8_t code[KeyCodeSize];
-        MakeKeyCode(int64_t(serial.toULongLong()), code, false);
-        uint8_t* slot = table.data() + KeySlotSize * count;
         // The CRC is made anew for family 0x01, whatever family the key was read with.
-        std::memcpy(slot, code + 1, KeySlotSize - 1);
-        slot[KeySlotSize - 1] = uint8_t(GridCell(grid, kParamCol, row).toInt());
+        const TKeyRecord record =
+            MakeKeyRecord(int64_t(serial.toULongLong()), uint8_t(GridCell(grid, kParamCol, row).toInt()));
+        std::memcpy(table.data() + KeySlotSize * count, &record, sizeof record);
         ++count;
     }
     return table;

@@ -63,9 +63,7 @@ protected:
 // A key's slot as the module keeps it: serial least significant byte first, CRC, parameter.
 inline std::vector<uint8_t> KeySlot(uint64_t serial, uint8_t param)
 {
-    uint8_t code[KeyCodeSize];
-    MakeKeyCode(int64_t(serial), code, false);
-    std::vector<uint8_t> slot(code + 1, code + KeyCodeSize);
-    slot.push_back(param);
-    return slot;
+    const TKeyRecord record = MakeKeyRecord(int64_t(serial), param);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+    return std::vector<uint8_t>(bytes, bytes + sizeof record);
 }

@@ -1,0 +1,42 @@
+#pragma once
+// The tool's window against a simulated module, for the benchmarks that time what it does: the
+// application as the tool sets it up, its files in a folder of their own, the port box on the
+// module's pseudo-terminal.
+#include <QApplication>
+#include <QComboBox>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "Appconfig.h"
+#include "Application.h"
+#include "Backups.h"
+#include "Form_Main.h"
+#include "Formtools.h"
+#include "ModuleSim.h"
+
+class TBenchWindow {
+public:
+    // lineTiming: the module paces both directions like a 115200 bit/s line.
+    TBenchWindow(int& argc, char** argv, bool lineTiming)
+        : FOffscreen(qputenv("QT_QPA_PLATFORM", "offscreen")), App(argc, argv), Pty(Sim, lineTiming)
+    {
+        SetupApplicationLook(App);
+        AppDir = FDir.path() + QLatin1Char('/');
+        BackupsDir = FDir.filePath(QStringLiteral("backups"));
+        Form = std::make_unique<TMainForm>();
+        Form->show();
+        Form->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(Pty.SlavePath()));
+        Form->cbPortChange();
+    }
+
+private:
+    bool FOffscreen;
+    QTemporaryDir FDir;
+
+public:
+    TApplication App;
+    TModuleSim Sim;
+    TSimPty Pty;
+    std::unique_ptr<TMainForm> Form;
+};
