@@ -72,14 +72,10 @@ TGetKeyForm::TGetKeyForm(QWidget* owner) : QDialog(owner), ui(new Ui::TGetKeyFor
         ui->edKey->setCursorPosition(cursor);
     });
 
-    SetupSpeedButton(ui->sbStart, TGlyph::Key);
-    SetupSpeedButton(ui->sbStop, TGlyph::Off);
-    SetupSpeedButton(ui->sbOk, TGlyph::Ok);
-    SetupSpeedButton(ui->sbCancel, TGlyph::Cancel);
-    connect(ui->sbStart, &QToolButton::clicked, this, &TGetKeyForm::sbStartClick);
-    connect(ui->sbStop, &QToolButton::clicked, this, &TGetKeyForm::sbStopClick);
-    connect(ui->sbOk, &QToolButton::clicked, this, &TGetKeyForm::sbOkClick);
-    connect(ui->sbCancel, &QToolButton::clicked, this, &TGetKeyForm::sbCancelClick);
+    SetupSpeedButton(ui->sbStart, TGlyph::Key, this, &TGetKeyForm::sbStartClick);
+    SetupSpeedButton(ui->sbStop, TGlyph::Off, this, &TGetKeyForm::sbStopClick);
+    SetupSpeedButton(ui->sbOk, TGlyph::Ok, this, &TGetKeyForm::sbOkClick);
+    SetupSpeedButton(ui->sbCancel, TGlyph::Cancel, this, &TGetKeyForm::sbCancelClick);
     connect(ui->rbKey, &QRadioButton::clicked, this, &TGetKeyForm::rbKeyClick);
     connect(ui->rbSN, &QRadioButton::clicked, this, &TGetKeyForm::rbKeyClick);
     FTimer->setInterval(kTimerMs);

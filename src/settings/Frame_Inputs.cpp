@@ -49,7 +49,6 @@ TInputsFrame::~TInputsFrame()
 {
     if (InputsFrame == this)
         InputsFrame = nullptr;
-    delete ui;
 }
 
 void TInputsFrame::FitColumns()

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "ImageFrame.h"
 
 class QComboBox;
@@ -27,7 +29,7 @@ private:
     void FitColumns();
     QComboBox* ZoneList(int zone, const char* role) const;
 
-    Ui::TInputsFrame* ui;
+    std::unique_ptr<Ui::TInputsFrame> ui;
 };
 
 // The page's one instance, while it exists.

@@ -38,7 +38,6 @@ const QString& EmptyCell()
 
 void PaintPicture(QPainter& p, int picture)
 {
-    p.setRenderHint(QPainter::Antialiasing);
     if (picture == piDenied) {
         p.setPen(QPen(QColor(210, 30, 30), 2.2, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(4, 4), QPointF(12, 12));
@@ -51,15 +50,7 @@ void PaintPicture(QPainter& p, int picture)
 
 QPixmap RenderPicture(int picture, qreal ratio)
 {
-    const int side = qCeil(kPictureSize * ratio);
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.scale(ratio, ratio);
-    PaintPicture(p, picture);
-    p.end();
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+    return DrawPixmap(qCeil(kPictureSize * ratio), ratio, [picture](QPainter& p) { PaintPicture(p, picture); });
 }
 
 }  // namespace
@@ -104,12 +95,9 @@ TMobilesFrame::TMobilesFrame(QWidget* owner)
     FGridViewport->installEventFilter(this);
 
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
-    SetupSpeedButton(ui->sbAdd, TGlyph::Add);
-    SetupSpeedButton(ui->sbEdit, TGlyph::Edit);
-    SetupSpeedButton(ui->sbDelete, TGlyph::Delete);
-    connect(ui->sbAdd, &QToolButton::clicked, this, &TMobilesFrame::sbAddClick);
-    connect(ui->sbEdit, &QToolButton::clicked, this, &TMobilesFrame::sbEditClick);
-    connect(ui->sbDelete, &QToolButton::clicked, this, &TMobilesFrame::sbDeleteClick);
+    SetupSpeedButton(ui->sbAdd, TGlyph::Add, this, &TMobilesFrame::sbAddClick);
+    SetupSpeedButton(ui->sbEdit, TGlyph::Edit, this, &TMobilesFrame::sbEditClick);
+    SetupSpeedButton(ui->sbDelete, TGlyph::Delete, this, &TMobilesFrame::sbDeleteClick);
 
     GridSetColWidths(grid, FWidths, true);
     AlignTitleLines();

@@ -55,7 +55,6 @@ TOutputsFrame::~TOutputsFrame()
 {
     if (OutputsFrame == this)
         OutputsFrame = nullptr;
-    delete ui;
 }
 
 void TOutputsFrame::FitRows()

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "ImageFrame.h"
 
 class QComboBox;
@@ -27,7 +29,7 @@ protected:
 private:
     void FitRows();
 
-    Ui::TOutputsFrame* ui;
+    std::unique_ptr<Ui::TOutputsFrame> ui;
 };
 
 // The page's one instance, while it exists.

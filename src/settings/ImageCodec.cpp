@@ -38,6 +38,22 @@ bool ParseInteger(const QString& text, int low, int high, int& value, QString& e
     return true;
 }
 
+// A number that `inRange` accepts, or the message that refuses the text.
+template <typename InRange>
+bool ParseFloat(const QString& text, InRange inRange, const QString& low, const QString& high, float& value,
+                QString& error)
+{
+    if (!TryTextToFloat(text, value)) {
+        error = FloatError(text);
+        return false;
+    }
+    if (!inRange(value)) {
+        error = RangeError(low, high);
+        return false;
+    }
+    return true;
+}
+
 // "%0.1f" of n / 8 tenths, computed exactly: a tie rounds to the even digit as the C library does.
 QString EighthsOfTenthText(int eighths)
 {
@@ -59,14 +75,9 @@ bool VoltageFromText(const QString& text, uint8_t& byte, QString& error)
     if (text.trimmed().isEmpty())
         return true;
     float volts = 0;
-    if (!TryTextToFloat(text, volts)) {
-        error = FloatError(text);
+    const auto inRange = [](float v) { return v >= 0.0f && v < float(kVoltageSteps); };
+    if (!ParseFloat(text, inRange, QStringLiteral("0.0"), QStringLiteral("15.9"), volts, error))
         return false;
-    }
-    if (!(volts >= 0.0f && volts < float(kVoltageSteps))) {
-        error = RangeError(QStringLiteral("0.0"), QStringLiteral("15.9"));
-        return false;
-    }
     byte = static_cast<uint8_t>(volts * float(kVoltageSteps));
     return true;
 }
@@ -104,14 +115,9 @@ bool OnTimeFromText(const QString& text, uint8_t* bytes, QString& error)
     if (text.trimmed().isEmpty())
         return true;
     float seconds = 0;
-    if (!TryTextToFloat(text, seconds)) {
-        error = FloatError(text);
+    const auto inRange = [](float v) { return v >= 0.0f && v <= float(kOnTimeMaxSeconds); };
+    if (!ParseFloat(text, inRange, QStringLiteral("0"), QString::number(kOnTimeMaxSeconds), seconds, error))
         return false;
-    }
-    if (!(seconds >= 0.0f && seconds <= float(kOnTimeMaxSeconds))) {
-        error = RangeError(QStringLiteral("0"), QString::number(kOnTimeMaxSeconds));
-        return false;
-    }
     // In 32-bit floats, as the module's own tool computes it: 0.7 gives 7, not 6.
     const float scaled = seconds < 1.0f ? seconds * float(kOnTimeTenths) : seconds + float(kOnTimeSecondsBias);
     const int code = static_cast<int>(scaled);

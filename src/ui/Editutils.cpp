@@ -57,37 +57,41 @@ bool GetEditInt(const QLineEdit* edit, int& value)
 
 namespace {
 
+bool IsAsciiDigit(QChar c) { return c.isDigit() && c.unicode() < 128; }
+
+// Moves `i` past an optional sign.
+void SkipSign(const QString& t, int& i)
+{
+    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
+        ++i;
+}
+
+// Moves `i` past a run of digits and returns how many there were.
+int SkipDigits(const QString& t, int& i)
+{
+    const int start = i;
+    while (i < t.size() && IsAsciiDigit(t[i]))
+        ++i;
+    return i - start;
+}
+
 // Digits with at most one `separator`, then an optional exponent; nothing else.
 bool TryStrToFloat(const QString& text, QChar separator, float& value)
 {
     const QString t = text.trimmed();
     int i = 0;
-    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
-        ++i;
-    int digits = 0;
-    while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128) {
-        ++i;
-        ++digits;
-    }
+    SkipSign(t, i);
+    int digits = SkipDigits(t, i);
     if (i < t.size() && t[i] == separator) {
         ++i;
-        while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128) {
-            ++i;
-            ++digits;
-        }
+        digits += SkipDigits(t, i);
     }
     if (digits == 0)
         return false;
     if (i < t.size() && (t[i] == QLatin1Char('e') || t[i] == QLatin1Char('E'))) {
         ++i;
-        if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
-            ++i;
-        int expDigits = 0;
-        while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128) {
-            ++i;
-            ++expDigits;
-        }
-        if (expDigits == 0)
+        SkipSign(t, i);
+        if (SkipDigits(t, i) == 0)
             return false;
     }
     if (i != t.size())

@@ -1,5 +1,7 @@
 #include "Faces.h"
 
+#include "Glyphs.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -26,26 +28,49 @@ void DrawHead(QPainter& p, const QRectF& r, const QColor& light, const QColor& d
     p.drawEllipse(r);
 }
 
-void DotEyes(QPainter& p, qreal y, qreal lx = 23, qreal rx = 37)
+struct TDot {
+    QPointF Centre;
+    qreal Rx;
+    qreal Ry;
+};
+
+void InkDots(QPainter& p, std::initializer_list<TDot> dots)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(kInk);
-    p.drawEllipse(QPointF(lx, y), 2.6, 3.6);
-    p.drawEllipse(QPointF(rx, y), 2.6, 3.6);
+    for (const TDot& dot : dots)
+        p.drawEllipse(dot.Centre, dot.Rx, dot.Ry);
+}
+
+void DotEyes(QPainter& p, qreal y, qreal lx = 23, qreal rx = 37)
+{
+    InkDots(p, {{{lx, y}, 2.6, 3.6}, {{rx, y}, 2.6, 3.6}});
+}
+
+// An unfilled arc of the ellipse in `r`, `spanDegrees` wide around `middleDegrees`
+// (0 at three o'clock, counter-clockwise).
+void InkArc(QPainter& p, qreal width, const QRectF& r, int middleDegrees, int spanDegrees)
+{
+    p.setPen(Ink(width));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(r, (middleDegrees - spanDegrees / 2) * 16, spanDegrees * 16);
 }
 
 void Smile(QPainter& p, const QRectF& r, int spanDegrees = 140)
 {
-    p.setPen(Ink(2.4));
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(r, (270 - spanDegrees / 2) * 16, spanDegrees * 16);
+    InkArc(p, 2.4, r, 270, spanDegrees);
 }
 
 void Frown(QPainter& p, const QRectF& r)
 {
-    p.setPen(Ink(2.4));
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(r, 30 * 16, 120 * 16);
+    InkArc(p, 2.4, r, 90, 120);
+}
+
+// Two arches: raised brows, or eyes shut in a grin.
+void Arches(QPainter& p, qreal width, const QRectF& left, const QRectF& right)
+{
+    InkArc(p, width, left, 90, 140);
+    InkArc(p, width, right, 90, 140);
 }
 
 // A fist with the thumb up, its lower left corner at `origin`; drawn upside down for `down`.
@@ -110,10 +135,7 @@ void Face1Sceptical(QPainter& p)
     brow.quadTo(38, 10, 45, 15);
     p.drawPath(brow);
     p.drawLine(QPointF(17, 22), QPointF(28, 22));
-    p.setPen(Qt::NoPen);
-    p.setBrush(kInk);
-    p.drawEllipse(QPointF(23, 27), 2.4, 2.4);
-    p.drawEllipse(QPointF(38.5, 25), 2.8, 3.8);
+    InkDots(p, {{{23, 27}, 2.4, 2.4}, {{38.5, 25}, 2.8, 3.8}});
     p.setPen(Ink(2.4));
     QPainterPath mouth;
     mouth.moveTo(22, 44);
@@ -127,10 +149,7 @@ void Face2Angry(QPainter& p)
     p.setPen(Ink(2.6));
     p.drawLine(QPointF(13, 18), QPointF(25, 24));
     p.drawLine(QPointF(43, 18), QPointF(31, 24));
-    p.setPen(Qt::NoPen);
-    p.setBrush(kInk);
-    p.drawEllipse(QPointF(20, 28), 2.6, 2.6);
-    p.drawEllipse(QPointF(36, 28), 2.6, 2.6);
+    InkDots(p, {{{20, 28}, 2.6, 2.6}, {{36, 28}, 2.6, 2.6}});
     // Clenched teeth.
     p.setPen(Ink(1.6));
     p.setBrush(Qt::white);
@@ -180,18 +199,12 @@ void Face3Salute(QPainter& p)
 void Face4Shocked(QPainter& p)
 {
     DrawHead(p, QRectF(4, 4, 56, 56), kSkin, kSkinDark);
-    p.setPen(Ink(2.0));
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(QRectF(15, 9, 14, 8), 20 * 16, 140 * 16);
-    p.drawArc(QRectF(35, 9, 14, 8), 20 * 16, 140 * 16);
+    Arches(p, 2.0, QRectF(15, 9, 14, 8), QRectF(35, 9, 14, 8));
     p.setPen(Ink(1.5));
     p.setBrush(Qt::white);
     p.drawEllipse(QPointF(22, 26), 6.5, 7.5);
     p.drawEllipse(QPointF(42, 26), 6.5, 7.5);
-    p.setPen(Qt::NoPen);
-    p.setBrush(kInk);
-    p.drawEllipse(QPointF(22, 26), 1.8, 1.8);
-    p.drawEllipse(QPointF(42, 26), 1.8, 1.8);
+    InkDots(p, {{{22, 26}, 1.8, 1.8}, {{42, 26}, 1.8, 1.8}});
     p.setPen(Ink(1.8));
     p.setBrush(QColor(120, 25, 25));
     p.drawEllipse(QPointF(32, 46), 5.5, 7);
@@ -219,10 +232,7 @@ void Face5ThumbsDown(QPainter& p)
 void Face6ThumbsUp(QPainter& p)
 {
     DrawHead(p, QRectF(2, 2, 52, 52), kSkin, kSkinDark);
-    p.setPen(Ink(2.4));
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(QRectF(13, 19, 11, 9), 20 * 16, 140 * 16);
-    p.drawArc(QRectF(32, 19, 11, 9), 20 * 16, 140 * 16);
+    Arches(p, 2.4, QRectF(13, 19, 11, 9), QRectF(32, 19, 11, 9));
     Smile(p, QRectF(14, 20, 28, 24), 150);
     Thumb(p, QPointF(50, 50), false);
 }
@@ -241,25 +251,12 @@ void Face7Squint(QPainter& p)
 
 QPixmap MakeFace(int index, qreal devicePixelRatio)
 {
+    static constexpr void (*faces[kFaceCount])(QPainter&) = {
+        Face0Smile, Face1Sceptical, Face2Angry, Face3Salute, Face4Shocked, Face5ThumbsDown, Face6ThumbsUp, Face7Squint,
+    };
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    const int side = qRound(kFaceSize * ratio);
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(ratio, ratio);
-    switch (index) {
-    case 0: Face0Smile(p); break;
-    case 1: Face1Sceptical(p); break;
-    case 2: Face2Angry(p); break;
-    case 3: Face3Salute(p); break;
-    case 4: Face4Shocked(p); break;
-    case 5: Face5ThumbsDown(p); break;
-    case 6: Face6ThumbsUp(p); break;
-    case 7: Face7Squint(p); break;
-    default: break;
-    }
-    p.end();
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+    return DrawPixmap(qRound(kFaceSize * ratio), ratio, [index](QPainter& p) {
+        if (index >= 0 && index < kFaceCount)
+            faces[index](p);
+    });
 }

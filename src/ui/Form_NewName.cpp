@@ -1,32 +1,22 @@
 #include "Form_NewName.h"
 #include "ui_Form_NewName.h"
 
-#include "Glyphs.h"
 #include "Mydialogs.h"
-#include "OneValueLayout.h"
 
-
-TNewNameForm::TNewNameForm(QWidget* owner) : QDialog(owner), ui(new Ui::TNewNameForm)
+TNewNameForm::TNewNameForm(QWidget* owner) : TOneValueDialog(owner), ui(new Ui::TNewNameForm)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    SetupSpeedButton(ui->sbOk, TGlyph::Ok);
-    SetupSpeedButton(ui->sbCancel, TGlyph::Cancel);
-    connect(ui->sbOk, &QToolButton::clicked, this, &TNewNameForm::OkClick);
-    connect(ui->sbCancel, &QToolButton::clicked, this, [this]() { done(2); });
-    ui->edName->installEventFilter(this);
+    SetupControls(ui->laName, ui->edName, ui->sbOk, ui->sbCancel);
 }
 
 TNewNameForm::~TNewNameForm() = default;
 
 void TNewNameForm::Prepare(const QString& caption, const QString& label, const QString& text, bool allowEmpty)
 {
-    setWindowTitle(caption);
-    ui->laName->setText(label);
+    SetCaptions(caption, label);
     ui->edName->setText(text);
     FAllowEmpty = allowEmpty;
-    LayoutOneValueDialog(this, ui->laName, ui->edName, ui->sbOk, ui->sbCancel);
-    ui->edName->setFocus();
+    FitToLabel();
 }
 
 bool TNewNameForm::Execute(const QString& caption, const QString& label)
@@ -54,24 +44,9 @@ void TNewNameForm::OkClick()
     done(1);
 }
 
-void TNewNameForm::reject()
-{
-    done(2);
-}
-
-bool TNewNameForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui->edName && HandleOneValueKey(event, ui->sbOk, ui->sbCancel))
-        return true;
-    return QDialog::eventFilter(watched, event);
-}
-
 QString InputName(QWidget* owner, const QString& caption, const QString& label)
 {
-    std::unique_ptr<TNewNameForm> form(new TNewNameForm(owner));
-    if (form->Execute(caption, label))
-        return form->Text().trimmed();
-    return QString();
+    return InputNameEx(owner, caption, label, QString(), false);
 }
 
 QString InputNameEx(QWidget* owner, const QString& caption, const QString& label,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "OneValueDialog.h"
 
 #include <memory>
 
@@ -9,7 +9,7 @@ class TNewNameForm;
 }
 
 // Asks for one line of text.
-class TNewNameForm : public QDialog {
+class TNewNameForm : public TOneValueDialog {
     Q_OBJECT
 public:
     explicit TNewNameForm(QWidget* owner);
@@ -22,13 +22,8 @@ public:
     void Prepare(const QString& caption, const QString& label, const QString& text, bool allowEmpty);
     QString Text() const;
 
-    void reject() override;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void OkClick();
+    void OkClick() override;
 
     std::unique_ptr<Ui::TNewNameForm> ui;
     bool FAllowEmpty = false;

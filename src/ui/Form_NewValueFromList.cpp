@@ -1,9 +1,7 @@
 #include "Form_NewValueFromList.h"
 #include "ui_Form_NewValueFromList.h"
 
-#include "Glyphs.h"
 #include "Mydialogs.h"
-#include "OneValueLayout.h"
 
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -14,15 +12,10 @@ constexpr int kWideListExtra = 30;
 }
 
 TNewValueFromListForm::TNewValueFromListForm(QWidget* owner)
-    : QDialog(owner), ui(new Ui::TNewValueFromListForm)
+    : TOneValueDialog(owner), ui(new Ui::TNewValueFromListForm)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    SetupSpeedButton(ui->sbOk, TGlyph::Ok);
-    SetupSpeedButton(ui->sbCancel, TGlyph::Cancel);
-    connect(ui->sbOk, &QToolButton::clicked, this, &TNewValueFromListForm::OkClick);
-    connect(ui->sbCancel, &QToolButton::clicked, this, [this]() { done(2); });
-    ui->cbValue->installEventFilter(this);
+    SetupControls(ui->laName, ui->cbValue, ui->sbOk, ui->sbCancel);
 }
 
 TNewValueFromListForm::~TNewValueFromListForm() = default;
@@ -30,8 +23,7 @@ TNewValueFromListForm::~TNewValueFromListForm() = default;
 void TNewValueFromListForm::Prepare(const QString& caption, const QString& label,
                                     const QStringList& values, int index, bool editable)
 {
-    setWindowTitle(caption);
-    ui->laName->setText(label);
+    SetCaptions(caption, label);
     ui->cbValue->clear();
     ui->cbValue->addItems(values);
     ui->cbValue->setEditable(editable);
@@ -50,8 +42,7 @@ void TNewValueFromListForm::Prepare(const QString& caption, const QString& label
     if (widest > kWideListLimit)
         ui->cbValue->resize(widest + kWideListExtra, ui->cbValue->height());
 
-    LayoutOneValueDialog(this, ui->laName, ui->cbValue, ui->sbOk, ui->sbCancel);
-    ui->cbValue->setFocus();
+    FitToLabel();
 }
 
 bool TNewValueFromListForm::Execute(const QString& caption, const QString& label,
@@ -73,20 +64,6 @@ void TNewValueFromListForm::OkClick()
         return;
     }
     done(1);
-}
-
-void TNewValueFromListForm::reject()
-{
-    done(2);
-}
-
-bool TNewValueFromListForm::eventFilter(QObject* watched, QEvent* event)
-{
-    const bool input = watched == ui->cbValue
-                       || (ui->cbValue->lineEdit() && watched == ui->cbValue->lineEdit());
-    if (input && HandleOneValueKey(event, ui->sbOk, ui->sbCancel))
-        return true;
-    return QDialog::eventFilter(watched, event);
 }
 
 QString PickFromList(QWidget* owner, const QString& caption, const QString& label,

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "OneValueDialog.h"
+
 #include <QStringList>
 
 #include <memory>
@@ -10,7 +11,7 @@ class TNewValueFromListForm;
 }
 
 // Asks for a choice from a list (or, when editable, any typed text).
-class TNewValueFromListForm : public QDialog {
+class TNewValueFromListForm : public TOneValueDialog {
     Q_OBJECT
 public:
     explicit TNewValueFromListForm(QWidget* owner);
@@ -22,13 +23,8 @@ public:
                  int index, bool editable);
     QString Text() const;
 
-    void reject() override;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void OkClick();
+    void OkClick() override;
 
     std::unique_ptr<Ui::TNewValueFromListForm> ui;
 };

@@ -47,6 +47,24 @@ void DrawTray(QPainter& p)
     p.drawPath(tray);
 }
 
+void DrawLines(QPainter& p, const QColor& color, qreal width, std::initializer_list<QLineF> lines)
+{
+    p.setPen(Stroke(color, width));
+    for (const QLineF& line : lines)
+        p.drawLine(line);
+}
+
+// A round lamp lit from its upper left.
+void DrawLamp(QPainter& p, const QColor& centre, const QColor& edge, const QColor& rim)
+{
+    QRadialGradient light(QPointF(6.5, 6.5), 7);
+    light.setColorAt(0, centre);
+    light.setColorAt(1, edge);
+    p.setPen(Stroke(rim, 1.0));
+    p.setBrush(light);
+    p.drawEllipse(QRectF(2, 2, 12, 12));
+}
+
 void Paint(QPainter& p, TGlyph glyph)
 {
     switch (glyph) {
@@ -55,9 +73,7 @@ void Paint(QPainter& p, TGlyph glyph)
         p.drawPolyline(QPolygonF({{2.5, 8.5}, {6.5, 12.5}, {13.5, 3.5}}));
         break;
     case TGlyph::Cancel:
-        p.setPen(Stroke(kRed, 2.6));
-        p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
-        p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+        DrawLines(p, kRed, 2.6, {{3.5, 3.5, 12.5, 12.5}, {12.5, 3.5, 3.5, 12.5}});
         break;
     case TGlyph::Ping:
         DrawArrow(p, {1.5, 5}, {12, 5}, kGreen);
@@ -107,13 +123,10 @@ void Paint(QPainter& p, TGlyph glyph)
         p.drawRect(QRectF(9, 2.5, 2, 3));
         break;
     case TGlyph::Add:
-        p.setPen(Stroke(kGreen, 3.0));
-        p.drawLine(QPointF(8, 2.5), QPointF(8, 13.5));
-        p.drawLine(QPointF(2.5, 8), QPointF(13.5, 8));
+        DrawLines(p, kGreen, 3.0, {{8, 2.5, 8, 13.5}, {2.5, 8, 13.5, 8}});
         break;
     case TGlyph::Delete:
-        p.setPen(Stroke(kRed, 3.0));
-        p.drawLine(QPointF(2.5, 8), QPointF(13.5, 8));
+        DrawLines(p, kRed, 3.0, {{2.5, 8, 13.5, 8}});
         break;
     case TGlyph::Edit: {
         // A pencil pointing to the lower left.
@@ -136,24 +149,12 @@ void Paint(QPainter& p, TGlyph glyph)
         p.setBrush(Qt::white);
         p.drawEllipse(QRectF(3.5, 6.5, 3, 3));
         break;
-    case TGlyph::On: {
-        QRadialGradient light(QPointF(6.5, 6.5), 7);
-        light.setColorAt(0, QColor(180, 255, 160));
-        light.setColorAt(1, QColor(20, 170, 30));
-        p.setPen(Stroke(QColor(10, 90, 20), 1.0));
-        p.setBrush(light);
-        p.drawEllipse(QRectF(2, 2, 12, 12));
+    case TGlyph::On:
+        DrawLamp(p, QColor(180, 255, 160), QColor(20, 170, 30), QColor(10, 90, 20));
         break;
-    }
-    case TGlyph::Off: {
-        QRadialGradient light(QPointF(6.5, 6.5), 7);
-        light.setColorAt(0, QColor(230, 230, 230));
-        light.setColorAt(1, QColor(120, 120, 120));
-        p.setPen(Stroke(QColor(70, 70, 70), 1.0));
-        p.setBrush(light);
-        p.drawEllipse(QRectF(2, 2, 12, 12));
+    case TGlyph::Off:
+        DrawLamp(p, QColor(230, 230, 230), QColor(120, 120, 120), QColor(70, 70, 70));
         break;
-    }
     case TGlyph::Pulse:
         p.setPen(Stroke(kBlue, 1.8));
         p.drawPolyline(QPolygonF({{1, 12.5}, {5, 12.5}, {5, 3.5}, {11, 3.5}, {11, 12.5}, {15, 12.5}}));
@@ -170,19 +171,23 @@ void Paint(QPainter& p, TGlyph glyph)
 
 QPixmap Render(TGlyph glyph, qreal scale)
 {
-    const int side = qRound(kGlyphSize * scale);
+    return DrawPixmap(qRound(kGlyphSize * scale), scale, [glyph](QPainter& p) { Paint(p, glyph); });
+}
+
+} // namespace
+
+QPixmap DrawPixmap(int side, qreal ratio, const std::function<void(QPainter&)>& paint)
+{
     QPixmap pixmap(side, side);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(scale, scale);
-    Paint(p, glyph);
+    p.scale(ratio, ratio);
+    paint(p);
     p.end();
-    pixmap.setDevicePixelRatio(scale);
+    pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }
-
-} // namespace
 
 QIcon MakeGlyph(TGlyph glyph)
 {

@@ -7,14 +7,10 @@
 class QWidget;
 
 // Message kinds.
-constexpr int mtConfirmation = 1;
-constexpr int mtError = 2;
-constexpr int mtInformation = 3;
-constexpr int mtWarning = 4;
+enum TMsgDlgType { mtConfirmation = 1, mtError, mtInformation, mtWarning };
 
 // Modal results.
-constexpr int mrOk = 1;
-constexpr int mrCancel = 2;
+enum TModalResult { mrOk = 1, mrCancel };
 
 // Dialog buttons, in the classic bit order.
 enum TMsgDlgBtn : uint8_t {

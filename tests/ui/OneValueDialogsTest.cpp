@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 namespace {
 
 QLineEdit* NameEdit(QWidget* dialog)
@@ -33,36 +35,36 @@ DialogAction TypeAndEnter(const QString& text)
     };
 }
 
-// A text whose width in `font` is exactly `wanted` pixels, or empty.
-QString TextOfWidth(const QFont& font, int wanted)
+// The first text of up to `mostM` "m", then "x" and "i", that `fits`, or empty.
+QString FindText(int mostM, const std::function<bool(const QString&)>& fits)
 {
-    const QFontMetrics fm(font);
-    for (int a = 0; a < 60; ++a)
+    for (int a = 0; a < mostM; ++a)
         for (int b = 0; b < 12; ++b)
             for (int c = 0; c < 12; ++c) {
                 const QString text = QString(a, QLatin1Char('m')) + QString(b, QLatin1Char('x'))
                                      + QString(c, QLatin1Char('i'));
-                if (fm.horizontalAdvance(text) == wanted)
+                if (fits(text))
                     return text;
             }
     return QString();
+}
+
+// A text whose width in `font` is exactly `wanted` pixels, or empty.
+QString TextOfWidth(const QFont& font, int wanted)
+{
+    const QFontMetrics fm(font);
+    return FindText(60, [&](const QString& text) { return fm.horizontalAdvance(text) == wanted; });
 }
 
 // A label text that makes the label exactly `wanted` pixels wide, or empty.
 QString LabelTextOfWidth(QLabel* label, int wanted)
 {
     const QString saved = label->text();
-    QString found;
-    for (int a = 0; a < 12 && found.isEmpty(); ++a)
-        for (int b = 0; b < 12 && found.isEmpty(); ++b)
-            for (int c = 0; c < 12 && found.isEmpty(); ++c) {
-                const QString text = QString(a, QLatin1Char('m')) + QString(b, QLatin1Char('x'))
-                                     + QString(c, QLatin1Char('i'));
-                label->setText(text);
-                label->adjustSize();
-                if (label->width() == wanted)
-                    found = text;
-            }
+    const QString found = FindText(12, [&](const QString& text) {
+        label->setText(text);
+        label->adjustSize();
+        return label->width() == wanted;
+    });
     label->setText(saved);
     return found;
 }

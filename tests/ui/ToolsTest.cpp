@@ -107,15 +107,15 @@ private slots:
             QVERIFY2(!GetEditInt(&edit, value), text);
             QCOMPARE(value, 42);
         }
-        edit.setText(QStringLiteral("  -17 "));
-        QVERIFY(GetEditInt(&edit, value));
-        QCOMPARE(value, -17);
-        edit.setText(QStringLiteral("2147483647"));
-        QVERIFY(GetEditInt(&edit, value));
-        QCOMPARE(value, 2147483647);
-        edit.setText(QStringLiteral("-2147483648"));
-        QVERIFY(GetEditInt(&edit, value));
-        QCOMPARE(value, int(-2147483647 - 1));
+        const struct {
+            const char* Text;
+            int Value;
+        } accepted[] = {{"  -17 ", -17}, {"2147483647", 2147483647}, {"-2147483648", int(-2147483647 - 1)}};
+        for (const auto& a : accepted) {
+            edit.setText(QString::fromLatin1(a.Text));
+            QVERIFY2(GetEditInt(&edit, value), a.Text);
+            QCOMPARE(value, a.Value);
+        }
 
         QCOMPARE(StrToInt(QStringLiteral("+300")), 300);
         try {
@@ -132,21 +132,18 @@ private slots:
         const std::string cBefore = std::setlocale(LC_NUMERIC, nullptr);
         QLineEdit edit;
         float value = 0;
-        edit.setText(QStringLiteral("12.5"));
-        QVERIFY(GetEditFloat(&edit, value));
-        QCOMPARE(value, 12.5f);
-        value = 0;
-        edit.setText(QStringLiteral(" 12,5 "));
-        QVERIFY(GetEditFloat(&edit, value));
-        QCOMPARE(value, 12.5f);
-        edit.setText(QStringLiteral("-3"));
-        QVERIFY(GetEditFloat(&edit, value));
-        QCOMPARE(value, -3.0f);
-        edit.setText(QStringLiteral("1e3"));
-        QVERIFY(GetEditFloat(&edit, value));
-        QCOMPARE(value, 1000.0f);
+        const struct {
+            const char* Text;
+            float Value;
+        } accepted[] = {{"12.5", 12.5f}, {" 12,5 ", 12.5f}, {"-3", -3.0f}, {"1e3", 1000.0f}, {"+1,5e-1", 0.15f}};
+        for (const auto& a : accepted) {
+            value = 0;
+            edit.setText(QString::fromLatin1(a.Text));
+            QVERIFY2(GetEditFloat(&edit, value), a.Text);
+            QCOMPARE(value, a.Value);
+        }
         value = 7;
-        for (const char* text : {"", "  ", "1.2,3", "1,2.3", "abc", "1.2.3", ".", "1e", "1e400"}) {
+        for (const char* text : {"", "  ", "1.2,3", "1,2.3", "abc", "1.2.3", ".", "1e", "1e+", "+-1", "1e400"}) {
             edit.setText(QString::fromLatin1(text));
             QVERIFY2(!GetEditFloat(&edit, value), text);
             QCOMPARE(value, 7.0f);

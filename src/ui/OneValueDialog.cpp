@@ -1,0 +1,70 @@
+#include "OneValueDialog.h"
+
+#include "Formtools.h"
+#include "Glyphs.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+namespace {
+constexpr int kLabelGap = 24;
+constexpr int kRightExtra = 8;
+constexpr int kButtonGap = 8;
+}
+
+TOneValueDialog::TOneValueDialog(QWidget* owner) : QDialog(owner) {}
+
+void TOneValueDialog::SetupControls(QLabel* label, QWidget* input, QToolButton* ok, QToolButton* cancel)
+{
+    FLabel = label;
+    FInput = input;
+    FOk = ok;
+    FCancel = cancel;
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    SetupSpeedButton(ok, TGlyph::Ok);
+    SetupSpeedButton(cancel, TGlyph::Cancel);
+    connect(ok, &QToolButton::clicked, this, [this]() { OkClick(); });
+    connect(cancel, &QToolButton::clicked, this, [this]() { done(2); });
+    input->installEventFilter(this);
+}
+
+void TOneValueDialog::SetCaptions(const QString& caption, const QString& label)
+{
+    setWindowTitle(caption);
+    FLabel->setText(label);
+}
+
+void TOneValueDialog::FitToLabel()
+{
+    FLabel->adjustSize();
+    FInput->move(FLabel->x() + FLabel->width() + kLabelGap, FInput->y());
+    const int width = FInput->x() + FInput->width() + FLabel->x() + kRightExtra;
+    setFixedSize(width, height());
+    FCancel->move(FInput->x() + FInput->width() - FCancel->width(), FCancel->y());
+    FOk->move(FCancel->x() - FOk->width() - kButtonGap, FOk->y());
+    CenterOverOwner(this);
+    FInput->setFocus();
+}
+
+void TOneValueDialog::reject()
+{
+    done(2);
+}
+
+bool TOneValueDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // The input, or the line edit of an editable combo box.
+    const bool input = watched == FInput || watched->parent() == FInput;
+    if (input && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            FOk->click();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            FCancel->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
