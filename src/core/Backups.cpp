@@ -17,16 +17,17 @@ namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
 
-// The port's device name as a part of a file name: "/dev/ttyUSB0" gives "ttyUSB0", and
-// "/dev/pts/3" "pts-3".
+// The port's device name as a part of a file name: "/dev/ttyUSB0" gives "ttyUSB0", "/dev/pts/3"
+// "pts-3", and the virtual module its caption's words joined by "_".
 QString PortPart(const QString& port)
 {
     const QFileInfo info(port);
-    QString name = info.fileName();
+    QString name = port.startsWith(QLatin1Char('/')) ? info.fileName() : port;
     static const QRegularExpression number(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
     if (number.match(name).hasMatch())
         name = info.dir().dirName() + QLatin1Char('-') + name;
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    static const QRegularExpression unsafe(QStringLiteral("[^\\w.-]+"), QRegularExpression::UseUnicodePropertiesOption);
+    name = name.replace(unsafe, QStringLiteral("_")).remove(QRegularExpression(QStringLiteral("^_+|_+$")));
     return name.isEmpty() ? QStringLiteral("port") : name;
 }
 
