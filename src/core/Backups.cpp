@@ -63,7 +63,7 @@ bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
         error = QStringLiteral("Не удалось создать папку резервных копий «%1».").arg(QDir::toNativeSeparators(folder));
         return false;
     }
-    const TModuleFileInfo info{QDateTime::currentDateTime(), port, QStringLiteral("ZEM 2.0")};
+    const TModuleFileInfo info{QDateTime::currentDateTime(), port};
     const QString stem = info.Saved.toString(kTimeFormat) + QLatin1Char('_') + PortPart(port);
     QString name = stem + ModuleFileSuffix;
     for (int n = 2; QFileInfo::exists(QDir(folder).filePath(name)); ++n)

@@ -418,8 +418,10 @@ bool TMainForm::HeldCopy(TModuleCopy& copy)
     }
     copy.Keys = KeysFrame->KeyTable();
     copy.KeyComments = KeysFrame->KeyComments();
-    if (!GPRSFrame->HeldBlock(copy.Gprs)) {
+    // The page is shown before it says what is wrong with it.
+    if (!GPRSFrame->HeldBlock(copy.Gprs, false)) {
         FPageControl->SelectPage(kGprsPageIndex);
+        GPRSFrame->HeldBlock(copy.Gprs);
         return false;
     }
     return true;
@@ -503,7 +505,7 @@ bool TMainForm::SaveToFile(const QString& fileName)
     if (!HeldCopy(copy))
         return false;
     QString error;
-    if (!SaveModuleFile(fileName, copy, {QDateTime::currentDateTime(), PortDisplayName, QStringLiteral("ZEM 2.0")}, error)) {
+    if (!SaveModuleFile(fileName, copy, {QDateTime::currentDateTime(), PortDisplayName}, error)) {
         ErrorDlg(this, error);
         return false;
     }

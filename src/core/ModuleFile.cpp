@@ -7,6 +7,8 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 #include "Frame_Keys.h"
 #include "ImageFrame.h"

@@ -11,7 +11,7 @@
 struct TModuleFileInfo {
     QDateTime Saved;
     QString Port;
-    QString Tool;
+    QString Tool = QStringLiteral("ZEM 2.0");  // the tool and version that saved it
 };
 
 // The file's extension, with its dot.

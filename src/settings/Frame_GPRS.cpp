@@ -144,7 +144,7 @@ void TGPRSFrame::ShowBlock(const TGprsBytes& block)
     FShownBlock = block;
 }
 
-bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block)
+bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block, bool tell)
 {
     const TGprsTexts texts = Texts();
     auto same = [&texts](const TGprsTexts& other) {
@@ -167,7 +167,7 @@ bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block)
         return true;
     }
     block.emplace();
-    return EncodeTexts(*block);
+    return EncodeTexts(*block, tell);
 }
 
 QLineEdit* TGPRSFrame::FieldEdit(TGprsField field) const
@@ -201,12 +201,14 @@ void TGPRSFrame::sbReadKeysClick()
         ShowBlock(*copy.Gprs);
 }
 
-bool TGPRSFrame::EncodeTexts(TGprsBytes& block)
+bool TGPRSFrame::EncodeTexts(TGprsBytes& block, bool tell)
 {
     TGprsField field;
     QString error;
     if (EncodeGprsBlock(Texts(), block.data(), field, error))
         return true;
+    if (!tell)
+        return false;
     FieldEdit(field)->setFocus();
     ErrorDlg(this, error);
     return false;

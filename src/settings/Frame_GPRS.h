@@ -33,14 +33,14 @@ public:
 
     TGprsTexts Texts() const;
     void SetTexts(const TGprsTexts& texts);
-    // The edits as the module's block; on a text that cannot be written its edit takes the
-    // focus, the error dialog says why, and the result is false.
-    bool EncodeTexts(TGprsBytes& block);
+    // The edits as the module's block; on a text that cannot be written the result is false and,
+    // with `tell`, its edit takes the focus and the error dialog says why.
+    bool EncodeTexts(TGprsBytes& block, bool tell = true);
     // Shows a block read from the module or loaded from a file.
     void ShowBlock(const TGprsBytes& block);
     // The block the page holds: the one shown while its edits are unchanged, none while the
     // page is as it started, else the edits encoded (false, as EncodeTexts, when they cannot be).
-    bool HeldBlock(std::optional<TGprsBytes>& block);
+    bool HeldBlock(std::optional<TGprsBytes>& block, bool tell = true);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -108,7 +108,7 @@ private slots:
 
         const QString path = FilePath(QStringLiteral("copy.zem"));
         QString error;
-        QVERIFY(SaveModuleFile(path, copy, {QDateTime::currentDateTime(), QStringLiteral("/dev/ttyUSB0"), "ZEM 2.0"}, error));
+        QVERIFY(SaveModuleFile(path, copy, {QDateTime::currentDateTime(), QStringLiteral("/dev/ttyUSB0")}, error));
         QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         TModuleCopy loaded;
         TModuleFileInfo info;
