@@ -123,26 +123,25 @@ TEST(KeyCode, outOfRangeSerials_keepTheirLow48BitsAndZeroGivesZeroBytes)
     EXPECT_TRUE(KeySerialIsAll(code, 0));
 }
 
-TEST(KeyTextToSerial, groupCountsAndSpacing_onlyEightValuesGiveASerial)
+TEST(KeyTextToSerial, onlyEightValuesGiveASerial_andANonHexDigitZerosWhatFollows)
 {
-    EXPECT_EQ(KeyTextToSerial("00 00 00 00 00 00 01", true), 0);
-    EXPECT_EQ(KeyTextToSerial("", true), 0);
-    EXPECT_EQ(KeyTextToSerial("5B 00 00 00 01 B8 1C 01 77", true), 0x01B81C);
-    EXPECT_EQ(KeyTextToSerial("  5B   00 00 00  01 B8 1C    01  ", true), 0x01B81C);
-    EXPECT_EQ(KeyTextToSerial("5b 00 00 00 01 b8 1c 01", true), 0x01B81C);
-    // Only the low byte of a long group counts; the CRC and family bytes are not checked.
-    EXPECT_EQ(KeyTextToSerial("00 00 00 00 101 B8 1C 99", true), 0x01B81C);
-    // A comma is no separator: it ends the first value and zeros follow.
-    EXPECT_EQ(KeyTextToSerial("E5,00 00 00 01 B8 1C 01", true), 0);
-    EXPECT_EQ(KeyTextToSerial("01 1C B8 01 00 00 00 E5", false), 0x01B81C);
-}
-
-TEST(KeyTextToSerial, nonHexDigitInAGroup_readsEightValuesWithZerosAfterIt)
-{
-    // Display order 1 0 0 0 0 0 0 0: serial bytes all zero.
-    EXPECT_EQ(KeyTextToSerial("1G 22", true), 0);
-    // The same quirk where the values after it are serial bytes: ROM order 01 AB then zeros.
-    EXPECT_EQ(KeyTextToSerial("01 AB Z 44 55", false), 0xAB);
+    const struct {
+        const char* Text;
+        bool Reversed;
+        int64_t Serial;
+    } cases[] = {
+        {"00 00 00 00 00 00 01", true, 0}, {"", true, 0},
+        {"5B 00 00 00 01 B8 1C 01 77", true, 0x01B81C},
+        {"  5B   00 00 00  01 B8 1C    01  ", true, 0x01B81C},
+        {"5b 00 00 00 01 b8 1c 01", true, 0x01B81C},
+        // Only the low byte of a long group counts; the CRC and family bytes are not checked.
+        {"00 00 00 00 101 B8 1C 99", true, 0x01B81C},
+        {"E5,00 00 00 01 B8 1C 01", true, 0},  // a comma ends the first value and zeros follow
+        {"01 1C B8 01 00 00 00 E5", false, 0x01B81C},
+        {"1G 22", true, 0}, {"01 AB Z 44 55", false, 0xAB},  // 1 0 0 0 0 0 0 0; ROM order 01 AB 0 0 ...
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KeyTextToSerial(c.Text, c.Reversed), c.Serial) << "'" << c.Text << "'";
 }
 
 TEST(KeyCode, reverseTwiceAndSerialChecks_lookOnlyAtTheSerialBytes)

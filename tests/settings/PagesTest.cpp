@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -50,6 +51,19 @@ QWidget* Control(QWidget* page, const char* name)
     if (!control)
         qFatal("no control %s", name);
     return control;
+}
+
+QToolButton* Button(QWidget* page, const char* name) { return qobject_cast<QToolButton*>(Control(page, name)); }
+
+// The window's pages in tab order; the alarm page sits on tab 5.
+std::vector<TImageFrame*> WindowPages() { return {CommonFrame, InputsFrame, OutputsFrame, AlarmFrame}; }
+TImageFrame* OfTab(const std::vector<TImageFrame*>& pages, int tab) { return pages[std::min(tab, 3)]; }
+
+// A window talking to the simulated module through its port.
+void ShowOnPort(TMainForm& form, const TSimPty& pty)
+{
+    form.show();
+    qobject_cast<QComboBox*>(Control(&form, "cbPort"))->setEditText(QString::fromStdString(pty.SlavePath()));
 }
 
 // What a control shows: an edit's text, a list's item, a check box's tick as "1" or "0".
@@ -144,7 +158,7 @@ TBytes WithChanges(TBytes bytes, const std::vector<std::pair<int, uint8_t>>& cha
 // Stores the page as the operator does ("Сохранить", then OK); the error dialog, if one showed.
 std::shared_ptr<SeenDialog> SaveByButton(QWidget* page)
 {
-    const TConfirmed saved = ConfirmAndAnswer(qobject_cast<QToolButton*>(Control(page, "sbSaveKeys")));
+    const TConfirmed saved = ConfirmAndAnswer(Button(page, "sbSaveKeys"));
     if (!saved.Question->shown || saved.Question->message != QStringLiteral("Сохранить изменения?"))
         qFatal("no confirmation before the store");
     return saved.Report;
@@ -174,19 +188,6 @@ class PagesTest : public QObject {
     QString OperatorsPath() const { return AppDir + QStringLiteral("Operators.cfg"); }
 
     std::vector<TImageFrame*> Pages() const { return {FCommon.get(), FInputs.get(), FOutputs.get(), FAlarm.get()}; }
-    TImageFrame* PageOfTab(int tab) const
-    {
-        switch (tab) {
-        case 0:
-            return FCommon.get();
-        case 1:
-            return FInputs.get();
-        case 2:
-            return FOutputs.get();
-        default:
-            return FAlarm.get();
-        }
-    }
 
     void WriteOperators(const QString& text)
     {
@@ -326,8 +327,7 @@ private slots:
         TModuleSim sim;
         TSimPty pty(sim);
         TMainForm form;
-        form.show();
-        qobject_cast<QComboBox*>(Control(&form, "cbPort"))->setEditText(QString::fromStdString(pty.SlavePath()));
+        ShowOnPort(form, pty);
         form.PageControl()->SelectPage(2);
         const struct {
             const char* Button;
@@ -336,19 +336,19 @@ private slots:
         } presses[] = {{"sbO0Pulse", 0, 2}, {"sbO3On", 3, 1}, {"sbO5Off", 5, 0}, {"sbO3Off", 3, 0}};
         for (const auto& press : presses) {
             auto none = PressDialogButton(QStringLiteral("sbOk"));
-            QTest::mouseClick(qobject_cast<QToolButton*>(Control(OutputsFrame, press.Button)), Qt::LeftButton);
+            QTest::mouseClick(Button(OutputsFrame, press.Button), Qt::LeftButton);
             QVERIFY2(!none->shown, qPrintable(none->message));
             Disarm(none);
             QCOMPARE(sim.OutputAction(press.Output), press.Action);
             QVERIFY(!UniversalCom->IsOpen());
         }
         QCOMPARE(sim.ReceivedFrames().back(), TModuleSim::MakeFrame(TModuleSim::kFnCommand, {2, 3, 0}));
-        QCOMPARE(qobject_cast<QToolButton*>(Control(OutputsFrame, "sbO4Pulse"))->toolTip(),
+        QCOMPARE(Button(OutputsFrame, "sbO4Pulse")->toolTip(),
                  QStringLiteral("Включить в импульсном режиме"));
 
         sim.InjectFault({TSimFault::Silence, -1});
         auto error = PressDialogButton(QStringLiteral("sbOk"));
-        QTest::mouseClick(qobject_cast<QToolButton*>(Control(OutputsFrame, "sbO1On")), Qt::LeftButton);
+        QTest::mouseClick(Button(OutputsFrame, "sbO1On"), Qt::LeftButton);
         WaitForAnswer(error);
         QCOMPARE(error->caption, QStringLiteral("Ошибка"));
         QCOMPARE(error->message, QStringLiteral("Модуль не отвечает! Команда не выполнена!\n"
@@ -380,7 +380,7 @@ private slots:
     {
         for (const TPageEdits& c : EditCases()) {
             SetImage(Defaults());
-            TImageFrame* page = PageOfTab(c.Tab);
+            TImageFrame* page = OfTab(Pages(), c.Tab);
             page->LoadFromImage();
             for (const TEdit& edit : c.Edits)
                 Apply(page, edit);
@@ -394,7 +394,7 @@ private slots:
         // "Очистить" brings back what the image holds.
         Apply(FAlarm.get(), {"edStartDelay", "1"});
         auto question = PressDialogButton(QStringLiteral("sbOk"));
-        QTest::mouseClick(qobject_cast<QToolButton*>(Control(FAlarm.get(), "sbResetKeys")), Qt::LeftButton);
+        QTest::mouseClick(Button(FAlarm.get(), "sbResetKeys"), Qt::LeftButton);
         WaitForAnswer(question);
         QCOMPARE(question->message, QStringLiteral("Отменить изменения?"));
         QCOMPARE(Shown(Control(FAlarm.get(), "edStartDelay")), QStringLiteral("255"));
@@ -585,23 +585,19 @@ private slots:
         SetImage(TBytes(SettingsSize, 0));
 
         TMainForm form;
-        form.show();
-        qobject_cast<QComboBox*>(Control(&form, "cbPort"))->setEditText(QString::fromStdString(pty.SlavePath()));
+        ShowOnPort(form, pty);
         for (const TPageEdits& c : EditCases()) {
             auto none = PressDialogButton(QStringLiteral("sbOk"));
-            QTest::mouseClick(qobject_cast<QToolButton*>(Control(&form, "sbRead")), Qt::LeftButton);
+            QTest::mouseClick(Button(&form, "sbRead"), Qt::LeftButton);
             QVERIFY2(!none->shown, qPrintable(none->message));
             Disarm(none);
             form.PageControl()->SelectPage(c.Tab);
-            TImageFrame* page = c.Tab == 0   ? static_cast<TImageFrame*>(CommonFrame)
-                                : c.Tab == 1 ? static_cast<TImageFrame*>(InputsFrame)
-                                : c.Tab == 2 ? static_cast<TImageFrame*>(OutputsFrame)
-                                             : AlarmFrame;
+            TImageFrame* page = OfTab(WindowPages(), c.Tab);
             for (const TEdit& edit : c.Edits)
                 Apply(page, edit);
             QVERIFY(!SaveByButton(page)->shown);
 
-            const TConfirmed written = ConfirmAndAnswer(qobject_cast<QToolButton*>(Control(&form, "sbWrite")));
+            const TConfirmed written = ConfirmAndAnswer(Button(&form, "sbWrite"));
             QVERIFY(written.Report->shown);
             QCOMPARE(written.Report->message, QStringLiteral("Настройки успешно записаны!"));
             memory = WithChanges(memory, c.Bytes);
@@ -615,8 +611,7 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         SetImage(Defaults());
-        for (TImageFrame* page : {static_cast<TImageFrame*>(CommonFrame), static_cast<TImageFrame*>(InputsFrame),
-                                  static_cast<TImageFrame*>(OutputsFrame), static_cast<TImageFrame*>(AlarmFrame)})
+        for (TImageFrame* page : WindowPages())
             page->LoadFromImage();
         form.PageControl()->SelectPage(0);
         SaveScreenshot(&form, QStringLiteral("page_common"));

@@ -1,43 +1,35 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "DNXParams.h"
 #include "TaskManager.h"
 
 TEST(TDNXParams, delimitedText_givesOneValuePerPieceWithZeroForEmptyOrNonNumbers)
 {
-    TDNXParams empty("", ',');
-    EXPECT_EQ(empty.ParamCount(), 0);
-    EXPECT_EQ(empty.GetParam(0), 0.0f);
-
-    TDNXParams gap("1,,2.5", ',');
-    ASSERT_EQ(gap.ParamCount(), 3);
-    EXPECT_EQ(gap.GetParam(0), 1.0f);
-    EXPECT_EQ(gap.GetParam(1), 0.0f);
-    EXPECT_EQ(gap.GetParam(2), 2.5f);
-    EXPECT_EQ(gap.GetParam(3), 0.0f);
-    EXPECT_EQ(gap.GetParam(-1), 0.0f);
-
-    TDNXParams message("1,", ',');
-    ASSERT_EQ(message.ParamCount(), 2);
-    EXPECT_EQ(message.GetParam(0), 1.0f);
-    EXPECT_EQ(message.GetParam(1), 0.0f);
-
-    TDNXParams loose("  -2.5e1x; 7 ;abc;+3;-;+-4;.5", ';');
-    ASSERT_EQ(loose.ParamCount(), 7);
-    EXPECT_EQ(loose.GetParam(0), -25.0f);
-    EXPECT_EQ(loose.GetParam(1), 7.0f);
-    EXPECT_EQ(loose.GetParam(2), 0.0f);
-    EXPECT_EQ(loose.GetParam(3), 3.0f);
-    EXPECT_EQ(loose.GetParam(4), 0.0f);
-    EXPECT_EQ(loose.GetParam(5), 0.0f);
-    EXPECT_EQ(loose.GetParam(6), 0.5f);
-
-    TDNXParams single("42", ',');
-    ASSERT_EQ(single.ParamCount(), 1);
-    EXPECT_EQ(single.GetParam(0), 42.0f);
-    EXPECT_EQ(TDNXParams("0.1", ',').GetParam(0), 0.1f);  // narrowed to 32 bits
+    const struct {
+        const char* Text;
+        char Separator;
+        std::vector<float> Values;
+    } cases[] = {
+        {"", ',', {}},
+        {"1,,2.5", ',', {1.0f, 0.0f, 2.5f}},
+        {"1,", ',', {1.0f, 0.0f}},
+        {"  -2.5e1x; 7 ;abc;+3;-;+-4;.5", ';', {-25.0f, 7.0f, 0.0f, 3.0f, 0.0f, 0.0f, 0.5f}},
+        {"42", ',', {42.0f}},
+        {"0.1", ',', {0.1f}},  // narrowed to 32 bits
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        const TDNXParams params(c.Text, c.Separator);
+        std::vector<float> values;
+        for (int i = 0; i < params.ParamCount(); ++i)
+            values.push_back(params.GetParam(i));
+        EXPECT_EQ(values, c.Values);
+        EXPECT_EQ(params.GetParam(params.ParamCount()), 0.0f);
+        EXPECT_EQ(params.GetParam(-1), 0.0f);
+    }
 }
 
 TEST(TTaskManager, messages_comeOutOldestFirstAndAnEmptyQueueTimesOut)

@@ -118,8 +118,7 @@ TTaskProc RunUntilCancelled(Flag& started, Flag& returned)
 
 TEST(TThreadTaskManager, postedTask_runsWithItsIdAndArgumentsAndIsCurrentWhileItRuns)
 {
-    Flag started;
-    Flag release;
+    Flag started, release;
     std::vector<float> seen;
     TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams* args) {
@@ -167,8 +166,7 @@ TEST(TThreadTaskManager, messagesPostedBackToBack_runOneAfterAnotherInPostingOrd
 
 TEST(TThreadTaskManager, routineThatThrows_isSwallowedAndTheThreadGoesOn)
 {
-    Flag threw;
-    Flag ranAfter;
+    Flag threw, ranAfter;
     TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams*) {
         threw.Set();
@@ -185,20 +183,13 @@ TEST(TThreadTaskManager, routineThatThrows_isSwallowedAndTheThreadGoesOn)
     EXPECT_TRUE(CurrentTaskBecomes(manager, 0));
 }
 
-TEST(TThreadTaskManager, cancelTaskWhileIdle_returnsAtOnce)
+TEST(TThreadTaskManager, cancelTask_returnsAtOnceWhenIdle_andDuringARunOnlyOnceTheRoutineHasReturned)
 {
+    Flag started, returned, startedAgain, returnedAgain;
     TThreadTaskManager manager;
     EXPECT_TRUE(ReturnsInTime([&] { manager.CancelTask(); }));
     EXPECT_EQ(manager.GetCurrentTask(), 0);
-}
 
-TEST(TThreadTaskManager, cancelTaskDuringARun_blocksUntilTheRoutineHasReturned)
-{
-    Flag started;
-    Flag returned;
-    Flag startedAgain;
-    Flag returnedAgain;
-    TThreadTaskManager manager;
     manager.RegisterTask(1, RunUntilCancelled(started, returned));
     manager.PostTask(1, "");
     ASSERT_TRUE(started.Wait());
@@ -219,8 +210,7 @@ TEST(TThreadTaskManager, cancelTaskDuringARun_blocksUntilTheRoutineHasReturned)
 TEST(TThreadTaskManager, cancelTaskWithTheSameIdQueuedNext_returnsWhenTheRunItSawEnds)
 {
     std::atomic<int> runs{0};
-    Flag firstStarted;
-    Flag secondStarted;
+    Flag firstStarted, secondStarted;
     TThreadTaskManager manager;
     manager.RegisterTask(1, [&](std::atomic<bool>* cancel, TDNXParams*) {
         (++runs == 1 ? firstStarted : secondStarted).Set();
@@ -257,9 +247,7 @@ TEST(TThreadTaskManager, unregisteredId_isDroppedWithoutEverBecomingCurrent)
 
 TEST(TThreadTaskManager, stopDuringARun_cancelsItAndTakesNoFurtherMessage)
 {
-    Flag started;
-    Flag returned;
-    Flag laterRan;
+    Flag started, returned, laterRan;
     TThreadTaskManager manager;
     manager.RegisterTask(1, RunUntilCancelled(started, returned));
     manager.RegisterTask(2, [&](std::atomic<bool>*, TDNXParams*) { laterRan.Set(); });
@@ -301,8 +289,7 @@ TEST(TThreadTaskManager, stopRightAfterAPost_neverLeavesAnUncancelledRunBehind)
 
 TEST(TThreadTaskManager, destruction_stopsARunningRoutineAndJoinsTheThread)
 {
-    Flag started;
-    Flag returned;
+    Flag started, returned;
     auto manager = std::make_unique<TThreadTaskManager>();
     manager->RegisterTask(1, RunUntilCancelled(started, returned));
     manager->PostTask(1, "");

@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 // A grid whose viewport is exactly `clientWidth` wide.
@@ -36,6 +38,30 @@ int CountPixels(const QImage& image, const QRect& area, QRgb colour)
         for (int x = area.left(); x <= area.right(); ++x)
             n += image.pixel(x, y) == colour;
     return n;
+}
+
+// An image of the size, filled, then painted on with a white brush and a black pen.
+QImage Painted(int width, int height, const QColor& fill, const std::function<void(QPainter&)>& paint)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(fill);
+    QPainter painter(&image);
+    painter.setBrush(Qt::white);
+    painter.setPen(Qt::black);
+    paint(painter);
+    painter.end();
+    return image;
+}
+
+// The leftmost (or rightmost) column with dark pixels inside the area.
+int InkEdge(const QImage& image, const QRect& area, bool rightmost)
+{
+    int edge = rightmost ? -1 : 1000;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                edge = rightmost ? std::max(edge, x) : std::min(edge, x);
+    return edge;
 }
 
 } // namespace
@@ -165,37 +191,20 @@ private slots:
 
     void drawCellText_alignsCentresVerticallyAndClearsEmptyCells()
     {
-        QImage image(100, 20, QImage::Format_RGB32);
-        image.fill(Qt::red);
-        QPainter p(&image);
-        p.setBrush(Qt::white);
-        p.setPen(Qt::black);
         const QRect cell(10, 2, 80, 16);
-        QCOMPARE(DrawCellText(p, QString(), cell, taCentre), 0);
-        const QFontMetrics fm(p.font());
-        QCOMPARE(DrawCellText(p, QStringLiteral("ABC"), cell, taLeftIndent), fm.horizontalAdvance(QStringLiteral("ABC")));
-        p.end();
+        const QImage left = Painted(100, 20, Qt::red, [&](QPainter& p) {
+            QCOMPARE(DrawCellText(p, QString(), cell, taCentre), 0);
+            QCOMPARE(DrawCellText(p, QStringLiteral("ABC"), cell, taLeftIndent),
+                     QFontMetrics(p.font()).horizontalAdvance(QStringLiteral("ABC")));
+        });
         // The cell is painted and nothing spills outside it.
-        QCOMPARE(CountPixels(image, QRect(0, 0, 100, 20), qRgb(255, 0, 0)), 100 * 20 - 80 * 16);
-        int leftmostInk = 1000;
-        for (int y = cell.top(); y <= cell.bottom(); ++y)
-            for (int x = cell.left(); x <= cell.right(); ++x)
-                if (qGray(image.pixel(x, y)) < 128)
-                    leftmostInk = std::min(leftmostInk, x);
+        QCOMPARE(CountPixels(left, QRect(0, 0, 100, 20), qRgb(255, 0, 0)), 100 * 20 - 80 * 16);
+        const int leftmostInk = InkEdge(left, cell, false);
         QVERIFY(leftmostInk >= cell.left() + 2 && leftmostInk <= cell.left() + 4);
 
-        QImage right(100, 20, QImage::Format_RGB32);
-        right.fill(Qt::white);
-        QPainter q(&right);
-        q.setBrush(Qt::white);
-        q.setPen(Qt::black);
-        DrawCellText(q, QStringLiteral("ABC"), cell, taRightIndent);
-        q.end();
-        int rightmostInk = -1;
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 100; ++x)
-                if (qGray(right.pixel(x, y)) < 128)
-                    rightmostInk = std::max(rightmostInk, x);
+        const int rightmostInk = InkEdge(
+            Painted(100, 20, Qt::white, [&](QPainter& p) { DrawCellText(p, QStringLiteral("ABC"), cell, taRightIndent); }),
+            QRect(0, 0, 100, 20), true);
         QVERIFY(rightmostInk <= cell.right() - 2 && rightmostInk >= cell.right() - 5);
     }
 
@@ -208,27 +217,20 @@ private slots:
         TColWidths widths(3, 0);
         grid.setColumnWidth(1, 20);
 
-        QImage image(200, 40, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter p(&image);
-        p.setFont(grid.font());
-        p.setBrush(Qt::white);
-        p.setPen(Qt::black);
-        GridDrawCell(&grid, p, 1, 0, QStringLiteral("ignored text"), gdFixed, QRect(0, 0, 200, 40),
-                     taLeftIndent, widths, false);
-        QVERIFY(p.font().bold());
-        p.end();
-
-        QImage expected(200, 40, QImage::Format_RGB32);
-        expected.fill(Qt::white);
-        QPainter e(&expected);
-        QFont bold = grid.font();
-        bold.setBold(true);
-        e.setFont(bold);
-        e.setBrush(grid.palette().color(QPalette::Button));
-        e.setPen(Qt::black);
-        const int w = DrawCellText(e, QStringLiteral("Номер"), QRect(0, 0, 200, 40), taCentre);
-        e.end();
+        const QImage image = Painted(200, 40, Qt::white, [&](QPainter& p) {
+            p.setFont(grid.font());
+            GridDrawCell(&grid, p, 1, 0, QStringLiteral("ignored text"), gdFixed, QRect(0, 0, 200, 40),
+                         taLeftIndent, widths, false);
+            QVERIFY(p.font().bold());
+        });
+        int w = 0;
+        const QImage expected = Painted(200, 40, Qt::white, [&](QPainter& e) {
+            QFont bold = grid.font();
+            bold.setBold(true);
+            e.setFont(bold);
+            e.setBrush(grid.palette().color(QPalette::Button));
+            w = DrawCellText(e, QStringLiteral("Номер"), QRect(0, 0, 200, 40), taCentre);
+        });
         QCOMPARE(image, expected);
         // The column was narrower than its text: it now fits.
         QCOMPARE(widths[1], w);
@@ -236,22 +238,18 @@ private slots:
         // A long text in a data cell widens its column once all columns are measured.
         widths = {20, 30, 30};
         GridSetColWidths(&grid, widths, false);
-        QImage cell(300, 20, QImage::Format_RGB32);
-        QPainter c(&cell);
-        c.setFont(grid.font());
-        c.setBrush(Qt::white);
         const QString longText = QStringLiteral("a rather long cell text");
-        GridDrawCell(&grid, c, 2, 1, longText, 0, QRect(0, 0, 300, 20), taLeftIndent, widths, false);
-        c.end();
+        Painted(300, 20, Qt::white, [&](QPainter& c) {
+            c.setFont(grid.font());
+            GridDrawCell(&grid, c, 2, 1, longText, 0, QRect(0, 0, 300, 20), taLeftIndent, widths, false);
+        });
         QCOMPARE(widths[2], QFontMetrics(grid.font()).horizontalAdvance(longText));
         QCOMPARE(grid.columnWidth(2), widths[2] + 10);
 
         // Selected cells are navy with white text.
-        QImage sel(40, 20, QImage::Format_RGB32);
-        QPainter s(&sel);
-        s.setBrush(Qt::white);
-        GridDrawCell(&grid, s, 1, 1, QString(), gdSelected | gdFocused, QRect(0, 0, 40, 20), taCentre, widths, false);
-        s.end();
+        const QImage sel = Painted(40, 20, Qt::white, [&](QPainter& s) {
+            GridDrawCell(&grid, s, 1, 1, QString(), gdSelected | gdFocused, QRect(0, 0, 40, 20), taCentre, widths, false);
+        });
         QCOMPARE(QColor(sel.pixel(5, 5)), QColor(0, 0, 128));
     }
 

@@ -23,26 +23,26 @@ TEST(Cp1251, russianTextAndSigns_mapToTheirCodePageBytes)
     EXPECT_EQ(Cp1251ToUtf8("\xC0\xFF\xA8\xB9"), "АяЁ№");
 }
 
-TEST(Cp1251, textTheCodePageCannotHold_isRefusedAndLeavesTheOutputEmpty)
+TEST(Cp1251, textTheCodePageCannotHoldOrBrokenUtf8_isRefusedAndLeavesTheOutputEmpty)
 {
-    std::string out = "previous";
-    EXPECT_FALSE(Utf8ToCp1251("ä", out));  // Latin letter without a Windows-1251 byte
-    EXPECT_EQ(out, "");
-    EXPECT_FALSE(Utf8ToCp1251("ok 😀", out));
-    EXPECT_FALSE(Utf8ToCp1251("漢", out));
-    EXPECT_FALSE(Utf8ToCp1251("\xD0", out));          // cut short
-    EXPECT_FALSE(Utf8ToCp1251("\xD0\x41", out));      // bad continuation
-    EXPECT_FALSE(Utf8ToCp1251("\xFF", out));          // no such lead byte
-    EXPECT_FALSE(Utf8ToCp1251("\xED\xA0\x80", out));  // surrogate half
-}
-
-TEST(Cp1251, overlongUtf8_isRefusedRatherThanSmugglingBytesIn)
-{
-    std::string out;
-    EXPECT_FALSE(Utf8ToCp1251(std::string("\xC0\x80", 2), out));  // NUL in two bytes
-    EXPECT_FALSE(Utf8ToCp1251("\xC1\xBF", out));                   // DEL in two bytes
-    EXPECT_FALSE(Utf8ToCp1251("\xE0\x80\xAF", out));               // '/' in three bytes
-    EXPECT_FALSE(Utf8ToCp1251("\xF0\x80\x80\xC1", out));
-    EXPECT_FALSE(Utf8ToCp1251("\xF0\x80\x90\x90", out));           // U+0410 in four bytes
-    EXPECT_EQ(out, "");
+    const std::string refused[] = {
+        "ä",  // Latin letter without a Windows-1251 byte
+        "ok 😀",
+        "漢",
+        "\xD0",          // cut short
+        "\xD0\x41",      // bad continuation
+        "\xFF",          // no such lead byte
+        "\xED\xA0\x80",  // surrogate half
+        // Overlong forms would smuggle bytes in.
+        std::string("\xC0\x80", 2),  // NUL in two bytes
+        "\xC1\xBF",                  // DEL in two bytes
+        "\xE0\x80\xAF",              // '/' in three bytes
+        "\xF0\x80\x80\xC1",
+        "\xF0\x80\x90\x90",  // U+0410 in four bytes
+    };
+    for (const std::string& text : refused) {
+        std::string out = "previous";
+        EXPECT_FALSE(Utf8ToCp1251(text, out)) << testing::PrintToString(text);
+        EXPECT_EQ(out, "") << testing::PrintToString(text);
+    }
 }

@@ -15,18 +15,7 @@ namespace {
 // A log whose clock the test sets.
 class TClockedLog : public TLogFile {
 public:
-    TLogTime Time;
-    TClockedLog()
-    {
-        Time.Year = 2024;
-        Time.Month = 3;
-        Time.Day = 5;
-        Time.WeekDay = 3;
-        Time.Hour = 9;
-        Time.Minute = 5;
-        Time.Second = 3;
-        Time.Millisecond = 7;
-    }
+    TLogTime Time{2024, 3, 5, 3, 9, 5, 3, 7};  // Tuesday 2024-03-05, 09:05:03.007
     void SetDate(int year, int month, int day, int weekDay)
     {
         Time.Year = year;
