@@ -24,7 +24,6 @@
 #include <vector>
 #include <string>
 
-#include "Backups.h"
 #include "Colors.h"
 #include "ComPort.h"
 #include "Defaults.h"
@@ -319,14 +318,11 @@ void TMainForm::sbWriteClick()
     if (!ImageFilledOrWarn())
         return;
     QString question = QStringLiteral("Записать все настройки в устройство?");
-    const bool erasesKeys = SettingsImage[KeyCountAddress] == 0;
-    if (erasesKeys)
+    if (SettingsImage[KeyCountAddress] == 0)
         question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
     if (!ConfirmationDlg(this, question))
         return;
     cbPortChange();
-    if (!BackupBeforeWrite(this, PartSettings | (erasesKeys ? PartKeys : 0u)))
-        return;
     TModuleCopy copy;
     copy.Settings.emplace();
     std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
@@ -467,11 +463,8 @@ void TMainForm::WriteAllClick()
     if (!ConfirmationDlg(this, question))
         return;
     cbPortChange();
-    if (!BackupBeforeWrite(this, PartSettings | PartKeys | (copy.Gprs ? PartGprs : 0u)))
-        return;
-    if (WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
-                      QStringLiteral("Ошибка при записи в модуль!")))
-        SettingsImage[KeyCountAddress] = uint8_t(keys);
+    WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
+                  QStringLiteral("Ошибка при записи в модуль!"));
 }
 
 QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
@@ -576,13 +569,14 @@ void TMainForm::ExportKeysClick()
 
 bool TMainForm::ExportKeys(const QString& fileName)
 {
-    const QByteArray csv = KeysToCsv(KeysFrame->KeyTable(), KeysFrame->KeyComments(), KeysFrame->ParamNames());
+    const TKeyTable table = KeysFrame->KeyTable();
+    const QByteArray csv = KeysToCsv(table, KeysFrame->KeyComments(), KeysFrame->ParamNames());
     if (!SaveFileAtomically(fileName, csv, false)) {
         ErrorDlg(this, QStringLiteral("Не удалось записать файл «%1».").arg(QFileInfo(fileName).fileName()));
         return false;
     }
     InformationDlg(this, QStringLiteral("Ключи (%1) сохранены в файл «%2».")
-                             .arg(KeyTableCount(KeysFrame->KeyTable()))
+                             .arg(KeyTableCount(table))
                              .arg(QFileInfo(fileName).fileName()));
     return true;
 }

@@ -12,7 +12,6 @@ namespace {
 const QString kSerialHeader = QStringLiteral("Серийный номер");
 const QStringList kHeader{kSerialHeader, QStringLiteral("Код ключа"), QStringLiteral("Параметр"),
                           QStringLiteral("Комментарий")};
-constexpr uint8_t kNewKeyParam = 3;  // what a key added on the page gets
 
 QString Quoted(const QString& cell)
 {
@@ -155,7 +154,7 @@ bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTab
                 index = n;
         }
         if (param.isEmpty())
-            index = kNewKeyParam;
+            index = NewKeyParam;
         else if (index < 0 && number && value >= 0 && value <= 255)
             index = value;
         if (index < 0) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "Backups.h"
 #include "DeviceOperation.h"
 #include "KOR_ZEM.h"
 
@@ -184,11 +185,31 @@ TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned p
     return result;
 }
 
+unsigned PartsOverwritten(const TModuleCopy& copy)
+{
+    unsigned parts = 0;
+    if (copy.Settings)
+        parts |= PartSettings;
+    // Settings with no keys stored erase the key table (see WriteModuleParts).
+    if (copy.Keys || (copy.Settings && (*copy.Settings)[KeyCountAddress] == 0))
+        parts |= PartKeys;
+    if (copy.Gprs)
+        parts |= PartGprs;
+    return parts;
+}
+
 bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,
                    const QString& failure)
 {
-    return RunDeviceOperation(
-               owner, {title, true},
-               [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
-               {TOutcome::Information, success}, {TOutcome::Warning, failure}) == TOperationResult::Succeeded;
+    if (!BackupBeforeWrite(owner, PartsOverwritten(copy)))
+        return false;
+    const bool written =
+        RunDeviceOperation(
+            owner, {title, true},
+            [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
+            {TOutcome::Information, success}, {TOutcome::Warning, failure}) == TOperationResult::Succeeded;
+    // The image mirrors the count the key table's write left in the module.
+    if (written && copy.Keys)
+        SettingsImage[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
+    return written;
 }

@@ -24,6 +24,7 @@ constexpr int KeySlotCount = 32;
 constexpr int KeyTableSize = KeySlotSize * KeySlotCount;
 constexpr int KeyCountAddress = 5;
 constexpr uint8_t EmptyKeySlot = 0xFF;
+constexpr uint8_t NewKeyParam = 3;  // what a key added by hand gets: "Управление замком и режимом охраны"
 
 using TSettingsBytes = std::array<uint8_t, SettingsSize>;
 using TKeyTable = std::array<uint8_t, KeyTableSize>;
@@ -58,8 +59,15 @@ bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned pa
 // as the module expects; with a key table the count is the table's.
 bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy);
 
+// The areas a write of the copy changes in the module: those it holds, and the key table when
+// its settings store no keys.
+unsigned PartsOverwritten(const TModuleCopy& copy);
+
 // The two as operations of the window (RunDeviceOperation): the read fills `copy` only when it
 // succeeded and says nothing then; the failure text opens the warning of either (none when empty).
+// The write first keeps a backup of what it overwrites (BackupBeforeWrite), and nothing is
+// written without one unless the operator says so; after a key table's write the image holds
+// its count.
 TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
                                 const QString& failure);
 bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,

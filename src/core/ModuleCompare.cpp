@@ -27,13 +27,10 @@ QMap<int64_t, TKeyRecord> KeysOf(const TKeyTable& table)
     return keys;
 }
 
-// "1715004 (00 00 00 1A 2B 3C)": the serial number and the key as the page shows them.
-QString KeyTitle(int64_t serial)
+// "Ключи / 1715004 (00 00 00 1A 2B 3C)": the serial number and the key as the page shows them.
+QString KeyTitle(const TKeyRecord& record)
 {
-    QStringList bytes;
-    for (int shift = 40; shift >= 0; shift -= 8)
-        bytes << QStringLiteral("%1").arg((serial >> shift) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-    return QStringLiteral("%1 / %2 (%3)").arg(kKeysPage).arg(serial).arg(bytes.join(QLatin1Char(' ')));
+    return QStringLiteral("%1 / %2 (%3)").arg(kKeysPage).arg(KeyRecordSerial(record)).arg(KeyText(record));
 }
 
 void CompareKeys(const TKeyTable& module, const TKeyTable& tool, QList<TDifference>& out)
@@ -43,14 +40,14 @@ void CompareKeys(const TKeyTable& module, const TKeyTable& tool, QList<TDifferen
     const QString absent = QStringLiteral("нет");
     for (auto key = inModule.begin(); key != inModule.end(); ++key) {
         if (!inTool.contains(key.key()))
-            out << TDifference{KeyTitle(key.key()), KeyParamName(key->Param), absent};
+            out << TDifference{KeyTitle(*key), KeyParamName(key->Param), absent};
         else if (inTool.value(key.key()).Param != key->Param)
-            out << TDifference{KeyTitle(key.key()) + QStringLiteral(" / Параметры"), KeyParamName(key->Param),
+            out << TDifference{KeyTitle(*key) + QStringLiteral(" / Параметры"), KeyParamName(key->Param),
                                KeyParamName(inTool.value(key.key()).Param)};
     }
     for (auto key = inTool.begin(); key != inTool.end(); ++key) {
         if (!inModule.contains(key.key()))
-            out << TDifference{KeyTitle(key.key()), absent, KeyParamName(key->Param)};
+            out << TDifference{KeyTitle(*key), absent, KeyParamName(key->Param)};
     }
 }
 

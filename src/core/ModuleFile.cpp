@@ -42,9 +42,7 @@ QJsonObject SettingsValues(const TSettingsBytes& settings)
     for (const TImageField& field : ImageFields()) {
         const QString page = PageCaption(field.Page);
         QJsonObject values = pages.value(page).toObject();
-        QString title = FieldTitle(field);
-        title.remove(0, page.size() + 3);  // "page / " is the object's own name
-        values.insert(title, ImageFieldText(field, settings.data()));
+        values.insert(FieldCaption(field), ImageFieldText(field, settings.data()));
         pages.insert(page, values);
     }
     return pages;

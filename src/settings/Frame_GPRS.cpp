@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "Appconfig.h"
-#include "Backups.h"
 #include "DeviceOperation.h"
 #include "Form_NewName.h"
 #include "Formtools.h"
@@ -218,8 +217,7 @@ void TGPRSFrame::sbWriteKeysClick()
 {
     TModuleCopy copy;
     copy.Gprs.emplace();
-    if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")) ||
-        !BackupBeforeWrite(this, PartGprs))
+    if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
         return;
     WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy, QStringLiteral("Настройки GPRS успешно записаны!"),
                   QStringLiteral("Ошибка при записи настроек!"));

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 
-#include "Backups.h"
 #include "Defaults.h"
 #include "DeviceOperation.h"
 #include "Dnxcustomdraw.h"
@@ -26,8 +25,6 @@ TKeysFrame* KeysFrame = nullptr;
 
 namespace {
 
-constexpr int kSlots = KeySlotCount;
-constexpr uint8_t kNewKeyParam = 3;  // "Управление замком и режимом охраны"
 
 constexpr int kColCount = 6;
 constexpr int kKeyCol = 1;
@@ -35,14 +32,6 @@ constexpr int kSerialCol = 2;
 constexpr int kParamCol = 3;
 constexpr int kCommentCol = 4;
 constexpr int kRowHeight = 17;
-
-QString KeyText(const TKeyRecord& record)
-{
-    QStringList bytes;
-    for (int i = 5; i >= 0; --i)
-        bytes << QStringLiteral("%1").arg(record.Serial[i], 2, 16, QLatin1Char('0')).toUpper();
-    return bytes.join(QLatin1Char(' '));
-}
 
 QString SerialText(const TKeyRecord& record)
 {
@@ -83,7 +72,7 @@ TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), 
     const QFontMetrics metrics(grid->font());
     for (int c = 0; c < kColCount; ++c)
         FWidths[c] = boldMetrics.horizontalAdvance(GridCell(grid, c, 0));
-    FWidths[0] = std::max(FWidths[0], boldMetrics.horizontalAdvance(QString::number(kSlots)));
+    FWidths[0] = std::max(FWidths[0], boldMetrics.horizontalAdvance(QString::number(KeySlotCount)));
     FWidths[kKeyCol] = std::max(FWidths[kKeyCol], metrics.horizontalAdvance(QStringLiteral("FF FF FF FF FF FF")));
     FWidths[kSerialCol] = std::max(FWidths[kSerialCol], metrics.horizontalAdvance(QStringLiteral("281474976710655")));
     for (const QString& name : ParamNames())
@@ -188,7 +177,7 @@ TKeyTable TKeysFrame::KeyTable() const
     table.fill(EmptyKeySlot);
     int count = 0;
     // "Добавить" keeps the list within the table; a longer one could only be cut here.
-    for (int row = 1; row < grid->rowCount() && count < kSlots; ++row) {
+    for (int row = 1; row < grid->rowCount() && count < KeySlotCount; ++row) {
         const QString serial = GridCell(grid, kSerialCol, row);
         if (serial.isEmpty())
             continue;
@@ -221,11 +210,8 @@ void TKeysFrame::WriteKeysToDevice()
 {
     TModuleCopy copy;
     copy.Keys = KeyTable();
-    if (!BackupBeforeWrite(this, PartKeys))
-        return;
-    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"),
-                      QStringLiteral("Ошибка при записи ключей!")))
-        SettingsImage[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
+    WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"),
+                  QStringLiteral("Ошибка при записи ключей!"));
 }
 
 void TKeysFrame::sbAddClick()
@@ -234,7 +220,7 @@ void TKeysFrame::sbAddClick()
     int answer;
     do {
         // Refused before the dialog: the operator should not lay a key on the reader in vain.
-        if (KeyCount() >= kSlots) {
+        if (KeyCount() >= KeySlotCount) {
             WarningDlg(this, QStringLiteral("В модуле помещается не более 32 ключей!"));
             return;
         }
@@ -249,7 +235,7 @@ void TKeysFrame::sbAddClick()
             WarningDlg(this, QStringLiteral("Ключ с младшим байтом серийного номера FF не может быть записан в модуль!"));
         } else {
             const int row = GridIsEmpty(grid) ? 1 : grid->rowCount();
-            record.Param = kNewKeyParam;
+            record.Param = NewKeyParam;
             SetKeyRow(row, record);
             GridSetRowCount(grid, row + 1, FWidths, true);
             grid->setCurrentCell(row, kKeyCol);
@@ -334,6 +320,14 @@ bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->sgKeys->viewport() && event->type() == QEvent::Resize)
         GridSetColWidths(ui->sgKeys, FWidths, true);
     return QFrame::eventFilter(watched, event);
+}
+
+QString KeyText(const TKeyRecord& record)
+{
+    QStringList bytes;
+    for (int i = 5; i >= 0; --i)
+        bytes << QStringLiteral("%1").arg(record.Serial[i], 2, 16, QLatin1Char('0')).toUpper();
+    return bytes.join(QLatin1Char(' '));
 }
 
 QString KeyParamName(int param)

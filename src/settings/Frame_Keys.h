@@ -58,5 +58,8 @@ private:
 // The page's one instance, while it exists.
 extern TKeysFrame* KeysFrame;
 
+// The key's six serial bytes as the page's "Ключ" column shows them: "00 00 A1 B2 C3 D4".
+QString KeyText(const TKeyRecord& record);
+
 // The name of a key's parameter value as the page lists it; a value the list lacks as its number.
 QString KeyParamName(int param);

@@ -141,12 +141,18 @@ QString PageCaption(TImagePage page)
     return QString();
 }
 
-QString FieldTitle(const TImageField& field)
+QString FieldCaption(const TImageField& field)
 {
-    QStringList parts{PageCaption(field.Page)};
+    QStringList parts;
     for (const char* part : {field.Section, field.Caption}) {
         if (*part != '\0')
             parts << QString::fromUtf8(part);
     }
     return parts.join(QStringLiteral(" / "));
+}
+
+QString FieldTitle(const TImageField& field)
+{
+    const QString caption = FieldCaption(field);
+    return caption.isEmpty() ? PageCaption(field.Page) : PageCaption(field.Page) + QStringLiteral(" / ") + caption;
 }

@@ -32,5 +32,7 @@ std::vector<const TImageField*> PageFields(TImagePage page);
 // The page's tab caption.
 QString PageCaption(TImagePage page);
 
-// How the operator knows the field: "page / section / caption" in the pages' own words.
+// The field on its page: "section / caption" in the page's own words.
+QString FieldCaption(const TImageField& field);
+// How the operator knows the field: "page / section / caption".
 QString FieldTitle(const TImageField& field);
