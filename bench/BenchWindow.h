@@ -31,6 +31,7 @@ public:
     }
 
 private:
+    // Set first of all, so that the application below starts without a display.
     bool FOffscreen;
     QTemporaryDir FDir;
 

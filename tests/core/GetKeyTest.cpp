@@ -96,11 +96,8 @@ class GetKeyTest : public TSimModuleTest {
     static std::shared_ptr<SeenDialog> TypeAndOk(TGetKeyForm& form, const QString& text)
     {
         Child<QLineEdit>(&form, "edKey")->setText(text);
-        auto error = PressDialogButton(QStringLiteral("sbOk"));
-        QTest::mouseClick(Child<QToolButton>(&form, "sbOk"), Qt::LeftButton);
-        if (!error->shown)
-            Disarm(error);
-        return error;
+        return PressIfShown(QStringLiteral("sbOk"),
+                            [&] { QTest::mouseClick(Child<QToolButton>(&form, "sbOk"), Qt::LeftButton); });
     }
 
 private slots:

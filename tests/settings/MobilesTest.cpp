@@ -138,11 +138,7 @@ TNumberDialog ClickAndEnter(QToolButton* button, const QString& text)
 // Clicks the button and answers its dialog with the button named: the dialog, if one showed.
 std::shared_ptr<SeenDialog> ClickAndAnswer(QToolButton* button, const QString& answer)
 {
-    auto question = PressDialogButton(answer);
-    QTest::mouseClick(button, Qt::LeftButton);
-    if (!question->shown)
-        Disarm(question);
-    return question;
+    return PressIfShown(answer, [button] { QTest::mouseClick(button, Qt::LeftButton); });
 }
 
 }  // namespace

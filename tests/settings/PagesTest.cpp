@@ -167,11 +167,7 @@ std::shared_ptr<SeenDialog> SaveByButton(QWidget* page)
 // StoreToImage with any error dialog answered; the dialog, if one showed.
 std::shared_ptr<SeenDialog> Store(TImageFrame& page, bool& stored)
 {
-    auto error = PressDialogButton(QStringLiteral("sbOk"));
-    stored = page.StoreToImage();
-    if (!error->shown)
-        Disarm(error);
-    return error;
+    return PressIfShown(QStringLiteral("sbOk"), [&] { stored = page.StoreToImage(); });
 }
 
 }  // namespace

@@ -184,6 +184,15 @@ void AnswerNext(const std::shared_ptr<TScript>& script)
 
 }  // namespace
 
+std::shared_ptr<SeenDialog> PressIfShown(const QString& button, const std::function<void()>& act)
+{
+    auto seen = PressDialogButton(button);
+    act();
+    if (!seen->shown)
+        Disarm(seen);
+    return seen;
+}
+
 QStringList Answering(std::vector<DialogAction> actions, const std::function<void()>& act)
 {
     auto script = std::make_shared<TScript>();

@@ -56,6 +56,10 @@ TConfirmed ConfirmAndAnswer(QAbstractButton* button, const QString& answer = QSt
 
 // Withdraws an answer that has not run, so it cannot take a later test's dialog.
 void Disarm(const std::shared_ptr<SeenDialog>& seen);
+
+// Does `act`, pressing `button` in the dialog it opens, if it opens one; the answer's record
+// (shown is false when no dialog came, and the answer is withdrawn then).
+std::shared_ptr<SeenDialog> PressIfShown(const QString& button, const std::function<void()>& act);
 // Withdraws the answer and tells whether no dialog came. The handlers run their dialogs
 // synchronously, so once the call that could open one has returned, one would have been seen.
 bool NoDialogCame(const std::shared_ptr<SeenDialog>& seen);
