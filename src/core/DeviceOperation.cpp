@@ -184,25 +184,25 @@ TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job)
     return job.State();
 }
 
-// How far a write got before it stopped: the steps that finished.
+// How far a write got before it stopped. A step once begun has sent its frame, and the module
+// may have taken it even when no answer came back.
 QString PartLine(const TOperationInfo& info, const TJob::TState& state)
 {
-    const int done = state.StepRefused ? state.Step : state.Step - 1;
-    if (!info.ChangesModule || done <= 0)
+    if (!info.ChangesModule)
         return QString();
-    return QStringLiteral("Записано блоков: %1 из %2 — модуль изменён частично.").arg(done).arg(state.Total);
+    const int done = state.StepRefused ? state.Step : state.Step - 1;
+    if (done > 0)
+        return QStringLiteral("Записано блоков: %1 из %2 — модуль изменён частично.").arg(done).arg(state.Total);
+    return state.Step > 0 ? QStringLiteral("Модуль мог получить часть изменений.") : QString();
 }
 
 QString CancelledMessage(const TOperationInfo& info, const TJob::TState& state)
 {
-    QString text = QStringLiteral("Операция «%1» отменена.").arg(info.Title);
+    const QString text = QStringLiteral("Операция «%1» отменена.").arg(info.Title);
     const QString part = PartLine(info, state);
     if (!part.isEmpty())
         return text + QLatin1Char('\n') + part;
-    if (info.ChangesModule)
-        text += state.Step == 0 ? QStringLiteral("\nМодуль не изменён.")
-                                : QStringLiteral("\nМодуль мог получить часть изменений.");
-    return text;
+    return info.ChangesModule ? text + QStringLiteral("\nМодуль не изменён.") : text;
 }
 
 // The outcome's own message, then why the link failed and how far a write got.

@@ -501,18 +501,23 @@ private slots:
                                     "Записано блоков: 1 из 3 — модуль изменён частично.")},
             {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::BadCrc, -1)},
              write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\n"
-                                    "Ответ модуля повреждён (ошибка контрольной суммы или длины).")},
+                                    "Ответ модуля повреждён (ошибка контрольной суммы или длины).\n"
+                                    "Модуль мог получить часть изменений.")},
             {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::WrongFunction, -1)},
-             write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\nМодуль ответил на другой запрос.")},
+             write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\nМодуль ответил на другой запрос.\n"
+                                    "Модуль мог получить часть изменений.")},
         };
         for (const auto& c : cases) {
             FSim->ClearFaults();
+            FSim->WriteMemory(5, {0});
             for (const TSimFault& fault : c.Faults)
                 FSim->InjectFault(fault);
             auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
             QCOMPARE(question->message, QStringLiteral("Записать все настройки в устройство?"));
             QVERIFY(report && report->shown);
             QCOMPARE(report->message, c.Message);
+            // Even with its answer lost, the first block reached the module, key count included.
+            QCOMPARE(FSim->ReadMemory(5, 1), std::vector<uint8_t>{1});
         }
 
         // A line that hangs up in the middle of a reply: the port itself is lost.
