@@ -211,7 +211,7 @@ private slots:
         QVERIFY(live->shown);
         QCOMPARE(live->caption, QStringLiteral("Информация"));
         QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
-        QCOMPARE(FSim->ReceivedFrames().size(), size_t(1));
+        QCOMPARE(WithoutRetries(FSim->ReceivedFrames()).size(), size_t(1));
 
         FSim->InjectFault({TSimFault::Silence, -1});
         auto silent = ClickAndAnswer(Button(form, "sbPing"));
@@ -270,8 +270,8 @@ private slots:
         QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
 
         // The settings read for the backup, then the three blocks.
-        QCOMPARE(FSim->ReceivedFrames().size(), size_t(1 + 3));
-        const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
+        QCOMPARE(WithoutRetries(FSim->ReceivedFrames()).size(), size_t(1 + 3));
+        const auto frames = WithoutRetries(FSim->ReceivedFrames(TModuleSim::kFnWrite));
         QCOMPARE(frames[0], WriteRequest(1, ImageBytes(1, 40)));
         QCOMPARE(frames[1], WriteRequest(40, ImageBytes(40, 40)));
         QCOMPARE(frames[2], WriteRequest(80, ImageBytes(80, 44)));
@@ -298,7 +298,7 @@ private slots:
                  QStringLiteral("Записать все настройки в устройство?\nВсе ключи в модуле будут удалены!"));
         QVERIFY(report && report->shown);
         QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
-        const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
+        const auto frames = WithoutRetries(FSim->ReceivedFrames(TModuleSim::kFnWrite));
         QCOMPARE(frames.size(), size_t(3 + 32));
         for (int slot = 0; slot < 32; ++slot) {
             QCOMPARE(frames[3 + slot], WriteRequest(kKeySlots + 8 * slot, {0xFF}));

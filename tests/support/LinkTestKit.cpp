@@ -30,6 +30,12 @@ TBytes FrameData(const TBytes& frame)
     return frame.size() < kKorFrameOverhead ? TBytes{} : TBytes(frame.begin() + 3, frame.end() - 2);
 }
 
+std::vector<TBytes> WithoutRetries(std::vector<TBytes> frames)
+{
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds patience)
 {
     const auto deadline = std::chrono::steady_clock::now() + patience;

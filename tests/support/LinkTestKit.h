@@ -17,6 +17,10 @@ TBytes ReadRequest(int address, int count);
 TBytes WriteRequest(int address, const TBytes& bytes);
 // The data bytes of a frame.
 TBytes FrameData(const TBytes& frame);
+// The requests as the program meant them, each retry (a frame repeating the one before) dropped.
+// A loaded machine can hold the simulator's answer past a short timeout, and the retry that
+// follows is the program doing its job, not a fault.
+std::vector<TBytes> WithoutRetries(std::vector<TBytes> frames);
 
 // Checks the condition until it holds or the patience runs out; a slow machine only waits longer.
 bool WaitFor(const std::function<bool()>& condition,
