@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -179,6 +180,19 @@ private slots:
             QVERIFY(warned->message.contains(QStringLiteral("Windows-1251")));
         }
         QCOMPARE(configBytes(), before);
+    }
+
+    void longDevicePath_showsItsEnd_andTheWholePathAsATip()
+    {
+        const QString path = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        RememberPort(path);
+        TMainForm form;
+        form.show();
+        QComboBox* box = PortBox(form);
+        QCOMPARE(box->currentText(), path);
+        QCOMPARE(box->lineEdit()->cursorPosition(), int(path.size()));
+        QCOMPARE(box->toolTip(), path);
+        SaveScreenshot(&form, QStringLiteral("port_box_path"));
     }
 
     void rememberedPortThatVanished_isOnlyItemUntilListOpens()
@@ -442,6 +456,10 @@ private slots:
             box->setCurrentIndex(virtualItem);
             emit box->activated(virtualItem);
             QCOMPARE(box->currentText(), TVirtualModule::Caption());
+            // Too long for the box, the caption shows from its start; the tip holds it whole.
+            QCOMPARE(box->lineEdit()->cursorPosition(), 0);
+            QCOMPARE(box->toolTip(), TVirtualModule::Caption());
+            SaveScreenshot(&form, QStringLiteral("port_box_virtual"));
             auto live = ClickAndAnswer(Button(form, "sbPing"));
             QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
             form.close();
