@@ -11,8 +11,9 @@ class QTimer;
 class QString;
 
 // A key typed as the dialog takes it: a code of 8 hexadecimal bytes in display order (keyFormat;
-// 16 digits with or without spaces, '-' or ':' between them) or a serial number up to 48 bits. Into `key` in display order; false with the message when the
-// text is not a key (its length, all zeros, its CRC, the range).
+// 16 digits with or without spaces, '-' or ':' between them) or a serial number up to 48 bits.
+// Into `key` in display order; false with the message when the text is not a key (its length,
+// all zeros, its CRC, the range).
 bool CheckTypedKey(const QString& text, bool keyFormat, uint8_t key[KeyCodeSize], QString& error);
 class TKeyReadRun;
 

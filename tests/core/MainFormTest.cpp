@@ -182,19 +182,6 @@ private slots:
         QCOMPARE(configBytes(), before);
     }
 
-    void longDevicePath_showsItsEnd_andTheWholePathAsATip()
-    {
-        const QString path = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-        RememberPort(path);
-        TMainForm form;
-        form.show();
-        QComboBox* box = PortBox(form);
-        QCOMPARE(box->currentText(), path);
-        QCOMPARE(box->lineEdit()->cursorPosition(), int(path.size()));
-        QCOMPARE(box->toolTip(), path);
-        SaveScreenshot(&form, QStringLiteral("port_box_path"));
-    }
-
     void rememberedPortThatVanished_isOnlyItemUntilListOpens()
     {
         RememberPort(QStringLiteral("/dev/ttyZEM-gone"));
