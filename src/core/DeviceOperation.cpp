@@ -106,6 +106,7 @@ std::shared_ptr<TJob> g_pending;
 // GUI thread only.
 std::shared_ptr<TJob> g_running;
 bool g_quiet = false;
+bool g_portOpenFailed = false;
 TLinkError g_lastError;
 
 void RunPendingJob()
@@ -285,6 +286,7 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     if (g_running)
         return TOperationResult::NotRun;
     g_lastError = TLinkError();
+    g_portOpenFailed = false;
     auto job = std::make_shared<TJob>(operation);
     g_running = job;
     g_quiet = false;
@@ -292,6 +294,7 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     {
         TPortSession session;
         if (!session.IsOpen()) {
+            g_portOpenFailed = true;
             g_running.reset();
             return TOperationResult::NotRun;
         }
@@ -325,6 +328,11 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
 bool DeviceOperationRunning()
 {
     return g_running != nullptr;
+}
+
+bool LastPortOpenFailed()
+{
+    return g_portOpenFailed;
 }
 
 void CancelDeviceOperation(bool quietly)

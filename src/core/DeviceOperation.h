@@ -48,6 +48,9 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
                                     const TOutcome& onSuccess, const TOutcome& onFailure);
 
 bool DeviceOperationRunning();
+// Whether the last operation was not run because its port could not be opened (the operator has
+// seen the port's warning then).
+bool LastPortOpenFailed();
 // Asks the running operation to stop after the exchange under way; with `quietly` it ends
 // without its outcome message (the program is closing).
 void CancelDeviceOperation(bool quietly);

@@ -46,10 +46,20 @@ QColor StatusColor(TKeyStatusColor color)
     return QColor(0, 0, 0);
 }
 
-// Up to 8 byte values of a code typed in hexadecimal groups; how many were read.
+// Up to 8 byte values of a code typed in hexadecimal; how many were read. Sixteen digits give
+// the code two by two, whatever spaces, '-' or ':' stand between them ("4E00001234567801",
+// "4E-00-00-12-34-56-78-01"); any other text is read in groups between spaces, as the dialog
+// shows a code.
 int ReadKeyBytes(const QString& text, uint8_t key[KeyCodeSize])
 {
-    return TextToBytes(text.toStdString(), key, KeyCodeSize, 16, ' ');
+    static const QRegularExpression separators(QStringLiteral("[ :-]"));
+    static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{16}")));
+    const QString bare = QString(text).remove(separators);
+    if (!digits.match(bare).hasMatch())
+        return TextToBytes(text.toStdString(), key, KeyCodeSize, 16, ' ');
+    for (int i = 0; i < KeyCodeSize; ++i)
+        key[i] = uint8_t(bare.mid(2 * i, 2).toUInt(nullptr, 16));
+    return KeyCodeSize;
 }
 
 }  // namespace
@@ -152,6 +162,9 @@ void TGetKeyForm::sbStartClick()
     if (!FPortOpen || ReadingRuns())
         return;
     FRun = std::make_shared<TKeyReadRun>();
+    if (FPassOver)
+        FRun->PassOver(*FPassOver);
+    FPassOver.reset();
     if (!StartKeyRead(*ThreadTaskManager, FRun))
         return;
     // The light starts from the first square, whatever a run before left lit.
@@ -294,11 +307,12 @@ void TGetKeyForm::rbKeyClick()
 
 void TGetKeyForm::sbOkClick()
 {
+    // Nothing typed or read yet: nothing to take, and the reader goes on.
+    if (ui->edKey->text().trimmed().isEmpty())
+        return;
     // The key returned is the one checked here, not one the reader brings meanwhile.
     if (ReadingRuns())
         sbStopClick();
-    if (ui->edKey->text().trimmed().isEmpty())
-        return;
     uint8_t key[KeyCodeSize];
     if (!TypedKey(key))
         return;
@@ -345,9 +359,11 @@ void TGetKeyForm::FormClose()
     FPortOpen = false;
 }
 
-int GetKey(QWidget* owner, TKeyRecord* record)
+int GetKey(QWidget* owner, TKeyRecord* record, const TKeyRecord* passOver)
 {
     TGetKeyForm form(owner);
+    if (passOver)
+        form.PassOver(*passOver);
     int result = 0;
     if (form.exec() == QDialog::Accepted)
         result = form.OneMoreKey() ? 2 : 1;

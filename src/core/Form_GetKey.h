@@ -3,15 +3,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "Ow_keyutils.h"
 
 class QTimer;
 class QString;
 
-// A key typed as the dialog takes it: a code of 8 hexadecimal bytes in display order (keyFormat)
-// or a serial number up to 48 bits. Into `key` in display order; false with the message when the
-// text is not a key (its length, all zeros, its CRC, the range).
+// A key typed as the dialog takes it: a code of 8 hexadecimal bytes in display order (keyFormat;
+// 16 digits with or without spaces, '-' or ':' between them) or a serial number up to 48 bits.
+// Into `key` in display order; false with the message when the text is not a key (its length,
+// all zeros, its CRC, the range).
 bool CheckTypedKey(const QString& text, bool keyFormat, uint8_t key[KeyCodeSize], QString& error);
 class TKeyReadRun;
 
@@ -31,6 +33,9 @@ public:
     // The accepted key in display order (CRC first, family code last).
     const uint8_t* Key() const { return FKey; }
     bool OneMoreKey() const;
+    // Before the dialog is shown: the key the dialog before took. Its reading passes over that
+    // key while it still lies on the reader (TKeyReadRun::PassOver).
+    void PassOver(const TKeyRecord& key) { FPassOver = key; }
 
     void sbStartClick();
     void sbStopClick();
@@ -66,10 +71,12 @@ private:
     bool FClosed = false;
     bool FPortOpen = false;
     bool FShowingKeyFormat = true;  // the format the edit's text is in
+    std::optional<TKeyRecord> FPassOver;  // for the first reading only
 };
 
 // Asks the operator for one key in the modal "Ввод ключа" dialog, laid on the module's reader
 // or typed. 0: cancelled; 1: a key; 2: a key, and another one is wanted ("Ввести еще один
 // ключ"). With a key, the record holds its six serial bytes, its CRC for family 0x01 and
-// parameter 0.
-int GetKey(QWidget* owner, TKeyRecord* record);
+// parameter 0. `passOver`, for one more key, is the key the dialog before gave: left lying on
+// the reader, it is not read again until it has been taken away.
+int GetKey(QWidget* owner, TKeyRecord* record, const TKeyRecord* passOver = nullptr);

@@ -270,8 +270,12 @@ void TMainForm::ShowPortName(const QString& port)
 {
     QSignalBlocker quiet(ui->cbPort);
     ui->cbPort->setEditText(port);
-    // A long path shows its end, where the device's name is.
-    ui->cbPort->lineEdit()->end(false);
+    // Too long for the box, a device path shows its end, where the device's name is, and the
+    // virtual module the start of its caption.
+    if (port == TVirtualModule::Caption())
+        ui->cbPort->lineEdit()->home(false);
+    else
+        ui->cbPort->lineEdit()->end(false);
     ui->cbPort->setToolTip(port.isEmpty() ? QStringLiteral("Выберите порт из списка или введите путь к устройству и нажмите Enter")
                                           : port);
 }

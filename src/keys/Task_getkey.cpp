@@ -1,6 +1,8 @@
 #include "Task_getkey.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "KOR_ZEM.h"
 #include "ThreadTaskManager.h"
@@ -33,6 +35,13 @@ void TKeyReadRun::Stop()
     }
     FChanged.notify_all();
     FChanged.wait(lock, [this] { return FPhase == TPhase::Ended; });
+}
+
+void TKeyReadRun::PassOver(const TKeyRecord& key)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FPassOver.emplace();
+    std::copy(std::begin(key.Serial), std::end(key.Serial), FPassOver->begin());
 }
 
 bool TKeyReadRun::Begin()
@@ -78,6 +87,11 @@ void TKeyReadRun::Execute(TKOR_ZEM& device, const std::atomic<bool>& threadCance
         return;
     enum class TStep { Arm, Wait, NoLink };
     TStep step = TStep::Arm;
+    std::optional<std::array<uint8_t, sizeof TKeyRecord::Serial>> passOver;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        passOver = FPassOver;
+    }
     try {
         while (!Stopping(threadCancel)) {
             if (step == TStep::Arm) {
@@ -90,7 +104,11 @@ void TKeyReadRun::Execute(TKOR_ZEM& device, const std::atomic<bool>& threadCance
             } else if (step == TStep::Wait) {
                 uint8_t code[KeyCodeSize];
                 const int result = device.ReadKey(kModePoll, code);
-                if (result == 1) {
+                // The serial bytes follow the family code in ROM order.
+                const bool stillLying = result == 1 && passOver && std::equal(passOver->begin(), passOver->end(), code + 1);
+                if (result == 0)
+                    passOver.reset();  // the reader is empty: the key was taken away
+                if (result == 1 && !stillLying) {
                     ReverseKeyCode(code);
                     std::lock_guard<std::mutex> lock(FLock);
                     std::copy(code, code + KeyCodeSize, FState.Key);
@@ -101,6 +119,8 @@ void TKeyReadRun::Execute(TKOR_ZEM& device, const std::atomic<bool>& threadCance
                 }
                 if (result < 0)
                     step = TStep::NoLink;
+                else if (stillLying)
+                    step = TStep::Arm;  // as for a key never laid: the reader is armed anew
             }
             if (step == TStep::NoLink) {
                 SetStatus("Нет связи с устройством ...", TKeyStatusColor::Red);

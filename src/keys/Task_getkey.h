@@ -1,9 +1,11 @@
 #pragma once
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "Ow_keyutils.h"
@@ -33,6 +35,11 @@ public:
 
     TState State() const;
 
+    // Before the run is handed over: a key that lay on the reader for the dialog before this
+    // one. While the reader goes on reporting it the run waits on as if no key were there; once
+    // the reader reports no key, that key counts again when it is laid on the reader.
+    void PassOver(const TKeyRecord& key);
+
     // Stops the run and returns once it can no longer touch the device: at once when the task
     // thread has not begun it, else after the exchange under way (one exchange plus 100 ms at
     // most). A run never begun is then never begun.
@@ -57,6 +64,7 @@ private:
     TPhase FPhase = TPhase::Pending;
     bool FStop = false;
     TState FState;
+    std::optional<std::array<uint8_t, sizeof TKeyRecord::Serial>> FPassOver;
 };
 
 // Registers KeyReadTask as task KeyReadTaskId; done once when the task thread starts.

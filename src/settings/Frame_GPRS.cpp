@@ -288,9 +288,9 @@ void TGPRSFrame::sbAddClick()
         ErrorDlg(this, QStringLiteral("Оператор с таким именем уже существует!"));
         return;
     }
+    // The new preset is what the edits hold now; "Сохранить" puts it in the file.
     ui->cbOperator->addItem(name);
     ui->cbOperator->setCurrentIndex(ui->cbOperator->count() - 1);
-    LoadOperator(name);
 }
 
 void TGPRSFrame::sbDeleteClick()

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "Defaults.h"
 #include "DeviceOperation.h"
@@ -210,14 +211,19 @@ void TKeysFrame::WriteKeysToDevice()
 {
     TModuleCopy copy;
     copy.Keys = KeyTable();
-    WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"),
-                  QStringLiteral("Ошибка при записи ключей!"));
+    const QString failure = QStringLiteral("Ошибка при записи ключей!");
+    // A port that would not open ends the write before it could tell its failure; the keys'
+    // failure follows the port's warning all the same.
+    if (!WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"), failure) &&
+        LastPortOpenFailed())
+        WarningDlg(this, failure);
 }
 
 void TKeysFrame::sbAddClick()
 {
     QTableWidget* grid = ui->sgKeys;
     int answer;
+    std::optional<TKeyRecord> previous;
     do {
         // Refused before the dialog: the operator should not lay a key on the reader in vain.
         if (KeyCount() >= KeySlotCount) {
@@ -225,9 +231,11 @@ void TKeysFrame::sbAddClick()
             return;
         }
         TKeyRecord record{};
-        answer = GetKey(this, &record);
+        // A key left on the reader is answered once, not at every dialog that follows.
+        answer = GetKey(this, &record, previous ? &*previous : nullptr);
         if (answer == 0)
             return;
+        previous = record;
         if (FindKey(record)) {
             WarningDlg(this, QStringLiteral("Ключ уже добавлен!"));
         } else if (record.Serial[0] == EmptyKeySlot) {
@@ -256,11 +264,13 @@ void TKeysFrame::sbDeleteClick()
 void TKeysFrame::sbSearchClick()
 {
     int answer;
+    std::optional<TKeyRecord> previous;
     do {
         TKeyRecord record{};
-        answer = GetKey(this, &record);
+        answer = GetKey(this, &record, previous ? &*previous : nullptr);
         if (answer == 0)
             return;
+        previous = record;
         if (!FindKey(record))
             InformationDlg(this, QStringLiteral("Ключ не найден"));
     } while (answer == 2);

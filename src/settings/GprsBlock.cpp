@@ -1,5 +1,7 @@
 #include "GprsBlock.h"
 
+#include <QList>
+
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -39,10 +41,12 @@ QString FieldText(const uint8_t* block, TTextField field)
 bool PutText(const QString& text, TTextField field, uint8_t* block, QString& error)
 {
     std::string bytes;
-    for (const QChar c : text) {
+    // By code point: a character beyond the 16-bit range is one character, named whole.
+    for (const char32_t code : text.toUcs4()) {
+        const QString character = QString::fromUcs4(&code, 1);
         std::string one;
-        if (!Utf8ToCp1251(QString(c).toStdString(), one)) {
-            error = QStringLiteral("Символ «%1» нельзя записать в модуль!").arg(c);
+        if (QChar::isSurrogate(code) || !Utf8ToCp1251(character.toStdString(), one)) {
+            error = QStringLiteral("Символ «%1» нельзя записать в модуль!").arg(character);
             return false;
         }
         bytes += one;

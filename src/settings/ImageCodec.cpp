@@ -54,12 +54,12 @@ bool ParseFloat(const QString& text, InRange inRange, const QString& low, const 
     return true;
 }
 
-// "%0.1f" of n / 8 tenths, computed exactly: a tie rounds to the even digit as the C library does.
+// n / 8 tenths to one decimal, computed exactly. A tie rounds up: a typed tenth is stored
+// truncated to sixteenths, and only then does every tenth from 0.0 to 15.9 read back as typed.
 QString EighthsOfTenthText(int eighths)
 {
     int tenths = eighths / 8;
-    const int rest = eighths % 8;
-    if (rest > 4 || (rest == 4 && tenths % 2 == 1))
+    if (eighths % 8 >= 4)
         ++tenths;
     return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
 }

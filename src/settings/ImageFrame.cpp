@@ -85,6 +85,8 @@ TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
     : QFrame(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
 {
     FScroll->setFrameShape(QFrame::NoFrame);
+    // The page's fields take the focus; the frame that scrolls them is no stop of the Tab key.
+    FScroll->setFocusPolicy(Qt::NoFocus);
     FScroll->setWidgetResizable(false);
     FScroll->setWidget(FBody);
     FScroll->viewport()->setAutoFillBackground(false);
@@ -275,6 +277,9 @@ bool TImageFrame::StoreToImage()
             continue;
         QString error;
         if (!StoreField(binding, image, error)) {
+            // A field the page's modes hide cannot be pointed at: the message names it instead.
+            if (!binding.Control->isVisibleTo(FBody))
+                error = FieldTitle(*binding.Field) + QStringLiteral(": ") + error;
             FScroll->ensureWidgetVisible(binding.Control);
             binding.Control->setFocus();
             ErrorDlg(this, error);

@@ -2,7 +2,10 @@
 
 #include "Colors.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
+#include <QEvent>
 #include <QFont>
 #include <QLabel>
 #include <QMetaObject>
@@ -19,8 +22,38 @@
 #include <cstring>
 
 namespace {
+
 QRect g_workAreaOverride;
-}
+
+// A drop-down list or a spin box takes the wheel only while it has the keyboard focus, and the
+// wheel never gives it the focus: turned over a page, the wheel scrolls the page instead of
+// changing the value under the pointer.
+class TWheelGuard : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Polish && event->type() != QEvent::Wheel)
+            return false;
+        auto* control = qobject_cast<QWidget*>(watched);
+        if (!qobject_cast<QComboBox*>(control) && !qobject_cast<QAbstractSpinBox*>(control))
+            return false;
+        if (event->type() == QEvent::Polish) {
+            if (control->focusPolicy() == Qt::WheelFocus)
+                control->setFocusPolicy(Qt::StrongFocus);
+            return false;
+        }
+        if (control->hasFocus())
+            return false;
+        // Refused, not eaten: the application hands the wheel on to the control's parents.
+        event->ignore();
+        return true;
+    }
+};
+
+}  // namespace
 
 bool InheritsFromName(const QObject* object, const char* className)
 {
@@ -98,6 +131,13 @@ void SetupApplicationLook(QApplication& app)
         palette.setColor(group, QPalette::Button, grey);
     }
     app.setPalette(palette);
+
+    const QString guardName = QStringLiteral("wheelGuard");
+    if (!app.findChild<QObject*>(guardName, Qt::FindDirectChildrenOnly)) {
+        auto* guard = new TWheelGuard(&app);
+        guard->setObjectName(guardName);
+        app.installEventFilter(guard);
+    }
 
     // Qt's own dialogs and context menus (file choice, an edit's menu) speak Russian too.
     auto* translator = new QTranslator(&app);

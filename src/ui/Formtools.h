@@ -26,7 +26,8 @@ QRect ScreenWorkArea(const QWidget* widget = nullptr);
 void OverrideWorkArea(const QRect& area);
 
 // The application-wide look: the platform's sans-serif at 11 pixels, the Fusion style, and the
-// grey RGB(211, 208, 200) for window and button surfaces.
+// grey RGB(211, 208, 200) for window and button surfaces. Also the wheel's one rule: a list or a
+// spin box without the keyboard focus leaves the wheel to the page, which scrolls.
 void SetupApplicationLook(QApplication& app);
 
 // Forms were drawn for a narrower font than the system may have: the column where the

@@ -37,6 +37,20 @@ void RunPageHandler(QWidget* page, const char* name)
     QMetaObject::invokeMethod(page, name, Qt::DirectConnection, Q_ARG(QObject*, nullptr));
 }
 
+// The page's first field, in the order the Tab key visits them, takes the keyboard focus; a page
+// without one takes it itself, so that it is not left where hiding the page before put it.
+void FocusFirstField(QWidget* page)
+{
+    for (QWidget* w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isEnabled() &&
+            w->isVisibleTo(page)) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    page->setFocus(Qt::OtherFocusReason);
+}
+
 // Makes the page keep its own font instead of taking the bar's bold one.
 void KeepOwnFont(QWidget* page)
 {
@@ -338,6 +352,7 @@ void TPageControlFrame::ShowActivePage()
     if (OnAfterShowPage)
         OnAfterShowPage(this);
     tab->Frame()->show();
+    FocusFirstField(tab->Frame());
 }
 
 void TPageControlFrame::HideActivePage()

@@ -66,7 +66,7 @@ private:
 
 // The tab bar: a row of tabs over a framed holder that shows one page at a time. A page may
 // offer Q_INVOKABLE FrameEnter(QObject*) and FrameExit(QObject*); the bar calls them with null
-// each time it shows or hides the page.
+// each time it shows or hides the page. A page shown puts the keyboard focus on its first field.
 class TPageControlFrame : public QFrame {
     Q_OBJECT
 public:

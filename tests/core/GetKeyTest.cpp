@@ -158,6 +158,23 @@ private slots:
         QVERIFY(!IniFile->ReadBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), true));
     }
 
+    void okWithNothingTyped_keepsTheDialogOpenAndTheReaderReading()
+    {
+        auto form = OpenForm();
+        QVERIFY(Reading(*form));
+        auto none = PressIfShown(QStringLiteral("sbOk"), [&] {
+            QTest::mouseClick(Child<QToolButton>(form.get(), "sbOk"), Qt::LeftButton);
+            QTest::keyClick(form.get(), Qt::Key_Return);
+        });
+        QVERIFY(!none->shown);
+        QVERIFY(form->isVisible());
+        QVERIFY(Reading(*form));
+        const TTestKey key = KeyOfSerial(0xBEEF);
+        FSim->PresentKey(key.Rom, 0);
+        QTRY_COMPARE(Child<QLineEdit>(form.get(), "edKey")->text(), key.Text);
+        form->reject();
+    }
+
     void silentModule_saysNoLinkUntilStop_thenStopped()
     {
         FSim->InjectFault({TSimFault::Silence, -1});
@@ -244,6 +261,37 @@ private slots:
         auto none = TypeAndOk(*form, good + QStringLiteral(" 7F"));
         QVERIFY(!none->shown);
         QCOMPARE(form->result(), int(QDialog::Accepted));
+    }
+
+    void typedCode_isTakenInEverySpellingOfItsSixteenDigits()
+    {
+        const QString shown = KeyOfSerial(0x345678123456).Text;  // "XX XX XX XX XX XX XX XX"
+        QString bare = shown;
+        bare.remove(QLatin1Char(' '));
+        const QString accepted[] = {
+            shown,
+            bare,
+            bare.toLower(),
+            QString(shown).replace(QLatin1Char(' '), QLatin1Char('-')),
+            QString(shown).replace(QLatin1Char(' '), QLatin1Char(':')),
+            bare.left(4) + QLatin1Char(' ') + bare.mid(4, 4) + QLatin1Char('-') + bare.mid(8),
+            QStringLiteral("  ") + QString(shown).replace(QLatin1Char(' '), QStringLiteral("  ")) + QLatin1Char(' '),
+        };
+        uint8_t expected[KeyCodeSize];
+        MakeKeyCode(0x345678123456, expected, true);
+        for (const QString& text : accepted) {
+            uint8_t key[KeyCodeSize];
+            QString error;
+            QVERIFY2(CheckTypedKey(text, true, key, error), qPrintable(text + QLatin1String(": ") + error));
+            QVERIFY2(std::memcmp(key, expected, KeyCodeSize) == 0, qPrintable(text));
+        }
+        const QString length = QStringLiteral("Длина ключа должна быть 8 байт!");
+        for (const QString& text : {bare.left(15), bare + QLatin1Char('0')}) {
+            uint8_t key[KeyCodeSize];
+            QString error;
+            QVERIFY2(!CheckTypedKey(text, true, key, error), qPrintable(text));
+            QCOMPARE(error, length);
+        }
     }
 
     void openStartStopClose_manyTimesOver_leavesNoRunBehind()

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -442,6 +443,10 @@ private slots:
             box->setCurrentIndex(virtualItem);
             emit box->activated(virtualItem);
             QCOMPARE(box->currentText(), TVirtualModule::Caption());
+            // Too long for the box, the caption shows from its start; the tip holds it whole.
+            QCOMPARE(box->lineEdit()->cursorPosition(), 0);
+            QCOMPARE(box->toolTip(), TVirtualModule::Caption());
+            SaveScreenshot(&form, QStringLiteral("port_box_virtual"));
             auto live = ClickAndAnswer(Button(form, "sbPing"));
             QCOMPARE(live->message, QStringLiteral("Устройство подключено!"));
             form.close();

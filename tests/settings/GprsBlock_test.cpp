@@ -100,6 +100,9 @@ TEST(GprsBlock, textsTheModuleCannotHold_areRefusedInThePagesOrder)
          QStringLiteral("Значение не должно быть длиннее 8 символов!")},
         {TGprsField::Password, QStringLiteral("пароль✓"), TGprsField::Password,
          QStringLiteral("Символ «✓» нельзя записать в модуль!")},
+        {TGprsField::Server, QStringLiteral("example.com/😀"), TGprsField::Server,
+         QStringLiteral("Символ «😀» нельзя записать в модуль!")},
+        {TGprsField::User, QStringLiteral("ab") + QChar(0xD83D), TGprsField::User, QString()},  // a half of a pair
         {TGprsField::Server, QString(), TGprsField::Server, QStringLiteral("Адрес запроса!")},
         {TGprsField::Server, QString(65, QLatin1Char('x')), TGprsField::Server,
          QStringLiteral("Значение не должно быть длиннее 64 символов!")},
@@ -113,7 +116,8 @@ TEST(GprsBlock, textsTheModuleCannotHold_areRefusedInThePagesOrder)
         QString error;
         EXPECT_FALSE(EncodeGprsBlock(texts, block.data(), field, error)) << c.Text.toStdString();
         EXPECT_EQ(field, c.Expected) << c.Text.toStdString();
-        EXPECT_EQ(error, c.Error) << c.Text.toStdString();
+        if (!c.Error.isEmpty())
+            EXPECT_EQ(error, c.Error) << c.Text.toStdString();
     }
     // The first failing check wins: a bad serial number before an empty access point.
     TGprsTexts texts = Valid();

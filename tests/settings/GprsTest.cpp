@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Appconfig.h"
@@ -98,20 +99,19 @@ private slots:
         GPRSFrame->FrameEnter(nullptr);
         QCOMPARE(Items(list), QStringList{QStringLiteral("Киевстар")});
 
-        // A new preset empties the connection edits and writes nothing until it is saved.
-        Edit(GPRSFrame, "edSN")->setText(QStringLiteral("00000042"));
-        Edit(GPRSFrame, "edAPN")->setText(QStringLiteral("old"));
+        // A new preset keeps what was typed into the edits and writes nothing until it is saved.
+        const std::pair<const char*, QString> typed[] = {
+            {"edSN", QStringLiteral("00000042")},   {"edAPN", QStringLiteral("internet")},
+            {"edIP", QStringLiteral("192.168.0.1")}, {"edPort", QStringLiteral("8080")},
+            {"edUser", QStringLiteral("гость")},     {"edPassword", QString()}};
+        for (const auto& [edit, text] : typed)
+            Edit(GPRSFrame, edit)->setText(text);
         const QByteArray before = OperatorsBytes();
         QVERIFY(!AddPreset(GPRSFrame, QStringLiteral("  Лайф  "))->shown);
         QCOMPARE(list->currentText(), QStringLiteral("Лайф"));
-        QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), QString());
-        QCOMPARE(Edit(GPRSFrame, "edSN")->text(), QStringLiteral("00000042"));
+        for (const auto& [edit, text] : typed)
+            QCOMPARE(Edit(GPRSFrame, edit)->text(), text);
         QCOMPARE(OperatorsBytes(), before);
-        Edit(GPRSFrame, "edAPN")->setText(QStringLiteral("internet"));
-        Edit(GPRSFrame, "edIP")->setText(QStringLiteral("192.168.0.1"));
-        Edit(GPRSFrame, "edPort")->setText(QStringLiteral("8080"));
-        Edit(GPRSFrame, "edUser")->setText(QStringLiteral("гость"));
-        Edit(GPRSFrame, "edPassword")->setText(QString());
         QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave")).Report->shown);
         QCOMPARE(OperatorsBytes(),
                  before + Cp1251(QStringLiteral("\r\n[Лайф]\r\nAPN=internet\r\nIP=192.168.0.1\r\nPort=8080\r\n"

@@ -60,6 +60,18 @@ TEST(ImageCodec, everyByteShownAsText_readsBackTheSameByte)
     }
 }
 
+TEST(ImageCodec, everyTypedVoltageTenth_isStoredTruncated_andReadsBackAsTyped)
+{
+    for (int tenths = 0; tenths < 160; ++tenths) {
+        const QString typed = QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+        const TResult r = Convert(TEncoding::Voltage, typed);
+        ASSERT_TRUE(r.Ok) << typed.toStdString();
+        // Sixteenths of a volt, the fraction dropped: 10.3 V is 164.8, stored as 164.
+        EXPECT_EQ(r.Bytes[0], tenths * 16 / 10) << typed.toStdString();
+        EXPECT_EQ(Shown(TEncoding::Voltage, r.Bytes[0]), typed);
+    }
+}
+
 TEST(ImageCodec, examplesShowAndStoreAsTheModuleCountsThem)
 {
     const struct {
@@ -69,7 +81,7 @@ TEST(ImageCodec, examplesShowAndStoreAsTheModuleCountsThem)
     } shown[] = {
         {TEncoding::Voltage, 168, 0, "10.5"},   {TEncoding::Voltage, 208, 0, "13.0"},
         {TEncoding::Voltage, 169, 0, "10.6"},   {TEncoding::Voltage, 165, 0, "10.3"},
-        {TEncoding::Voltage, 4, 0, "0.2"},      {TEncoding::Voltage, 12, 0, "0.8"},  // ties to even, as "%0.1f"
+        {TEncoding::Voltage, 4, 0, "0.3"},      {TEncoding::Voltage, 12, 0, "0.8"},  // ties up
         {TEncoding::Voltage, 255, 0, "15.9"},   {TEncoding::Temperature, 0, 0, "-40"},
         {TEncoding::Temperature, 160, 0, "120"}, {TEncoding::Temperature, 255, 0, "215"},
         {TEncoding::Clock, 21, 0, "21:00"},     {TEncoding::Clock, 255, 7, "255:07"},

@@ -32,6 +32,10 @@
 #include "Form_Main.h"
 #include "Formtools.h"
 #include "Frame_Keys.h"
+#include "Globals.h"
+#include "IniFile.h"
+#include "ThreadTaskManager.h"
+#include "UniversalCom.h"
 #include "Frame_PageControl.h"
 #include "ModuleSim.h"
 #include "Ow_keyutils.h"
@@ -311,6 +315,65 @@ private slots:
         QCOMPARE(Click("sbSearch", {TypeKey(kKeyA)}), QStringList({"GetKeyForm"}));
         QCOMPARE(FGrid->currentRow(), 2);
         QCOMPARE(Click("sbSearch", {TypeKey(kKeyC), Press(kYes)}), QStringList({"GetKeyForm", "Ключ не найден"}));
+    }
+
+    void keyLeftOnTheReader_isRefusedOncePerLaying_andEscEndsTheDialogs()
+    {
+        QCOMPARE(Click("sbAdd", {TypeKey(kKeyA)}), QStringList({"GetKeyForm"}));
+        IniFile->WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
+        IniFile->WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), true);
+        uint8_t rom[KeyCodeSize];
+        MakeKeyCode(int64_t(kKeyA), rom, false);
+        FSim->PresentKey(rom, 0, true);
+
+        // The first dialog reads the key and closes by itself. Each later one is given a few of
+        // the reader's answers with the key still lying there; after the first warning the key is
+        // laid anew, after the second the installer presses Esc.
+        QStringList said;
+        QPointer<QWidget> answered;
+        QTimer watcher;
+        watcher.setInterval(10);
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == answered || !modal->isVisible())
+                return;
+            if (modal->findChild<QLabel*>(QStringLiteral("laMessage"))) {
+                answered = modal;
+                said << DialogMessage(modal);
+                ClickDialogButton(modal, kYes);
+            } else if (said.size() > 2) {
+                answered = modal;
+                SendKey(modal, Qt::Key_Escape);  // a warning too many: the sequence is ended
+            } else if (!said.isEmpty()) {
+                answered = modal;
+                const int polls = FSim->KeyPolls();
+                const bool passedOver = QTest::qWaitFor([&] { return FSim->KeyPolls() >= polls + 5 || !modal->isVisible(); });
+                if (!modal->isVisible())
+                    return;  // taken again: the next warning tells
+                if (passedOver && said.size() == 1)
+                    FSim->PresentKey(rom, 3, true);
+                else
+                    SendKey(modal, Qt::Key_Escape);
+            }
+        });
+        watcher.start();
+        QTest::mouseClick(Button("sbAdd"), Qt::LeftButton);
+        watcher.stop();
+        QCOMPARE(said, QStringList({"Ключ уже добавлен!", "Ключ уже добавлен!"}));
+        QCOMPARE(Rows(FGrid).size(), 1);
+        QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), 0);
+        QVERIFY(!UniversalCom->IsOpen());
+    }
+
+    void write_toAPortThatWillNotOpen_warnsOfThePortThenOfTheKeys()
+    {
+        Click("sbAdd", {TypeKey(kKeyA)});
+        FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QStringLiteral("/dev/ttyZEM-none"));
+        const QStringList said = Click("sbWriteKeys", {Press(kYes), Press(kYes), Press(kYes)});
+        QCOMPARE(said.size(), 3);
+        QCOMPARE(FirstLine(said[1]), QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!"));
+        QCOMPARE(said[2], QStringLiteral("Ошибка при записи ключей!"));
+        QVERIFY(FSim->ReceivedFrames(TModuleSim::kFnWrite).empty());
     }
 
     void layout_fillsThePage_andScreenshot()

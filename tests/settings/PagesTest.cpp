@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <algorithm>
 #include <cstring>
@@ -168,6 +170,17 @@ std::shared_ptr<SeenDialog> SaveByButton(QWidget* page)
 std::shared_ptr<SeenDialog> Store(TImageFrame& page, bool& stored)
 {
     return PressIfShown(QStringLiteral("sbOk"), [&] { stored = page.StoreToImage(); });
+}
+
+// One notch of the wheel over the middle of the widget, down or up, as the window system
+// delivers it: unlike an event sent by the program, it goes on to the parents when refused.
+void TurnWheel(QWidget* widget, bool down)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, down ? -120 : 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QApplication::instance()->notify(widget, &wheel);
 }
 
 }  // namespace
@@ -385,7 +398,7 @@ private slots:
             QCOMPARE(Image(), WithChanges(Defaults(), c.Bytes));
         }
         QCOMPARE(Shown(Control(FAlarm.get(), "edAutoAlarmOn")), QStringLiteral("07:30"));
-        QCOMPARE(Shown(Control(FCommon.get(), "edNoPower")), QStringLiteral("12.2"));
+        QCOMPARE(Shown(Control(FCommon.get(), "edNoPower")), QStringLiteral("12.3"));  // stored as 196, 12.25 V
 
         // "Очистить" brings back what the image holds.
         Apply(FAlarm.get(), {"edStartDelay", "1"});
@@ -418,6 +431,17 @@ private slots:
             {FOutputs.get(), {"cbO1Mode", "Сирена"}, {"edO0Timeout", "70000"}, "Значение должно быть от 0 до 65526!"},
             {FOutputs.get(), {"cbO1Mode", "Сирена"}, {"edO0Timeout", "5 сек"}, "'5 сек' is not a valid floating point value"},
         };
+        // A bad on-time whose output's mode then hides it: the message names the field.
+        SetImage(Defaults());
+        FOutputs->LoadFromImage();
+        for (const TEdit& edit : {TEdit{"cbO0Mode", QStringLiteral("Замок в импульсном режиме")},
+                                  TEdit{"edO0Timeout", QStringLiteral("-1")}, TEdit{"cbO0Mode", QStringLiteral("Отключен")}})
+            Apply(FOutputs.get(), edit);
+        QVERIFY(!Control(FOutputs.get(), "edO0Timeout")->isVisibleTo(FOutputs.get()));
+        QCOMPARE(SaveByButton(FOutputs.get())->message,
+                 QStringLiteral("Выходы / Реле / Время включения, сек.: Значение должно быть от 0 до 65526!"));
+        QCOMPARE(Image(), Defaults());
+
         const QString badTime = QStringLiteral("Неверное время автопостановки! Укажите время в формате ЧЧ:ММ");
         for (const auto& c : cases) {
             SetImage(Defaults());
@@ -565,6 +589,52 @@ private slots:
                 parts << w;
             }
         }
+    }
+
+    void wheel_scrollsThePage_andChangesOnlyAListWithTheFocus()
+    {
+        TMainForm form;
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.PageControl()->SelectPage(0);
+        QScrollBar* bar = CommonFrame->findChild<QScrollArea*>()->verticalScrollBar();
+        auto* list = qobject_cast<QComboBox*>(Control(CommonFrame, "cbIncomingCallAction"));
+        list->setCurrentIndex(0);
+        QVERIFY(!list->hasFocus() && bar->value() == 0);
+
+        TurnWheel(list, true);
+        QCOMPARE(list->currentIndex(), 0);
+        QVERIFY(!list->hasFocus());
+        QVERIFY(bar->value() > 0);
+
+        // Chosen with the keyboard or a click, the list is the installer's to turn.
+        list->setFocus(Qt::TabFocusReason);
+        TurnWheel(list, true);
+        QCOMPARE(list->currentIndex(), 1);
+    }
+
+    void showingAPage_focusesItsFirstField_notThePortBox()
+    {
+        TMainForm form;
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(CommonFrame->isAncestorOf(QApplication::focusWidget()));
+        auto* port = form.findChild<QComboBox*>(QStringLiteral("cbPort"));
+        port->setEditText(QStringLiteral("/dev/ttyUSB0"));
+
+        // The installer works in the port box, then goes through the tabs.
+        port->setFocus(Qt::MouseFocusReason);
+        TPageControlFrame* tabs = form.PageControl();
+        for (int index : {1, 2, 3, 4, 5, 6, 0}) {
+            QTest::mouseClick(tabs->Tab(index)->Button(), Qt::LeftButton);
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY2(focus && tabs->Tab(index)->Frame()->isAncestorOf(focus), qPrintable(tabs->Tab(index)->Caption()));
+            QVERIFY(!port->lineEdit()->hasSelectedText());
+        }
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7"));
+        QCOMPARE(port->currentText(), QStringLiteral("/dev/ttyUSB0"));
     }
 
     void roundTrip_throughTheModule_changesExactlyTheEditedBytes()
