@@ -40,7 +40,7 @@ QString SerialText(const TKeyRecord& record)
 
 }  // namespace
 
-TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
+TKeysFrame::TKeysFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
 {
     ui->setupUi(this);
 
@@ -82,6 +82,8 @@ TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), 
         sgKeysDrawCell(canvas, col, row, rect, state);
     });
     connect(grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { sgKeysDblClick(row); });
+    connect(grid->model(), &QAbstractItemModel::dataChanged, this, &TKeysFrame::EditsChanged);
+    connect(grid->model(), &QAbstractItemModel::rowsRemoved, this, &TKeysFrame::EditsChanged);
     // The vertical scroll bar comes and goes with the rows and takes its width from the columns.
     grid->viewport()->installEventFilter(this);
     grid->setCurrentCell(1, kKeyCol);
@@ -155,6 +157,7 @@ void TKeysFrame::ReadKeysFromDevice()
                        QStringLiteral("Ошибка при чтении ключей!")) != TOperationResult::Succeeded)
         return;
     ShowKeyTable(*copy.Keys, QStringList());
+    MarkInModule(PartKeys);
     // Told after the grid is filled, so that the keys it reports are there behind the message.
     InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
 }
@@ -168,6 +171,20 @@ void TKeysFrame::ShowKeyTable(const TKeyTable& table, const QStringList& comment
         ++row;
     }
     GridSetRowCount(ui->sgKeys, row, FWidths, true);
+    FLoaded = KeyTable();
+    emit EditsChanged();
+}
+
+std::optional<TKeyTable> TKeysFrame::HeldTable() const
+{
+    if (!FLoaded && KeyCount() == 0)
+        return std::nullopt;
+    return KeyTable();
+}
+
+bool TKeysFrame::HasUnsavedEdits() const
+{
+    return FLoaded ? KeyTable() != *FLoaded : KeyCount() > 0;
 }
 
 TKeyTable TKeysFrame::KeyTable() const
@@ -210,8 +227,15 @@ void TKeysFrame::WriteKeysToDevice()
 {
     TModuleCopy copy;
     copy.Keys = KeyTable();
-    WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"),
-                  QStringLiteral("Ошибка при записи ключей!"));
+    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"),
+                      QStringLiteral("Ошибка при записи ключей!")))
+        Written(*copy.Keys);
+}
+
+void TKeysFrame::Written(const TKeyTable& table)
+{
+    FLoaded = table;
+    emit EditsChanged();
 }
 
 void TKeysFrame::sbAddClick()
@@ -311,7 +335,7 @@ void TKeysFrame::FrameResize()
 
 void TKeysFrame::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
+    TSettingsPage::resizeEvent(event);
     FrameResize();
 }
 
@@ -319,7 +343,7 @@ bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->sgKeys->viewport() && event->type() == QEvent::Resize)
         GridSetColWidths(ui->sgKeys, FWidths, true);
-    return QFrame::eventFilter(watched, event);
+    return TSettingsPage::eventFilter(watched, event);
 }
 
 QString KeyText(const TKeyRecord& record)
