@@ -50,6 +50,16 @@ QString CaptionOfWidth(TPageControlFrame& bar, int width)
     return QString();
 }
 
+// How much wider a tab's caption gets when the tab is marked.
+int MarkWidth(TPageControlFrame& bar)
+{
+    TPageButton tab(&bar, nullptr);
+    tab.SetCaption(QStringLiteral("x"));
+    const int plain = tab.Label()->width();
+    tab.SetMarked(true);
+    return tab.Label()->width() - plain;
+}
+
 QColor LabelColour(TPageButton* tab)
 {
     return tab->Label()->palette().color(QPalette::WindowText);
@@ -87,8 +97,11 @@ private slots:
     {
         TPageControlFrame bar(nullptr);
         ConfigureLikeMainWindow(bar);
-        const QString sixty = CaptionOfWidth(bar, 60);
-        const QString fiftyFour = CaptionOfWidth(bar, 54);
+        // Tabs leave room for the mark: these captions are 60 and 54 pixels wide with it.
+        const int mark = MarkWidth(bar);
+        QVERIFY(mark > 0);
+        const QString sixty = CaptionOfWidth(bar, 60 - mark);
+        const QString fiftyFour = CaptionOfWidth(bar, 54 - mark);
         if (sixty.isEmpty() || fiftyFour.isEmpty())
             QSKIP("no caption of the wanted widths in this font");
         bar.AddPage(QStringLiteral("A"), nullptr);
@@ -100,17 +113,22 @@ private slots:
         QCOMPARE(bar.Tab(0)->Geometry(), QRect(0, 0, 64, 22));
         QCOMPARE(bar.Tab(1)->Geometry().left(), 64 + 4);
         QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + 70 + 4);
-        // The caption is centred on the tab.
+        // The caption is centred on the tab, marked or not; marking moves no tab.
         const QRect label = bar.Tab(1)->Label()->geometry();
-        QCOMPARE(label.left(), 68 + (70 - 60) / 2);
+        QCOMPARE(label.left(), 68 + (70 - (60 - mark)) / 2);
         QCOMPARE(label.top(), (22 - label.height()) / 2);
+        bar.Tab(1)->SetMarked(true);
+        QCOMPARE(bar.Tab(1)->Label()->geometry().left(), 68 + (70 - 60) / 2);
+        QCOMPARE(bar.Tab(1)->Caption(), sixty);
+        QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + 70 + 4);
+        bar.Tab(1)->SetMarked(false);
         QCOMPARE(bar.ActiveIndex(), -1);
 
         // Resetting the height gives every tab the plain width again.
         bar.SetButtonHeight(22);
         QCOMPARE(bar.Tab(1)->Width(), 64);
         bar.FitButtonsToText(10);
-        QCOMPARE(bar.Tab(1)->Width(), QFontMetrics(bar.Tab(1)->Label()->font()).horizontalAdvance(sixty) + 11);
+        QCOMPARE(bar.Tab(1)->Width(), QFontMetrics(bar.Tab(1)->Label()->font()).horizontalAdvance(sixty) + mark + 11);
         QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + bar.Tab(1)->Width() + 4 - (64 - bar.Tab(0)->Width()));
         bar.AddPage(QStringLiteral("B"), nullptr);
         QCOMPARE(bar.Tab(3)->Width(), 64);
@@ -139,7 +157,7 @@ private slots:
         QVERIFY(!bar.Tab(0)->Button()->isVisibleTo(&bar));
         QCOMPARE(LabelColour(bar.Tab(0)), QColor(0, 0, 255));
         QCOMPARE(LabelColour(bar.Tab(1)), QColor(0, 0, 0));
-        QCOMPARE(bar.Line()->geometry(), QRect(1, 26, 62, 1));
+        QCOMPARE(bar.Line()->geometry(), QRect(1, 26, bar.Tab(0)->Width() - 2, 1));
         QCOMPARE(bar.Line()->PenColor(), bar.Tab(0)->Color());
         QCOMPARE(one->geometry(), QRect(4, 30, 592, 366));
         QVERIFY(one->isVisibleTo(&bar));

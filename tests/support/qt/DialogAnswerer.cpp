@@ -208,7 +208,6 @@ DialogAction Press(const QString& button)
     return [button](QWidget* dialog) { ClickDialogButton(dialog, button); };
 }
 
-
 void WhenProgressShows(std::function<void(QWidget* progress)> action, int deadlineMs)
 {
     auto* timer = new QTimer(qApp);
