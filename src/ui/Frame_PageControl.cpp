@@ -137,9 +137,11 @@ QString TPageButton::LabelText() const
 void TPageButton::SetCaption(const QString& text)
 {
     FCaption = text;
+    FLabel->setText(text + kEditedMark);
+    FLabel->adjustSize();
+    const int widest = FLabel->width();
     FLabel->setText(LabelText());
     FLabel->adjustSize();
-    const int widest = QFontMetrics(FLabel->font()).horizontalAdvance(text + kEditedMark);
     if (widest + kCaptionPadding > FButton->width())
         SetSize(widest + kCaptionPadding, FButton->height());
     else
