@@ -185,18 +185,6 @@ private slots:
         QCOMPARE(YesNoCancelDlg(nullptr, QStringLiteral("Сохранить?")), int(mrNo));
         QCOMPARE(seen->caption, QStringLiteral("Подтверждение"));
         QCOMPARE(buttons, QStringList({"Да", "Нет", "Отмена"}));
-        // The two-button question keeps its own words.
-        buttons.clear();
-        seen = AnswerDialog([&buttons](QWidget* dialog) {
-            for (auto* button : dialog->findChildren<QToolButton*>()) {
-                if (button->isVisible())
-                    buttons << button->text();
-            }
-            ClickDialogButton(dialog, kYes);
-        });
-        QVERIFY(ConfirmationDlg(nullptr, QStringLiteral("Продолжить?")));
-        buttons.sort();
-        QCOMPARE(buttons, QStringList({"ОК", "Отмена"}));
     }
 
     void replacingWhatPagesShow_asksFirst_andNoKeepsTheEdits()
