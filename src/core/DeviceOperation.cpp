@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 
 #include <exception>
@@ -120,12 +121,15 @@ void RunPendingJob()
         job->Run(*Device);
 }
 
-// While an operation runs, the operator's input reaches only the modal dialog of the moment
-// (the progress dialog, a question): no second operation can be started meanwhile.
+// While an operation runs, the operator's input reaches only the progress dialog and the modal
+// dialog of the moment (a question): no second operation can be started meanwhile. The progress
+// dialog is not modal, so that the window system's close button still reaches the main window.
 class TInputBlocker : public QObject {
 public:
     TInputBlocker() { qApp->installEventFilter(this); }
     ~TInputBlocker() override { qApp->removeEventFilter(this); }
+
+    void Allow(QWidget* window) { FAllowed = window; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -142,17 +146,22 @@ protected:
         case QEvent::ContextMenu: {
             auto* widget = qobject_cast<QWidget*>(watched);
             QWidget* modal = QApplication::activeModalWidget();
-            return widget && !(modal && widget->window() == modal);
+            if (!widget)
+                return false;
+            return modal ? widget->window() != modal : widget->window() != FAllowed;
         }
         default:
             return false;
         }
     }
+
+private:
+    QPointer<QWidget> FAllowed;
 };
 
 // Runs the application's events until the job is done, with the progress dialog once it has
 // taken longer than a moment.
-TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job)
+TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job, TInputBlocker& blocker)
 {
     QEventLoop loop;
     QElapsedTimer elapsed;
@@ -169,7 +178,7 @@ TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job)
         if (!progress && elapsed.elapsed() >= kProgressDelayMs) {
             progress = std::make_unique<TProgressForm>(owner ? owner->window() : nullptr, info.Title);
             progress->OnCancel = [&job] { job.Cancel(); };
-            progress->setWindowModality(Qt::ApplicationModal);
+            blocker.Allow(progress.get());
             progress->show();
             // The dialog shows that the program is busy; its button should look pressable.
             QGuiApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
@@ -304,7 +313,7 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
             g_pending = job;
         }
         if (ThreadTaskManager->PostTask(kDeviceTask, std::string())) {
-            state = WaitFor(owner, info, *job);
+            state = WaitFor(owner, info, *job, blocker);
         } else {
             state.Error = {-1, "the task thread refused the operation"};
         }

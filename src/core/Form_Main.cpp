@@ -65,6 +65,7 @@ constexpr int kFileButtonGap = 8;
 constexpr int kLeastPortBoxWidth = 96;
 const QString kFilesFolderKey = QStringLiteral("FilesFolder");
 const QString kModuleReadFailure = QStringLiteral("Ошибка при чтении из модуля!");
+const QString kUnsavedPages = QStringLiteral("Несохранённые изменения на страницах: %1");
 constexpr int kKeysPageIndex = 3;
 constexpr int kGprsPageIndex = 6;
 
@@ -135,6 +136,13 @@ void TMainForm::FormCreate()
     FPageControl->AddPage(QStringLiteral("Cигнализация"), new TAlarmFrame(this));
     FPageControl->AddPage(QStringLiteral("GPRS"), new TGPRSFrame(this));
     FPageControl->SelectPage(0);
+    for (int i = 0; i < FPageControl->PageCount(); ++i) {
+        TPageButton* tab = FPageControl->Tab(i);
+        auto* page = qobject_cast<TSettingsPage*>(tab->Frame());
+        connect(page, &TSettingsPage::EditsChanged, this, [tab, page] { tab->SetMarked(page->HasUnsavedEdits()); });
+    }
+    // A new window holds nothing the module lacks.
+    MarkInModule(PartAll);
 
     ui->paDefaults->setParent(FPageControl);
     ui->paDefaults->move(ui->paDefaults->x(), 0);
@@ -175,6 +183,19 @@ void TMainForm::closeEvent(QCloseEvent* event)
             CancelDeviceOperation(true);
         }
         return;
+    }
+    if (!FClosed && !FCloseWhenIdle) {
+        QStringList lost;
+        const std::vector<int> unsaved = UnsavedTabs(PartAll);
+        if (!unsaved.empty())
+            lost << (kUnsavedPages + QStringLiteral(" будут потеряны.")).arg(TabCaptions(unsaved));
+        if (UnwrittenParts() != 0)
+            lost << QStringLiteral("Изменения не записаны в модуль.");
+        if (!lost.isEmpty() &&
+            !ConfirmationDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
+            event->ignore();
+            return;
+        }
     }
     FormClose();
     QWidget::closeEvent(event);
@@ -307,19 +328,23 @@ void TMainForm::sbPingClick()
 
 void TMainForm::sbReadClick()
 {
+    if (!MayReplace(PartSettings))
+        return;
     cbPortChange();
     // A failed or short reply must not leave half-read settings in the image.
     TModuleCopy copy;
     if (ReadFromModule(this, QStringLiteral("Чтение настроек"), PartSettings, copy,
-                       QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded)
-        ShowCopy(copy);
+                       QStringLiteral("Ошибка при чтении настроек!")) != TOperationResult::Succeeded)
+        return;
+    ShowCopy(copy);
+    MarkInModule(PartSettings);
 }
 
 void TMainForm::sbWriteClick()
 {
     // An image never filled is all zeros: writing it would wipe the module's settings and, with
     // a key count of 0, erase its key table.
-    if (!ImageFilledOrWarn())
+    if (!ImageFilledOrWarn() || !StoreBeforeWrite())
         return;
     QString question = QStringLiteral("Записать все настройки в устройство?");
     if (SettingsImage[KeyCountAddress] == 0)
@@ -343,12 +368,62 @@ bool TMainForm::ImageFilledOrWarn()
 
 void TMainForm::sbDefaultsClick()
 {
-    if (!ConfirmationDlg(this, QStringLiteral("Сбросить настройки по умолчанию?")))
+    if (!ConfirmationDlg(this, QStringLiteral("Сбросить настройки по умолчанию?")) || !MayReplace(PartSettings))
         return;
     TModuleCopy defaults;
     defaults.Settings.emplace();
     std::memcpy(defaults.Settings->data(), DefaultSettings, SettingsSize);
     ShowCopy(defaults);
+    MarkUnwritten(PartSettings);
+}
+
+std::vector<int> TMainForm::UnsavedTabs(unsigned parts) const
+{
+    std::vector<int> tabs;
+    for (int i = 0; i < FPageControl->PageCount(); ++i) {
+        auto* page = qobject_cast<const TSettingsPage*>(FPageControl->Tab(i)->Frame());
+        const unsigned part = page == KeysFrame ? PartKeys : page == GPRSFrame ? PartGprs : PartSettings;
+        if ((parts & part) && page->HasUnsavedEdits())
+            tabs.push_back(i);
+    }
+    return tabs;
+}
+
+QString TMainForm::TabCaptions(const std::vector<int>& tabs) const
+{
+    QStringList captions;
+    for (int tab : tabs)
+        captions << FPageControl->Tab(tab)->Caption();
+    return captions.join(QStringLiteral(", "));
+}
+
+bool TMainForm::StoreBeforeWrite()
+{
+    // Only the settings pages keep edits apart: the Keys grid and the GPRS edits are what the
+    // tool holds, and a write takes them as they stand.
+    const std::vector<int> tabs = UnsavedTabs(PartSettings);
+    if (tabs.empty())
+        return true;
+    const int answer =
+        YesNoCancelDlg(this, (kUnsavedPages + QStringLiteral(". Сохранить их перед записью?")).arg(TabCaptions(tabs)));
+    if (answer != mrOk)
+        return answer == mrNo;
+    // Each page is shown while it stores, so that a refusal leaves it in front, its field focused.
+    const int shown = FPageControl->ActiveIndex();
+    for (int tab : tabs) {
+        FPageControl->SelectPage(tab);
+        if (!static_cast<TImageFrame*>(FPageControl->Tab(tab)->Frame())->StoreToImage())
+            return false;
+    }
+    FPageControl->SelectPage(shown);
+    return true;
+}
+
+bool TMainForm::MayReplace(unsigned parts)
+{
+    const std::vector<int> tabs = UnsavedTabs(parts);
+    return tabs.empty() ||
+           ConfirmationDlg(this, (kUnsavedPages + QStringLiteral(" будут потеряны. Продолжить?")).arg(TabCaptions(tabs)));
 }
 
 void TMainForm::ReloadImagePages()
@@ -416,8 +491,9 @@ bool TMainForm::HeldCopy(TModuleCopy& copy)
         copy.Settings.emplace();
         std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
     }
-    copy.Keys = KeysFrame->KeyTable();
-    copy.KeyComments = KeysFrame->KeyComments();
+    copy.Keys = KeysFrame->HeldTable();
+    if (copy.Keys)
+        copy.KeyComments = KeysFrame->KeyComments();
     // The page is shown before it says what is wrong with it.
     if (!GPRSFrame->HeldBlock(copy.Gprs, false)) {
         FPageControl->SelectPage(kGprsPageIndex);
@@ -442,12 +518,15 @@ void TMainForm::ShowCopy(const TModuleCopy& copy)
 
 void TMainForm::ReadAllClick()
 {
+    if (!MayReplace(PartAll))
+        return;
     cbPortChange();
     TModuleCopy copy;
     if (ReadFromModule(this, QStringLiteral("Чтение всего из модуля"), PartAll, copy, kModuleReadFailure) !=
         TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
+    MarkInModule(PartAll);
     InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
                              .arg(KeyTableCount(*copy.Keys)));
 }
@@ -455,20 +534,36 @@ void TMainForm::ReadAllClick()
 void TMainForm::WriteAllClick()
 {
     TModuleCopy copy;
-    if (!ImageFilledOrWarn() || !HeldCopy(copy))
+    if (!ImageFilledOrWarn() || !StoreBeforeWrite() || !HeldCopy(copy))
         return;
-    const int keys = KeyTableCount(*copy.Keys);
-    QString question = copy.Gprs ? QStringLiteral("Записать в модуль настройки, ключи (%1) и настройки GPRS?").arg(keys)
-                                 : QStringLiteral("Записать в модуль настройки и ключи (%1)?\n"
-                                                  "Настройки GPRS не заданы и записаны не будут.")
-                                       .arg(keys);
-    if (keys == 0)
-        question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
-    if (!ConfirmationDlg(this, question))
+    // What goes, what stays in the module as it is, and whether its keys are erased.
+    QStringList written{QStringLiteral("настройки")};
+    QStringList kept;
+    if (copy.Keys)
+        written << QStringLiteral("ключи (%1)").arg(KeyTableCount(*copy.Keys));
+    else if (!(PartsOverwritten(copy) & PartKeys))
+        kept << QStringLiteral("Ключи не прочитаны и не загружены — в модуле останутся прежние.");
+    if (copy.Gprs)
+        written << QStringLiteral("настройки GPRS");
+    else
+        kept << QStringLiteral("Настройки GPRS не заданы и записаны не будут.");
+    const QString last = written.takeLast();
+    QStringList lines{QStringLiteral("Записать в модуль %1 и %2?").arg(written.join(QStringLiteral(", ")), last)};
+    if (written.isEmpty())
+        lines[0] = QStringLiteral("Записать в модуль %1?").arg(last);
+    lines << kept;
+    if ((PartsOverwritten(copy) & PartKeys) && (!copy.Keys || KeyTableCount(*copy.Keys) == 0))
+        lines << QStringLiteral("Все ключи в модуле будут удалены!");
+    if (!ConfirmationDlg(this, lines.join(QLatin1Char('\n'))))
         return;
     cbPortChange();
-    WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
-                  QStringLiteral("Ошибка при записи в модуль!"));
+    if (!WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
+                       QStringLiteral("Ошибка при записи в модуль!")))
+        return;
+    if (copy.Keys)
+        KeysFrame->Written(*copy.Keys);
+    if (copy.Gprs)
+        GPRSFrame->Written(*copy.Gprs);
 }
 
 QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
@@ -529,7 +624,10 @@ bool TMainForm::OpenFile(const QString& fileName)
         ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(QFileInfo(fileName).fileName(), error));
         return false;
     }
+    if (!MayReplace(copy.Parts()))
+        return false;
     ShowCopy(copy);
+    MarkUnwritten(copy.Parts());
     const QLocale russian(QLocale::Russian);
     InformationDlg(this, QStringLiteral("Загружено из файла: %1 (сохранено %2, порт %3).\n"
                                         "В модуль ничего не отправлено: чтобы записать, выберите "
@@ -559,6 +657,8 @@ void TMainForm::CompareClick()
     QStringList notes;
     if (!held.Settings)
         notes << QStringLiteral("Настройки в программе не прочитаны и не сброшены — не сравнивались.");
+    if (!held.Keys)
+        notes << QStringLiteral("Ключи в программе не прочитаны и не загружены — не сравнивались.");
     if (!held.Gprs)
         notes << QStringLiteral("Настройки GPRS в программе не заданы — не сравнивались.");
     ShowDifferences(this, CompareCopies(module, held), notes.join(QLatin1Char('\n')));
@@ -611,7 +711,10 @@ bool TMainForm::ImportKeys(const QString& fileName)
                            .arg(QFileInfo(fileName).fileName(), shown.join(QLatin1Char('\n'))));
         return false;
     }
+    if (!MayReplace(PartKeys))
+        return false;
     KeysFrame->ShowKeyTable(table, comments);
+    MarkUnwritten(PartKeys);
     FPageControl->SelectPage(kKeysPageIndex);
     InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
     return true;

@@ -2,6 +2,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 #include "ModuleAreas.h"
 
@@ -29,6 +30,8 @@ public:
     bool HeldCopy(TModuleCopy& copy);
     // Puts what a copy holds into the image and the pages; nothing goes to the module.
     void ShowCopy(const TModuleCopy& copy);
+    // The tab indexes of the pages showing unsaved edits, among those of the areas in `parts`.
+    std::vector<int> UnsavedTabs(unsigned parts) const;
 
     // The "Файл" operations on a file chosen already; each tells the operator how it went.
     bool SaveToFile(const QString& fileName);
@@ -69,6 +72,13 @@ private:
     void SetupFileMenu();
     void LayOutStrip();
     bool ImageFilledOrWarn();
+    // Before a write: offers to store the settings pages' unsaved edits. False when the operator
+    // cancels, or a page refuses its edits (the page shown, the field focused).
+    bool StoreBeforeWrite();
+    // Before the pages of the areas in `parts` are replaced: true when none has unsaved edits,
+    // or the operator lets them go.
+    bool MayReplace(unsigned parts);
+    QString TabCaptions(const std::vector<int>& tabs) const;
     QString AskFileName(bool saving, const QString& filter, const QString& suggested);
     static QString CopyFilter();
 

@@ -65,7 +65,21 @@ const QString kSettingsArea = QStringLiteral("настройки");
 const QString kKeysArea = QStringLiteral("ключи");
 const QString kGprsArea = QStringLiteral("GPRS");
 
+unsigned g_unwritten = 0;
+
 }  // namespace
+
+unsigned TModuleCopy::Parts() const
+{
+    unsigned parts = 0;
+    if (Settings)
+        parts |= PartSettings;
+    if (Keys)
+        parts |= PartKeys;
+    if (Gprs)
+        parts |= PartGprs;
+    return parts;
+}
 
 QString TModuleCopy::PartsText() const
 {
@@ -208,8 +222,25 @@ bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy
             owner, {title, true},
             [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
             {TOutcome::Information, success}, {TOutcome::Warning, failure}) == TOperationResult::Succeeded;
+    if (written)
+        MarkInModule(copy.Parts());
     // The image mirrors the count the key table's write left in the module.
     if (written && copy.Keys)
         SettingsImage[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
     return written;
+}
+
+unsigned UnwrittenParts()
+{
+    return g_unwritten;
+}
+
+void MarkUnwritten(unsigned parts)
+{
+    g_unwritten |= parts;
+}
+
+void MarkInModule(unsigned parts)
+{
+    g_unwritten &= ~parts;
 }

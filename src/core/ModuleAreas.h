@@ -38,6 +38,8 @@ struct TModuleCopy {
     std::optional<TGprsBytes> Gprs;
 
     bool IsEmpty() const { return !Settings && !Keys && !Gprs; }
+    // The areas it holds (TModulePart).
+    unsigned Parts() const;
     // "настройки, ключи, GPRS": the areas it holds, as the operator is told.
     QString PartsText() const;
 };
@@ -62,6 +64,13 @@ bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TMod
 // The areas a write of the copy changes in the module: those it holds, and the key table when
 // its settings store no keys.
 unsigned PartsOverwritten(const TModuleCopy& copy);
+
+// The areas the tool holds otherwise than the module held them when last read or written: marked
+// when the tool changes one on its own (a reset, a stored page, a file), unmarked when the area
+// is read and shown, or written (WriteToModule does that itself).
+unsigned UnwrittenParts();
+void MarkUnwritten(unsigned parts);
+void MarkInModule(unsigned parts);
 
 // The two as operations of the window (RunDeviceOperation): the read fills `copy` only when it
 // succeeded and says nothing then; the failure text opens the warning of either (none when empty).

@@ -48,7 +48,7 @@ bool UsablePresetName(const QString& name)
 
 }  // namespace
 
-TGPRSFrame::TGPRSFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TGPRSFrame)
+TGPRSFrame::TGPRSFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TGPRSFrame)
 {
     ui->setupUi(this);
     StyleTitleBand(ui->Label1);
@@ -80,6 +80,8 @@ TGPRSFrame::TGPRSFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TGPRSFrame)
     connect(ui->sbSave, &QToolButton::clicked, this, &TGPRSFrame::sbSaveClick);
     // Only the operator's choice loads a preset: refilling the list never touches the edits.
     connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TGPRSFrame::cbOperatorChange);
+    for (TGprsField field : GprsFields)
+        connect(FieldEdit(field), &QLineEdit::textChanged, this, &TGPRSFrame::EditsChanged);
     GPRSFrame = this;
 }
 
@@ -92,7 +94,7 @@ TGPRSFrame::~TGPRSFrame()
 
 void TGPRSFrame::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
+    TSettingsPage::resizeEvent(event);
     paGPRSResize();
 }
 
@@ -140,10 +142,16 @@ void TGPRSFrame::SetTexts(const TGprsTexts& texts)
 void TGPRSFrame::ShowBlock(const TGprsBytes& block)
 {
     SetTexts(DecodeGprsBlock(block.data()));
-    FShownBlock = block;
+    Written(block);
 }
 
-bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block, bool tell)
+void TGPRSFrame::Written(const TGprsBytes& block)
+{
+    FShownBlock = block;
+    emit EditsChanged();
+}
+
+bool TGPRSFrame::HasUnsavedEdits() const
 {
     const TGprsTexts texts = Texts();
     auto same = [&texts](const TGprsTexts& other) {
@@ -153,16 +161,19 @@ bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block, bool tell)
         }
         return true;
     };
-    // What was read or loaded and is shown unchanged keeps its bytes, even those the edits
-    // cannot give back (an erased block's serial number).
-    if (FShownBlock && same(DecodeGprsBlock(FShownBlock->data()))) {
-        block = FShownBlock;
-        return true;
-    }
+    if (FShownBlock)
+        return !same(DecodeGprsBlock(FShownBlock->data()));
     TGprsTexts untouched;
     untouched.Server = kDefaultRequest;
-    if (!FShownBlock && same(untouched)) {
-        block.reset();
+    return !same(untouched);
+}
+
+bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block, bool tell)
+{
+    // What was read or loaded and is shown unchanged keeps its bytes, even those the edits
+    // cannot give back (an erased block's serial number).
+    if (!HasUnsavedEdits()) {
+        block = FShownBlock;
         return true;
     }
     block.emplace();
@@ -196,8 +207,10 @@ void TGPRSFrame::sbReadKeysClick()
         return;
     TModuleCopy copy;
     if (ReadFromModule(this, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,
-                       QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded)
+                       QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded) {
         ShowBlock(*copy.Gprs);
+        MarkInModule(PartGprs);
+    }
 }
 
 bool TGPRSFrame::EncodeTexts(TGprsBytes& block, bool tell)
@@ -219,8 +232,9 @@ void TGPRSFrame::sbWriteKeysClick()
     copy.Gprs.emplace();
     if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
         return;
-    WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy, QStringLiteral("Настройки GPRS успешно записаны!"),
-                  QStringLiteral("Ошибка при записи настроек!"));
+    if (WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy,
+                      QStringLiteral("Настройки GPRS успешно записаны!"), QStringLiteral("Ошибка при записи настроек!")))
+        Written(*copy.Gprs);
 }
 
 void TGPRSFrame::FrameEnter(QObject* sender)

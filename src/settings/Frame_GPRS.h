@@ -1,10 +1,9 @@
 #pragma once
-#include <QFrame>
-
 #include <optional>
 
 #include "GprsBlock.h"
 #include "ModuleAreas.h"
+#include "SettingsPage.h"
 
 class QLineEdit;
 
@@ -15,7 +14,7 @@ class TGPRSFrame;
 // The "GPRS" page: the module's GPRS block (serial number, monitoring request, access point,
 // gateway, user, password), read and written with its own buttons, and the operator presets of
 // "Operators.cfg".
-class TGPRSFrame : public QFrame {
+class TGPRSFrame : public TSettingsPage {
     Q_OBJECT
 public:
     explicit TGPRSFrame(QWidget* owner);
@@ -41,6 +40,11 @@ public:
     // The block the page holds: the one shown while its edits are unchanged, none while the
     // page is as it started, else the edits encoded (false, as EncodeTexts, when they cannot be).
     bool HeldBlock(std::optional<TGprsBytes>& block, bool tell = true);
+    // The edits differ from the block last read, loaded or written (from what the page showed
+    // at start, when there is none).
+    bool HasUnsavedEdits() const override;
+    // The block has gone to the module: the edits that made it are no longer unsaved.
+    void Written(const TGprsBytes& block);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -41,7 +41,7 @@ QString SerialText(const TKeyRecord& record)
 
 }  // namespace
 
-TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
+TKeysFrame::TKeysFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
 {
     ui->setupUi(this);
 
@@ -83,6 +83,8 @@ TKeysFrame::TKeysFrame(QWidget* owner) : QFrame(owner), ui(new Ui::TKeysFrame), 
         sgKeysDrawCell(canvas, col, row, rect, state);
     });
     connect(grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { sgKeysDblClick(row); });
+    connect(grid->model(), &QAbstractItemModel::dataChanged, this, &TKeysFrame::EditsChanged);
+    connect(grid->model(), &QAbstractItemModel::rowsRemoved, this, &TKeysFrame::EditsChanged);
     // The vertical scroll bar comes and goes with the rows and takes its width from the columns.
     grid->viewport()->installEventFilter(this);
     grid->setCurrentCell(1, kKeyCol);
@@ -156,6 +158,7 @@ void TKeysFrame::ReadKeysFromDevice()
                        QStringLiteral("Ошибка при чтении ключей!")) != TOperationResult::Succeeded)
         return;
     ShowKeyTable(*copy.Keys, QStringList());
+    MarkInModule(PartKeys);
     // Told after the grid is filled, so that the keys it reports are there behind the message.
     InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
 }
@@ -169,6 +172,20 @@ void TKeysFrame::ShowKeyTable(const TKeyTable& table, const QStringList& comment
         ++row;
     }
     GridSetRowCount(ui->sgKeys, row, FWidths, true);
+    FLoaded = KeyTable();
+    emit EditsChanged();
+}
+
+std::optional<TKeyTable> TKeysFrame::HeldTable() const
+{
+    if (!FLoaded && KeyCount() == 0)
+        return std::nullopt;
+    return KeyTable();
+}
+
+bool TKeysFrame::HasUnsavedEdits() const
+{
+    return FLoaded ? KeyTable() != *FLoaded : KeyCount() > 0;
 }
 
 TKeyTable TKeysFrame::KeyTable() const
@@ -212,11 +229,18 @@ void TKeysFrame::WriteKeysToDevice()
     TModuleCopy copy;
     copy.Keys = KeyTable();
     const QString failure = QStringLiteral("Ошибка при записи ключей!");
+    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"), failure))
+        Written(*copy.Keys);
     // A port that would not open ends the write before it could tell its failure; the keys'
     // failure follows the port's warning all the same.
-    if (!WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"), failure) &&
-        LastPortOpenFailed())
+    else if (LastPortOpenFailed())
         WarningDlg(this, failure);
+}
+
+void TKeysFrame::Written(const TKeyTable& table)
+{
+    FLoaded = table;
+    emit EditsChanged();
 }
 
 void TKeysFrame::sbAddClick()
@@ -321,7 +345,7 @@ void TKeysFrame::FrameResize()
 
 void TKeysFrame::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
+    TSettingsPage::resizeEvent(event);
     FrameResize();
 }
 
@@ -329,7 +353,7 @@ bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->sgKeys->viewport() && event->type() == QEvent::Resize)
         GridSetColWidths(ui->sgKeys, FWidths, true);
-    return QFrame::eventFilter(watched, event);
+    return TSettingsPage::eventFilter(watched, event);
 }
 
 QString KeyText(const TKeyRecord& record)

@@ -1,7 +1,8 @@
 #pragma once
-#include <QFrame>
+#include <optional>
 
 #include "ModuleAreas.h"
+#include "SettingsPage.h"
 #include "Ow_keyutils.h"
 #include "Stringgridtools.h"
 
@@ -14,7 +15,7 @@ class TKeysFrame;
 // The "Ключи" page: the 1-Wire keys and cards the module accepts and what each may do. The key
 // table lives in the module's memory apart from the settings image; the grid is the tool's only
 // copy of it and goes to and from the module with the page's own buttons.
-class TKeysFrame : public QFrame {
+class TKeysFrame : public TSettingsPage {
     Q_OBJECT
 public:
     explicit TKeysFrame(QWidget* owner);
@@ -28,6 +29,13 @@ public:
     TKeyTable KeyTable() const;
     QStringList KeyComments() const;
     void ShowKeyTable(const TKeyTable& table, const QStringList& comments);
+    // The grid as KeyTable gives it, or none while the page holds no table: never read, loaded
+    // or edited. Writing an empty table would erase the module's keys.
+    std::optional<TKeyTable> HeldTable() const;
+    // The grid differs from the table last read, loaded or written.
+    bool HasUnsavedEdits() const override;
+    // The table has gone to the module: the grid holds no more edits.
+    void Written(const TKeyTable& table);
     // The names of the parameter values, value 0 first.
     QStringList ParamNames() const;
 
@@ -53,6 +61,7 @@ private:
 
     Ui::TKeysFrame* ui;
     TColWidths FWidths;
+    std::optional<TKeyTable> FLoaded;  // the table last read, loaded or written, as KeyTable gave it
 };
 
 // The page's one instance, while it exists.

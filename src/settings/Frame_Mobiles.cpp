@@ -95,6 +95,7 @@ TMobilesFrame::TMobilesFrame(QWidget* owner)
     FGridViewport->installEventFilter(this);
 
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
+    connect(grid->model(), &QAbstractItemModel::dataChanged, this, &TMobilesFrame::EditsChanged);
     SetupSpeedButton(ui->sbAdd, TGlyph::Add, this, &TMobilesFrame::sbAddClick);
     SetupSpeedButton(ui->sbEdit, TGlyph::Edit, this, &TMobilesFrame::sbEditClick);
     SetupSpeedButton(ui->sbDelete, TGlyph::Delete, this, &TMobilesFrame::sbDeleteClick);

@@ -17,6 +17,7 @@
 #include "Dnx_control_utils.h"
 #include "Formtools.h"
 #include "Glyphs.h"
+#include "ModuleAreas.h"
 #include "Mydialogs.h"
 
 namespace {
@@ -82,7 +83,7 @@ TImageFrame::~TImageFrame()
 }
 
 TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
-    : QFrame(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
+    : TSettingsPage(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
 {
     FScroll->setFrameShape(QFrame::NoFrame);
     // The page's fields take the focus; the frame that scrolls them is no stop of the Tab key.
@@ -107,7 +108,13 @@ void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
         QWidget* control = FindControl(FBody, QString::fromLatin1(field->Control));
         if (!control || !Fits(control, field->Encoding))
             qFatal("Page \"%s\" has no suitable control \"%s\"", qPrintable(objectName()), field->Control);
-        FBindings.push_back({field, control, QVariant()});
+        FBindings.push_back({field, control, QVariant(), QVariant()});
+        if (auto* edit = qobject_cast<QLineEdit*>(control))
+            connect(edit, &QLineEdit::textChanged, this, &TImageFrame::EditsChanged);
+        else if (auto* check = qobject_cast<QCheckBox*>(control))
+            connect(check, &QCheckBox::toggled, this, &TImageFrame::EditsChanged);
+        else if (auto* list = qobject_cast<QComboBox*>(control))
+            connect(list, &QComboBox::currentIndexChanged, this, &TImageFrame::EditsChanged);
     }
 
     StyleForm();
@@ -136,7 +143,7 @@ void TImageFrame::StyleForm()
 
 void TImageFrame::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
+    TSettingsPage::resizeEvent(event);
     // At once, not through a layout's posted request: a page shown and grabbed in one go is
     // already laid out.
     FScroll->setGeometry(rect());
@@ -159,13 +166,31 @@ void TImageFrame::FitBody()
                   std::max(least.height(), height() - (horizontal ? bar : 0)));
 }
 
+void TImageFrame::showEvent(QShowEvent* event)
+{
+    TSettingsPage::showEvent(event);
+    // Nothing can be typed before the page shows, and the form is set up by then.
+    for (TBinding& binding : FBindings) {
+        if (!binding.Designed.isValid())
+            binding.Designed = ShownValue(binding);
+    }
+}
+
+bool TImageFrame::HasUnsavedEdits() const
+{
+    return std::any_of(FBindings.begin(), FBindings.end(), [this](const TBinding& binding) {
+        const QVariant& loaded = binding.Shown.isValid() ? binding.Shown : binding.Designed;
+        return loaded.isValid() && ShownValue(binding) != loaded;
+    });
+}
+
 bool TImageFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == FBody && event->type() == QEvent::Resize) {
         ArrangeBody();
         BodyResized();
     }
-    return QFrame::eventFilter(watched, event);
+    return TSettingsPage::eventFilter(watched, event);
 }
 
 void TImageFrame::PlanLayout()
@@ -246,6 +271,7 @@ void TImageFrame::LoadFromImage()
         binding.Shown = ShownValue(binding);
     }
     UpdateVisibility();
+    emit EditsChanged();
 }
 
 bool TImageFrame::StoreField(const TBinding& binding, uint8_t* image, QString& error) const
@@ -286,6 +312,8 @@ bool TImageFrame::StoreToImage()
             return false;
         }
     }
+    if (std::memcmp(SettingsImage, image, SettingsSize) != 0)
+        MarkUnwritten(PartSettings);
     std::memcpy(SettingsImage, image, SettingsSize);
     // Show what the image now holds: "7:30" as 07:30, a voltage as the module will see it.
     LoadFromImage();

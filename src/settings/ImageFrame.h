@@ -1,5 +1,4 @@
 #pragma once
-#include <QFrame>
 #include <QRect>
 #include <QVariant>
 
@@ -7,6 +6,7 @@
 #include <vector>
 
 #include "ImageFields.h"
+#include "SettingsPage.h"
 
 class QScrollArea;
 class QToolButton;
@@ -21,7 +21,7 @@ class QToolButton;
 // "sectionHeader" (bold white on grey, across the whole body), "columnTitle" (bold navy),
 // "rowName" (bold), "rowLine" (a grey line); a control marked "stretch" reaches the body's
 // right edge.
-class TImageFrame : public QFrame {
+class TImageFrame : public TSettingsPage {
     Q_OBJECT
 public:
     TImageFrame(QWidget* owner, TImagePage page);
@@ -40,6 +40,9 @@ public:
     // field that does not convert, its control takes the focus, the error dialog says why, and
     // the image is left as it was: the result is then false.
     virtual bool StoreToImage();
+    // A field shows other than what the last load put there (before the first load, other than
+    // what the form first showed).
+    bool HasUnsavedEdits() const override;
 
 public slots:
     void sbResetKeysClick();
@@ -65,13 +68,15 @@ protected:
     virtual void BodyResized() {}
 
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct TBinding {
         const TImageField* Field;
         QWidget* Control;
-        QVariant Shown;  // what the last load showed: text, tick or list position
+        QVariant Shown;     // what the last load showed: text, tick or list position
+        QVariant Designed;  // what the form showed until the first load
     };
 
     void StyleForm();

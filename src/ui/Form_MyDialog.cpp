@@ -8,6 +8,9 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -64,11 +67,13 @@ TMyDialogForm::TMyDialogForm(QWidget* owner)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     SetupSpeedButton(ui->sbOk, TGlyph::Ok);
+    SetupSpeedButton(ui->sbNo, TGlyph::Cancel);
     SetupSpeedButton(ui->sbCancel, TGlyph::Cancel);
     connect(ui->sbOk, &QToolButton::clicked, this, &TMyDialogForm::OkClick);
+    connect(ui->sbNo, &QToolButton::clicked, this, [this] { done(mrNo); });
     connect(ui->sbCancel, &QToolButton::clicked, this, &TMyDialogForm::CancelClick);
-    ui->sbOk->installEventFilter(this);
-    ui->sbCancel->installEventFilter(this);
+    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
+        button->installEventFilter(this);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -127,15 +132,18 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
         FitMessage(w);
     }
 
+    // Yes, No and Cancel together: the buttons say so, and "Отмена" stays for Esc.
+    const bool threeWay = buttons.Contains(mbYes) && buttons.Contains(mbNo) && buttons.Contains(mbCancel);
+    ui->sbOk->setText(threeWay ? QStringLiteral("Да") : QStringLiteral("ОК"));
+    const int rowWidth = ui->sbOk->width() + ui->sbNo->width() + ui->sbCancel->width();
     int dialogWidth = label->x() + label->width() + kLabelRightMargin;
-    if (dialogWidth < kMinDialogWidth)
-        dialogWidth = kMinDialogWidth;
+    dialogWidth = std::max(dialogWidth, threeWay ? rowWidth + 2 * kLabelRightMargin : kMinDialogWidth);
 
     int dialogHeight = height();
     if (label->height() > image->height()) {
         const int grow = label->height() - image->height();
-        ui->sbOk->move(ui->sbOk->x(), ui->sbOk->y() + grow);
-        ui->sbCancel->move(ui->sbCancel->x(), ui->sbCancel->y() + grow);
+        for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
+            button->move(button->x(), button->y() + grow);
         dialogHeight += grow;
     } else {
         label->move(label->x(), image->y() + (image->height() - label->height()) / 2);
@@ -145,8 +153,15 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
     const bool okVisible = buttons.Contains(mbYes) || buttons.Contains(mbOK);
     const bool cancelVisible = buttons.Contains(mbNo);
     ui->sbOk->setVisible(okVisible);
+    ui->sbNo->setVisible(threeWay);
     ui->sbCancel->setVisible(cancelVisible);
-    if (okVisible && cancelVisible) {
+    if (threeWay) {
+        int left = (dialogWidth - rowWidth) / 2;
+        for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel}) {
+            button->move(left, button->y());
+            left += button->width();
+        }
+    } else if (okVisible && cancelVisible) {
         const int left = (dialogWidth - ui->sbOk->width() - ui->sbCancel->width()) / 2;
         ui->sbOk->move(left, ui->sbOk->y());
         ui->sbCancel->move(left + ui->sbOk->width(), ui->sbCancel->y());
@@ -214,7 +229,7 @@ bool TMyDialogForm::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
         if (watched == ui->sbOk && ui->sbCancel->isVisible())
             SetTypeImage(6);
-        else if (watched == ui->sbCancel)
+        else if (watched == ui->sbCancel || watched == ui->sbNo)
             SetTypeImage(5);
     }
     return QDialog::eventFilter(watched, event);

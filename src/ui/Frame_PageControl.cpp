@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int kCaptionPadding = 10;
+const QString kEditedMark = QStringLiteral(" •");
 constexpr int kAlarmIntervalMs = 500;
 const char* const kTagProperty = "tag";
 
@@ -142,19 +143,38 @@ void TPageButton::SetSize(int width, int height)
     CentreLabel();
 }
 
+QString TPageButton::LabelText() const
+{
+    return FMarked ? FCaption + kEditedMark : FCaption;
+}
+
 void TPageButton::SetCaption(const QString& text)
 {
-    FLabel->setText(text);
+    FCaption = text;
+    FLabel->setText(text + kEditedMark);
     FLabel->adjustSize();
-    if (FLabel->width() + kCaptionPadding > FButton->width())
-        SetSize(FLabel->width() + kCaptionPadding, FButton->height());
+    const int widest = FLabel->width();
+    FLabel->setText(LabelText());
+    FLabel->adjustSize();
+    if (widest + kCaptionPadding > FButton->width())
+        SetSize(widest + kCaptionPadding, FButton->height());
     else
         CentreLabel();
 }
 
+void TPageButton::SetMarked(bool marked)
+{
+    if (marked == FMarked)
+        return;
+    FMarked = marked;
+    FLabel->setText(LabelText());
+    FLabel->adjustSize();
+    CentreLabel();
+}
+
 void TPageButton::FitToText(int extraWidth)
 {
-    const int width = QFontMetrics(FLabel->font()).horizontalAdvance(FLabel->text()) + extraWidth + 1;
+    const int width = QFontMetrics(FLabel->font()).horizontalAdvance(FCaption + kEditedMark) + extraWidth + 1;
     SetSize(width, FShape->height());
 }
 
@@ -198,7 +218,7 @@ bool TPageButton::WasClicked()
 
 QString TPageButton::Caption() const
 {
-    return FLabel->text();
+    return FCaption;
 }
 
 int TPageButton::Width() const

@@ -36,6 +36,10 @@ public:
     void SetColor(TColor color);
     void SetFontColor(TColor color);
     void SetAlarm(bool alarm);
+    // Marks the caption: the page holds edits not yet stored. The tab is sized for the mark
+    // from the start, so marking never moves the tabs.
+    void SetMarked(bool marked);
+    bool Marked() const { return FMarked; }
     void RestoreColors();
     void SetColors(TColor fontColor, TColor color);
     bool WasClicked();
@@ -47,12 +51,13 @@ public:
     TColor Color() const { return FColor; }
     TColor FontColor() const { return FFontColor; }
     bool Alarm() const { return FAlarm; }
-    QString Caption() const;
+    QString Caption() const;  // without the mark
     int Width() const;
     QRect Geometry() const; // the body's rectangle
 
 private:
     void CentreLabel();
+    QString LabelText() const;
 
     QToolButton* FButton;
     TShape* FShape;
@@ -62,6 +67,8 @@ private:
     TColor FFontColor = clBlack;
     bool FClicked = false;
     bool FAlarm = false;
+    bool FMarked = false;
+    QString FCaption;
 };
 
 // The tab bar: a row of tabs over a framed holder that shows one page at a time. A page may

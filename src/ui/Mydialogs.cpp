@@ -16,6 +16,11 @@ bool ConfirmationDlg(QWidget* owner, const QString& text)
     return MyMessageDlg(owner, text, mtConfirmation, mbYes | mbNo, QString()) == mrOk;
 }
 
+int YesNoCancelDlg(QWidget* owner, const QString& text)
+{
+    return MyMessageDlg(owner, text, mtConfirmation, mbYes | mbNo | mbCancel, QString());
+}
+
 void ErrorDlg(QWidget* owner, const QString& text)
 {
     MyMessageDlg(owner, text, mtError, mbOK, QString());

@@ -9,8 +9,8 @@ class QWidget;
 // Message kinds.
 enum TMsgDlgType { mtConfirmation = 1, mtError, mtInformation, mtWarning };
 
-// Modal results.
-enum TModalResult { mrOk = 1, mrCancel };
+// Modal results; mrNo only from a dialog that offers Yes, No and Cancel.
+enum TModalResult { mrOk = 1, mrCancel, mrNo };
 
 // Dialog buttons, in the classic bit order.
 enum TMsgDlgBtn : uint8_t {
@@ -48,6 +48,9 @@ bool ConfirmationDlg(QWidget* owner, const QString& text); // true only for OK
 void ErrorDlg(QWidget* owner, const QString& text);
 void InformationDlg(QWidget* owner, const QString& text);
 void WarningDlg(QWidget* owner, const QString& text);
-// An empty caption stands for the kind's own caption. Returns mrOk or mrCancel.
+// A question with "Да", "Нет" and "Отмена": mrOk, mrNo or mrCancel (also Esc and the close box).
+int YesNoCancelDlg(QWidget* owner, const QString& text);
+// An empty caption stands for the kind's own caption. Returns mrOk or mrCancel, and mrNo when the
+// buttons hold Yes, No and Cancel together.
 int MyMessageDlg(QWidget* owner, const QString& text, int kind, TDialogButtons buttons,
                  const QString& caption);

@@ -85,25 +85,6 @@ class MainFormTest : public TSimModuleTest {
         form.cbPortChange();
     }
 
-    // Runs the action once the progress dialog of a running operation shows.
-    static void WhenProgressShows(std::function<void(QWidget* progress)> action)
-    {
-        auto* timer = new QTimer(qApp);
-        timer->setInterval(10);
-        const QDeadlineTimer deadline(kDialogDeadlineMs);
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
-            QWidget* modal = QApplication::activeModalWidget();
-            const bool shown = modal && modal->isVisible() && modal->property("progress").toBool();
-            if (shown || deadline.hasExpired()) {
-                timer->stop();
-                timer->deleteLater();
-            }
-            if (shown)
-                action(modal);
-        });
-        timer->start();
-    }
-
     // Clicks a button that ends in exactly one message dialog, confirms it, returns what it said.
     static std::shared_ptr<SeenDialog> ClickAndAnswer(QToolButton* button)
     {
@@ -574,7 +555,10 @@ private slots:
         bool secondRun = true;
         std::shared_ptr<SeenDialog> question;
         std::shared_ptr<SeenDialog> none;
+        bool windowBlocked = true;
         WhenProgressShows([&](QWidget*) {
+            // The window system's close button reaches a window no modal one blocks.
+            windowBlocked = QGuiApplication::modalWindow() != nullptr;
             QTest::mouseClick(Button(form, "sbPing"), Qt::LeftButton);
             QTest::mouseClick(Button(form, "sbDefaults"), Qt::LeftButton);
             secondRun = RunDeviceOperation(&form, {QStringLiteral("Проверка")},
@@ -585,6 +569,7 @@ private slots:
             none = PressDialogButton(QStringLiteral("sbOk"));
         });
         QTest::mouseClick(Button(form, "sbRead"), Qt::LeftButton);
+        QVERIFY(!windowBlocked);
         QVERIFY(!secondRun);
         QVERIFY(question && question->shown);
         QCOMPARE(question->message, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"));

@@ -195,6 +195,38 @@ private slots:
         QCOMPARE(KeyTableCount(*backup.Keys), 1);
     }
 
+    void writeAll_takesOnlyWhatTheToolHolds_andSaysWhatItLeavesOut()
+    {
+        PutModule();
+        const TBytes keys = FSim->ReadMemory(KeyTableAddress, KeyTableSize);
+        const TBytes gprs = FSim->ReadMemory(GprsBlockAddress, GprsBlockSize);
+        const QString noGprs = QStringLiteral("Настройки GPRS не заданы и записаны не будут.");
+        QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
+
+        // Settings read alone: the module keeps its keys, their count and its GPRS block.
+        QCOMPARE(Answering({Press(kOk), Press(kOk)}, [&] { FForm->WriteAllClick(); }),
+                 QStringList({"Записать в модуль настройки?\n"
+                              "Ключи не прочитаны и не загружены — в модуле останутся прежние.\n" + noGprs,
+                              "Всё успешно записано в модуль!"}));
+        QCOMPARE(FSim->ReadMemory(KeyTableAddress, KeyTableSize), keys);
+        QCOMPARE(FSim->ReadMemory(KeyCountAddress, 1), TBytes{2});
+        QCOMPARE(FSim->ReadMemory(GprsBlockAddress, GprsBlockSize), gprs);
+
+        // Settings that store no keys erase them, table or not: the question says so.
+        Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
+        QCOMPARE(Answering({Press(kCancel)}, [&] { FForm->WriteAllClick(); }),
+                 QStringList{"Записать в модуль настройки?\n" + noGprs + "\nВсе ключи в модуле будут удалены!"});
+
+        // A key added by hand makes the page's table the one written.
+        KeysFrame->SetKeyRow(1, MakeKeyRecord(int64_t(kKeyB), 1));
+        QCOMPARE(Answering({Press(kOk), Press(kOk)}, [&] { FForm->WriteAllClick(); }),
+                 QStringList({"Записать в модуль настройки и ключи (1)?\n" + noGprs, "Всё успешно записано в модуль!"}));
+        QCOMPARE(FSim->ReadMemory(KeyTableAddress, 8), KeySlot(kKeyB, 1));
+        QCOMPARE(FSim->ReadMemory(KeyTableAddress + 8, 8), TBytes(8, 0xFF));
+        QCOMPARE(FSim->ReadMemory(KeyCountAddress, 1), TBytes{1});
+        QVERIFY(!FForm->PageControl()->Tab(3)->Marked());
+    }
+
     void backups_comeBeforeEveryWrite_neverAfterARefusal_andKeepTheNewest100()
     {
         QVERIFY(QDir().mkpath(BackupsDir));

@@ -62,23 +62,6 @@ DialogAction TypeKey(uint64_t serial, bool oneMore = false)
     };
 }
 
-// Runs the action once the progress dialog of the running operation shows.
-void WhenProgressShows(std::function<void(QWidget*)> action)
-{
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    const QDeadlineTimer deadline(kAnswerMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
-        QWidget* modal = QApplication::activeModalWidget();
-        const bool shown = modal && modal->isVisible() && modal->property("progress").toBool();
-        if (shown || deadline.hasExpired())
-            timer->deleteLater();
-        if (shown)
-            action(modal);
-    });
-    timer->start();
-}
-
 // Records the texts painted through it, so that a cell can be asked what it shows.
 class TTextRecorder : public QPaintDevice {
 public:

@@ -34,16 +34,17 @@ void ConfigureLikeMainWindow(TPageControlFrame& bar)
     bar.PageIndent = 4;
 }
 
-// A caption whose label in the bar's font is exactly `width` pixels wide, or empty.
+// A caption whose label in the bar's font is exactly `width` pixels wide with the tab's mark
+// (tabs leave room for it), or empty.
 QString CaptionOfWidth(TPageControlFrame& bar, int width)
 {
-    QLabel probe(&bar);
+    TPageButton probe(&bar, nullptr);
+    probe.SetMarked(true);
     for (int a = 0; a < 30; ++a) {
         for (int b = 0; b < 30; ++b) {
             const QString text = QString(a, QLatin1Char('x')) + QString(b, QLatin1Char('i'));
-            probe.setText(text);
-            probe.adjustSize();
-            if (probe.width() == width)
+            probe.SetCaption(text);
+            if (probe.Label()->width() == width)
                 return text;
         }
     }
@@ -100,17 +101,24 @@ private slots:
         QCOMPARE(bar.Tab(0)->Geometry(), QRect(0, 0, 64, 22));
         QCOMPARE(bar.Tab(1)->Geometry().left(), 64 + 4);
         QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + 70 + 4);
-        // The caption is centred on the tab.
+        // The caption is centred on the tab, marked or not; marking moves no tab.
         const QRect label = bar.Tab(1)->Label()->geometry();
-        QCOMPARE(label.left(), 68 + (70 - 60) / 2);
+        QVERIFY(label.width() < 60);
+        QCOMPARE(label.left(), 68 + (70 - label.width()) / 2);
         QCOMPARE(label.top(), (22 - label.height()) / 2);
+        bar.Tab(1)->SetMarked(true);
+        QCOMPARE(bar.Tab(1)->Label()->geometry().left(), 68 + (70 - 60) / 2);
+        QCOMPARE(bar.Tab(1)->Caption(), sixty);
+        QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + 70 + 4);
+        bar.Tab(1)->SetMarked(false);
         QCOMPARE(bar.ActiveIndex(), -1);
 
         // Resetting the height gives every tab the plain width again.
         bar.SetButtonHeight(22);
         QCOMPARE(bar.Tab(1)->Width(), 64);
         bar.FitButtonsToText(10);
-        QCOMPARE(bar.Tab(1)->Width(), QFontMetrics(bar.Tab(1)->Label()->font()).horizontalAdvance(sixty) + 11);
+        bar.Tab(1)->SetMarked(true);
+        QCOMPARE(bar.Tab(1)->Width(), bar.Tab(1)->Label()->width() + 11);
         QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + bar.Tab(1)->Width() + 4 - (64 - bar.Tab(0)->Width()));
         bar.AddPage(QStringLiteral("B"), nullptr);
         QCOMPARE(bar.Tab(3)->Width(), 64);
@@ -139,7 +147,7 @@ private slots:
         QVERIFY(!bar.Tab(0)->Button()->isVisibleTo(&bar));
         QCOMPARE(LabelColour(bar.Tab(0)), QColor(0, 0, 255));
         QCOMPARE(LabelColour(bar.Tab(1)), QColor(0, 0, 0));
-        QCOMPARE(bar.Line()->geometry(), QRect(1, 26, 62, 1));
+        QCOMPARE(bar.Line()->geometry(), QRect(1, 26, bar.Tab(0)->Width() - 2, 1));
         QCOMPARE(bar.Line()->PenColor(), bar.Tab(0)->Color());
         QCOMPARE(one->geometry(), QRect(4, 30, 592, 366));
         QVERIFY(one->isVisibleTo(&bar));

@@ -208,3 +208,23 @@ DialogAction Press(const QString& button)
     return [button](QWidget* dialog) { ClickDialogButton(dialog, button); };
 }
 
+void WhenProgressShows(std::function<void(QWidget* progress)> action, int deadlineMs)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(kPollMs);
+    const QDeadlineTimer deadline(deadlineMs);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
+        QWidget* progress = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->property("progress").toBool())
+                progress = window;
+        }
+        if (progress || deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+        if (progress)
+            action(progress);
+    });
+    timer->start();
+}

@@ -80,3 +80,6 @@ constexpr int kAnswerMs = 15000;
 QStringList Answering(std::vector<DialogAction> actions, const std::function<void()>& act);
 // Presses the button named by objectName or text.
 DialogAction Press(const QString& button);
+
+// Runs the action once the progress dialog of a running operation shows (it is not modal).
+void WhenProgressShows(std::function<void(QWidget* progress)> action, int deadlineMs = kAnswerMs);

@@ -45,6 +45,8 @@ protected:
     // The main window shown on the given page, its port box on the simulated module.
     void OpenWindow(int page)
     {
+        // The old window goes first: its end stops the shared objects the new one starts.
+        FForm.reset();
         FForm = std::make_unique<TMainForm>();
         FForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
