@@ -457,6 +457,21 @@ private slots:
         QCOMPARE(ClickAndAnswer(Button(form, "sbPing"))->message, QStringLiteral("Устройство подключено!"));
     }
 
+    void configThatIsAFifo_neitherHoldsUpTheWindowNorIsReplaced()
+    {
+        QCOMPARE(mkfifo(QFile::encodeName(ConfigPath()).constData(), 0600), 0);
+        {
+            TMainForm form;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            ShowPort(form, SimPort());
+            form.close();
+        }
+        struct stat st {};
+        QCOMPARE(lstat(QFile::encodeName(ConfigPath()).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+    }
+
     void badVirtualModuleMemory_theToolOpensAndTheModuleSaysItCannotStart()
     {
         RememberPort(TVirtualModule::Caption());
