@@ -26,7 +26,9 @@ std::string FileErrorReason(int error)
     case FileErrorTooLarge: return "файл слишком велик";
     case FileErrorNotOwnFolder: return "папка является символической ссылкой или принадлежит другому пользователю";
     case ENOSPC: return "нет места на диске";
+#ifdef EDQUOT
     case EDQUOT: return "превышена дисковая квота";
+#endif
     case EFBIG: return "превышен допустимый размер файла";
     case EACCES:
     case EPERM: return "нет прав доступа";
