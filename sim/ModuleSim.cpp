@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
+
+#include "Dnxfileutils.h"
 
 // ---- frame receiver ----
 
@@ -77,17 +78,17 @@ void TModuleSim::WriteMemory(int address, const std::vector<uint8_t>& bytes)
     }
 }
 
-bool TModuleSim::LoadMemoryFile(const std::string& path)
+bool TModuleSim::LoadMemoryFile(const std::string& path, int* fileError)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    const int error = ReadRegularFile(path, kMemorySize, bytes);
+    if (fileError != nullptr)
+        *fileError = error;
     // Anything but a whole memory image is someone else's file: leave the memory as it is.
-    if (in.bad() || bytes.size() != static_cast<size_t>(kMemorySize))
+    if (error != 0 || bytes.size() != static_cast<size_t>(kMemorySize))
         return false;
     std::lock_guard<std::mutex> lock(FMutex);
-    FMemory = std::move(bytes);
+    FMemory.assign(bytes.begin(), bytes.end());
     return true;
 }
 
@@ -99,24 +100,8 @@ bool TModuleSim::SaveMemoryFile(const std::string& path) const
 
 bool TModuleSim::SaveLocked(const std::string& path) const
 {
-    // Written beside and renamed over, so a crash never leaves half an image behind.
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(reinterpret_cast<const char*>(FMemory.data()), static_cast<std::streamsize>(FMemory.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    // The memory holds the GPRS password.
+    return SaveFileDurably(path, FMemory.data(), FMemory.size(), true) == 0;
 }
 
 void TModuleSim::SetMemoryFile(const std::string& path)

@@ -76,7 +76,10 @@ public:
     // Parameter memory. Reads past the end are clamped; writes past the end are dropped.
     std::vector<uint8_t> ReadMemory(int address, int count) const;
     void WriteMemory(int address, const std::vector<uint8_t>& bytes);
-    bool LoadMemoryFile(const std::string& path);
+    // False when the file is not a memory image: fileError, if given, is then the file utilities'
+    // code, or 0 when the file was read but is not kMemorySize bytes.
+    bool LoadMemoryFile(const std::string& path, int* fileError = nullptr);
+    // Whole or not at all, readable by its owner only.
     bool SaveMemoryFile(const std::string& path) const;
     // When set, the memory is saved there after every write request.
     void SetMemoryFile(const std::string& path);

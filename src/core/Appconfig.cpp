@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -29,8 +29,9 @@ void InitAppDir()
     if (!AppDir.isEmpty())
         return;
     const QString exeDir = QCoreApplication::applicationDirPath();
-    const QFileInfo info(exeDir);
-    if (!exeDir.isEmpty() && info.isDir() && info.isWritable()) {
+    // Only a folder of the user's own: a system folder root may write to, or another user's
+    // install, would share one user's settings with everybody else.
+    if (!exeDir.isEmpty() && OwnWritableFolder(QFile::encodeName(exeDir).toStdString())) {
         AppDir = WithSeparator(exeDir);
         return;
     }

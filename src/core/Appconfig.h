@@ -5,8 +5,9 @@ class QWidget;
 class TIniFile;
 
 // The folder of "ZEM.cfg" and "Operators.cfg", ending with the path separator. It is the
-// executable's folder when that is writable (a portable install, the build folder); otherwise the
-// user's configuration folder for this program, created when missing.
+// executable's folder when that is writable and owned by the user running the program (a portable
+// install, the build folder); otherwise the user's configuration folder for this program, created
+// when missing.
 extern QString AppDir;
 
 // Fills AppDir by the rule above, unless it was set before (tests point it at a folder of their

@@ -6,7 +6,11 @@
 #include <QStandardPaths>
 
 
+#include <cerrno>
+
 #include "DeviceOperation.h"
+#include "DiskFiles.h"
+#include "Dnxfileutils.h"
 #include "Globals.h"
 #include "ModuleFile.h"
 #include "Mydialogs.h"
@@ -31,17 +35,28 @@ QString PortPart(const QString& port)
     return name.isEmpty() ? QStringLiteral("port") : name;
 }
 
+// The tool's own backups: regular files named by date, time and port, nothing else that is put
+// in the folder. The names start with the time and a second backup within a second takes a
+// two-digit suffix, so their order is the order of saving; newest first.
 QStringList BackupFiles()
 {
-    // The names start with the time, so their order is the order of saving.
-    return QDir(BackupsFolder())
-        .entryList({QStringLiteral("*") + ModuleFileSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
+    static const QRegularExpression ours(QRegularExpression::anchoredPattern(
+                                             QStringLiteral("\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_[\\w.-]+") +
+                                             QRegularExpression::escape(ModuleFileSuffix)),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    QStringList files = QDir(BackupsFolder())
+                            .entryList({QStringLiteral("*") + ModuleFileSuffix}, QDir::Files | QDir::NoSymLinks,
+                                       QDir::Name | QDir::Reversed);
+    files.removeIf([](const QString& name) { return !ours.match(name).hasMatch(); });
+    return files;
 }
 
-void Prune()
+// The newest BackupsKept stay, the one just saved always among them.
+void Prune(const QString& saved)
 {
-    const QStringList files = BackupFiles();
-    for (int i = BackupsKept; i < files.size(); ++i)
+    QStringList files = BackupFiles();
+    files.removeOne(saved);
+    for (int i = BackupsKept - 1; i < files.size(); ++i)
         QFile::remove(QDir(BackupsFolder()).filePath(files[i]));
 }
 
@@ -57,21 +72,33 @@ QString BackupsFolder()
 bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
 {
     const QString folder = BackupsFolder();
-    // The copies hold the GPRS password: the folder is the owner's alone.
-    if (!QDir().mkpath(folder) ||
-        !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
-        error = QStringLiteral("Не удалось создать папку резервных копий «%1».").arg(QDir::toNativeSeparators(folder));
+    // The copies hold the GPRS password: the folder is the owner's alone, and no one else's
+    // folder, or one reached through a link, is trusted with them.
+    if (const int fileError = MakePrivateFolder(LocalFileName(folder))) {
+        error = QStringLiteral("Папка резервных копий «%1» не используется: %2")
+                    .arg(ClippedText(QDir::toNativeSeparators(folder)), QString::fromStdString(FileErrorReason(fileError)));
         return false;
     }
     const TModuleFileInfo info{QDateTime::currentDateTime(), port};
+    const QByteArray bytes = ModuleFileBytes(copy, info);
     const QString stem = info.Saved.toString(kTimeFormat) + QLatin1Char('_') + PortPart(port);
-    QString name = stem + ModuleFileSuffix;
-    for (int n = 2; QFileInfo::exists(QDir(folder).filePath(name)); ++n)
-        name = QStringLiteral("%1_%2%3").arg(stem).arg(n).arg(ModuleFileSuffix);
-    if (!SaveModuleFile(QDir(folder).filePath(name), copy, info, error))
-        return false;
-    Prune();
-    return true;
+    // Created only where nothing stands, a planted link included: a taken name moves to the next.
+    for (int n = 1; n < 100; ++n) {
+        const QString name = n == 1 ? stem + ModuleFileSuffix
+                                    : QStringLiteral("%1_%2%3").arg(stem).arg(n, 2, 10, QLatin1Char('0')).arg(ModuleFileSuffix);
+        const QString path = QDir(folder).filePath(name);
+        const int fileError = SaveFileDurably(LocalFileName(path), bytes.constData(), size_t(bytes.size()), true, true);
+        if (fileError == 0) {
+            Prune(name);
+            return true;
+        }
+        if (fileError != EEXIST) {
+            error = SaveFailureText(path, fileError);
+            return false;
+        }
+    }
+    error = SaveFailureText(QDir(folder).filePath(stem + ModuleFileSuffix), EEXIST);
+    return false;
 }
 
 QList<TBackupEntry> ListBackups()

@@ -28,6 +28,7 @@
 #include "ComPort.h"
 #include "Defaults.h"
 #include "DeviceOperation.h"
+#include "DiskFiles.h"
 #include "Frame_Alarm.h"
 #include "Frame_Common.h"
 #include "Frame_GPRS.h"
@@ -214,8 +215,10 @@ void TMainForm::FormClose()
     if (!port.isEmpty() && !TIniFile::CanStore(port)) {
         WarningDlg(this, QStringLiteral("Порт \"%1\" не сохранен в файле настроек: в его имени есть "
                                         "символы, которых нет в кодировке Windows-1251.")
-                             .arg(port));
+                             .arg(ClippedText(port)));
     } else if (!port.isEmpty()) {
+        // Like the window's size, the port is a convenience: a failed write is not worth a
+        // message while the window closes.
         IniFile->WriteString(kSection, kPortKey, port);
     }
     ui->paDefaults->setParent(this);
@@ -309,8 +312,10 @@ void TMainForm::cbPortChange()
         if (!FVirtualModule)
             FVirtualModule = std::make_unique<TVirtualModule>();
         ComPort->SetPortName(FVirtualModule->Start());
+        PortProblem = FVirtualModule->StartProblem();
     } else {
         ComPort->SetPortName(port.toStdString());
+        PortProblem.clear();
     }
 }
 
@@ -601,7 +606,7 @@ bool TMainForm::SaveToFile(const QString& fileName)
         ErrorDlg(this, error);
         return false;
     }
-    QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(QFileInfo(fileName).fileName(), copy.PartsText());
+    QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(ClippedText(QFileInfo(fileName).fileName()), copy.PartsText());
     if (!copy.Settings)
         text += QStringLiteral("\nНастройки не прочитаны и не сброшены — в файл не вошли.");
     InformationDlg(this, text);
@@ -621,7 +626,7 @@ bool TMainForm::OpenFile(const QString& fileName)
     TModuleFileInfo info;
     QString error;
     if (!LoadModuleFile(fileName, copy, info, error)) {
-        ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(QFileInfo(fileName).fileName(), error));
+        ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(ClippedText(QFileInfo(fileName).fileName()), error));
         return false;
     }
     if (!MayReplace(copy.Parts()))
@@ -633,7 +638,7 @@ bool TMainForm::OpenFile(const QString& fileName)
                                         "В модуль ничего не отправлено: чтобы записать, выберите "
                                         "«Записать всё в модуль».")
                              .arg(copy.PartsText(), russian.toString(info.Saved, QStringLiteral("dd.MM.yyyy HH:mm")),
-                                  info.Port.isEmpty() ? QStringLiteral("не указан") : info.Port));
+                                  info.Port.isEmpty() ? QStringLiteral("не указан") : ClippedText(info.Port)));
     return true;
 }
 
@@ -675,13 +680,14 @@ bool TMainForm::ExportKeys(const QString& fileName)
 {
     const TKeyTable table = KeysFrame->KeyTable();
     const QByteArray csv = KeysToCsv(table, KeysFrame->KeyComments(), KeysFrame->ParamNames());
-    if (!SaveFileAtomically(fileName, csv, false)) {
-        ErrorDlg(this, QStringLiteral("Не удалось записать файл «%1».").arg(QFileInfo(fileName).fileName()));
+    QString error;
+    if (!SaveFileAtomically(fileName, csv, false, error)) {
+        ErrorDlg(this, error);
         return false;
     }
     InformationDlg(this, QStringLiteral("Ключи (%1) сохранены в файл «%2».")
                              .arg(KeyTableCount(table))
-                             .arg(QFileInfo(fileName).fileName()));
+                             .arg(ClippedText(QFileInfo(fileName).fileName())));
     return true;
 }
 
@@ -694,21 +700,22 @@ void TMainForm::ImportKeysClick()
 
 bool TMainForm::ImportKeys(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ErrorDlg(this, QStringLiteral("Не удалось открыть файл «%1»: %2").arg(QFileInfo(fileName).fileName(), file.errorString()));
+    QByteArray csv;
+    QString error;
+    if (!ReadFileBounded(fileName, CopyFileLimit, csv, error)) {
+        ErrorDlg(this, error);
         return false;
     }
     TKeyTable table;
     QStringList comments;
     QStringList errors;
-    if (!KeysFromCsv(file.readAll(), KeysFrame->ParamNames(), table, comments, errors)) {
+    if (!KeysFromCsv(csv, KeysFrame->ParamNames(), table, comments, errors)) {
         constexpr int kShownErrors = 20;
         QStringList shown = errors.mid(0, kShownErrors);
         if (errors.size() > kShownErrors)
             shown << QStringLiteral("… и ещё строк с ошибками: %1.").arg(errors.size() - kShownErrors);
         ErrorDlg(this, QStringLiteral("Ключи из файла «%1» не загружены: в нём есть ошибки.\n%2")
-                           .arg(QFileInfo(fileName).fileName(), shown.join(QLatin1Char('\n'))));
+                           .arg(ClippedText(QFileInfo(fileName).fileName()), shown.join(QLatin1Char('\n'))));
         return false;
     }
     if (!MayReplace(PartKeys))

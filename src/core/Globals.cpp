@@ -22,6 +22,7 @@ TKOR_ZEM* Device = nullptr;
 TThreadTaskManager* ThreadTaskManager = nullptr;
 QWidget* PortWarningOwner = nullptr;
 QString PortDisplayName;
+QString PortProblem;
 
 namespace {
 
@@ -34,10 +35,12 @@ QString PortOpenWarning(const TComPort& port)
     const QString name = QString::fromStdString(port.GetPortName());
     const int reason = port.LastOpenError();
     const TPortHolder& holder = port.LastHolder();
+    if (name.isEmpty() && !PortProblem.isEmpty())
+        return text + QLatin1Char('\n') + PortProblem;
     if (name.isEmpty())
         return text + QStringLiteral("\nПорт не выбран: выберите порт модуля в списке «Порт».");
     if (reason == ENOENT || reason == ENODEV || reason == ENXIO)
-        return text + QStringLiteral("\nУстройство «%1» не найдено: проверьте, что модуль подключён.").arg(name);
+        return text + QStringLiteral("\nУстройство «%1» не найдено: проверьте, что модуль подключён.").arg(ClippedText(name));
     if (reason == EBUSY || reason == EWOULDBLOCK) {
         if (holder.Pid != 0 && !holder.Name.empty())
             return text + QStringLiteral("\nПорт занят программой «%1» (PID %2).")

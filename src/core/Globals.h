@@ -20,6 +20,9 @@ extern TThreadTaskManager* ThreadTaskManager;  // the background task thread
 // The port as the operator chose it (a device path, or the virtual module's caption), for
 // naming it in files.
 extern QString PortDisplayName;
+// Why the chosen port has no device behind it (the virtual module could not start); empty
+// otherwise. The port's warning says it in place of "no port chosen".
+extern QString PortProblem;
 
 // The window in whose name OpenPort warns (the main window).
 extern QWidget* PortWarningOwner;

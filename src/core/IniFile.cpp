@@ -1,7 +1,6 @@
 #include "IniFile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -9,11 +8,9 @@
 #include <vector>
 
 #include "Cp1251.h"
+#include "DiskFiles.h"
 
 namespace {
-
-// Files larger than this are not configuration files; they read as empty rather than stall.
-constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 const QByteArray kUtf16LeBom("\xFF\xFE");
@@ -215,51 +212,43 @@ bool Encode(const Content& content, QByteArray& bytes)
     return !encoder.hasError();
 }
 
-// False when the file is there but cannot be taken in whole (unreadable, oversized, undecodable):
-// a rewrite from what was read would then lose or change the rest of it.
-bool Load(const QString& fileName, Content& content)
+// False, with the reason, when the file is there but cannot be taken in whole (a special file,
+// unreadable, oversized, undecodable): a rewrite from what was read would then lose or change the
+// rest of it. Larger files are not configuration files; they read as empty rather than stall.
+bool Load(const QString& fileName, Content& content, QString& error)
 {
     content = Content();
-    QFile file(fileName);
-    if (!file.exists())
+    if (!QFileInfo::exists(fileName))
         return true;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+    QByteArray bytes;
+    if (!ReadFileBounded(fileName, IniFileLimit, bytes, error))
         return false;
-    return Decode(file.read(kMaxFileSize), content);
+    if (Decode(bytes, content))
+        return true;
+    error = QStringLiteral("Файл «%1» не перезаписан: в нём есть байты, которых нет в его кодировке.")
+                .arg(QFileInfo(fileName).fileName());
+    return false;
 }
 
 QStringList LoadLines(const QString& fileName)
 {
     Content content;
-    Load(fileName, content);
+    QString error;
+    Load(fileName, content, error);
     return content.lines;
 }
 
-bool Save(const QString& fileName, const Content& content, bool ownerOnly)
+bool Save(const QString& fileName, const Content& content, bool ownerOnly, QString& error)
 {
     QByteArray bytes;
-    return Encode(content, bytes) && SaveFileAtomically(fileName, bytes, ownerOnly);
+    if (!Encode(content, bytes)) {
+        error = QStringLiteral("Текст нельзя сохранить в кодировке файла «%1».").arg(QFileInfo(fileName).fileName());
+        return false;
+    }
+    return SaveFileAtomically(fileName, bytes, ownerOnly, error);
 }
 
 }  // namespace
-
-bool SaveFileAtomically(const QString& fileName, const QByteArray& bytes, bool ownerOnly)
-{
-    // Temporary file, flush, rename: a crash or a full disk never leaves half a file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // A file that holds passwords is never readable by others, not even for a moment.
-    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        file.cancelWriting();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 TIniFile::TIniFile(const QString& fileName) : FFileName(fileName) {}
 
@@ -294,6 +283,7 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
+    FLastError.clear();
     const QString name = Trimmed(section);
     const QString keyName = Trimmed(key);
     const QString text = Trimmed(value);
@@ -302,7 +292,7 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         text.contains(QLatin1Char('\r')) || text.contains(QChar(0)))
         return false;
     Content content;
-    if (!Load(FFileName, content))
+    if (!Load(FFileName, content, FLastError))
         return false;
     QStringList& lines = content.lines;
     const std::vector<Section> sections = Sections(lines);
@@ -311,7 +301,7 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         if (!lines.isEmpty() && !Trimmed(lines.last()).isEmpty())
             lines << QString();
         lines << QLatin1Char('[') + name + QLatin1Char(']') << keyName + QLatin1Char('=') + text;
-        return Save(FFileName, content, FOwnerOnly);
+        return Save(FFileName, content, FOwnerOnly, FLastError);
     }
     const int at = FindKey(lines, *s, keyName);
     if (at >= 0) {
@@ -324,7 +314,7 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
             --insertAt;
         lines.insert(insertAt, keyName + QLatin1Char('=') + text);
     }
-    return Save(FFileName, content, FOwnerOnly);
+    return Save(FFileName, content, FOwnerOnly, FLastError);
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -376,8 +366,9 @@ bool TIniFile::ValueExists(const QString& section, const QString& key) const
 
 bool TIniFile::EraseSection(const QString& section)
 {
+    FLastError.clear();
     Content content;
-    if (!Load(FFileName, content))
+    if (!Load(FFileName, content, FLastError))
         return false;
     const std::vector<Section> sections = Sections(content.lines);
     const Section* s = FindSection(sections, Trimmed(section));
@@ -385,17 +376,18 @@ bool TIniFile::EraseSection(const QString& section)
         return true;
     const int first = s->header < 0 ? 0 : s->header;
     content.lines.erase(content.lines.begin() + first, content.lines.begin() + s->end);
-    return Save(FFileName, content, FOwnerOnly);
+    return Save(FFileName, content, FOwnerOnly, FLastError);
 }
 
 bool TIniFile::DeleteKey(const QString& section, const QString& key)
 {
+    FLastError.clear();
     Content content;
-    if (!Load(FFileName, content))
+    if (!Load(FFileName, content, FLastError))
         return false;
     const int at = FindEntry(content.lines, section, key);
     if (at < 0)
         return true;
     content.lines.removeAt(at);
-    return Save(FFileName, content, FOwnerOnly);
+    return Save(FFileName, content, FOwnerOnly, FLastError);
 }

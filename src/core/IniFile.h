@@ -1,5 +1,4 @@
 #pragma once
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -40,11 +39,12 @@ public:
     // character has a Windows-1251 byte).
     static bool CanStore(const QString& text);
 
+    // Why the last write failed ("Не удалось сохранить файл «…»: нет места на диске"); empty when
+    // it succeeded or its names were unusable.
+    const QString& LastError() const { return FLastError; }
+
 private:
     QString FFileName;
     bool FOwnerOnly = false;
+    QString FLastError;
 };
-
-// Writes the file whole or not at all (a temporary file renamed over it); with ownerOnly it is
-// readable and writable by its owner only from its first byte. False when it could not be written.
-bool SaveFileAtomically(const QString& fileName, const QByteArray& bytes, bool ownerOnly);

@@ -1,10 +1,13 @@
 #include "KeyCsv.h"
 
 #include <QHash>
+#include <QStringDecoder>
 
 #include <cstring>
 
+#include "Cp1251.h"
 #include "Form_GetKey.h"
+#include "Mydialogs.h"
 #include "Ow_keyutils.h"
 
 namespace {
@@ -23,13 +26,31 @@ QString Quoted(const QString& cell)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-// The file's rows and their cells; a quoted cell may hold separators, quotes and line breaks.
-QList<QStringList> SplitRows(const QString& text, QChar separator)
+// A byte-order mark or valid UTF-8 is UTF-8; anything else is what spreadsheets save on Russian
+// Windows, Windows-1251.
+QString DecodedText(const QByteArray& bytes)
+{
+    const QByteArray bom("\xEF\xBB\xBF");
+    if (bytes.startsWith(bom))
+        return QString::fromUtf8(bytes.mid(bom.size()));
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromStdString(Cp1251ToUtf8(bytes.toStdString()));
+}
+
+// The file's rows and their cells; a quoted cell may hold separators, quotes and line breaks. A
+// quote opens a quoted cell only at the cell's start; anywhere else it is text. A quote left open
+// would take the rest of the file into one cell: the row it opened in is `unclosedRow` (else -1).
+QList<QStringList> SplitRows(const QString& text, QChar separator, int& unclosedRow)
 {
     QList<QStringList> rows;
     QStringList row;
     QString cell;
     bool quoted = false;
+    bool cellStarted = false;
+    unclosedRow = -1;
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
@@ -41,22 +62,28 @@ QList<QStringList> SplitRows(const QString& text, QChar separator)
             } else {
                 cell += c;
             }
-        } else if (c == QLatin1Char('"')) {
+        } else if (c == QLatin1Char('"') && !cellStarted) {
             quoted = true;
+            cellStarted = true;
         } else if (c == separator) {
             row << cell;
             cell.clear();
+            cellStarted = false;
         } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
             if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
                 ++i;
             rows << (row << cell);
             row.clear();
             cell.clear();
+            cellStarted = false;
         } else {
             cell += c;
+            cellStarted = true;
         }
     }
-    if (!cell.isEmpty() || !row.isEmpty())
+    if (quoted)
+        unclosedRow = int(rows.size());
+    if (!cell.isEmpty() || !row.isEmpty() || quoted)
         rows << (row << cell);
     return rows;
 }
@@ -103,14 +130,13 @@ QByteArray KeysToCsv(const TKeyTable& table, const QStringList& comments, const 
 bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTable& table, QStringList& comments,
                  QStringList& errors)
 {
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    const QString text = DecodedText(bytes);
     const QString firstLine = text.section(QLatin1Char('\n'), 0, 0);
     const QChar separator = firstLine.contains(QLatin1Char(';')) || !firstLine.contains(QLatin1Char(','))
                                 ? QLatin1Char(';')
                                 : QLatin1Char(',');
-    const QList<QStringList> rows = SplitRows(text, separator);
+    int unclosedRow = -1;
+    const QList<QStringList> rows = SplitRows(text, separator, unclosedRow);
 
     TKeyTable read;
     read.fill(EmptyKeySlot);
@@ -120,13 +146,17 @@ bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTab
     for (int i = 0; i < rows.size(); ++i) {
         const QStringList& cells = rows[i];
         const int line = i + 1;
+        auto refuse = [&](const QString& why) {
+            errors << QStringLiteral("Строка %1: %2").arg(line).arg(why) + (why.endsWith(QLatin1Char('!')) ? "" : ".");
+        };
+        if (i == unclosedRow) {
+            refuse(QStringLiteral("незакрытая кавычка"));
+            continue;
+        }
         if (i == 0 && cells.value(0).trimmed().compare(kSerialHeader, Qt::CaseInsensitive) == 0)
             continue;
         if (cells.join(QString()).trimmed().isEmpty())
             continue;
-        auto refuse = [&](const QString& why) {
-            errors << QStringLiteral("Строка %1: %2").arg(line).arg(why) + (why.endsWith(QLatin1Char('!')) ? "" : ".");
-        };
         uint8_t key[KeyCodeSize];
         QString error;
         if (!RowKey(cells.value(0), cells.value(1), key, error)) {
@@ -158,7 +188,7 @@ bool KeysFromCsv(const QByteArray& bytes, const QStringList& paramNames, TKeyTab
         else if (index < 0 && number && value >= 0 && value <= 255)
             index = value;
         if (index < 0) {
-            refuse(QStringLiteral("неизвестный параметр «%1»").arg(param));
+            refuse(QStringLiteral("неизвестный параметр «%1»").arg(ClippedText(param)));
             continue;
         }
         rowOfSerial.insert(serial, line);

@@ -9,7 +9,8 @@
 // mark and ";" between cells, as spreadsheets in Russian locales open it.
 QByteArray KeysToCsv(const TKeyTable& table, const QStringList& comments, const QStringList& paramNames);
 
-// The keys of a CSV file (";" or "," between cells, quotes as spreadsheets write them). Every
+// The keys of a CSV file (";" or "," between cells, quotes as spreadsheets write them; UTF-8 or,
+// when it is not valid UTF-8, Windows-1251). An unclosed quote is a bad row. Every
 // row is checked as a typed key is, its parameter by name or number (empty: the parameter a new
 // key gets); duplicates and keys beyond the table's 32 are refused. With any bad row the result
 // is false, `errors` lists every one ("Строка 4: …") and the table is left as it was.

@@ -1,7 +1,5 @@
 #include "ModuleFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,7 +10,7 @@
 
 #include "Frame_Keys.h"
 #include "ImageFrame.h"
-#include "IniFile.h"
+#include "DiskFiles.h"
 #include "Ow_keyutils.h"
 
 const QString ModuleFileSuffix = QStringLiteral(".zem");
@@ -21,8 +19,6 @@ namespace {
 
 const QString kFormatName = QStringLiteral("ZEM 2.0 module copy");
 constexpr int kFormatVersion = 1;
-// No copy of the three areas comes near this; a larger file is not one of ours.
-constexpr qint64 kLargestFile = 4 * 1024 * 1024;
 
 const QString kFormat = QStringLiteral("format");
 const QString kVersion = QStringLiteral("version");
@@ -179,22 +175,12 @@ bool ParseModuleFile(const QByteArray& bytes, TModuleCopy& copy, TModuleFileInfo
 
 bool SaveModuleFile(const QString& fileName, const TModuleCopy& copy, const TModuleFileInfo& info, QString& error)
 {
-    if (SaveFileAtomically(fileName, ModuleFileBytes(copy, info), true))
-        return true;
-    error = QStringLiteral("Не удалось записать файл «%1».").arg(QFileInfo(fileName).fileName());
-    return false;
+    return SaveFileAtomically(fileName, ModuleFileBytes(copy, info), true, error);
 }
 
 bool LoadModuleFile(const QString& fileName, TModuleCopy& copy, TModuleFileInfo& info, QString& error)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("Не удалось открыть файл «%1»: %2").arg(QFileInfo(fileName).fileName(), file.errorString());
-        return false;
-    }
-    if (file.size() > kLargestFile) {
-        error = QStringLiteral("Это не файл копии модуля ZEM: он слишком велик.");
-        return false;
-    }
-    return ParseModuleFile(file.readAll(), copy, info, error);
+    // No copy of the three areas comes near the limit; a larger file is not one of ours.
+    QByteArray bytes;
+    return ReadFileBounded(fileName, CopyFileLimit, bytes, error) && ParseModuleFile(bytes, copy, info, error);
 }

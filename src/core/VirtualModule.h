@@ -20,8 +20,10 @@ public:
     TVirtualModule(const TVirtualModule&) = delete;
     TVirtualModule& operator=(const TVirtualModule&) = delete;
 
-    // Starts it if it does not run; the terminal's path, or empty when no terminal could be had.
+    // Starts it if it does not run; the terminal's path, or empty when it cannot start (no
+    // terminal, or a memory file that is not the module's memory), StartProblem then saying why.
     std::string Start();
+    const QString& StartProblem() const { return FStartProblem; }
     void Stop();
     bool Running() const { return FPty != nullptr; }
 
@@ -31,4 +33,5 @@ public:
 private:
     std::unique_ptr<TModuleSim> FSim;
     std::unique_ptr<TSimPty> FPty;
+    QString FStartProblem;
 };

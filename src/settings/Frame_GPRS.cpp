@@ -21,6 +21,7 @@ TGPRSFrame* GPRSFrame = nullptr;
 namespace {
 
 const QString kOperatorsFile = QStringLiteral("Operators.cfg");
+const QString kOperatorsNotSaved = QStringLiteral("Не удалось сохранить файл операторов!");
 // A reserved example domain: nobody receives requests until the installer types a real server.
 const QString kDefaultRequest = QStringLiteral("monitoring.example.com/zem_02_import.php?import");
 constexpr int kOperatorGap = 8;
@@ -258,28 +259,35 @@ void TGPRSFrame::LoadOperator(const QString& name)
         edits[i]->setText(file.ReadString(name, QString::fromLatin1(kPresetKeys[i]), QString()));
 }
 
-bool TGPRSFrame::SaveOperator(const QString& name)
+bool TGPRSFrame::SaveOperator(const QString& name, QString& error)
 {
     TIniFile file(OperatorsFileName());
     file.SetOwnerOnly(true);
     const QLineEdit* edits[] = {ui->edAPN, ui->edIP, ui->edPort, ui->edUser, ui->edPassword};
+    error = kOperatorsNotSaved;
     // Checked first, so that a text the file cannot hold leaves the preset as it was.
     for (const QLineEdit* edit : edits) {
         if (!TIniFile::CanStore(edit->text()))
             return false;
     }
     for (int i = 0; i < 5; ++i) {
-        if (!file.WriteString(name, QString::fromLatin1(kPresetKeys[i]), edits[i]->text()))
+        if (!file.WriteString(name, QString::fromLatin1(kPresetKeys[i]), edits[i]->text())) {
+            if (!file.LastError().isEmpty())
+                error = file.LastError();
             return false;
+        }
     }
     return true;
 }
 
-bool TGPRSFrame::DeleteOperator(const QString& name)
+bool TGPRSFrame::DeleteOperator(const QString& name, QString& error)
 {
     TIniFile file(OperatorsFileName());
     file.SetOwnerOnly(true);
-    return file.EraseSection(name);
+    if (file.EraseSection(name))
+        return true;
+    error = file.LastError().isEmpty() ? kOperatorsNotSaved : file.LastError();
+    return false;
 }
 
 void TGPRSFrame::cbOperatorChange()
@@ -312,8 +320,9 @@ void TGPRSFrame::sbDeleteClick()
     const QString name = ui->cbOperator->currentText();
     if (name.isEmpty() || !ConfirmationDlg(this, QStringLiteral("Удалить настройки оператора?")))
         return;
-    if (!DeleteOperator(name)) {
-        WarningDlg(this, QStringLiteral("Не удалось сохранить файл операторов!"));
+    QString error;
+    if (!DeleteOperator(name, error)) {
+        WarningDlg(this, error);
         return;
     }
     ui->cbOperator->removeItem(ui->cbOperator->currentIndex());
@@ -325,6 +334,7 @@ void TGPRSFrame::sbSaveClick()
     const QString name = ui->cbOperator->currentText();
     if (name.isEmpty() || !ConfirmationDlg(this, QStringLiteral("Сохранить настройки оператора?")))
         return;
-    if (!SaveOperator(name))
-        WarningDlg(this, QStringLiteral("Не удалось сохранить файл операторов!"));
+    QString error;
+    if (!SaveOperator(name, error))
+        WarningDlg(this, error);
 }

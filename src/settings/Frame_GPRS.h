@@ -53,8 +53,9 @@ private:
     void paGPRSResize();
     void LoadOperatorList();
     void LoadOperator(const QString& name);
-    bool SaveOperator(const QString& name);
-    bool DeleteOperator(const QString& name);
+    // False with the installer's message when the file was not changed.
+    bool SaveOperator(const QString& name, QString& error);
+    bool DeleteOperator(const QString& name, QString& error);
     QString OperatorsFileName() const;
     QLineEdit* FieldEdit(TGprsField field) const;
 

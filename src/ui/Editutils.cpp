@@ -5,6 +5,8 @@
 
 #include <limits>
 
+#include "Mydialogs.h"
+
 bool TryStrToInt(const QString& text, int& value)
 {
     int i = 0;
@@ -34,7 +36,7 @@ bool TryStrToInt(const QString& text, int& value)
 
 QString NotAnIntegerMessage(const QString& text)
 {
-    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+    return QStringLiteral("'%1' is not a valid integer value").arg(ClippedText(text));
 }
 
 int StrToInt(const QString& text)

@@ -11,6 +11,16 @@ int MyMessageDlg(QWidget* owner, const QString& text, int kind, TDialogButtons b
     return form->Execute(text, kind, caption, buttons);
 }
 
+QString ClippedText(const QString& text)
+{
+    if (text.size() <= MessageTextLimit)
+        return text;
+    int kept = MessageTextLimit - 1;
+    if (text[kept - 1].isHighSurrogate())  // never half a character
+        --kept;
+    return text.left(kept) + QChar(0x2026);
+}
+
 bool ConfirmationDlg(QWidget* owner, const QString& text)
 {
     return MyMessageDlg(owner, text, mtConfirmation, mbYes | mbNo, QString()) == mrOk;

@@ -9,6 +9,9 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "Cp1251.h"
 #include "IniFile.h"
 
@@ -192,6 +195,39 @@ TEST_F(IniFileTest, garbageOrUnwritableFile_neverCrashesAndLosesNothing)
     TIniFile nowhere(dir.filePath(QStringLiteral("missing/ZEM.cfg")));
     EXPECT_FALSE(nowhere.WriteString("MainForm", "Port", "x"));
     EXPECT_EQ(nowhere.ReadString("MainForm", "Port", "default"), QStringLiteral("default"));
+}
+
+TEST_F(IniFileTest, specialFileInPlaceOfTheFile_readsAsEmptyWithoutBlocking_andIsNeverReplaced)
+{
+    const QString fifo = dir.filePath(QStringLiteral("fifo")), zero = dir.filePath(QStringLiteral("zero")),
+                  null = dir.filePath(QStringLiteral("null")), folder = dir.filePath(QStringLiteral("folder"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), null));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const struct {
+        QString Path;
+        mode_t Type;
+        QString Reason;
+    } specials[] = {
+        {fifo, S_IFIFO, QStringLiteral("это не обычный файл")},
+        {zero, S_IFLNK, QStringLiteral("это не обычный файл")},
+        {null, S_IFLNK, QStringLiteral("это не обычный файл")},
+        {folder, S_IFDIR, QStringLiteral("это папка, а не файл")},
+    };
+    for (const auto& c : specials) {
+        TIniFile ini(c.Path);
+        EXPECT_EQ(ini.ReadString("MainForm", "Port", "none"), QStringLiteral("none"));
+        EXPECT_TRUE(ini.ReadSections().isEmpty());
+        EXPECT_FALSE(ini.WriteString("MainForm", "Port", "/dev/ttyS1"));
+        EXPECT_TRUE(ini.LastError().endsWith(QStringLiteral("»: ") + c.Reason)) << ini.LastError().toStdString();
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(c.Path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.Type);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST_F(IniFileTest, valueInOnePairOfMatchingQuotes_readsWithoutThem)

@@ -5,12 +5,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <sys/file.h>
@@ -438,6 +441,63 @@ private slots:
         TMainForm form;
         form.show();
         QCOMPARE(ClickAndAnswer(Button(form, "sbPing"))->message, QStringLiteral("Устройство подключено!"));
+    }
+
+    void configThatIsAFifo_neitherHoldsUpTheWindowNorIsReplaced()
+    {
+        QCOMPARE(mkfifo(QFile::encodeName(ConfigPath()).constData(), 0600), 0);
+        {
+            TMainForm form;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            ShowPort(form, SimPort());
+            form.close();
+        }
+        struct stat st {};
+        QCOMPARE(lstat(QFile::encodeName(ConfigPath()).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+    }
+
+    void badVirtualModuleMemory_theToolOpensAndTheModuleSaysItCannotStart()
+    {
+        RememberPort(TVirtualModule::Caption());
+        const QString folder = FDir.filePath(QStringLiteral("data"));
+        const QString memory = folder + QStringLiteral("/virtual-module.bin");
+        const struct {
+            std::function<void()> Make;
+            QString Reason;
+        } bad[] = {
+            {[&] { QVERIFY(QDir().mkpath(memory)); }, QStringLiteral("это папка, а не файл")},
+            {[&] { QCOMPARE(mkfifo(QFile::encodeName(memory).constData(), 0600), 0); },
+             QStringLiteral("это не обычный файл")},
+            {[&] {
+                 QFile file(memory);
+                 QVERIFY(file.open(QIODevice::WriteOnly));
+                 file.write(QByteArray(1000, 'x'));
+             },
+             QStringLiteral("это не память модуля (должно быть ровно 1024 байта)")},
+        };
+        for (const auto& c : bad) {
+            QDir(folder).removeRecursively();
+            QVERIFY(QDir().mkpath(folder));
+            c.Make();
+            TVirtualModule::SetMemoryFile(memory);
+            TMainForm form;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            const QString said = ClickAndAnswer(Button(form, "sbPing"))->message;
+            QVERIFY2(said.endsWith(QStringLiteral("Виртуальный модуль не запущен: файл памяти «%1»: %2").arg(memory, c.Reason)),
+                     qPrintable(said));
+            QVERIFY(QFileInfo(memory).exists() && QFileInfo(memory).size() != TModuleSim::kMemorySize);
+        }
+        // The memory's folder, made when missing, is the user's alone.
+        QDir(folder).removeRecursively();
+        TMainForm form;
+        form.show();
+        QCOMPARE(ClickAndAnswer(Button(form, "sbPing"))->message, QStringLiteral("Устройство подключено!"));
+        struct stat st {};
+        QCOMPARE(stat(QFile::encodeName(folder).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0700));
     }
 
     void deviceOperation_closesThePortOnEveryPath_andKeepsTheLinksError()

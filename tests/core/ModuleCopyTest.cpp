@@ -8,10 +8,17 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <QLineEdit>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 #include <memory>
 
 #include "Appconfig.h"
 #include "Backups.h"
+#include "Cp1251.h"
 #include "DialogAnswerer.h"
 #include "SimModuleTest.h"
 #include "GuiTestMain.h"
@@ -19,10 +26,13 @@
 #include "Form_ModuleList.h"
 #include "Frame_GPRS.h"
 #include "Frame_Keys.h"
+#include "IniFile.h"
+#include "Mydialogs.h"
 #include "KeyCsv.h"
 #include "ModuleFile.h"
 #include "ModuleSim.h"
 #include "Ow_keyutils.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -60,6 +70,35 @@ DialogAction LookAndClose(const QString& screenshot, QString* listed = nullptr)
         dialog->close();
     };
 }
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray Cp1251(const QString& text)
+{
+    std::string bytes;
+    Utf8ToCp1251(text.toStdString(), bytes);
+    return QByteArray::fromStdString(bytes);
+}
+
+mode_t Mode(const QString& path)
+{
+    struct stat st {};
+    lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode;
+}
+
+const QString kFullDisk = QStringLiteral("превышен допустимый размер файла");
 
 }  // namespace
 
@@ -231,7 +270,8 @@ private slots:
     {
         QVERIFY(QDir().mkpath(BackupsDir));
         for (int i = 0; i < BackupsKept + 4; ++i) {
-            QFile old(QDir(BackupsDir).filePath(QStringLiteral("2000-01-01_00-%1-00_old.zem").arg(i, 2, 10, QChar('0'))));
+            QFile old(QDir(BackupsDir).filePath(
+                QStringLiteral("2000-01-01_00-%1-%2_old.zem").arg(i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))));
             QVERIFY(old.open(QIODevice::WriteOnly));
         }
         Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
@@ -256,8 +296,8 @@ private slots:
         Answering({Press(kOk), Press(kOk)}, [&] { FForm->sbWriteClick(); });
         const QStringList kept = Backups();
         QCOMPARE(kept.size(), BackupsKept);
-        QVERIFY(!kept.contains(QStringLiteral("2000-01-01_00-04-00_old.zem")));
-        QVERIFY(kept.contains(QStringLiteral("2000-01-01_00-05-00_old.zem")));
+        QVERIFY(!kept.contains(QStringLiteral("2000-01-01_00-00-04_old.zem")));
+        QVERIFY(kept.contains(QStringLiteral("2000-01-01_00-00-05_old.zem")));
         // Named by date, time and port: "/dev/pts/3" as "pts-3".
         QVERIFY2(kept.last().endsWith(QStringLiteral("_pts-%1.zem").arg(QFileInfo(SimPort()).fileName())),
                  qPrintable(kept.last()));
@@ -315,6 +355,227 @@ private slots:
             many += QByteArray::number(serial) + "\r\n";
         QVERIFY(!KeysFromCsv(many, names, untouched, readComments, errors));
         QCOMPARE(errors, QStringList{"Строка 33: в модуле помещается не более 32 ключей."});
+    }
+
+    void everySaver_underAFailingWrite_keepsTheOldFileAndSaysWhy()
+    {
+        Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
+        FForm->PageControl()->SelectPage(6);
+        QVERIFY(QDir().mkpath(BackupsDir));
+        const QString oldBackup = QDir(BackupsDir).filePath(QStringLiteral("2000-01-01_00-00-00_old.zem"));
+        WriteAll(oldBackup, "old backup");
+        WriteAll(AppDir + QStringLiteral("Operators.cfg"), Cp1251(QStringLiteral("[Лайф]\r\nAPN=old\r\n")));
+        GPRSFrame->FrameEnter(nullptr);
+        auto* operators = GPRSFrame->findChild<QComboBox*>(QStringLiteral("cbOperator"));
+        operators->setCurrentIndex(0);
+        emit operators->activated(0);
+        GPRSFrame->SetTexts({QStringLiteral("12345678"), QStringLiteral("internet.example"), QStringLiteral("10.0.0.1"),
+                             QStringLiteral("8080"), QStringLiteral("user"), QStringLiteral("secret"),
+                             QStringLiteral("example.com/x")});
+
+        const struct {
+            const char* Saver;
+            QString File;
+            std::function<QString()> Save;  // what the installer was told
+        } savers[] = {
+            {"ZEM.cfg", AppDir + QStringLiteral("ZEM.cfg"),
+             [] {
+                 TIniFile ini(AppDir + QStringLiteral("ZEM.cfg"));
+                 return ini.WriteString(QStringLiteral("MainForm"), QStringLiteral("Port"), QString(200, 'p'))
+                            ? QString()
+                            : ini.LastError();
+             }},
+            {"Operators.cfg", AppDir + QStringLiteral("Operators.cfg"),
+             [] {
+                 return ConfirmAndAnswer(GPRSFrame->findChild<QToolButton*>(QStringLiteral("sbSave"))).Report->message;
+             }},
+            {"module copy", FilePath(QStringLiteral("copy.zem")),
+             [&] { return Answering({Press(kOk)}, [&] { FForm->SaveToFile(FilePath(QStringLiteral("copy.zem"))); }).value(0); }},
+            {"CSV export", FilePath(QStringLiteral("keys.csv")),
+             [&] { return Answering({Press(kOk)}, [&] { FForm->ExportKeys(FilePath(QStringLiteral("keys.csv"))); }).value(0); }},
+            // The backup before a write: asked whether to write without it, declined.
+            {"backup", oldBackup,
+             [&] { return Answering({Press(kOk), Press(kCancel)}, [&] { FForm->sbWriteClick(); }).value(1); }},
+            {"virtual-module.bin", FilePath(QStringLiteral("virtual-module.bin")),
+             [&] {
+                 return TModuleSim().SaveMemoryFile(QFile::encodeName(FilePath(QStringLiteral("virtual-module.bin"))).toStdString())
+                            ? QStringLiteral("saved")
+                            : QString();
+             }},
+        };
+        for (const auto& c : savers) {
+            if (!QFile::exists(c.File))
+                WriteAll(c.File, "the old file, which must survive");
+            const QByteArray before = ReadAll(c.File);
+            const QStringList files = QDir(QFileInfo(c.File).path()).entryList(QDir::AllEntries | QDir::Hidden);
+            QString told;
+            {
+                TFileSizeLimit full(16);
+                told = c.Save();
+            }
+            QCOMPARE(ReadAll(c.File), before);
+            QCOMPARE(QDir(QFileInfo(c.File).path()).entryList(QDir::AllEntries | QDir::Hidden), files);
+            if (QLatin1String(c.Saver) == QLatin1String("virtual-module.bin")) {
+                QVERIFY2(told.isEmpty(), c.Saver);  // the simulated module has no one to tell
+                continue;
+            }
+            QVERIFY2(told.startsWith(QStringLiteral("Не удалось сохранить файл «")), qPrintable(told));
+            QVERIFY2(told.contains(QStringLiteral("»: ") + kFullDisk), qPrintable(told));
+        }
+        QVERIFY(FSim->ReceivedFrames(TModuleSim::kFnWrite).empty());
+    }
+
+    void backupsFolder_isOursAlone_foreignFilesAndPlantedLinksStayUntouched()
+    {
+        QVERIFY(QDir().mkpath(BackupsDir));
+        QFile::setPermissions(BackupsDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                              QFile::ExeOther);
+        const QDir folder(BackupsDir);
+        const int older = BackupsKept + 20;
+        for (int i = 0; i < older; ++i)
+            WriteAll(folder.filePath(QStringLiteral("2000-01-01_00-%1-%2_old.zem").arg(i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))), "old");
+        // Not ours: a golden copy sorting first, and a hundred names sorting after every date.
+        QStringList foreign{QStringLiteral("0-golden.zem")};
+        for (int i = 0; i < BackupsKept; ++i)
+            foreign << QStringLiteral("z%1.zem").arg(i, 3, 10, QChar('0'));
+        for (const QString& name : foreign)
+            WriteAll(folder.filePath(name), "foreign");
+        // Links planted at the names the next backup can take, around now.
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList planted;
+        for (int s = -2; s < 60; ++s) {
+            const QString name = now.addSecs(s).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_ttyUSB0.zem");
+            QVERIFY(QFile::link(FilePath(QStringLiteral("target-%1").arg(s)), folder.filePath(name)));
+            planted << name;
+        }
+
+        TModuleCopy copy;
+        copy.Keys.emplace();
+        copy.Keys->fill(0xFF);
+        QString error;
+        QVERIFY2(SaveBackup(copy, QStringLiteral("/dev/ttyUSB0"), error), qPrintable(error));
+        QCOMPARE(Mode(BackupsDir) & 07777, mode_t(0700));
+        const QStringList made = folder.entryList({QStringLiteral("*_ttyUSB0_02.zem")}, QDir::Files | QDir::NoSymLinks);
+        QCOMPARE(made.size(), 1);
+        for (int s = -2; s < 60; ++s)
+            QVERIFY(!QFile::exists(FilePath(QStringLiteral("target-%1").arg(s))));
+        for (const QString& name : planted)
+            QVERIFY(S_ISLNK(Mode(folder.filePath(name))));
+        for (const QString& name : foreign)
+            QCOMPARE(ReadAll(folder.filePath(name)), QByteArray("foreign"));
+        // The newest hundred of ours: the one just made and the 99 newest before it.
+        QCOMPARE(ListBackups().size(), BackupsKept);
+        QVERIFY(folder.exists(QStringLiteral("2000-01-01_00-00-21_old.zem")));
+        QVERIFY(!folder.exists(QStringLiteral("2000-01-01_00-00-20_old.zem")));
+        // The next backup, within the same second or not, sorts first.
+        const QStringList before = folder.entryList(QDir::Files | QDir::NoSymLinks);
+        QVERIFY(SaveBackup(copy, QStringLiteral("/dev/ttyUSB0"), error));
+        QStringList after = folder.entryList(QDir::Files | QDir::NoSymLinks);
+        after.removeIf([&](const QString& name) { return before.contains(name); });
+        QCOMPARE(after.size(), 1);
+        QCOMPARE(QFileInfo(ListBackups().first().FileName).fileName(), after[0]);
+
+        // A folder that is a link: not used, nothing changed behind it, and the write asks first.
+        const QString elsewhere = FilePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                             QFile::ExeOther);
+        WriteAll(elsewhere + QStringLiteral("/2000-01-01_00-00-00_x.zem"), "kept");
+        const mode_t elsewhereMode = Mode(elsewhere);
+        BackupsDir = FilePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(elsewhere, BackupsDir));
+        Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
+        const QStringList said = Answering({Press(kOk), Press(kCancel)}, [&] { FForm->sbWriteClick(); });
+        QVERIFY2(said.value(1).startsWith(QStringLiteral("Папка резервных копий «")), qPrintable(said.value(1)));
+        QVERIFY(said.value(1).endsWith(QStringLiteral("Резервная копия не сохранена. Записать без неё?")));
+        QCOMPARE(Mode(elsewhere), elsewhereMode);
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files), QStringList{"2000-01-01_00-00-00_x.zem"});
+        QVERIFY(FSim->ReceivedFrames(TModuleSim::kFnWrite).empty());
+
+        // Someone else's folder (only root can make one here).
+        if (geteuid() == 0) {
+            BackupsDir = elsewhere;
+            QCOMPARE(chown(QFile::encodeName(elsewhere).constData(), 65534, 65534), 0);
+            QVERIFY(!SaveBackup(copy, QStringLiteral("/dev/ttyUSB0"), error));
+            QCOMPARE(QDir(elsewhere).entryList(QDir::Files).size(), 1);
+        }
+    }
+
+    void keysCsv_quoteOpensOnlyAtACellsStart_andTheBytesChooseTheEncoding()
+    {
+        const QStringList names = KeysFrame->ParamNames();
+        const QByteArray door = Cp1251(QStringLiteral("Дверь №2"));
+        const struct {
+            QByteArray Bytes;
+            QStringList Comments;  // of the keys read
+            QStringList Errors;    // or why the file was refused
+        } cases[] = {
+            {"1;;;door \"main\n2;;;\n3;;;x\n", {"door \"main", "", "x"}, {}},
+            {"1;;;\"a;\"\"b\"\"\"c\n", {"a;\"b\"c"}, {}},
+            {"1;;;ok\n2;;;\"door\n3;;;\n4;;;\n", {}, {"Строка 2: незакрытая кавычка."}},
+            {"1;;;\"door\n", {}, {"Строка 1: незакрытая кавычка."}},
+            {Cp1251(QStringLiteral("Серийный номер;Код ключа;Параметр;Комментарий\r\n")) + "1;;;" + door + "\r\n",
+             {QStringLiteral("Дверь №2")}, {}},
+            {"\xEF\xBB\xBF" "1;;;Дверь\n", {QStringLiteral("Дверь")}, {}},
+            {"1;;;\xC4\xE2\xE5\xF0\xFC\n2;;;ok\n", {QStringLiteral("Дверь"), QStringLiteral("ok")}, {}},
+        };
+        for (const auto& c : cases) {
+            TKeyTable table;
+            table.fill(0xFF);
+            const TKeyTable before = table;
+            QStringList comments, errors;
+            const bool read = KeysFromCsv(c.Bytes, names, table, comments, errors);
+            QCOMPARE(errors, c.Errors);
+            QCOMPARE(read, c.Errors.isEmpty());
+            QCOMPARE(comments, read ? c.Comments : QStringList());
+            if (!read)
+                QCOMPARE(Bytes(table), Bytes(before));
+            else
+                QCOMPARE(KeyTableCount(table), int(c.Comments.size()));
+        }
+    }
+
+    void specialFilesAndHugeTexts_areRefusedOrCutInEveryMessage()
+    {
+        const QString fifo = FilePath(QStringLiteral("fifo")), zero = FilePath(QStringLiteral("zero")),
+                      folder = FilePath(QStringLiteral("folder")), huge = FilePath(QStringLiteral("huge"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+        QVERIFY(QDir().mkpath(folder));
+        WriteAll(huge, QByteArray(1024 * 1024 + 1, ';'));
+        const struct {
+            QString File;
+            QString Reason;
+        } specials[] = {
+            {fifo, QStringLiteral("это не обычный файл")},
+            {zero, QStringLiteral("это не обычный файл")},
+            {folder, QStringLiteral("это папка, а не файл")},
+            {huge, QStringLiteral("файл слишком велик")},
+        };
+        for (const auto& c : specials) {
+            for (bool csv : {false, true}) {
+                const QStringList said =
+                    Answering({Press(kOk)}, [&] { csv ? FForm->ImportKeys(c.File) : FForm->OpenFile(c.File); });
+                QVERIFY2(said.value(0).endsWith(QStringLiteral("»: ") + c.Reason), qPrintable(said.value(0)));
+            }
+        }
+
+        // A port of half a megabyte in a copy, a parameter as long in a CSV row: each cut to 200.
+        const QString longText(400 * 1024, QChar(0x0416));
+        const QString copyPath = FilePath(QStringLiteral("long.zem"));
+        TModuleCopy copy;
+        copy.Keys.emplace();
+        copy.Keys->fill(0xFF);
+        QString error;
+        QVERIFY(SaveModuleFile(copyPath, copy, {QDateTime::currentDateTime(), longText}, error));
+        const QString opened = Answering({Press(kOk)}, [&] { FForm->OpenFile(copyPath); }).value(0);
+        QVERIFY(opened.contains(longText.left(MessageTextLimit - 1) + QChar(0x2026) + QLatin1Char(')')));
+        QVERIFY(!opened.contains(longText.left(MessageTextLimit)));
+        const QString csvPath = FilePath(QStringLiteral("long.csv"));
+        WriteAll(csvPath, "1;;" + longText.toUtf8() + ";\n");
+        const QString refused = Answering({Press(kOk)}, [&] { FForm->ImportKeys(csvPath); }).value(0);
+        QVERIFY2(refused.endsWith(QStringLiteral("Строка 1: неизвестный параметр «%1…».").arg(longText.left(MessageTextLimit - 1))),
+                 qPrintable(refused.right(300)));
     }
 
     void fileMenu_fitsTheStripAndListsTheOperations()

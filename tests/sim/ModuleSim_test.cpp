@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <random>
 #include <unistd.h>
@@ -321,12 +323,18 @@ TEST(ModuleSim, memoryFile_roundTripsAndSavesAfterEveryWrite_butAForeignFileIsNo
 {
     TTempDir dir;
     const std::string file = dir / "memory.bin";
+    // It holds the GPRS password: a file readable by others is tightened at the next write.
+    WriteFile(file, std::string(TModuleSim::kMemorySize, '\0'));
+    chmod(file.c_str(), 0644);
     {
         TModuleSim sim;
         sim.SetMemoryFile(file);
         sim.HandleFrame(WriteRequest(736, {'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
         sim.HandleFrame(WriteRequest(5, {3}));
     }
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
     TModuleSim loaded;
     ASSERT_TRUE(loaded.LoadMemoryFile(file));
     EXPECT_EQ(loaded.ReadMemory(736, 8), (TBytes{'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
@@ -343,5 +351,13 @@ TEST(ModuleSim, memoryFile_roundTripsAndSavesAfterEveryWrite_butAForeignFileIsNo
     WriteFile(foreign, "not a memory image");
     EXPECT_FALSE(again.LoadMemoryFile(foreign));
     EXPECT_FALSE(again.LoadMemoryFile(dir / "missing.bin"));
+    // Nothing that is not a regular file is read: a FIFO would block, /dev/zero never ends.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir / "zero").c_str()), 0);
+    for (const char* special : {"fifo", "zero", "."}) {
+        int error = 0;
+        EXPECT_FALSE(again.LoadMemoryFile(dir / special, &error)) << special;
+        EXPECT_NE(error, 0) << special;
+    }
     EXPECT_EQ(again.ReadMemory(736, 8), (TBytes{'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
 }

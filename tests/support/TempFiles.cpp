@@ -40,3 +40,20 @@ void WriteFile(const std::string& path, const std::string& content)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
+
+TFileSizeLimit::TFileSizeLimit(rlim_t bytes)
+{
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &FOldAction);
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    struct rlimit lowered = FOld;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    sigaction(SIGXFSZ, &FOldAction, nullptr);
+}

@@ -127,6 +127,18 @@ private slots:
         QCOMPARE(seen->message, text);
     }
 
+    void clippedText_keeps200Characters_cutsLongerWithAnEllipsis_neverHalfACharacter()
+    {
+        const QString exact(MessageTextLimit, QLatin1Char('a'));
+        QCOMPARE(ClippedText(exact), exact);
+        const QString cut = ClippedText(exact + QLatin1Char('b'));
+        QCOMPARE(cut.size(), MessageTextLimit);
+        QCOMPARE(cut, exact.left(MessageTextLimit - 1) + QChar(0x2026));
+        // A character beyond the basic plane straddling the cut goes whole.
+        const QString emoji = QString(MessageTextLimit - 2, QLatin1Char('a')) + QStringLiteral("😀😀");
+        QCOMPARE(ClippedText(emoji), QString(MessageTextLimit - 2, QLatin1Char('a')) + QChar(0x2026));
+    }
+
     void oneButtonDialogs_closeOnEnterEscAndSpace()
     {
         const QList<int> keys = {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space};
