@@ -179,7 +179,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         // The exchange under way finishes first; the window closes when the operation has ended.
         event->ignore();
         if (!FCloseWhenIdle &&
-            ConfirmationDlg(this, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"))) {
+            YesNoDlg(this, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"))) {
             FCloseWhenIdle = true;
             CancelDeviceOperation(true);
         }
@@ -193,7 +193,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         if (UnwrittenParts() != 0)
             lost << QStringLiteral("Изменения не записаны в модуль.");
         if (!lost.isEmpty() &&
-            !ConfirmationDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
+            !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
             event->ignore();
             return;
         }
@@ -428,7 +428,7 @@ bool TMainForm::MayReplace(unsigned parts)
 {
     const std::vector<int> tabs = UnsavedTabs(parts);
     return tabs.empty() ||
-           ConfirmationDlg(this, (kUnsavedPages + QStringLiteral(" будут потеряны. Продолжить?")).arg(TabCaptions(tabs)));
+           YesNoDlg(this, (kUnsavedPages + QStringLiteral(" будут потеряны. Продолжить?")).arg(TabCaptions(tabs)));
 }
 
 void TMainForm::ReloadImagePages()

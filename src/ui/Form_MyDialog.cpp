@@ -134,7 +134,8 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
 
     // Yes, No and Cancel together: the buttons say so, and "Отмена" stays for Esc.
     const bool threeWay = buttons.Contains(mbYes) && buttons.Contains(mbNo) && buttons.Contains(mbCancel);
-    ui->sbOk->setText(threeWay ? QStringLiteral("Да") : QStringLiteral("ОК"));
+    ui->sbOk->setText(threeWay || FYesNo ? QStringLiteral("Да") : QStringLiteral("ОК"));
+    ui->sbCancel->setText(FYesNo && !threeWay ? QStringLiteral("Нет") : QStringLiteral("Отмена"));
     const int rowWidth = ui->sbOk->width() + ui->sbNo->width() + ui->sbCancel->width();
     int dialogWidth = label->x() + label->width() + kLabelRightMargin;
     dialogWidth = std::max(dialogWidth, threeWay ? rowWidth + 2 * kLabelRightMargin : kMinDialogWidth);

@@ -29,6 +29,10 @@ public:
 
     void reject() override;
 
+    // Before Execute: the two answers of a question say "Да" and "Нет" rather than "ОК" and
+    // "Отмена" (a question answered yes or no, not an action to confirm).
+    void WordAnswersYesNo() { FYesNo = true; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -42,4 +46,5 @@ private:
     std::unique_ptr<Ui::TMyDialogForm> ui;
     int FKind = 0;
     QString FMessage;
+    bool FYesNo = false;
 };

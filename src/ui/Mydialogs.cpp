@@ -26,6 +26,13 @@ bool ConfirmationDlg(QWidget* owner, const QString& text)
     return MyMessageDlg(owner, text, mtConfirmation, mbYes | mbNo, QString()) == mrOk;
 }
 
+bool YesNoDlg(QWidget* owner, const QString& text)
+{
+    TMyDialogForm form(owner);
+    form.WordAnswersYesNo();
+    return form.Execute(text, mtConfirmation, QString(), mbYes | mbNo) == mrOk;
+}
+
 int YesNoCancelDlg(QWidget* owner, const QString& text)
 {
     return MyMessageDlg(owner, text, mtConfirmation, mbYes | mbNo | mbCancel, QString());

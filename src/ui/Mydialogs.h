@@ -53,6 +53,8 @@ bool ConfirmationDlg(QWidget* owner, const QString& text); // true only for OK
 void ErrorDlg(QWidget* owner, const QString& text);
 void InformationDlg(QWidget* owner, const QString& text);
 void WarningDlg(QWidget* owner, const QString& text);
+// A question answered "Да" or "Нет" (Esc and the close box: "Нет"); true only for "Да".
+bool YesNoDlg(QWidget* owner, const QString& text);
 // A question with "Да", "Нет" and "Отмена": mrOk, mrNo or mrCancel (also Esc and the close box).
 int YesNoCancelDlg(QWidget* owner, const QString& text);
 // An empty caption stands for the kind's own caption. Returns mrOk or mrCancel, and mrNo when the

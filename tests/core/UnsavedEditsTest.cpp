@@ -170,21 +170,37 @@ private slots:
         QVERIFY(Marked(kCommonTab));
     }
 
-    void threeWayQuestion_saysYesNoCancel()
+    void questions_wordTheirAnswers_andTheLastButtonSaysNo()
     {
-        QStringList buttons;
-        auto seen = AnswerDialog([&buttons](QWidget* dialog) {
-            for (const char* name : {"sbOk", "sbNo", "sbCancel"}) {
-                auto* button = dialog->findChild<QToolButton*>(QString::fromLatin1(name));
-                if (button->isVisible())
-                    buttons << button->text();
-            }
-            SaveScreenshot(dialog, QStringLiteral("dialog_yes_no_cancel"));
-            ClickDialogButton(dialog, kNo);
-        });
+        const struct {
+            std::function<int()> Ask;
+            QStringList Buttons;
+            int Answer;  // of the last button
+        } cases[] = {
+            {[] { return YesNoCancelDlg(nullptr, QStringLiteral("Сохранить?")); }, {"Да", "Нет", "Отмена"}, int(mrCancel)},
+            {[] { return int(YesNoDlg(nullptr, QStringLiteral("Продолжить?"))); }, {"Да", "Нет"}, 0},
+            {[] { return int(ConfirmationDlg(nullptr, QStringLiteral("Записать?"))); }, {"ОК", "Отмена"}, 0},
+        };
+        for (const auto& c : cases) {
+            QStringList buttons;
+            auto seen = AnswerDialog([&buttons](QWidget* dialog) {
+                for (const char* name : {"sbOk", "sbNo", "sbCancel"}) {
+                    auto* button = dialog->findChild<QToolButton*>(QString::fromLatin1(name));
+                    if (button->isVisible())
+                        buttons << button->text();
+                }
+                if (buttons.size() == 3)
+                    SaveScreenshot(dialog, QStringLiteral("dialog_yes_no_cancel"));
+                ClickDialogButton(dialog, QStringLiteral("sbCancel"));
+            });
+            QCOMPARE(c.Ask(), c.Answer);
+            QCOMPARE(seen->caption, QStringLiteral("Подтверждение"));
+            QCOMPARE(buttons, c.Buttons);
+        }
+        // The middle answer of three is "Нет", apart from "Отмена".
+        auto no = PressDialogButton(kNo);
         QCOMPARE(YesNoCancelDlg(nullptr, QStringLiteral("Сохранить?")), int(mrNo));
-        QCOMPARE(seen->caption, QStringLiteral("Подтверждение"));
-        QCOMPARE(buttons, QStringList({"Да", "Нет", "Отмена"}));
+        QVERIFY(no->shown);
     }
 
     void replacingWhatPagesShow_asksFirst_andNoKeepsTheEdits()
