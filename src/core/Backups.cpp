@@ -137,7 +137,7 @@ bool BackupBeforeWrite(QWidget* owner, unsigned parts)
             return true;
     } else {
         problem = QStringLiteral("Не удалось прочитать из модуля то, что будет перезаписано.");
-        const QString cause = LinkErrorCause(LastDeviceError());
+        const QString cause = QString::fromStdString(LinkErrorCause(LastDeviceError()));
         if (!cause.isEmpty())
             problem += QLatin1Char('\n') + cause;
     }

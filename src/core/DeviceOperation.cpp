@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,6 @@
 #include "Globals.h"
 #include "Mydialogs.h"
 #include "ThreadTaskManager.h"
-#include "UniversalProtocol.h"
 
 namespace {
 
@@ -100,26 +100,11 @@ private:
     QEventLoop* FWaiter = nullptr;
 };
 
-// Hands jobs to the task thread's routine.
-std::mutex g_pendingLock;
-std::shared_ptr<TJob> g_pending;
-
 // GUI thread only.
 std::shared_ptr<TJob> g_running;
 bool g_quiet = false;
 bool g_portOpenFailed = false;
 TLinkError g_lastError;
-
-void RunPendingJob()
-{
-    std::shared_ptr<TJob> job;
-    {
-        std::lock_guard<std::mutex> lock(g_pendingLock);
-        job.swap(g_pending);
-    }
-    if (job)
-        job->Run(*Device);
-}
 
 // While an operation runs, the operator's input reaches only the progress dialog and the modal
 // dialog of the moment (a question): no second operation can be started meanwhile. The progress
@@ -225,7 +210,7 @@ TOutcome FailureOutcome(const TOutcome& onFailure, const TOperationInfo& info, c
     const QString step = state.Total > 1 && !state.StepText.isEmpty()
                              ? QStringLiteral("Сбой на шаге «%1».").arg(state.StepText)
                              : QString();
-    for (const QString& line : {step, LinkErrorCause(state.Error), PartLine(info, state)}) {
+    for (const QString& line : {step, QString::fromStdString(LinkErrorCause(state.Error)), PartLine(info, state)}) {
         if (!line.isEmpty())
             outcome.Text += QLatin1Char('\n') + line;
     }
@@ -269,26 +254,6 @@ private:
 
 }  // namespace
 
-QString LinkErrorCause(const TLinkError& error)
-{
-    if (error.PortFailure)
-        return QStringLiteral("Связь с портом потеряна: проверьте кабель и адаптер.");
-    if (error.Text.empty())
-        return QString();
-    switch (error.Code) {
-    case kErrorTimeout:
-        return QStringLiteral("Модуль не ответил: проверьте, что он включён и подключён к этому порту.");
-    case kErrorCrc:
-    case kErrorBufferOverflow:
-    case kErrorIndexRange:
-        return QStringLiteral("Ответ модуля повреждён (ошибка контрольной суммы или длины).");
-    case kErrorBadCommand:
-        return QStringLiteral("Модуль ответил на другой запрос.");
-    default:
-        return QStringLiteral("Причина: %1").arg(QString::fromStdString(error.Text));
-    }
-}
-
 TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, const TDeviceOperation& operation,
                                     const TOutcome& onSuccess, const TOutcome& onFailure)
 {
@@ -308,11 +273,8 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
             return TOperationResult::NotRun;
         }
         TInputBlocker blocker;
-        {
-            std::lock_guard<std::mutex> lock(g_pendingLock);
-            g_pending = job;
-        }
-        if (ThreadTaskManager->PostTask(kDeviceTask, std::string())) {
+        TKOR_ZEM& device = *Device;
+        if (ThreadTaskManager->PostTask(kDeviceTask, [job, &device](const std::atomic<bool>&) { job->Run(device); })) {
             state = WaitFor(owner, info, *job, blocker);
         } else {
             state.Error = {-1, "the task thread refused the operation"};
@@ -361,9 +323,4 @@ TDeviceOperationEvents* DeviceOperationEvents()
 const TLinkError& LastDeviceError()
 {
     return g_lastError;
-}
-
-void RegisterDeviceOperationTask(TThreadTaskManager& tasks)
-{
-    tasks.RegisterTask(kDeviceTask, [](std::atomic<bool>*, TDNXParams*) { RunPendingJob(); });
 }

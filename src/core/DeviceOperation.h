@@ -7,7 +7,6 @@
 #include "KOR_ZEM.h"
 
 class QWidget;
-class TThreadTaskManager;
 
 // What the operator is told when an operation ends one way or the other.
 struct TOutcome {
@@ -65,9 +64,3 @@ TDeviceOperationEvents* DeviceOperationEvents();
 
 // Why the last operation failed, as the link reported it (code 0 when it reported nothing).
 const TLinkError& LastDeviceError();
-
-// The link's reason for a failure in the operator's words; empty when it gave none.
-QString LinkErrorCause(const TLinkError& error);
-
-// Registers the task that runs the operations; done once when the task thread starts.
-void RegisterDeviceOperationTask(TThreadTaskManager& tasks);

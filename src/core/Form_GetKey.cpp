@@ -165,7 +165,7 @@ void TGetKeyForm::sbStartClick()
     if (FPassOver)
         FRun->PassOver(*FPassOver);
     FPassOver.reset();
-    if (!StartKeyRead(*ThreadTaskManager, FRun))
+    if (!StartKeyRead(*ThreadTaskManager, *Device, FRun))
         return;
     // The light starts from the first square, whatever a run before left lit.
     FLightTag = 0;

@@ -7,11 +7,9 @@
 
 #include "Appconfig.h"
 #include "ComPort.h"
-#include "DeviceOperation.h"
 #include "IniFile.h"
 #include "KOR_ZEM.h"
 #include "Mydialogs.h"
-#include "Task_getkey.h"
 #include "ThreadTaskManager.h"
 #include "UniversalCom.h"
 
@@ -72,8 +70,6 @@ void CreateGlobals()
     Device = new TKOR_ZEM();
     Device->SetPort(UniversalCom);
     ThreadTaskManager = new TThreadTaskManager();
-    RegisterKeyReadTask(*ThreadTaskManager, *Device);
-    RegisterDeviceOperationTask(*ThreadTaskManager);
 }
 
 void DestroyGlobals()

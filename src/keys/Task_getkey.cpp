@@ -13,10 +13,6 @@ constexpr auto kPollPause = std::chrono::milliseconds(100);
 constexpr uint8_t kModeArm = 0;
 constexpr uint8_t kModePoll = 1;
 
-std::mutex g_handOverLock;
-std::shared_ptr<TKeyReadRun> g_handedOver;
-TKOR_ZEM* g_device = nullptr;
-
 }  // namespace
 
 TKeyReadRun::TState TKeyReadRun::State() const
@@ -135,31 +131,12 @@ void TKeyReadRun::Execute(TKOR_ZEM& device, const std::atomic<bool>& threadCance
     End();
 }
 
-void RegisterKeyReadTask(TThreadTaskManager& tasks, TKOR_ZEM& device)
+bool StartKeyRead(TThreadTaskManager& tasks, TKOR_ZEM& device, const std::shared_ptr<TKeyReadRun>& run)
 {
-    g_device = &device;
-    tasks.RegisterTask(KeyReadTaskId, KeyReadTask);
-}
-
-bool StartKeyRead(TThreadTaskManager& tasks, const std::shared_ptr<TKeyReadRun>& run)
-{
-    {
-        std::lock_guard<std::mutex> lock(g_handOverLock);
-        g_handedOver = run;
-    }
-    if (tasks.PostTask(KeyReadTaskId, std::string()))
-        return true;
-    run->Stop();
-    return false;
-}
-
-void KeyReadTask(std::atomic<bool>* cancel, TDNXParams*)
-{
-    std::shared_ptr<TKeyReadRun> run;
-    {
-        std::lock_guard<std::mutex> lock(g_handOverLock);
-        run.swap(g_handedOver);
-    }
-    if (run && g_device)
-        run->Execute(*g_device, *cancel);
+    const bool posted = tasks.PostTask(KeyReadTaskId, [run, &device](const std::atomic<bool>& cancel) {
+        run->Execute(device, cancel);
+    });
+    if (!posted)
+        run->Stop();
+    return posted;
 }

@@ -12,7 +12,6 @@
 
 class TKOR_ZEM;
 class TThreadTaskManager;
-class TDNXParams;
 
 // The task thread's number for reading a key from the module's reader.
 constexpr int KeyReadTaskId = 1;
@@ -67,12 +66,6 @@ private:
     std::optional<std::array<uint8_t, sizeof TKeyRecord::Serial>> FPassOver;
 };
 
-// Registers KeyReadTask as task KeyReadTaskId; done once when the task thread starts.
-void RegisterKeyReadTask(TThreadTaskManager& tasks, TKOR_ZEM& device);
-
-// Hands the run to the task thread. False when the thread's queue refused it; the run is then
-// ended.
-bool StartKeyRead(TThreadTaskManager& tasks, const std::shared_ptr<TKeyReadRun>& run);
-
-// The routine of task KeyReadTaskId: runs the run handed over last, if it is still to run.
-void KeyReadTask(std::atomic<bool>* cancel, TDNXParams* args);
+// Hands the run to the task thread as task KeyReadTaskId, to read through `device`. False when
+// the thread's queue refused it; the run is then ended.
+bool StartKeyRead(TThreadTaskManager& tasks, TKOR_ZEM& device, const std::shared_ptr<TKeyReadRun>& run);

@@ -3,6 +3,26 @@
 #include "ComPort.h"
 #include "Params_kor_protocol.h"
 
+std::string LinkErrorCause(const TLinkError& error)
+{
+    if (error.PortFailure)
+        return "Связь с портом потеряна: проверьте кабель и адаптер.";
+    if (error.Text.empty())
+        return std::string();
+    switch (error.Code) {
+    case kErrorTimeout:
+        return "Модуль не ответил: проверьте, что он включён и подключён к этому порту.";
+    case kErrorCrc:
+    case kErrorBufferOverflow:
+    case kErrorIndexRange:
+        return "Ответ модуля повреждён (ошибка контрольной суммы или длины).";
+    case kErrorBadCommand:
+        return "Модуль ответил на другой запрос.";
+    default:
+        return "Причина: " + error.Text;
+    }
+}
+
 TKOR_ZEM::TKOR_ZEM() : FProtocol(new TKORProtocol1(kKorStartByte, nullptr))
 {
     FProtocol->SetAttempts(kAttempts);

@@ -13,6 +13,9 @@ struct TLinkError {
     bool PortFailure = false;  // the serial port itself failed (Code is a system error number)
 };
 
+// The failure's reason in the installer's words, in UTF-8; empty when the link gave none.
+std::string LinkErrorCause(const TLinkError& error);
+
 // The module as the rest of the program sees it: one exchange per command, each returning a plain
 // result. Every link failure becomes -1, false or 0; none escapes, and the last is kept.
 class TKOR_ZEM : public TLogObject {

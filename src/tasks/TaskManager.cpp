@@ -1,7 +1,7 @@
 #include "TaskManager.h"
 
-#include <algorithm>
 #include <chrono>
+#include <utility>
 
 bool TCountingSemaphore::Release()
 {
@@ -27,40 +27,27 @@ bool TCountingSemaphore::Acquire(int timeoutMs)
     return true;
 }
 
-bool TTaskManager::AddTask(const std::string& message, bool unique)
+bool TTaskManager::AddTask(TTask task)
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (unique && HasTaskLocked(message))
-        return false;
     // Released under the lock, so the count never runs ahead of the list.
     if (!FSemaphore.Release())
         return false;
-    FTasks.push_back(message);
+    FTasks.push_back(std::move(task));
     return true;
 }
 
-bool TTaskManager::GetTask(std::string& message, int timeoutMs)
+bool TTaskManager::GetTask(TTask& task, int timeoutMs)
 {
-    message.clear();
+    task = TTask();
     if (!FSemaphore.Acquire(timeoutMs))
         return false;
     std::lock_guard<std::mutex> guard(FLock);
     if (!FTasks.empty()) {
-        message = std::move(FTasks.front());
+        task = std::move(FTasks.front());
         FTasks.pop_front();
     }
     return true;
-}
-
-bool TTaskManager::HasTask(const std::string& message)
-{
-    std::lock_guard<std::mutex> guard(FLock);
-    return HasTaskLocked(message);
-}
-
-bool TTaskManager::HasTaskLocked(const std::string& message) const
-{
-    return std::find(FTasks.begin(), FTasks.end(), message) != FTasks.end();
 }
 
 int TTaskManager::PendingCount()

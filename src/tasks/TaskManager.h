@@ -1,8 +1,9 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
-#include <string>
 
 // A counting semaphore with an upper bound, like the system semaphores the queue was designed
 // around: a release beyond the maximum is refused.
@@ -22,7 +23,17 @@ private:
     const int FMaximum;
 };
 
-// The task thread's message queue: strings, oldest first, one semaphore unit for each.
+// The work of one task. It runs on the task thread and must return soon after `cancel` becomes
+// true.
+using TTaskWork = std::function<void(const std::atomic<bool>& cancel)>;
+
+// One piece of work with the id it runs under (0 and no work: the wake-up that ends the thread).
+struct TTask {
+    int Id = 0;
+    TTaskWork Work;
+};
+
+// The task thread's queue: tasks, oldest first, one semaphore unit for each.
 class TTaskManager {
 public:
     static constexpr int MaxPending = 255;
@@ -32,20 +43,16 @@ public:
     TTaskManager(const TTaskManager&) = delete;
     TTaskManager& operator=(const TTaskManager&) = delete;
 
-    // Queues the message unless unique is set and an equal one is pending. Returns false when
-    // it was not queued (a duplicate, or MaxPending messages already waiting: a message that
+    // False when the task was not queued: MaxPending tasks are already waiting (a task that
     // could not wake the reader is better refused than left behind in the queue).
-    bool AddTask(const std::string& message, bool unique);
-    // Waits up to timeoutMs (Infinite: without end) for a message. False, with an empty
-    // message, when none came.
-    bool GetTask(std::string& message, int timeoutMs);
-    bool HasTask(const std::string& message);
+    bool AddTask(TTask task);
+    // Waits up to timeoutMs (Infinite: without end) for a task. False, with an empty task, when
+    // none came.
+    bool GetTask(TTask& task, int timeoutMs);
     int PendingCount();
 
 private:
-    bool HasTaskLocked(const std::string& message) const;
-
-    std::deque<std::string> FTasks;
+    std::deque<TTask> FTasks;
     TCountingSemaphore FSemaphore{0, MaxPending};
     std::mutex FLock;  // guards FTasks; never held while waiting on the semaphore
 };

@@ -1,7 +1,6 @@
 #include "ThreadTaskManager.h"
 
-#include <cmath>
-#include <limits>
+#include <utility>
 
 TThreadTaskManager::TThreadTaskManager()
     : FTaskManager(std::make_unique<TTaskManager>())
@@ -17,32 +16,12 @@ TThreadTaskManager::~TThreadTaskManager()
     }
 }
 
-TThreadTask TThreadTaskManager::RegisterTask(int id, TTaskProc proc)
+bool TThreadTaskManager::PostTask(int id, TTaskWork work)
 {
-    std::lock_guard<std::mutex> guard(FRegistryLock);
-    for (TThreadTask& task : FTasks) {
-        if (task.Id == id) {
-            task.Proc = std::move(proc);
-            return task;
-        }
-    }
-    FTasks.push_back(TThreadTask{id, std::move(proc)});
-    return FTasks.back();
-}
-
-int TThreadTaskManager::FindTask(int id) const
-{
-    std::lock_guard<std::mutex> guard(FRegistryLock);
-    for (size_t i = 0; i < FTasks.size(); ++i) {
-        if (FTasks[i].Id == id)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-bool TThreadTaskManager::PostTask(int id, const std::string& arguments)
-{
-    return FTaskManager->AddTask(std::to_string(id) + "," + arguments, false);
+    // Id 0 is what "nothing runs" reads as, so work under it could never be waited for.
+    if (id == 0 || !work)
+        return false;
+    return FTaskManager->AddTask(TTask{id, std::move(work)});
 }
 
 void TThreadTaskManager::CancelTask()
@@ -62,7 +41,7 @@ void TThreadTaskManager::Stop()
         FCancel = true;
         FTerminated = true;
     }
-    FTaskManager->AddTask("", false);
+    FTaskManager->AddTask(TTask());
 }
 
 void TThreadTaskManager::WaitFor()
@@ -71,54 +50,26 @@ void TThreadTaskManager::WaitFor()
         FThread.join();
 }
 
-namespace {
-
-// The id is the first number truncated toward zero; anything that is no int gives 0, which no
-// task has.
-int MessageId(const TDNXParams& params)
-{
-    const float first = params.GetParam(0);
-    if (!std::isfinite(first) || first >= 2147483648.0f || first < -2147483648.0f)
-        return 0;
-    return static_cast<int>(first);
-}
-
-}  // namespace
-
 void TThreadTaskManager::Execute()
 {
     while (!FTerminated) {
-        std::string message;
-        if (!FTaskManager->GetTask(message, TTaskManager::Infinite) || message.empty())
-            continue;
-        TDNXParams params(message, ',');
-        const int id = MessageId(params);
-        TTaskProc proc;
-        {
-            std::lock_guard<std::mutex> guard(FRegistryLock);
-            for (const TThreadTask& task : FTasks) {
-                if (task.Id == id && id != 0) {
-                    proc = task.Proc;
-                    break;
-                }
-            }
-        }
-        // An id without a routine is dropped while the current task stays 0, so a CancelTask
-        // never waits for a run that does not happen.
-        if (!proc)
+        TTask task;
+        if (!FTaskManager->GetTask(task, TTaskManager::Infinite) || !task.Work)
             continue;
         {
             std::lock_guard<std::mutex> guard(FStateLock);
             if (FTerminated)
                 break;
-            FCurrentTask = id;
+            FCurrentTask = task.Id;
             FCancel = false;
         }
         try {
-            proc(&FCancel, &params);
+            task.Work(FCancel);
         } catch (...) {
-            // A failing routine must not take the thread down with it.
+            // Failing work must not take the thread down with it.
         }
+        // What the work holds goes with its run, not with the next task.
+        task = TTask();
         {
             std::lock_guard<std::mutex> guard(FStateLock);
             FCurrentTask = 0;
@@ -126,6 +77,8 @@ void TThreadTaskManager::Execute()
         }
         FRunEnded.notify_all();
     }
-    std::lock_guard<std::mutex> guard(FRegistryLock);
-    FTasks.clear();
+    // Tasks never taken let go of what they hold now rather than when the object goes.
+    TTask left;
+    while (FTaskManager->GetTask(left, 0)) {
+    }
 }

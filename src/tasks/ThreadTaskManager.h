@@ -1,27 +1,14 @@
 #pragma once
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "DNXParams.h"
 #include "TaskManager.h"
 
-// The work of one task id. It runs on the task thread and must return soon after *cancel
-// becomes true; args holds the posted message as numbers (the id first).
-using TTaskProc = std::function<void(std::atomic<bool>* cancel, TDNXParams* args)>;
-
-struct TThreadTask {
-    int Id = 0;
-    TTaskProc Proc;
-};
-
-// One worker thread running registered routines for the messages "id,arguments" posted to its
-// queue, one after the other in posting order. The thread starts with the object.
+// One worker thread running the work posted to its queue, one task after the other in posting
+// order. The thread starts with the object.
 class TThreadTaskManager {
 public:
     TThreadTaskManager();
@@ -30,20 +17,17 @@ public:
     TThreadTaskManager(const TThreadTaskManager&) = delete;
     TThreadTaskManager& operator=(const TThreadTaskManager&) = delete;
 
-    // Adds the routine under the id (ids are non-zero), or replaces the routine already there.
-    TThreadTask RegisterTask(int id, TTaskProc proc);
-    // Index of the entry with the id, or -1.
-    int FindTask(int id) const;
-    // Queues the message "id,arguments". False when the queue refused it (it is full).
-    bool PostTask(int id, const std::string& arguments);
-    // The id of the routine running now; 0 when none runs.
+    // Queues the work under the id, which GetCurrentTask shows while it runs. False when the
+    // id is 0, there is no work, or the queue refused it (it is full).
+    bool PostTask(int id, TTaskWork work);
+    // The id of the work running now; 0 when none runs.
     int GetCurrentTask() const { return FCurrentTask.load(); }
-    // Asks the running routine to stop and blocks until it has returned; returns at once when
+    // Asks the running work to stop and blocks until it has returned; returns at once when
     // nothing runs.
     void CancelTask();
-    // Cancels the running routine and ends the thread without taking further messages.
+    // Cancels the running work and ends the thread without taking further tasks.
     void Stop();
-    // Blocks until the thread has ended (after Stop). Not to be called from a routine.
+    // Blocks until the thread has ended (after Stop). Not to be called from the work.
     void WaitFor();
     bool Terminated() const { return FTerminated.load(); }
 
@@ -51,8 +35,6 @@ private:
     void Execute();
 
     std::unique_ptr<TTaskManager> FTaskManager;
-    mutable std::mutex FRegistryLock;
-    std::vector<TThreadTask> FTasks;
 
     std::atomic<bool> FCancel{false};
     std::atomic<int> FCurrentTask{0};

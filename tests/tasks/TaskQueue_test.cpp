@@ -1,84 +1,74 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
-#include <vector>
 
-#include "DNXParams.h"
 #include "TaskManager.h"
 
-TEST(TDNXParams, delimitedText_givesOneValuePerPieceWithZeroForEmptyOrNonNumbers)
+namespace {
+
+// A task whose work writes its name where the test can read it.
+TTask Named(int id, const std::string& name, std::string& ranLast)
 {
-    const struct {
-        const char* Text;
-        char Separator;
-        std::vector<float> Values;
-    } cases[] = {
-        {"", ',', {}},
-        {"1,,2.5", ',', {1.0f, 0.0f, 2.5f}},
-        {"1,", ',', {1.0f, 0.0f}},
-        {"  -2.5e1x; 7 ;abc;+3;-;+-4;.5", ';', {-25.0f, 7.0f, 0.0f, 3.0f, 0.0f, 0.0f, 0.5f}},
-        {"42", ',', {42.0f}},
-        {"0.1", ',', {0.1f}},  // narrowed to 32 bits
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Text);
-        const TDNXParams params(c.Text, c.Separator);
-        std::vector<float> values;
-        for (int i = 0; i < params.ParamCount(); ++i)
-            values.push_back(params.GetParam(i));
-        EXPECT_EQ(values, c.Values);
-        EXPECT_EQ(params.GetParam(params.ParamCount()), 0.0f);
-        EXPECT_EQ(params.GetParam(-1), 0.0f);
+    return TTask{id, [name, &ranLast](const std::atomic<bool>&) { ranLast = name; }};
+}
+
+// The name the task's work gives; "" for a task without work.
+std::string NameOf(const TTask& task, std::string& ranLast)
+{
+    ranLast.clear();
+    if (task.Work) {
+        const std::atomic<bool> cancel{false};
+        task.Work(cancel);
     }
+    return ranLast;
 }
 
-TEST(TTaskManager, messages_comeOutOldestFirstAndAnEmptyQueueTimesOut)
+}  // namespace
+
+TEST(TTaskManager, tasks_comeOutOldestFirstAndAnEmptyQueueTimesOut)
 {
+    std::string ranLast;
     TTaskManager queue;
-    std::string message = "stale";
-    EXPECT_FALSE(queue.GetTask(message, 0));
-    EXPECT_EQ(message, "");
+    TTask task = Named(9, "stale", ranLast);
+    EXPECT_FALSE(queue.GetTask(task, 0));
+    EXPECT_EQ(task.Id, 0);
+    EXPECT_FALSE(task.Work);
 
-    EXPECT_TRUE(queue.AddTask("1,a", false));
-    EXPECT_TRUE(queue.AddTask("", false));
-    EXPECT_TRUE(queue.AddTask("2,b", false));
-    EXPECT_TRUE(queue.HasTask("2,b"));
-    EXPECT_FALSE(queue.HasTask("3,c"));
-    ASSERT_TRUE(queue.GetTask(message, 0));
-    EXPECT_EQ(message, "1,a");
-    ASSERT_TRUE(queue.GetTask(message, 0));
-    EXPECT_EQ(message, "");
-    ASSERT_TRUE(queue.GetTask(message, TTaskManager::Infinite));
-    EXPECT_EQ(message, "2,b");
-    EXPECT_FALSE(queue.GetTask(message, 10));
+    EXPECT_TRUE(queue.AddTask(Named(1, "a", ranLast)));
+    EXPECT_TRUE(queue.AddTask(TTask()));
+    EXPECT_TRUE(queue.AddTask(Named(2, "b", ranLast)));
+    EXPECT_EQ(queue.PendingCount(), 3);
+    ASSERT_TRUE(queue.GetTask(task, 0));
+    EXPECT_EQ(task.Id, 1);
+    EXPECT_EQ(NameOf(task, ranLast), "a");
+    ASSERT_TRUE(queue.GetTask(task, 0));
+    EXPECT_EQ(task.Id, 0);
+    EXPECT_EQ(NameOf(task, ranLast), "");
+    ASSERT_TRUE(queue.GetTask(task, TTaskManager::Infinite));
+    EXPECT_EQ(task.Id, 2);
+    EXPECT_EQ(NameOf(task, ranLast), "b");
+    EXPECT_FALSE(queue.GetTask(task, 10));
 }
 
-TEST(TTaskManager, uniqueMessage_isNotQueuedTwice)
+TEST(TTaskManager, fullQueue_refusesTheTaskInsteadOfStrandingIt)
 {
-    TTaskManager queue;
-    EXPECT_TRUE(queue.AddTask("1,", true));
-    EXPECT_FALSE(queue.AddTask("1,", true));
-    EXPECT_TRUE(queue.AddTask("1,", false));
-    EXPECT_EQ(queue.PendingCount(), 2);
-}
-
-TEST(TTaskManager, fullQueue_refusesTheMessageInsteadOfStrandingIt)
-{
+    std::string ranLast;
     TTaskManager queue;
     for (int i = 0; i < TTaskManager::MaxPending; ++i)
-        ASSERT_TRUE(queue.AddTask(std::to_string(i), false));
-    EXPECT_FALSE(queue.AddTask("overflow", false));
-    EXPECT_FALSE(queue.HasTask("overflow"));
+        ASSERT_TRUE(queue.AddTask(Named(i + 1, std::to_string(i), ranLast)));
+    EXPECT_FALSE(queue.AddTask(Named(1000, "overflow", ranLast)));
+    EXPECT_EQ(queue.PendingCount(), TTaskManager::MaxPending);
 
-    std::string message;
-    ASSERT_TRUE(queue.GetTask(message, 0));
-    EXPECT_EQ(message, "0");
-    EXPECT_TRUE(queue.AddTask("last", false));
+    TTask task;
+    ASSERT_TRUE(queue.GetTask(task, 0));
+    EXPECT_EQ(NameOf(task, ranLast), "0");
+    EXPECT_TRUE(queue.AddTask(Named(1001, "last", ranLast)));
     for (int i = 1; i < TTaskManager::MaxPending; ++i) {
-        ASSERT_TRUE(queue.GetTask(message, 0));
-        ASSERT_EQ(message, std::to_string(i));
+        ASSERT_TRUE(queue.GetTask(task, 0));
+        ASSERT_EQ(NameOf(task, ranLast), std::to_string(i));
     }
-    ASSERT_TRUE(queue.GetTask(message, 0));
-    EXPECT_EQ(message, "last");
-    EXPECT_FALSE(queue.GetTask(message, 0));
+    ASSERT_TRUE(queue.GetTask(task, 0));
+    EXPECT_EQ(NameOf(task, ranLast), "last");
+    EXPECT_FALSE(queue.GetTask(task, 0));
 }

@@ -103,12 +103,12 @@ bool ReturnsInTime(const std::function<void()>& call)
     return returned;
 }
 
-// A routine that reports its start and then runs until it is cancelled.
-TTaskProc RunUntilCancelled(Flag& started, Flag& returned)
+// Work that reports its start and then runs until it is cancelled.
+TTaskWork RunUntilCancelled(Flag& started, Flag& returned)
 {
-    return [&started, &returned](std::atomic<bool>* cancel, TDNXParams*) {
+    return [&started, &returned](const std::atomic<bool>& cancel) {
         started.Set();
-        while (!cancel->load())
+        while (!cancel.load())
             std::this_thread::yield();
         returned.Set();
     };
@@ -116,90 +116,78 @@ TTaskProc RunUntilCancelled(Flag& started, Flag& returned)
 
 }  // namespace
 
-TEST(TThreadTaskManager, postedTask_runsWithItsIdAndArgumentsAndIsCurrentWhileItRuns)
+TEST(TThreadTaskManager, postedWork_runsAndItsIdIsCurrentWhileItRuns)
 {
     Flag started, release;
-    std::vector<float> seen;
     TThreadTaskManager manager;
-    manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams* args) {
-        for (int i = 0; i < args->ParamCount(); ++i)
-            seen.push_back(args->GetParam(i));
+    EXPECT_EQ(manager.GetCurrentTask(), 0);
+    ASSERT_TRUE(manager.PostTask(1, [&](const std::atomic<bool>&) {
         started.Set();
         release.Wait();
-    });
-    EXPECT_EQ(manager.GetCurrentTask(), 0);
-    ASSERT_TRUE(manager.PostTask(1, ""));
+    }));
     ASSERT_TRUE(started.Wait());
     EXPECT_EQ(manager.GetCurrentTask(), 1);
-    EXPECT_EQ(seen, (std::vector<float>{1.0f, 0.0f}));
     release.Set();
     EXPECT_TRUE(CurrentTaskBecomes(manager, 0));
 }
 
-TEST(TThreadTaskManager, messagesPostedBackToBack_runOneAfterAnotherInPostingOrder)
+TEST(TThreadTaskManager, tasksPostedBackToBack_runOneAfterAnotherInPostingOrder)
 {
     Journal journal;
     Flag gate;
     std::atomic<int> running{0};
     std::atomic<bool> overlapped{false};
     TThreadTaskManager manager;
-    auto record = [&](const char* name) {
-        return [&, name](std::atomic<bool>*, TDNXParams* args) {
+    auto record = [&](std::string entry) {
+        return [&, entry](const std::atomic<bool>&) {
             if (running.fetch_add(1) != 0)
                 overlapped = true;
             gate.Wait();
-            journal.Add(std::string(name) + ":" + std::to_string(static_cast<int>(args->GetParam(1))));
+            journal.Add(entry);
             running.fetch_sub(1);
         };
     };
-    manager.RegisterTask(1, record("one"));
-    manager.RegisterTask(2, record("two"));
-    manager.PostTask(1, "10");
-    manager.PostTask(2, "20");
-    manager.PostTask(1, "30,99");
-    manager.PostTask(2, "40");
+    manager.PostTask(1, record("one:10"));
+    manager.PostTask(2, record("two:20"));
+    manager.PostTask(1, record("one:30"));
+    manager.PostTask(2, record("two:40"));
     gate.Set();
     ASSERT_TRUE(journal.WaitForCount(4));
     EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"one:10", "two:20", "one:30", "two:40"}));
     EXPECT_FALSE(overlapped.load());
 }
 
-TEST(TThreadTaskManager, routineThatThrows_isSwallowedAndTheThreadGoesOn)
+TEST(TThreadTaskManager, workThatThrows_isSwallowedAndTheThreadGoesOn)
 {
     Flag threw, ranAfter;
     TThreadTaskManager manager;
-    manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams*) {
+    manager.PostTask(1, [&](const std::atomic<bool>&) {
         threw.Set();
         throw std::runtime_error("reader gone");
     });
-    manager.RegisterTask(2, [&](std::atomic<bool>*, TDNXParams*) { throw 42; });
-    manager.RegisterTask(3, [&](std::atomic<bool>*, TDNXParams*) { ranAfter.Set(); });
-    manager.PostTask(1, "");
     ASSERT_TRUE(threw.Wait());
     EXPECT_TRUE(CurrentTaskBecomes(manager, 0));
-    manager.PostTask(2, "");
-    manager.PostTask(3, "");
+    manager.PostTask(2, [](const std::atomic<bool>&) { throw 42; });
+    manager.PostTask(3, [&](const std::atomic<bool>&) { ranAfter.Set(); });
     ASSERT_TRUE(ranAfter.Wait());
     EXPECT_TRUE(CurrentTaskBecomes(manager, 0));
 }
 
-TEST(TThreadTaskManager, cancelTask_returnsAtOnceWhenIdle_andDuringARunOnlyOnceTheRoutineHasReturned)
+TEST(TThreadTaskManager, cancelTask_returnsAtOnceWhenIdle_andDuringARunOnlyOnceTheWorkHasReturned)
 {
     Flag started, returned, startedAgain, returnedAgain;
     TThreadTaskManager manager;
     EXPECT_TRUE(ReturnsInTime([&] { manager.CancelTask(); }));
     EXPECT_EQ(manager.GetCurrentTask(), 0);
 
-    manager.RegisterTask(1, RunUntilCancelled(started, returned));
-    manager.PostTask(1, "");
+    manager.PostTask(1, RunUntilCancelled(started, returned));
     ASSERT_TRUE(started.Wait());
     ASSERT_TRUE(ReturnsInTime([&] { manager.CancelTask(); }));
     EXPECT_TRUE(returned.IsSet());
     EXPECT_EQ(manager.GetCurrentTask(), 0);
 
     // The next run starts with the cancel request cleared.
-    manager.RegisterTask(1, RunUntilCancelled(startedAgain, returnedAgain));
-    manager.PostTask(1, "");
+    manager.PostTask(1, RunUntilCancelled(startedAgain, returnedAgain));
     ASSERT_TRUE(startedAgain.Wait());
     EXPECT_EQ(manager.GetCurrentTask(), 1);
     EXPECT_FALSE(returnedAgain.IsSet());
@@ -212,29 +200,26 @@ TEST(TThreadTaskManager, cancelTaskWithTheSameIdQueuedNext_returnsWhenTheRunItSa
     std::atomic<int> runs{0};
     Flag firstStarted, secondStarted;
     TThreadTaskManager manager;
-    manager.RegisterTask(1, [&](std::atomic<bool>* cancel, TDNXParams*) {
+    const TTaskWork work = [&](const std::atomic<bool>& cancel) {
         (++runs == 1 ? firstStarted : secondStarted).Set();
-        while (!cancel->load())
+        while (!cancel.load())
             std::this_thread::yield();
-    });
-    manager.PostTask(1, "");
-    manager.PostTask(1, "");
+    };
+    manager.PostTask(1, work);
+    manager.PostTask(1, work);
     ASSERT_TRUE(firstStarted.Wait());
     EXPECT_TRUE(ReturnsInTime([&] { manager.CancelTask(); }));
     ASSERT_TRUE(secondStarted.Wait());
     EXPECT_TRUE(ReturnsInTime([&] { manager.CancelTask(); }));
 }
 
-TEST(TThreadTaskManager, unregisteredId_isDroppedWithoutEverBecomingCurrent)
+TEST(TThreadTaskManager, postWithoutWorkOrUnderIdZero_isRefusedAndNeverBecomesCurrent)
 {
-    Flag ran;
+    Flag ran, zeroRan;
     TThreadTaskManager manager;
-    manager.RegisterTask(1, [&](std::atomic<bool>*, TDNXParams*) { ran.Set(); });
-    EXPECT_EQ(manager.FindTask(7), -1);
-    for (int i = 0; i < 50; ++i)
-        manager.PostTask(7, "");
-    manager.PostTask(0, "");
-    manager.PostTask(1, "");
+    EXPECT_FALSE(manager.PostTask(7, TTaskWork()));
+    EXPECT_FALSE(manager.PostTask(0, [&](const std::atomic<bool>&) { zeroRan.Set(); }));
+    ASSERT_TRUE(manager.PostTask(1, [&](const std::atomic<bool>&) { ran.Set(); }));
     bool sawOther = false;
     while (!ran.IsSet()) {
         const int current = manager.GetCurrentTask();
@@ -243,16 +228,16 @@ TEST(TThreadTaskManager, unregisteredId_isDroppedWithoutEverBecomingCurrent)
         EXPECT_TRUE(ReturnsInTime([&] { manager.CancelTask(); }));
     }
     EXPECT_FALSE(sawOther);
+    EXPECT_FALSE(zeroRan.IsSet());
 }
 
-TEST(TThreadTaskManager, stopDuringARun_cancelsItAndTakesNoFurtherMessage)
+TEST(TThreadTaskManager, stopDuringARun_cancelsItTakesNoFurtherTaskAndLetsGoOfQueuedWork)
 {
     Flag started, returned, laterRan;
+    auto held = std::make_shared<int>(0);
     TThreadTaskManager manager;
-    manager.RegisterTask(1, RunUntilCancelled(started, returned));
-    manager.RegisterTask(2, [&](std::atomic<bool>*, TDNXParams*) { laterRan.Set(); });
-    manager.PostTask(1, "");
-    manager.PostTask(2, "");
+    manager.PostTask(1, RunUntilCancelled(started, returned));
+    manager.PostTask(2, [&, held](const std::atomic<bool>&) { laterRan.Set(); });
     ASSERT_TRUE(started.Wait());
     manager.Stop();
     ASSERT_TRUE(ReturnsInTime([&] { manager.WaitFor(); }));
@@ -260,26 +245,24 @@ TEST(TThreadTaskManager, stopDuringARun_cancelsItAndTakesNoFurtherMessage)
     EXPECT_FALSE(laterRan.IsSet());
     EXPECT_TRUE(manager.Terminated());
     EXPECT_EQ(manager.GetCurrentTask(), 0);
-    EXPECT_EQ(manager.FindTask(1), -1);  // the registry is emptied when the thread ends
+    EXPECT_EQ(held.use_count(), 1);  // the work never taken is gone with the thread
 }
 
 TEST(TThreadTaskManager, stopRightAfterAPost_neverLeavesAnUncancelledRunBehind)
 {
-    // A routine that would run forever unless it sees the cancel flag: a Stop that lands while
-    // the message is being taken must still reach it, or the owner waits forever.
+    // Work that would run forever unless it sees the cancel flag: a Stop that lands while the
+    // task is being taken must still reach it, or the owner waits forever.
     for (int round = 0; round < 200; ++round) {
         Flag warmedUp;
         TThreadTaskManager manager;
-        manager.RegisterTask(1, [](std::atomic<bool>* cancel, TDNXParams*) {
-            while (!cancel->load())
-                std::this_thread::yield();
-        });
-        manager.RegisterTask(2, [&](std::atomic<bool>*, TDNXParams*) { warmedUp.Set(); });
-        // Let the thread finish one run first, so it is waiting for the next message.
-        manager.PostTask(2, "");
+        // Let the thread finish one run first, so it is waiting for the next task.
+        manager.PostTask(2, [&](const std::atomic<bool>&) { warmedUp.Set(); });
         ASSERT_TRUE(warmedUp.Wait());
         ASSERT_TRUE(CurrentTaskBecomes(manager, 0));
-        manager.PostTask(1, "");
+        manager.PostTask(1, [](const std::atomic<bool>& cancel) {
+            while (!cancel.load())
+                std::this_thread::yield();
+        });
         if (round % 2)
             std::this_thread::yield();
         manager.Stop();
@@ -287,12 +270,11 @@ TEST(TThreadTaskManager, stopRightAfterAPost_neverLeavesAnUncancelledRunBehind)
     }
 }
 
-TEST(TThreadTaskManager, destruction_stopsARunningRoutineAndJoinsTheThread)
+TEST(TThreadTaskManager, destruction_stopsRunningWorkAndJoinsTheThread)
 {
     Flag started, returned;
     auto manager = std::make_unique<TThreadTaskManager>();
-    manager->RegisterTask(1, RunUntilCancelled(started, returned));
-    manager->PostTask(1, "");
+    manager->PostTask(1, RunUntilCancelled(started, returned));
     ASSERT_TRUE(started.Wait());
     ASSERT_TRUE(ReturnsInTime([&] { manager.reset(); }));
     EXPECT_TRUE(returned.IsSet());
@@ -302,20 +284,4 @@ TEST(TThreadTaskManager, destruction_stopsARunningRoutineAndJoinsTheThread)
     idle->Stop();
     idle->WaitFor();
     EXPECT_TRUE(ReturnsInTime([&] { idle.reset(); }));
-}
-
-TEST(TThreadTaskManager, registeringAnIdAgain_replacesItsRoutine)
-{
-    Journal journal;
-    TThreadTaskManager manager;
-    manager.RegisterTask(5, [&](std::atomic<bool>*, TDNXParams*) { journal.Add("old"); });
-    manager.RegisterTask(6, [&](std::atomic<bool>*, TDNXParams*) { journal.Add("six"); });
-    const TThreadTask entry =
-        manager.RegisterTask(5, [&](std::atomic<bool>*, TDNXParams*) { journal.Add("new"); });
-    EXPECT_EQ(entry.Id, 5);
-    EXPECT_EQ(manager.FindTask(5), 0);
-    EXPECT_EQ(manager.FindTask(6), 1);
-    manager.PostTask(5, "");
-    ASSERT_TRUE(journal.WaitForCount(1));
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"new"}));
 }
