@@ -310,3 +310,27 @@ TEST(KorCommands, results_replaceEveryFailure)
     TKOR_ZEM unbound;
     EXPECT_FALSE(unbound.CheckLink());
 }
+
+TEST(KorCommands, linkErrorCause_namesEachCodeAndPassesUnknownOnesThrough)
+{
+    const std::string damaged = "Ответ модуля повреждён (ошибка контрольной суммы или длины).";
+    const struct {
+        TLinkError Error;
+        std::string Cause;
+    } cases[] = {
+        {{}, ""},
+        {{kErrorTimeout, "", false}, ""},  // a code without text is no failure
+        {{kErrorTimeout, "t", false}, "Модуль не ответил: проверьте, что он включён и подключён к этому порту."},
+        {{kErrorCrc, "c", false}, damaged},
+        {{kErrorBufferOverflow, "o", false}, damaged},
+        {{kErrorIndexRange, "i", false}, damaged},
+        {{kErrorBadCommand, "b", false}, "Модуль ответил на другой запрос."},
+        {{5, "Ошибка ввода-вывода", false}, "Причина: Ошибка ввода-вывода"},
+        {{kErrorTimeout, "t", true}, "Связь с портом потеряна: проверьте кабель и адаптер."},
+        {{5, "", true}, "Связь с портом потеряна: проверьте кабель и адаптер."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Error.Code) + " " + c.Error.Text);
+        EXPECT_EQ(LinkErrorCause(c.Error), c.Cause);
+    }
+}
