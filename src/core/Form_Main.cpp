@@ -679,7 +679,7 @@ void TMainForm::ExportKeysClick()
 bool TMainForm::ExportKeys(const QString& fileName)
 {
     const TKeyTable table = KeysFrame->KeyTable();
-    const QByteArray csv = KeysToCsv(table, KeysFrame->KeyComments(), KeysFrame->ParamNames());
+    const QByteArray csv = KeysToCsv(table, KeysFrame->KeyComments(), KeyParamNames());
     QString error;
     if (!SaveFileAtomically(fileName, csv, false, error)) {
         ErrorDlg(this, error);
@@ -709,7 +709,7 @@ bool TMainForm::ImportKeys(const QString& fileName)
     TKeyTable table;
     QStringList comments;
     QStringList errors;
-    if (!KeysFromCsv(csv, KeysFrame->ParamNames(), table, comments, errors)) {
+    if (!KeysFromCsv(csv, KeyParamNames(), table, comments, errors)) {
         constexpr int kShownErrors = 20;
         QStringList shown = errors.mid(0, kShownErrors);
         if (errors.size() > kShownErrors)

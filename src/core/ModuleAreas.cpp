@@ -110,6 +110,33 @@ int KeyTableCount(const TKeyTable& table)
     return int(StoredKeys(table).size());
 }
 
+QStringList KeyParamNames()
+{
+    return {QStringLiteral("Заблокирован"),
+            QStringLiteral("Управление замком"),
+            QStringLiteral("Управление режимом охраны по долгому касанию"),
+            QStringLiteral("Управление замком и режимом охраны"),
+            QStringLiteral("Включение режима охраны по долгому касанию"),
+            QStringLiteral("Выключение режима охраны по долгому касанию"),
+            QStringLiteral("Управление режимом охраны по короткому касанию"),
+            QStringLiteral("Включение режима охраны по короткому касанию"),
+            QStringLiteral("Выключение режима охраны по короткому касанию")};
+}
+
+QString KeyParamName(int param)
+{
+    const QStringList names = KeyParamNames();
+    return param >= 0 && param < names.size() ? names[param] : QString::number(param);
+}
+
+QString KeyText(const TKeyRecord& record)
+{
+    QStringList bytes;
+    for (int i = 5; i >= 0; --i)
+        bytes << QStringLiteral("%1").arg(record.Serial[i], 2, 16, QLatin1Char('0')).toUpper();
+    return bytes.join(QLatin1Char(' '));
+}
+
 bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned parts, TModuleCopy& copy)
 {
     // The areas are read into buffers of their own and handed over only when all arrived.

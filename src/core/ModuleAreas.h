@@ -51,6 +51,13 @@ std::vector<TKeyRecord> StoredKeys(const TKeyTable& table);
 // How many keys the table holds.
 int KeyTableCount(const TKeyTable& table);
 
+// What a key's parameter value lets the key do, value 0 first, as the operator reads it.
+QStringList KeyParamNames();
+// The name of the parameter value; a value with no name as its number.
+QString KeyParamName(int param);
+// The key's six serial bytes as the keys page shows them: "00 00 A1 B2 C3 D4".
+QString KeyText(const TKeyRecord& record);
+
 // Reads the areas named by `parts` into `copy`, in the order settings, keys, GPRS, each as its
 // page reads it. Progress steps run across all of them and name the area ("ключи: блок 2 из 4").
 bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned parts, TModuleCopy& copy);

@@ -4,8 +4,7 @@
 
 #include <cstring>
 
-#include "Frame_Keys.h"
-#include "ImageFrame.h"
+#include "ImageFields.h"
 #include "Ow_keyutils.h"
 
 namespace {

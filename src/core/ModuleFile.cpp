@@ -8,8 +8,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "Frame_Keys.h"
-#include "ImageFrame.h"
+#include "ImageFields.h"
 #include "DiskFiles.h"
 #include "Ow_keyutils.h"
 

@@ -10,7 +10,6 @@ namespace {
 
 const QString kOperatorsFile = QStringLiteral("Operators.cfg");
 const QString kAccountBalanceKey = QStringLiteral("AccountBalance");
-constexpr int kMenuSections = 100;
 constexpr int kOperatorGap = 4;
 
 }  // namespace
@@ -18,10 +17,6 @@ constexpr int kOperatorGap = 4;
 TCommonFrame::TCommonFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Common), ui(new Ui::TCommonFrame)
 {
     ui->setupUi(Body());
-    for (int i = 0; i < kMenuSections; ++i)
-        ui->cbDefaultMenu->addItem(QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0')));
-    ui->cbDefaultMenu->setCurrentIndex(-1);
-    ui->cbIncomingCallAction->setCurrentIndex(-1);
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TCommonFrame::cbOperatorChange);
     CommonFrame = this;

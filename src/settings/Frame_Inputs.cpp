@@ -27,14 +27,9 @@ int Tag(const QObject* control) { return control->property("tag").toInt(); }
 TInputsFrame::TInputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Inputs), ui(new Ui::TInputsFrame)
 {
     ui->setupUi(Body());
-    FitColumns();
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     for (int zone = 1; zone <= kZoneCount; ++zone) {
         QComboBox* mode = ZoneList(zone, "Mode");
-        for (const char* role : {"Mode", "AlarmState", "Action"}) {
-            if (QComboBox* list = ZoneList(zone, role))
-                list->setCurrentIndex(-1);
-        }
         connect(mode, qOverload<int>(&QComboBox::activated), this, [this, mode, zone] {
             if (zone <= kLastGuardZone)
                 cbZ1ModeChange(mode);
@@ -51,7 +46,7 @@ TInputsFrame::~TInputsFrame()
         InputsFrame = nullptr;
 }
 
-void TInputsFrame::FitColumns()
+void TInputsFrame::ListsFilled()
 {
     // The lists were drawn for a narrower font: a column widens to its longest item and the
     // columns to its right move along, the delay edits with the last one.

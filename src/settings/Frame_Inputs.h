@@ -23,10 +23,10 @@ public:
     void cbZ6ModeChange(QComboBox* sender);
 
 protected:
+    void ListsFilled() override;
     void UpdateVisibility() override;
 
 private:
-    void FitColumns();
     QComboBox* ZoneList(int zone, const char* role) const;
 
     std::unique_ptr<Ui::TInputsFrame> ui;

@@ -76,7 +76,7 @@ TKeysFrame::TKeysFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TKeysF
     FWidths[0] = std::max(FWidths[0], boldMetrics.horizontalAdvance(QString::number(KeySlotCount)));
     FWidths[kKeyCol] = std::max(FWidths[kKeyCol], metrics.horizontalAdvance(QStringLiteral("FF FF FF FF FF FF")));
     FWidths[kSerialCol] = std::max(FWidths[kSerialCol], metrics.horizontalAdvance(QStringLiteral("281474976710655")));
-    for (const QString& name : ParamNames())
+    for (const QString& name : KeyParamNames())
         FWidths[kParamCol] = std::max(FWidths[kParamCol], metrics.horizontalAdvance(name));
 
     GridSetDrawCell(grid, [this](QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state) {
@@ -104,14 +104,6 @@ TKeysFrame::~TKeysFrame()
     if (KeysFrame == this)
         KeysFrame = nullptr;
     delete ui;
-}
-
-QStringList TKeysFrame::ParamNames() const
-{
-    QStringList names;
-    for (int i = 0; i < ui->cbKeyParams->count(); ++i)
-        names << ui->cbKeyParams->itemText(i);
-    return names;
 }
 
 int TKeysFrame::KeyCount() const
@@ -306,7 +298,7 @@ void TKeysFrame::sgKeysDblClick(int row)
     QTableWidget* grid = ui->sgKeys;
     if (GridIsEmpty(grid) || row < 1)
         return;
-    const QStringList names = ParamNames();
+    const QStringList names = KeyParamNames();
     // A value the list does not hold opens the list with nothing chosen.
     const QString chosen = PickFromList(this, QStringLiteral("Параметры ключа"), QStringLiteral("Значение"), names,
                                         GridCell(grid, kParamCol, row).toInt(), false);
@@ -324,7 +316,7 @@ void TKeysFrame::sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect&
         // A value from a module that knows more than this list is shown as it is.
         bool number = false;
         const int index = text.toInt(&number);
-        const QStringList names = ParamNames();
+        const QStringList names = KeyParamNames();
         if (number && index >= 0 && index < names.size())
             text = names[index];
         alignment = taLeftIndent;
@@ -354,18 +346,4 @@ bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->sgKeys->viewport() && event->type() == QEvent::Resize)
         GridSetColWidths(ui->sgKeys, FWidths, true);
     return TSettingsPage::eventFilter(watched, event);
-}
-
-QString KeyText(const TKeyRecord& record)
-{
-    QStringList bytes;
-    for (int i = 5; i >= 0; --i)
-        bytes << QStringLiteral("%1").arg(record.Serial[i], 2, 16, QLatin1Char('0')).toUpper();
-    return bytes.join(QLatin1Char(' '));
-}
-
-QString KeyParamName(int param)
-{
-    const QStringList names = KeysFrame ? KeysFrame->ParamNames() : QStringList();
-    return param >= 0 && param < names.size() ? names[param] : QString::number(param);
 }

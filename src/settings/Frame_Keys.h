@@ -36,8 +36,6 @@ public:
     bool HasUnsavedEdits() const override;
     // The table has gone to the module: the grid holds no more edits.
     void Written(const TKeyTable& table);
-    // The names of the parameter values, value 0 first.
-    QStringList ParamNames() const;
 
     void ReadKeysFromDevice();
     void WriteKeysToDevice();
@@ -66,9 +64,3 @@ private:
 
 // The page's one instance, while it exists.
 extern TKeysFrame* KeysFrame;
-
-// The key's six serial bytes as the page's "Ключ" column shows them: "00 00 A1 B2 C3 D4".
-QString KeyText(const TKeyRecord& record);
-
-// The name of a key's parameter value as the page lists it; a value the list lacks as its number.
-QString KeyParamName(int param);

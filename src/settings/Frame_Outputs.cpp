@@ -29,11 +29,9 @@ QWidget* OutputControl(QWidget* page, const char* prefix, int output, const char
 TOutputsFrame::TOutputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Outputs), ui(new Ui::TOutputsFrame)
 {
     ui->setupUi(Body());
-    FitRows();
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     for (int n = 0; n < kOutputCount; ++n) {
         auto* mode = qobject_cast<QComboBox*>(OutputControl(Body(), "cbO", n, "Mode"));
-        mode->setCurrentIndex(-1);
         connect(mode, qOverload<int>(&QComboBox::activated), this, [this, mode] { cbO0ModeChange(mode); });
         const struct {
             const char* Suffix;
@@ -57,7 +55,7 @@ TOutputsFrame::~TOutputsFrame()
         OutputsFrame = nullptr;
 }
 
-void TOutputsFrame::FitRows()
+void TOutputsFrame::ListsFilled()
 {
     // The lists were drawn for a narrower font: they widen to their longest item, and what
     // follows them in the row moves along.

@@ -24,10 +24,10 @@ public:
     void sbO0PulseClick(QToolButton* sender);
 
 protected:
+    void ListsFilled() override;
     void UpdateVisibility() override;
 
 private:
-    void FitRows();
 
     std::unique_ptr<Ui::TOutputsFrame> ui;
 };

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -19,6 +20,7 @@ struct TImageField {
     const char* Section;   // the section header or row the control stands in; "" for none
     const char* Caption;   // the control's own caption (a check box's text); "" for none
     int FirstCode = 0;     // lists: the code stored for the list's first item
+    QStringList Items = {};  // lists: the items the list offers, the one of FirstCode first
 
     int Width() const { return EncodingWidth(Encoding); }
 };
@@ -36,3 +38,7 @@ QString PageCaption(TImagePage page);
 QString FieldCaption(const TImageField& field);
 // How the operator knows the field: "page / section / caption".
 QString FieldTitle(const TImageField& field);
+
+// The field's value in `image` as its page shows it: a list's item ("код 9" for a code the list
+// has no item for), "да" or "нет" for a check box, an edit's or a cell's text.
+QString ImageFieldText(const TImageField& field, const uint8_t* image);

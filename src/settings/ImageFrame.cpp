@@ -43,44 +43,9 @@ bool Fits(const QWidget* control, TEncoding encoding)
     return qobject_cast<const QLineEdit*>(control) != nullptr;
 }
 
-// The pages that exist, by page: they know how their fields read to the operator.
-std::vector<const TImageFrame*>& Frames()
-{
-    static std::vector<const TImageFrame*> frames;
-    return frames;
-}
-
 }  // namespace
 
-QString ImageFieldText(const TImageField& field, const uint8_t* image)
-{
-    for (const TImageFrame* frame : Frames()) {
-        if (frame->Page() == field.Page)
-            return frame->ValueText(field, image);
-    }
-    return FieldToText(field.Encoding, image + field.Address);
-}
-
-QString TImageFrame::ValueText(const TImageField& field, const uint8_t* image) const
-{
-    const uint8_t* bytes = image + field.Address;
-    const auto binding = std::find_if(FBindings.begin(), FBindings.end(),
-                                      [&](const TBinding& b) { return b.Field == &field; });
-    if (binding != FBindings.end()) {
-        if (qobject_cast<const QCheckBox*>(binding->Control))
-            return ByteToFlag(bytes[0]) ? QStringLiteral("да") : QStringLiteral("нет");
-        if (auto* list = qobject_cast<const QComboBox*>(binding->Control)) {
-            const int position = ByteToListPosition(bytes[0], field.FirstCode, list->count());
-            return position >= 0 ? list->itemText(position) : QStringLiteral("код %1").arg(bytes[0]);
-        }
-    }
-    return FieldToText(field.Encoding, bytes);
-}
-
-TImageFrame::~TImageFrame()
-{
-    Frames().erase(std::remove(Frames().begin(), Frames().end(), this), Frames().end());
-}
+TImageFrame::~TImageFrame() = default;
 
 TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
     : TSettingsPage(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
@@ -93,7 +58,6 @@ TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
     FScroll->viewport()->setAutoFillBackground(false);
     FBody->setAutoFillBackground(false);
     FBody->installEventFilter(this);
-    Frames().push_back(this);
 }
 
 void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
@@ -101,21 +65,26 @@ void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
     // The form names the body; the page takes that name, so the page is found by it.
     setObjectName(FBody->objectName());
     FBody->setObjectName(QStringLiteral("paBody"));
-    PlanLayout();
-    FitBody();
 
     for (const TImageField* field : PageFields(FPage)) {
         QWidget* control = FindControl(FBody, QString::fromLatin1(field->Control));
         if (!control || !Fits(control, field->Encoding))
             qFatal("Page \"%s\" has no suitable control \"%s\"", qPrintable(objectName()), field->Control);
         FBindings.push_back({field, control, QVariant(), QVariant()});
-        if (auto* edit = qobject_cast<QLineEdit*>(control))
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
             connect(edit, &QLineEdit::textChanged, this, &TImageFrame::EditsChanged);
-        else if (auto* check = qobject_cast<QCheckBox*>(control))
+        } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
             connect(check, &QCheckBox::toggled, this, &TImageFrame::EditsChanged);
-        else if (auto* list = qobject_cast<QComboBox*>(control))
+        } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+            list->clear();
+            list->addItems(field->Items);
+            list->setCurrentIndex(-1);
             connect(list, &QComboBox::currentIndexChanged, this, &TImageFrame::EditsChanged);
+        }
     }
+    ListsFilled();
+    PlanLayout();
+    FitBody();
 
     StyleForm();
 

@@ -29,10 +29,6 @@ public:
 
     TImagePage Page() const { return FPage; }
 
-    // The field's value in `image` as the page shows it: a list's item, "да" or "нет" for a
-    // check box, an edit's or a cell's text.
-    QString ValueText(const TImageField& field, const uint8_t* image) const;
-
     // Sets every bound control from the image in the page's order, then what is visible.
     virtual void LoadFromImage();
     // Converts every field first and changes the image only when all of them converted; a field
@@ -53,7 +49,8 @@ protected:
     QScrollArea* ScrollArea() const { return FScroll; }
 
     // Binds the page's fields and its strip's two buttons, once the form is built on Body().
-    // A field of the table whose control the form lacks stops the tool at start.
+    // A field of the table whose control the form lacks stops the tool at start. The lists take
+    // their items from the table, with nothing chosen.
     void BindImage(QToolButton* reset, QToolButton* save);
 
     // A field shown in cells of a grid rather than in a control of its own (phone numbers,
@@ -62,6 +59,8 @@ protected:
     virtual QString CellText(const TImageField& field) const;
     virtual void SetCellText(const TImageField& field, const QString& text);
 
+    // Fits the form to its lists' items, once they are filled and before its layout is planned.
+    virtual void ListsFilled() {}
     // The page's own rules for what is visible; run after every load.
     virtual void UpdateVisibility() {}
     // Lays the form out for the body's width; run after the stretching above.
@@ -95,7 +94,3 @@ private:
     int FDesignColumn = -1;  // where the form put the controls its captions name, if it has any
     int FColumn = -1;        // where they go, so that every caption fits before them
 };
-
-// The field's value in `image` in its page's words (TImageFrame::ValueText); with its page not
-// built, the edit's text of the encoding (a list's code).
-QString ImageFieldText(const TImageField& field, const uint8_t* image);

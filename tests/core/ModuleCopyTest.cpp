@@ -311,7 +311,7 @@ private slots:
 
     void keysCsv_refusesAFileWithBadRowsWhole_andRoundTripsComments()
     {
-        const QStringList names = KeysFrame->ParamNames();
+        const QStringList names = KeyParamNames();
         TKeyTable table;
         table.fill(0xFF);
         const TBytes a = KeySlot(kKeyA, 1), b = KeySlot(kKeyB, 200);
@@ -503,7 +503,7 @@ private slots:
 
     void keysCsv_quoteOpensOnlyAtACellsStart_andTheBytesChooseTheEncoding()
     {
-        const QStringList names = KeysFrame->ParamNames();
+        const QStringList names = KeyParamNames();
         const QByteArray door = Cp1251(QStringLiteral("Дверь №2"));
         const struct {
             QByteArray Bytes;
