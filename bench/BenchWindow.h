@@ -8,12 +8,12 @@
 
 #include <memory>
 
-#include "Appconfig.h"
-#include "Application.h"
-#include "Backups.h"
-#include "Form_Main.h"
-#include "Formtools.h"
-#include "ModuleSim.h"
+#include "device/Appconfig.h"
+#include "app/Application.h"
+#include "module/Backups.h"
+#include "app/Form_Main.h"
+#include "ui/Formtools.h"
+#include "sim/ModuleSim.h"
 
 class TBenchWindow {
 public:

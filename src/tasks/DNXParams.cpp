@@ -1,4 +1,4 @@
-#include "DNXParams.h"
+#include "tasks/DNXParams.h"
 
 #include <cctype>
 #include <charconv>

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "DNXParams.h"
-#include "TaskManager.h"
+#include "tasks/DNXParams.h"
+#include "tasks/TaskManager.h"
 
 // The work of one task id. It runs on the task thread and must return soon after *cancel
 // becomes true; args holds the posted message as numbers (the id first).

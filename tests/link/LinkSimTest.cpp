@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "LinkTestKit.h"
-#include "Params_kor_protocol.h"
+#include "link/Params_kor_protocol.h"
 #include "ScriptPort.h"
 #include "SimLink.h"
 

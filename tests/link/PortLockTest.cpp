@@ -15,10 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ComPort.h"
+#include "link/ComPort.h"
 #include "LinkTestKit.h"
 #include "TempFiles.h"
-#include "PortLock.h"
+#include "link/PortLock.h"
 
 namespace {
 

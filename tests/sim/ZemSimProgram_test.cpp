@@ -1,6 +1,6 @@
 #include "LinkTestKit.h"
 #include "TempFiles.h"
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 #include "SlaveLine.h"
 
 #include <gtest/gtest.h>

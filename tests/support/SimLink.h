@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "KOR_ZEM.h"
-#include "ModuleSim.h"
-#include "UniversalCom.h"
+#include "link/KOR_ZEM.h"
+#include "sim/ModuleSim.h"
+#include "link/UniversalCom.h"
 
 class TSimLink {
 public:

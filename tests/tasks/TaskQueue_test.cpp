@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "DNXParams.h"
-#include "TaskManager.h"
+#include "tasks/DNXParams.h"
+#include "tasks/TaskManager.h"
 
 TEST(TDNXParams, delimitedText_givesOneValuePerPieceWithZeroForEmptyOrNonNumbers)
 {

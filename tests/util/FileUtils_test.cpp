@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Dnxfileutils.h"
+#include "util/Dnxfileutils.h"
 #include "TempFiles.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "LogFile.h"
-#include "LogObject.h"
+#include "util/LogFile.h"
+#include "util/LogObject.h"
 #include "TempFiles.h"
 
 namespace {
