@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <functional>
 #include <map>
 #include <regex>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,6 +27,12 @@ const std::set<std::pair<std::string, std::string>> kWaiting = {
     {"src/module/ModuleCompare.cpp", "pages/ImageFrame.h"},
     {"src/module/ModuleFile.cpp", "pages/Frame_Keys.h"},
     {"src/module/ModuleFile.cpp", "pages/ImageFrame.h"},
+};
+
+// Units on one floor that still include each other. Mend one, then take it off the list.
+const std::set<std::vector<std::string>> kKnownCircles = {
+    {"src/device/DeviceOperation", "src/device/Globals"},
+    {"src/ui/Form_MyDialog", "src/ui/Mydialogs"},
 };
 
 struct TInclude {
@@ -176,24 +184,30 @@ TEST(IncludeFloors, EveryIncludeNamesAFloorAtOrBelowItsOwn)
     std::cout << "upward includes: " << upward << "\n";
 }
 
+// An upward include already fails the test above; the waiting ones are left out here.
 TEST(IncludeFloors, NoCircleBetweenUnits)
 {
     const TTree tree = ReadTree();
     std::map<std::string, std::set<std::string>> arrows;
     for (const TInclude& inc : tree.Includes) {
-        if (IsGenerated(inc.Name) || FloorOfInclude(inc.Name).empty())
+        if (IsGenerated(inc.Name) || FloorOfInclude(inc.Name).empty() || kWaiting.count({inc.File, inc.Name}))
             continue;
         const std::string from = Unit(inc.File);
         const std::string to = Unit(IncludedFile(inc.Name));
         if (from != to)
             arrows[from].insert(to);
     }
-    for (const auto& group : Circles(arrows)) {
+    const auto circles = Circles(arrows);
+    for (const auto& group : circles) {
         std::string names;
         for (const std::string& unit : group)
             names += " " + unit;
-        ADD_FAILURE() << "units that include each other:" << names;
+        EXPECT_TRUE(kKnownCircles.count(group)) << "units that include each other:" << names;
     }
+    for (const auto& known : kKnownCircles)
+        EXPECT_NE(std::find(circles.begin(), circles.end(), known), circles.end())
+            << known.front() << " and " << known.back() << " no longer include each other: take them off the list";
+    std::cout << "circles: " << circles.size() << "\n";
 }
 
 }  // namespace
