@@ -8,12 +8,12 @@
 
 #include <memory>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "module/Backups.h"
 #include "app/Form_Main.h"
-#include "ui/Formtools.h"
+#include "device/Appconfig.h"
+#include "module/Backups.h"
 #include "sim/ModuleSim.h"
+#include "ui/Formtools.h"
 
 class TBenchWindow {
 public:

@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "link/ComPort.h"
-#include "ui/Mydialogs.h"
 #include "link/UniversalProtocol.h"
+#include "ui/Mydialogs.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

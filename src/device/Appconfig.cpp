@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "util/Dnxfileutils.h"
 #include "module/IniFile.h"
+#include "util/Dnxfileutils.h"
 
 QString AppDir;
 

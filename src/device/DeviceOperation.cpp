@@ -12,11 +12,11 @@
 #include <memory>
 #include <mutex>
 
-#include "ui/Form_Progress.h"
 #include "device/Globals.h"
-#include "ui/Mydialogs.h"
-#include "tasks/ThreadTaskManager.h"
 #include "link/UniversalProtocol.h"
+#include "tasks/ThreadTaskManager.h"
+#include "ui/Form_Progress.h"
+#include "ui/Mydialogs.h"
 
 namespace {
 

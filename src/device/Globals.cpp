@@ -6,14 +6,14 @@
 #include <cerrno>
 
 #include "device/Appconfig.h"
-#include "link/ComPort.h"
 #include "device/DeviceOperation.h"
-#include "module/IniFile.h"
-#include "link/KOR_ZEM.h"
-#include "ui/Mydialogs.h"
 #include "keys/Task_getkey.h"
-#include "tasks/ThreadTaskManager.h"
+#include "link/ComPort.h"
+#include "link/KOR_ZEM.h"
 #include "link/UniversalCom.h"
+#include "module/IniFile.h"
+#include "tasks/ThreadTaskManager.h"
+#include "ui/Mydialogs.h"
 
 TIniFile* IniFile = nullptr;
 TComPort* ComPort = nullptr;

@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "module/DiskFiles.h"
-#include "util/Dnxfileutils.h"
 #include "sim/ModuleSim.h"
 #include "ui/Mydialogs.h"
+#include "util/Dnxfileutils.h"
 
 namespace {
 

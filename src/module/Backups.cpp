@@ -9,9 +9,9 @@
 #include <cerrno>
 
 #include "module/DiskFiles.h"
-#include "util/Dnxfileutils.h"
 #include "module/ModuleFile.h"
 #include "module/TextValues.h"
+#include "util/Dnxfileutils.h"
 
 QString BackupsDir;
 

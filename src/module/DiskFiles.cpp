@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "util/Dnxfileutils.h"
 #include "module/TextValues.h"
+#include "util/Dnxfileutils.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "util/Cp1251.h"
 #include "module/TextValues.h"
+#include "util/Cp1251.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "util/Cp1251.h"
 #include "module/DiskFiles.h"
+#include "util/Cp1251.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "util/Cp1251.h"
-#include "module/TypedKey.h"
-#include "module/TextValues.h"
 #include "keys/Ow_keyutils.h"
+#include "module/TextValues.h"
+#include "module/TypedKey.h"
+#include "util/Cp1251.h"
 
 namespace {
 

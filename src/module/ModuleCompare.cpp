@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "keys/Ow_keyutils.h"
 #include "pages/Frame_Keys.h"
 #include "pages/ImageFrame.h"
-#include "keys/Ow_keyutils.h"
 
 namespace {
 

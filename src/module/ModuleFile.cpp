@@ -8,10 +8,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "keys/Ow_keyutils.h"
+#include "module/DiskFiles.h"
 #include "pages/Frame_Keys.h"
 #include "pages/ImageFrame.h"
-#include "module/DiskFiles.h"
-#include "keys/Ow_keyutils.h"
 
 const QString ModuleFileSuffix = QStringLiteral(".zem");
 

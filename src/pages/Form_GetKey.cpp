@@ -7,17 +7,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/Globals.h"
+#include "keys/Task_getkey.h"
+#include "module/IniFile.h"
+#include "tasks/ThreadTaskManager.h"
 #include "ui/Colors.h"
-#include "util/Dnxstrutils.h"
 #include "ui/Editutils.h"
 #include "ui/Formtools.h"
-#include "device/Globals.h"
 #include "ui/Glyphs.h"
-#include "module/IniFile.h"
 #include "ui/Mydialogs.h"
 #include "ui/Shape.h"
-#include "keys/Task_getkey.h"
-#include "tasks/ThreadTaskManager.h"
+#include "util/Dnxstrutils.h"
 #include "ui_Form_GetKey.h"
 
 namespace {

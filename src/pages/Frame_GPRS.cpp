@@ -8,11 +8,11 @@
 
 #include "device/Appconfig.h"
 #include "device/DeviceOperation.h"
+#include "device/ModuleAreas.h"
+#include "module/IniFile.h"
 #include "ui/Form_NewName.h"
 #include "ui/Formtools.h"
 #include "ui/Glyphs.h"
-#include "module/IniFile.h"
-#include "device/ModuleAreas.h"
 #include "ui/Mydialogs.h"
 #include "ui_Frame_GPRS.h"
 

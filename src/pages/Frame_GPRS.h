@@ -1,8 +1,8 @@
 #pragma once
 #include <optional>
 
-#include "module/GprsBlock.h"
 #include "device/ModuleAreas.h"
+#include "module/GprsBlock.h"
 #include "pages/SettingsPage.h"
 
 class QLineEdit;

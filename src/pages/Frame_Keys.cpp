@@ -11,14 +11,14 @@
 #include <memory>
 #include <optional>
 
-#include "module/Defaults.h"
 #include "device/DeviceOperation.h"
-#include "ui/Dnxcustomdraw.h"
+#include "device/ModuleAreas.h"
+#include "module/Defaults.h"
 #include "pages/Form_GetKey.h"
+#include "ui/Dnxcustomdraw.h"
 #include "ui/Form_NewValueFromList.h"
 #include "ui/Formtools.h"
 #include "ui/Glyphs.h"
-#include "device/ModuleAreas.h"
 #include "ui/Mydialogs.h"
 #include "ui_Frame_Keys.h"
 

@@ -2,8 +2,8 @@
 #include <optional>
 
 #include "device/ModuleAreas.h"
-#include "pages/SettingsPage.h"
 #include "keys/Ow_keyutils.h"
+#include "pages/SettingsPage.h"
 #include "ui/Stringgridtools.h"
 
 class QPainter;

@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ui/Colors.h"
+#include "device/ModuleAreas.h"
 #include "module/Defaults.h"
+#include "ui/Colors.h"
 #include "ui/Dnx_control_utils.h"
 #include "ui/Formtools.h"
 #include "ui/Glyphs.h"
-#include "device/ModuleAreas.h"
 #include "ui/Mydialogs.h"
 
 namespace {

@@ -24,23 +24,23 @@
 #include <memory>
 #include <stdexcept>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "module/Defaults.h"
+#include "app/Form_Main.h"
+#include "device/Appconfig.h"
 #include "device/DeviceOperation.h"
 #include "device/Globals.h"
-#include "link/UniversalCom.h"
+#include "device/VirtualModule.h"
 #include "DialogAnswerer.h"
-#include "SimModuleTest.h"
 #include "GuiTestMain.h"
-#include "app/Form_Main.h"
+#include "link/PortLock.h"
+#include "link/UniversalCom.h"
+#include "LinkTestKit.h"
+#include "module/Defaults.h"
+#include "module/IniFile.h"
+#include "sim/ModuleSim.h"
+#include "SimModuleTest.h"
 #include "ui/Formtools.h"
 #include "ui/Frame_PageControl.h"
-#include "module/IniFile.h"
-#include "LinkTestKit.h"
-#include "sim/ModuleSim.h"
-#include "link/PortLock.h"
-#include "device/VirtualModule.h"
 
 namespace {
 

@@ -16,23 +16,23 @@
 #include <functional>
 #include <memory>
 
-#include "device/Appconfig.h"
-#include "module/Backups.h"
-#include "util/Cp1251.h"
-#include "DialogAnswerer.h"
-#include "SimModuleTest.h"
-#include "GuiTestMain.h"
 #include "app/Form_Main.h"
 #include "app/Form_ModuleList.h"
-#include "pages/Frame_GPRS.h"
-#include "pages/Frame_Keys.h"
+#include "device/Appconfig.h"
+#include "DialogAnswerer.h"
+#include "GuiTestMain.h"
+#include "keys/Ow_keyutils.h"
+#include "module/Backups.h"
 #include "module/IniFile.h"
-#include "ui/Mydialogs.h"
 #include "module/KeyCsv.h"
 #include "module/ModuleFile.h"
+#include "pages/Frame_GPRS.h"
+#include "pages/Frame_Keys.h"
 #include "sim/ModuleSim.h"
-#include "keys/Ow_keyutils.h"
+#include "SimModuleTest.h"
 #include "TempFiles.h"
+#include "ui/Mydialogs.h"
+#include "util/Cp1251.h"
 
 namespace {
 

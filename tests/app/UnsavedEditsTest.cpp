@@ -9,14 +9,14 @@
 #include <memory>
 
 #include "DialogAnswerer.h"
+#include "GuiTestMain.h"
+#include "module/ModuleFile.h"
 #include "pages/Frame_Common.h"
 #include "pages/Frame_GPRS.h"
 #include "pages/Frame_Keys.h"
-#include "ui/Frame_PageControl.h"
-#include "GuiTestMain.h"
-#include "module/ModuleFile.h"
-#include "ui/Mydialogs.h"
 #include "SimModuleTest.h"
+#include "ui/Frame_PageControl.h"
+#include "ui/Mydialogs.h"
 
 namespace {
 

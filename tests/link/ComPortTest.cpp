@@ -19,8 +19,8 @@
 #include <unistd.h>
 
 #include "link/ComPort.h"
-#include "LinkTestKit.h"
 #include "link/UniversalCom.h"
+#include "LinkTestKit.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "link/ComPort.h"
+#include "link/PortLock.h"
 #include "LinkTestKit.h"
 #include "TempFiles.h"
-#include "link/PortLock.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "link/KOR_ZEM.h"
 #include "link/Kor_protocol1.h"
+#include "link/KOR_ZEM.h"
 #include "link/Params_kor_protocol.h"
 #include "ScriptPort.h"
 

@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "util/Cp1251.h"
 #include "module/IniFile.h"
+#include "util/Cp1251.h"
 
 namespace {
 

@@ -12,22 +12,22 @@
 #include <cstring>
 #include <memory>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "keys/CRC.h"
-#include "link/ComPort.h"
-#include "util/Dnxstrutils.h"
-#include "DialogAnswerer.h"
-#include "SimModuleTest.h"
-#include "GuiTestMain.h"
-#include "pages/Form_GetKey.h"
-#include "ui/Formtools.h"
+#include "device/Appconfig.h"
 #include "device/Globals.h"
-#include "module/IniFile.h"
-#include "sim/ModuleSim.h"
+#include "DialogAnswerer.h"
+#include "GuiTestMain.h"
+#include "keys/CRC.h"
 #include "keys/Task_getkey.h"
-#include "tasks/ThreadTaskManager.h"
+#include "link/ComPort.h"
 #include "link/UniversalCom.h"
+#include "module/IniFile.h"
+#include "pages/Form_GetKey.h"
+#include "sim/ModuleSim.h"
+#include "SimModuleTest.h"
+#include "tasks/ThreadTaskManager.h"
+#include "ui/Formtools.h"
+#include "util/Dnxstrutils.h"
 
 namespace {
 

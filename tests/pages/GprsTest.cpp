@@ -12,18 +12,18 @@
 #include <utility>
 #include <vector>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "util/Cp1251.h"
-#include "DialogAnswerer.h"
-#include "SimModuleTest.h"
-#include "GuiTestMain.h"
 #include "app/Form_Main.h"
-#include "ui/Formtools.h"
-#include "pages/Frame_GPRS.h"
-#include "ui/Frame_PageControl.h"
+#include "device/Appconfig.h"
+#include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "module/GprsBlock.h"
+#include "pages/Frame_GPRS.h"
 #include "sim/ModuleSim.h"
+#include "SimModuleTest.h"
+#include "ui/Formtools.h"
+#include "ui/Frame_PageControl.h"
+#include "util/Cp1251.h"
 
 namespace {
 

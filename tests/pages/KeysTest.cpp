@@ -22,23 +22,23 @@
 #include <memory>
 #include <vector>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "module/Defaults.h"
-#include "DialogAnswerer.h"
-#include "SimModuleTest.h"
-#include "LinkTestKit.h"
-#include "GuiTestMain.h"
 #include "app/Form_Main.h"
-#include "ui/Formtools.h"
-#include "pages/Frame_Keys.h"
+#include "device/Appconfig.h"
 #include "device/Globals.h"
-#include "module/IniFile.h"
-#include "tasks/ThreadTaskManager.h"
-#include "link/UniversalCom.h"
-#include "ui/Frame_PageControl.h"
-#include "sim/ModuleSim.h"
+#include "DialogAnswerer.h"
+#include "GuiTestMain.h"
 #include "keys/Ow_keyutils.h"
+#include "link/UniversalCom.h"
+#include "LinkTestKit.h"
+#include "module/Defaults.h"
+#include "module/IniFile.h"
+#include "pages/Frame_Keys.h"
+#include "sim/ModuleSim.h"
+#include "SimModuleTest.h"
+#include "tasks/ThreadTaskManager.h"
+#include "ui/Formtools.h"
+#include "ui/Frame_PageControl.h"
 
 namespace {
 

@@ -16,16 +16,16 @@
 #include <random>
 #include <vector>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "module/Defaults.h"
+#include "app/Form_Main.h"
+#include "device/Appconfig.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
-#include "app/Form_Main.h"
-#include "ui/Formtools.h"
-#include "pages/Frame_Mobiles.h"
-#include "ui/Frame_PageControl.h"
+#include "module/Defaults.h"
 #include "module/ImageCodec.h"
+#include "pages/Frame_Mobiles.h"
+#include "ui/Formtools.h"
+#include "ui/Frame_PageControl.h"
 
 namespace {
 

@@ -21,23 +21,23 @@
 #include <string>
 #include <vector>
 
-#include "device/Appconfig.h"
 #include "app/Application.h"
-#include "util/Cp1251.h"
-#include "module/Defaults.h"
+#include "app/Form_Main.h"
+#include "device/Appconfig.h"
+#include "device/Globals.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
-#include "ui/Dnx_control_utils.h"
-#include "app/Form_Main.h"
-#include "ui/Formtools.h"
+#include "link/UniversalCom.h"
+#include "module/Defaults.h"
 #include "pages/Frame_Alarm.h"
 #include "pages/Frame_Common.h"
 #include "pages/Frame_Inputs.h"
 #include "pages/Frame_Outputs.h"
-#include "ui/Frame_PageControl.h"
-#include "device/Globals.h"
-#include "link/UniversalCom.h"
 #include "sim/ModuleSim.h"
+#include "ui/Dnx_control_utils.h"
+#include "ui/Formtools.h"
+#include "ui/Frame_PageControl.h"
+#include "util/Cp1251.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "link/KOR_ZEM.h"
-#include "sim/ModuleSim.h"
 #include "link/UniversalCom.h"
+#include "sim/ModuleSim.h"
 
 class TSimLink {
 public:

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "TempFiles.h"
 #include "util/LogFile.h"
 #include "util/LogObject.h"
-#include "TempFiles.h"
 
 namespace {
 

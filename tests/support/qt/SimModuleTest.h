@@ -11,13 +11,13 @@
 #include <cstring>
 #include <memory>
 
+#include "app/Form_Main.h"
 #include "device/Appconfig.h"
+#include "keys/Ow_keyutils.h"
 #include "module/Backups.h"
 #include "module/Defaults.h"
-#include "app/Form_Main.h"
-#include "ui/Frame_PageControl.h"
 #include "sim/ModuleSim.h"
-#include "keys/Ow_keyutils.h"
+#include "ui/Frame_PageControl.h"
 
 class TSimModuleTest : public QObject {
 protected:
