@@ -8,12 +8,12 @@
 
 #include <memory>
 
-#include "Appconfig.h"
-#include "Application.h"
-#include "Backups.h"
-#include "Form_Main.h"
-#include "Formtools.h"
-#include "ModuleSim.h"
+#include "app/Application.h"
+#include "app/Form_Main.h"
+#include "device/Appconfig.h"
+#include "module/Backups.h"
+#include "sim/ModuleSim.h"
+#include "ui/Formtools.h"
 
 class TBenchWindow {
 public:

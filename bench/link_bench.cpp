@@ -13,8 +13,8 @@
 
 #include <dirent.h>
 
-#include "ComPort.h"
-#include "PortLock.h"
+#include "link/ComPort.h"
+#include "link/PortLock.h"
 #include "SimLink.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "Backups.h"
 #include "BenchWindow.h"
-#include "DeviceOperation.h"
-#include "Globals.h"
-#include "ModuleAreas.h"
+#include "device/DeviceOperation.h"
+#include "device/Globals.h"
+#include "device/ModuleAreas.h"
+#include "module/Backups.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 
 // The module ships with these bytes at addresses 0..124. This is the module's own copy, kept
 // apart from the window's table of defaults so the simulator stands on its own.

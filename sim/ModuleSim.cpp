@@ -1,10 +1,10 @@
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 
-#include "Dnxfileutils.h"
+#include "util/Dnxfileutils.h"
 
 // ---- frame receiver ----
 

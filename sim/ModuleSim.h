@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "KorFrame.h"
+#include "link/KorFrame.h"
 
 // The module answers one request at a time, so requests arriving during a Delay or LateReply
 // wait behind it, as on the real device. Faults apply to every well-formed request, answered or not.

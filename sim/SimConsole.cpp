@@ -1,4 +1,4 @@
-#include "SimConsole.h"
+#include "sim/SimConsole.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // zem-sim's controls in words: faults as --fault and the fault command spell them, and the
 // commands a person types while the simulator runs.
 
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // zem-sim: the simulated module on a pseudo-terminal, for trying the tool without hardware.
 
-#include "ModuleSim.h"
-#include "SimConsole.h"
+#include "sim/ModuleSim.h"
+#include "sim/SimConsole.h"
 
 #include <cerrno>
 #include <csignal>

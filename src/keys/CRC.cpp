@@ -1,4 +1,4 @@
-#include "CRC.h"
+#include "keys/CRC.h"
 
 #include <array>
 #include <cstddef>

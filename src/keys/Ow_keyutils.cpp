@@ -1,9 +1,9 @@
-#include "Ow_keyutils.h"
+#include "keys/Ow_keyutils.h"
 
 #include <algorithm>
 
-#include "CRC.h"
-#include "Dnxstrutils.h"
+#include "keys/CRC.h"
+#include "util/Dnxstrutils.h"
 
 void MakeKeyCode(int64_t serial, uint8_t code[KeyCodeSize], bool reversed)
 {

@@ -1,11 +1,11 @@
-#include "Task_getkey.h"
+#include "keys/Task_getkey.h"
 
 #include <algorithm>
 #include <chrono>
 #include <iterator>
 
-#include "KOR_ZEM.h"
-#include "ThreadTaskManager.h"
+#include "link/KOR_ZEM.h"
+#include "tasks/ThreadTaskManager.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "Ow_keyutils.h"
+#include "keys/Ow_keyutils.h"
 
 class TKOR_ZEM;
 class TThreadTaskManager;

@@ -1,4 +1,4 @@
-#include "ComPort.h"
+#include "link/ComPort.h"
 
 // The parts of the port that do not touch the operating system.
 

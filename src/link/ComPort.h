@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "PortLock.h"
+#include "link/PortLock.h"
 
 // A failure of the operating system under the serial port: its text and the system error code.
 class TComPortException : public std::exception {

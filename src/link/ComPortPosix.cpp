@@ -1,7 +1,7 @@
 // Serial port over a POSIX terminal device.
 #ifndef _WIN32
 
-#include "ComPort.h"
+#include "link/ComPort.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "KOR_ZEM.h"
+#include "link/KOR_ZEM.h"
 
-#include "ComPort.h"
-#include "Params_kor_protocol.h"
+#include "link/ComPort.h"
+#include "link/Params_kor_protocol.h"
 
 std::string LinkErrorCause(const TLinkError& error)
 {

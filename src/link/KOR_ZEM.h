@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Kor_protocol1.h"
-#include "LogObject.h"
+#include "link/Kor_protocol1.h"
+#include "util/LogObject.h"
 
 // Why the last command failed: the link's error code and text; code 0 and no text after a
 // command that met no link error.

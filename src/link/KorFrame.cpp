@@ -1,4 +1,4 @@
-#include "KorFrame.h"
+#include "link/KorFrame.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "Kor_protocol1.h"
+#include "link/Kor_protocol1.h"
 
 #include <cstring>
 

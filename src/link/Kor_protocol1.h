@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "KorFrame.h"
-#include "UniversalProtocol.h"
+#include "link/KorFrame.h"
+#include "link/UniversalProtocol.h"
 
 constexpr int kKorBufferSize = 256;
 constexpr int kKorMaxRequestData = kKorBufferSize - kKorFrameOverhead;  // 251

@@ -1,4 +1,4 @@
-#include "Params_kor_protocol.h"
+#include "link/Params_kor_protocol.h"
 
 int ReadParams(TKORProtocol1& protocol, uint16_t address, uint8_t count, void* destination, int timeoutMs)
 {

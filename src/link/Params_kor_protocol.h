@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "Kor_protocol1.h"
+#include "link/Kor_protocol1.h"
 
 // Reads count bytes of the module's parameter memory at address; returns the number of data
 // bytes the module sent (its length byte), which the caller compares with count. At most count

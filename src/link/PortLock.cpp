@@ -1,7 +1,7 @@
 // Serial port ownership on POSIX: open descriptors in /proc and LCK.. files in the lock folders.
 #ifndef _WIN32
 
-#include "PortLock.h"
+#include "link/PortLock.h"
 
 #include <algorithm>
 #include <cerrno>

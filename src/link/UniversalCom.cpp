@@ -1,4 +1,4 @@
-#include "UniversalCom.h"
+#include "link/UniversalCom.h"
 
 TUniversalCom::~TUniversalCom()
 {

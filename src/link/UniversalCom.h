@@ -1,6 +1,6 @@
 #pragma once
-#include "ComPort.h"
-#include "UniversalPort.h"
+#include "link/ComPort.h"
+#include "link/UniversalPort.h"
 
 // The byte port over a serial line: owns its TComPort and fixes how an exchange uses the read
 // timeouts and throws stale input away.

@@ -1,12 +1,12 @@
-#include "UniversalProtocol.h"
+#include "link/UniversalProtocol.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include "ComPort.h"
-#include "Dnxstrutils.h"
+#include "link/ComPort.h"
+#include "util/Dnxstrutils.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "UniversalPort.h"
+#include "link/UniversalPort.h"
 
 // A protocol error of the device link. The codes follow the system error numbers the module's
 // tools have always reported.

@@ -1,4 +1,4 @@
-#include "TaskManager.h"
+#include "tasks/TaskManager.h"
 
 #include <chrono>
 #include <utility>

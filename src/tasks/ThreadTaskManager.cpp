@@ -1,4 +1,4 @@
-#include "ThreadTaskManager.h"
+#include "tasks/ThreadTaskManager.h"
 
 #include <utility>
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "TaskManager.h"
+#include "tasks/TaskManager.h"
 
 // One worker thread running the work posted to its queue, one task after the other in posting
 // order. The thread starts with the object.

@@ -1,4 +1,4 @@
-#include "Colors.h"
+#include "ui/Colors.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "Dnx_control_utils.h"
+#include "ui/Dnx_control_utils.h"
 
 #include <QWidget>
 

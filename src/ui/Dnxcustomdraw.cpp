@@ -1,4 +1,4 @@
-#include "Dnxcustomdraw.h"
+#include "ui/Dnxcustomdraw.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -3,32 +3,14 @@
 #include <QString>
 
 #include <cstdint>
-#include <stdexcept>
+
+#include "module/TextValues.h"
 
 class QLineEdit;
 
-// Raised by StrToInt with the text "'<text>' is not a valid integer value".
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// "'<text>' is not a valid integer value": the message of every refused integer text.
-QString NotAnIntegerMessage(const QString& text);
-
-// Strict decimal integer: an optional sign and digits only, no blanks, within 32 bits.
-bool TryStrToInt(const QString& text, int& value);
-int StrToInt(const QString& text);
-
 // False when the trimmed text is empty or not an integer; `value` is left alone then.
 bool GetEditInt(const QLineEdit* edit, int& value);
-// A decimal number with "." or "," as its separator, blanks around it allowed; the process
-// locale plays no part. False for an empty text or one that is not such a number.
-bool TryTextToFloat(const QString& text, float& value);
 // TryTextToFloat on the edit's text.
 bool GetEditFloat(const QLineEdit* edit, float& value);
-// Reads a dotted IPv4 address into bytes[0..3]; text after the fourth group is ignored.
-// The bytes are written only when the whole address is valid.
-bool TryTextToIP(const QString& text, uint8_t* bytes);
 // TryTextToIP on the edit's text.
 bool GetEditIP(const QLineEdit* edit, uint8_t* bytes);

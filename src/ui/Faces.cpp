@@ -1,6 +1,6 @@
-#include "Faces.h"
+#include "ui/Faces.h"
 
-#include "Glyphs.h"
+#include "ui/Glyphs.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,9 +1,9 @@
-#include "Form_MyDialog.h"
+#include "ui/Form_MyDialog.h"
 #include "ui_Form_MyDialog.h"
 
-#include "Faces.h"
-#include "Formtools.h"
-#include "Glyphs.h"
+#include "ui/Faces.h"
+#include "ui/Formtools.h"
+#include "ui/Glyphs.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>

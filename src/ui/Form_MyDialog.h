@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mydialogs.h"
+#include "ui/Mydialogs.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
-#include "Form_NewName.h"
+#include "ui/Form_NewName.h"
 #include "ui_Form_NewName.h"
 
-#include "Mydialogs.h"
+#include "ui/Mydialogs.h"
 
 TNewNameForm::TNewNameForm(QWidget* owner) : TOneValueDialog(owner), ui(new Ui::TNewNameForm)
 {

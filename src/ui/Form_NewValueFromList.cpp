@@ -1,7 +1,7 @@
-#include "Form_NewValueFromList.h"
+#include "ui/Form_NewValueFromList.h"
 #include "ui_Form_NewValueFromList.h"
 
-#include "Mydialogs.h"
+#include "ui/Mydialogs.h"
 
 #include <QFontMetrics>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OneValueDialog.h"
+#include "ui/OneValueDialog.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "Form_Progress.h"
+#include "ui/Form_Progress.h"
 
-#include "Glyphs.h"
+#include "ui/Glyphs.h"
 #include "ui_Form_Progress.h"
 
 TProgressForm::TProgressForm(QWidget* owner, const QString& title) : QDialog(owner), ui(new Ui::TProgressForm)

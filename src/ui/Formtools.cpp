@@ -1,6 +1,6 @@
-#include "Formtools.h"
+#include "ui/Formtools.h"
 
-#include "Colors.h"
+#include "ui/Colors.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "Frame_PageControl.h"
+#include "ui/Frame_PageControl.h"
 #include "ui_Frame_PageControl.h"
 
-#include "Shape.h"
+#include "ui/Shape.h"
 
 #include <QFontMetrics>
 #include <QLabel>

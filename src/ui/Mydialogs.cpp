@@ -1,6 +1,6 @@
-#include "Mydialogs.h"
+#include "ui/Mydialogs.h"
 
-#include "Form_MyDialog.h"
+#include "ui/Form_MyDialog.h"
 
 #include <memory>
 
@@ -9,16 +9,6 @@ int MyMessageDlg(QWidget* owner, const QString& text, int kind, TDialogButtons b
 {
     std::unique_ptr<TMyDialogForm> form(new TMyDialogForm(owner));
     return form->Execute(text, kind, caption, buttons);
-}
-
-QString ClippedText(const QString& text)
-{
-    if (text.size() <= MessageTextLimit)
-        return text;
-    int kept = MessageTextLimit - 1;
-    if (text[kept - 1].isHighSurrogate())  // never half a character
-        --kept;
-    return text.left(kept) + QChar(0x2026);
 }
 
 bool ConfirmationDlg(QWidget* owner, const QString& text)

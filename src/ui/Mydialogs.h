@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "module/TextValues.h"
+
 class QWidget;
 
 // Message kinds.
@@ -42,11 +44,6 @@ constexpr TDialogButtons operator|(TMsgDlgBtn a, TMsgDlgBtn b)
 {
     return TDialogButtons(a) | TDialogButtons(b);
 }
-
-// A text from the installer or from a file, as it goes into a message: at most MessageTextLimit
-// characters, a longer one cut with "…" (a huge one would stall the dialog while it wraps).
-constexpr int MessageTextLimit = 200;
-QString ClippedText(const QString& text);
 
 // Each shows one modal message owned by `owner` (may be null) and returns when it is closed.
 bool ConfirmationDlg(QWidget* owner, const QString& text); // true only for OK

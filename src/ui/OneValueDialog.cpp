@@ -1,7 +1,7 @@
-#include "OneValueDialog.h"
+#include "ui/OneValueDialog.h"
 
-#include "Formtools.h"
-#include "Glyphs.h"
+#include "ui/Formtools.h"
+#include "ui/Glyphs.h"
 
 #include <QKeyEvent>
 #include <QLabel>

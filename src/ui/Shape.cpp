@@ -1,4 +1,4 @@
-#include "Shape.h"
+#include "ui/Shape.h"
 
 #include <QPainter>
 

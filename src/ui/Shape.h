@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Colors.h"
+#include "ui/Colors.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "Stringgridtools.h"
+#include "ui/Stringgridtools.h"
 
-#include "Dnxcustomdraw.h"
+#include "ui/Dnxcustomdraw.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // cells drawn as fixed ones; the table's own headers stay hidden. Cells are addressed
 // (column, row). A hidden column counts as width -1.
 
-#include "Colors.h"
+#include "ui/Colors.h"
 
 #include <QList>
 #include <QPixmap>

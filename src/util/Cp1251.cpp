@@ -1,4 +1,4 @@
-#include "Cp1251.h"
+#include "util/Cp1251.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "Dnxfileutils.h"
+#include "util/Dnxfileutils.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "Timer.h"
+#include "util/Timer.h"
 
 // Stopwatch for one operation on the tick counter. Embedded by value.
 class CDNXOpTime {

@@ -1,4 +1,4 @@
-#include "Dnxstrutils.h"
+#include "util/Dnxstrutils.h"
 
 #include <climits>
 #include <cstdio>

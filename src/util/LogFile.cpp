@@ -1,4 +1,4 @@
-#include "LogFile.h"
+#include "util/LogFile.h"
 
 #include <cerrno>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "Dnxfileutils.h"
+#include "util/Dnxfileutils.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <mutex>
 #include <string>
 
-#include "LogFileBase.h"
+#include "util/LogFileBase.h"
 
 // Broken-down local time as the log uses it.
 struct TLogTime {

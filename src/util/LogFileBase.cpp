@@ -1,4 +1,4 @@
-#include "LogFileBase.h"
+#include "util/LogFileBase.h"
 
 #include <cerrno>
 #include <fcntl.h>

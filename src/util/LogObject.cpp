@@ -1,4 +1,4 @@
-#include "LogObject.h"
+#include "util/LogObject.h"
 
 TLogObject::TLogObject() : FLog(new TLogFile) {}
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "LogFile.h"
+#include "util/LogFile.h"
 
 // Gives any object a log of its own. The log is off until SetLogFileName or OpenLog is called;
 // derived classes write through FLog->Write.

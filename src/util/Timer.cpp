@@ -1,4 +1,4 @@
-#include "Timer.h"
+#include "util/Timer.h"
 
 #include <chrono>
 #include <climits>

@@ -5,8 +5,8 @@
 #include <random>
 #include <string>
 
-#include "CRC.h"
-#include "Ow_keyutils.h"
+#include "keys/CRC.h"
+#include "keys/Ow_keyutils.h"
 
 namespace {
 

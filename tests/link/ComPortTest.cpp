@@ -18,9 +18,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "ComPort.h"
+#include "link/ComPort.h"
+#include "link/UniversalCom.h"
 #include "LinkTestKit.h"
-#include "UniversalCom.h"
 
 namespace {
 

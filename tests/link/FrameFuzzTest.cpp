@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "Kor_protocol1.h"
-#include "Params_kor_protocol.h"
+#include "link/Kor_protocol1.h"
+#include "link/Params_kor_protocol.h"
 #include "ScriptPort.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "link/Params_kor_protocol.h"
 #include "LinkTestKit.h"
-#include "Params_kor_protocol.h"
 #include "ScriptPort.h"
 #include "SimLink.h"
 

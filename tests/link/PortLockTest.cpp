@@ -15,10 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ComPort.h"
+#include "link/ComPort.h"
+#include "link/PortLock.h"
 #include "LinkTestKit.h"
 #include "TempFiles.h"
-#include "PortLock.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "KOR_ZEM.h"
-#include "Kor_protocol1.h"
-#include "Params_kor_protocol.h"
+#include "link/Kor_protocol1.h"
+#include "link/KOR_ZEM.h"
+#include "link/Params_kor_protocol.h"
 #include "ScriptPort.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <deque>
 #include <vector>
 
-#include "ComPort.h"
-#include "KorFrame.h"
-#include "UniversalPort.h"
+#include "link/ComPort.h"
+#include "link/KorFrame.h"
+#include "link/UniversalPort.h"
 
 class TScriptPort : public TUniversalPort {
 public:

@@ -1,4 +1,4 @@
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 #include "SlaveLine.h"
 
 #include "LinkTestKit.h"

@@ -2,7 +2,7 @@
 // The tool's end of the line, reduced to what the simulator tests need: a raw descriptor on the
 // slave, writes, and reads bounded by a timeout.
 
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 
 #include <chrono>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "LinkTestKit.h"
-#include "TempFiles.h"
-#include "ModuleSim.h"
+#include "sim/ModuleSim.h"
 #include "SlaveLine.h"
+#include "TempFiles.h"
 
 #include <gtest/gtest.h>
 

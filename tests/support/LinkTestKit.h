@@ -9,7 +9,7 @@
 
 #include <sys/types.h>
 
-#include "KorFrame.h"
+#include "link/KorFrame.h"
 
 using TBytes = std::vector<uint8_t>;
 

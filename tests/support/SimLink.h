@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "KOR_ZEM.h"
-#include "ModuleSim.h"
-#include "UniversalCom.h"
+#include "link/KOR_ZEM.h"
+#include "link/UniversalCom.h"
+#include "sim/ModuleSim.h"
 
 class TSimLink {
 public:

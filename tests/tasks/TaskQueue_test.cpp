@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "TaskManager.h"
+#include "tasks/TaskManager.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ThreadTaskManager.h"
+#include "tasks/ThreadTaskManager.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "Dnxcustomdraw.h"
-#include "Formtools.h"
-#include "Stringgridtools.h"
+#include "ui/Dnxcustomdraw.h"
+#include "ui/Formtools.h"
+#include "ui/Stringgridtools.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 #include "DialogAnswerer.h"
-#include "Faces.h"
-#include "Form_MyDialog.h"
-#include "Formtools.h"
-#include "Mydialogs.h"
+#include "ui/Faces.h"
+#include "ui/Form_MyDialog.h"
+#include "ui/Formtools.h"
+#include "ui/Mydialogs.h"
 
 #include <QApplication>
 #include <QEnterEvent>

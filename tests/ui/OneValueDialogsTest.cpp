@@ -1,7 +1,7 @@
 #include "DialogAnswerer.h"
-#include "Form_NewName.h"
-#include "Form_NewValueFromList.h"
-#include "Formtools.h"
+#include "ui/Form_NewName.h"
+#include "ui/Form_NewValueFromList.h"
+#include "ui/Formtools.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "DialogAnswerer.h"
-#include "Formtools.h"
-#include "Frame_PageControl.h"
-#include "Shape.h"
+#include "ui/Formtools.h"
+#include "ui/Frame_PageControl.h"
+#include "ui/Shape.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,8 +1,8 @@
-#include "Colors.h"
-#include "Dnx_control_utils.h"
-#include "Editutils.h"
-#include "Formtools.h"
-#include "Glyphs.h"
+#include "ui/Colors.h"
+#include "ui/Dnx_control_utils.h"
+#include "ui/Editutils.h"
+#include "ui/Formtools.h"
+#include "ui/Glyphs.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "Dnxfileutils.h"
-#include "Dnxstrutils.h"
+#include "util/Dnxfileutils.h"
+#include "util/Dnxstrutils.h"
 
 namespace {
 

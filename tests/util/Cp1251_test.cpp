@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Cp1251.h"
+#include "util/Cp1251.h"
 
 TEST(Cp1251, allByteValues_surviveTheRoundTripThroughUtf8)
 {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Dnxfileutils.h"
 #include "TempFiles.h"
+#include "util/Dnxfileutils.h"
 
 namespace {
 

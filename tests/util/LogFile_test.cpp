@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "LogFile.h"
-#include "LogObject.h"
 #include "TempFiles.h"
+#include "util/LogFile.h"
+#include "util/LogObject.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "Dnxperformance.h"
-#include "Timer.h"
+#include "util/Dnxperformance.h"
+#include "util/Timer.h"
 
 TEST(CDNXTimer, neverStarted_isExpiredAtOnce)
 {

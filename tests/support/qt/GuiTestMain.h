@@ -3,8 +3,8 @@
 // has, so that fonts, and with them every measured width, are the ones installers see.
 #include <QTest>
 
-#include "Application.h"
-#include "Formtools.h"
+#include "app/Application.h"
+#include "ui/Formtools.h"
 
 #define ZEM_GUI_TEST_MAIN(TestClass)                \
     int main(int argc, char** argv)                 \

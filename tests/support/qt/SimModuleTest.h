@@ -11,13 +11,13 @@
 #include <cstring>
 #include <memory>
 
-#include "Appconfig.h"
-#include "Backups.h"
-#include "Defaults.h"
-#include "Form_Main.h"
-#include "Frame_PageControl.h"
-#include "ModuleSim.h"
-#include "Ow_keyutils.h"
+#include "app/Form_Main.h"
+#include "device/Appconfig.h"
+#include "keys/Ow_keyutils.h"
+#include "module/Backups.h"
+#include "module/Defaults.h"
+#include "sim/ModuleSim.h"
+#include "ui/Frame_PageControl.h"
 
 class TSimModuleTest : public QObject {
 protected:

@@ -1,0 +1,728 @@
+#include "app/Form_Main.h"
+
+#include <QAbstractItemView>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QResizeEvent>
+#include <QSerialPortInfo>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <memory>
+#include <cstring>
+#include <vector>
+#include <string>
+
+#include "app/Form_ModuleList.h"
+#include "device/Appconfig.h"
+#include "device/DeviceOperation.h"
+#include "device/Globals.h"
+#include "device/ModuleAreas.h"
+#include "device/VirtualModule.h"
+#include "link/ComPort.h"
+#include "link/KOR_ZEM.h"
+#include "module/Defaults.h"
+#include "module/DiskFiles.h"
+#include "module/IniFile.h"
+#include "module/KeyCsv.h"
+#include "module/ModuleCompare.h"
+#include "module/ModuleFile.h"
+#include "pages/Frame_Alarm.h"
+#include "pages/Frame_Common.h"
+#include "pages/Frame_GPRS.h"
+#include "pages/Frame_Inputs.h"
+#include "pages/Frame_Keys.h"
+#include "pages/Frame_Mobiles.h"
+#include "pages/Frame_Outputs.h"
+#include "ui/Colors.h"
+#include "ui/Frame_PageControl.h"
+#include "ui/Glyphs.h"
+#include "ui/Mydialogs.h"
+#include "ui_Form_Main.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+const QString kSection = QStringLiteral("MainForm");
+const QString kPortKey = QStringLiteral("Port");
+
+constexpr int kLeastPortListWidth = 200;
+constexpr int kPortListPadding = 32;  // the item's margins and a scroll bar
+// A plain margin between the window's frame and its designed client area.
+constexpr int kBorderWidth = 4;
+constexpr int kFileButtonGap = 8;
+constexpr int kLeastPortBoxWidth = 96;
+const QString kFilesFolderKey = QStringLiteral("FilesFolder");
+const QString kModuleReadFailure = QStringLiteral("Ошибка при чтении из модуля!");
+const QString kUnsavedPages = QStringLiteral("Несохранённые изменения на страницах: %1");
+constexpr int kKeysPageIndex = 3;
+constexpr int kGprsPageIndex = 6;
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(new Ui::TMainForm)
+{
+    ui->setupUi(this);
+    MainForm = this;
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(width() + 2 * kBorderWidth, height() + 2 * kBorderWidth);
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    FormClose();
+    if (MainForm == this)
+        MainForm = nullptr;
+    delete ui;
+}
+
+void TMainForm::FormCreate()
+{
+    CreateGlobals();
+    PortWarningOwner = this;
+
+    SetupSpeedButton(ui->sbPing, TGlyph::Ping);
+    SetupSpeedButton(ui->sbRead, TGlyph::Read);
+    SetupSpeedButton(ui->sbWrite, TGlyph::Write);
+    SetupSpeedButton(ui->sbDefaults, TGlyph::Reset);
+    ui->shDefaults->setStyleSheet(QStringLiteral("#shDefaults { background: %1; border: 1px solid %2; }")
+                                      .arg(ToQColor(clBtnFace).name(), ToQColor(clGray).name()));
+    ui->cbPort->view()->setMinimumWidth(kLeastPortListWidth);
+    connect(ui->cbPort, &TPortComboBox::DropDown, this, &TMainForm::cbPortDropDown);
+    connect(ui->cbPort, qOverload<int>(&QComboBox::activated), this, &TMainForm::cbPortSelect);
+    connect(ui->cbPort->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::cbPortChange);
+    // The pages' own operations (an output button) use the port as typed, Enter or not.
+    connect(ui->cbPort, &QComboBox::editTextChanged, this, &TMainForm::cbPortChange);
+    connect(ui->sbPing, &QToolButton::clicked, this, &TMainForm::sbPingClick);
+    connect(ui->sbRead, &QToolButton::clicked, this, &TMainForm::sbReadClick);
+    connect(ui->sbWrite, &QToolButton::clicked, this, &TMainForm::sbWriteClick);
+    connect(ui->sbDefaults, &QToolButton::clicked, this, &TMainForm::sbDefaultsClick);
+    SetupFileMenu();
+    LayOutStrip();
+    connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, [this] {
+        if (FCloseWhenIdle)
+            close();
+    });
+
+    FPageControl = new TPageControlFrame(this);
+    auto* holderLayout = new QHBoxLayout(ui->paHolder);
+    holderLayout->setContentsMargins(0, 0, 0, 0);
+    holderLayout->addWidget(FPageControl);
+    FPageControl->SetActiveFontColor(0xFF0000);
+    FPageControl->SetButtonHeight(22);
+    FPageControl->SetButtonSpacing(4);
+    FPageControl->SetHolderGap(4);
+    FPageControl->PageIndent = 4;
+
+    FPageControl->AddPage(QStringLiteral("Общие"), new TCommonFrame(this));
+    FPageControl->AddPage(QStringLiteral("Входы"), new TInputsFrame(this));
+    FPageControl->AddPage(QStringLiteral("Выходы"), new TOutputsFrame(this));
+    FPageControl->AddPage(QStringLiteral("Ключи"), new TKeysFrame(this));
+    FPageControl->AddPage(QStringLiteral("Абоненты"), new TMobilesFrame(this));
+    // The first letter is the Latin C: the caption stays exactly as installers know it.
+    FPageControl->AddPage(QStringLiteral("Cигнализация"), new TAlarmFrame(this));
+    FPageControl->AddPage(QStringLiteral("GPRS"), new TGPRSFrame(this));
+    FPageControl->SelectPage(0);
+    for (int i = 0; i < FPageControl->PageCount(); ++i) {
+        TPageButton* tab = FPageControl->Tab(i);
+        auto* page = qobject_cast<TSettingsPage*>(tab->Frame());
+        connect(page, &TSettingsPage::EditsChanged, this, [tab, page] { tab->SetMarked(page->HasUnsavedEdits()); });
+    }
+    // A new window holds nothing the module lacks.
+    MarkInModule(PartAll);
+
+    ui->paDefaults->setParent(FPageControl);
+    ui->paDefaults->move(ui->paDefaults->x(), 0);
+    ui->paDefaults->show();
+    ui->paDefaults->raise();
+    FPageControl->installEventFilter(this);
+    paHolderResize();
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    const QString port = IniFile->ReadString(kSection, kPortKey, QString());
+    if (port.isEmpty())
+        return;
+    ui->cbPort->addItem(port, port);
+    ui->cbPort->setCurrentIndex(0);
+    ShowPortName(port);
+    cbPortChange();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (DeviceOperationRunning()) {
+        // The exchange under way finishes first; the window closes when the operation has ended.
+        event->ignore();
+        if (!FCloseWhenIdle &&
+            YesNoDlg(this, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"))) {
+            FCloseWhenIdle = true;
+            CancelDeviceOperation(true);
+        }
+        return;
+    }
+    if (!FClosed && !FCloseWhenIdle) {
+        QStringList lost;
+        const std::vector<int> unsaved = UnsavedTabs(PartAll);
+        if (!unsaved.empty())
+            lost << (kUnsavedPages + QStringLiteral(" будут потеряны.")).arg(TabCaptions(unsaved));
+        if (UnwrittenParts() != 0)
+            lost << QStringLiteral("Изменения не записаны в модуль.");
+        if (!lost.isEmpty() &&
+            !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
+            event->ignore();
+            return;
+        }
+    }
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TMainForm::FormClose()
+{
+    if (FClosed)
+        return;
+    FClosed = true;
+    // From here on nothing may reach the shared objects: they are about to go.
+    ui->cbPort->disconnect(this);
+    ui->cbPort->lineEdit()->disconnect(this);
+    SaveFormSize(IniFile, this);
+    const QString port = ui->cbPort->currentText().trimmed();
+    if (!port.isEmpty() && !TIniFile::CanStore(port)) {
+        WarningDlg(this, QStringLiteral("Порт \"%1\" не сохранен в файле настроек: в его имени есть "
+                                        "символы, которых нет в кодировке Windows-1251.")
+                             .arg(ClippedText(port)));
+    } else if (!port.isEmpty()) {
+        // Like the window's size, the port is a convenience: a failed write is not worth a
+        // message while the window closes.
+        IniFile->WriteString(kSection, kPortKey, port);
+    }
+    ui->paDefaults->setParent(this);
+    delete FPageControl;
+    FPageControl = nullptr;
+    if (PortWarningOwner == this)
+        PortWarningOwner = nullptr;
+    DestroyGlobals();
+    FVirtualModule.reset();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QRect client = rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth);
+    ui->paTop->setGeometry(client.left(), client.top(), client.width(), ui->paTop->height());
+    ui->Shape1->resize(ui->paTop->width(), ui->Shape1->height());
+    ui->paHolder->setGeometry(client.left(), client.top() + ui->paTop->height(), client.width(),
+                              client.height() - ui->paTop->height());
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FPageControl && event->type() == QEvent::Resize)
+        paHolderResize();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::paHolderResize()
+{
+    if (FPageControl != nullptr)
+        ui->paDefaults->move(FPageControl->width() - ui->paDefaults->width(), 0);
+}
+
+void TMainForm::cbPortDropDown()
+{
+    const QString current = ui->cbPort->currentText().trimmed();
+    ui->cbPort->clear();
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        QStringList about;
+        for (const QString& part : {port.description(), port.manufacturer()}) {
+            if (!part.isEmpty() && !about.contains(part))
+                about << part;
+        }
+        if (!port.serialNumber().isEmpty())
+            about << QStringLiteral("S/N %1").arg(port.serialNumber());
+        const QString path = port.systemLocation();
+        ui->cbPort->addItem(about.isEmpty() ? path : path + QStringLiteral(" — ") + about.join(QStringLiteral(", ")), path);
+    }
+    // A typed device path (a pseudo-terminal, a symlink) is not among the serial devices the
+    // system lists, but while it exists it is as present as they are.
+    if (!current.isEmpty() && current != TVirtualModule::Caption() && ui->cbPort->findData(current) < 0 &&
+        QFileInfo::exists(current))
+        ui->cbPort->addItem(current, current);
+    ui->cbPort->addItem(TVirtualModule::Caption(), TVirtualModule::Caption());
+    // The list is as wide as its longest line, so that no port's description is cut.
+    int widest = 0;
+    for (int i = 0; i < ui->cbPort->count(); ++i)
+        widest = std::max(widest, ui->cbPort->view()->fontMetrics().horizontalAdvance(ui->cbPort->itemText(i)));
+    ui->cbPort->view()->setMinimumWidth(std::max(kLeastPortListWidth, widest + kPortListPadding));
+    ui->cbPort->setCurrentIndex(current.isEmpty() ? -1 : ui->cbPort->findData(current));
+    ShowPortName(current.isEmpty() || ui->cbPort->currentIndex() >= 0 ? current : QString());
+}
+
+void TMainForm::cbPortSelect(int index)
+{
+    // The list says what each port is; the box and "ZEM.cfg" keep the device path.
+    ShowPortName(ui->cbPort->itemData(index).toString());
+    cbPortChange();
+}
+
+void TMainForm::ShowPortName(const QString& port)
+{
+    QSignalBlocker quiet(ui->cbPort);
+    ui->cbPort->setEditText(port);
+    // Too long for the box, a device path shows its end, where the device's name is, and the
+    // virtual module the start of its caption.
+    if (port == TVirtualModule::Caption())
+        ui->cbPort->lineEdit()->home(false);
+    else
+        ui->cbPort->lineEdit()->end(false);
+    ui->cbPort->setToolTip(port.isEmpty() ? QStringLiteral("Выберите порт из списка или введите путь к устройству и нажмите Enter")
+                                          : port);
+}
+
+void TMainForm::cbPortChange()
+{
+    const QString port = ui->cbPort->currentText().trimmed();
+    PortDisplayName = port;
+    if (port == TVirtualModule::Caption()) {
+        if (!FVirtualModule)
+            FVirtualModule = std::make_unique<TVirtualModule>();
+        ComPort->SetPortName(FVirtualModule->Start());
+        PortProblem = FVirtualModule->StartProblem();
+    } else {
+        ComPort->SetPortName(port.toStdString());
+        PortProblem.clear();
+    }
+}
+
+void TMainForm::sbPingClick()
+{
+    cbPortChange();
+    RunDeviceOperation(
+        this, {QStringLiteral("Проверка связи")},
+        [](TKOR_ZEM& device, TOperationProgress& progress) {
+            return progress.Step(1, 1, QStringLiteral("запрос к модулю")) && device.CheckLink();
+        },
+        {TOutcome::Information, QStringLiteral("Устройство подключено!")},
+        {TOutcome::Warning, QStringLiteral("Нет связи с устройством!")});
+}
+
+void TMainForm::sbReadClick()
+{
+    if (!MayReplace(PartSettings))
+        return;
+    cbPortChange();
+    // A failed or short reply must not leave half-read settings in the image.
+    TModuleCopy copy;
+    if (ReadFromModule(this, QStringLiteral("Чтение настроек"), PartSettings, copy,
+                       QStringLiteral("Ошибка при чтении настроек!")) != TOperationResult::Succeeded)
+        return;
+    ShowCopy(copy);
+    MarkInModule(PartSettings);
+}
+
+void TMainForm::sbWriteClick()
+{
+    // An image never filled is all zeros: writing it would wipe the module's settings and, with
+    // a key count of 0, erase its key table.
+    if (!ImageFilledOrWarn() || !StoreBeforeWrite())
+        return;
+    QString question = QStringLiteral("Записать все настройки в устройство?");
+    if (SettingsImage[KeyCountAddress] == 0)
+        question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
+    if (!ConfirmationDlg(this, question))
+        return;
+    cbPortChange();
+    TModuleCopy copy;
+    copy.Settings.emplace();
+    std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
+    WriteToModule(this, QStringLiteral("Запись настроек"), copy, QStringLiteral("Настройки успешно записаны!"),
+                  QStringLiteral("Ошибка при записи настроек!"));
+}
+
+bool TMainForm::ImageFilledOrWarn()
+{
+    if (!FImageFilled)
+        WarningDlg(this, QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
+    return FImageFilled;
+}
+
+void TMainForm::sbDefaultsClick()
+{
+    if (!ConfirmationDlg(this, QStringLiteral("Сбросить настройки по умолчанию?")) || !MayReplace(PartSettings))
+        return;
+    TModuleCopy defaults;
+    defaults.Settings.emplace();
+    std::memcpy(defaults.Settings->data(), DefaultSettings, SettingsSize);
+    ShowCopy(defaults);
+    MarkUnwritten(PartSettings);
+}
+
+std::vector<int> TMainForm::UnsavedTabs(unsigned parts) const
+{
+    std::vector<int> tabs;
+    for (int i = 0; i < FPageControl->PageCount(); ++i) {
+        auto* page = qobject_cast<const TSettingsPage*>(FPageControl->Tab(i)->Frame());
+        const unsigned part = page == KeysFrame ? PartKeys : page == GPRSFrame ? PartGprs : PartSettings;
+        if ((parts & part) && page->HasUnsavedEdits())
+            tabs.push_back(i);
+    }
+    return tabs;
+}
+
+QString TMainForm::TabCaptions(const std::vector<int>& tabs) const
+{
+    QStringList captions;
+    for (int tab : tabs)
+        captions << FPageControl->Tab(tab)->Caption();
+    return captions.join(QStringLiteral(", "));
+}
+
+bool TMainForm::StoreBeforeWrite()
+{
+    // Only the settings pages keep edits apart: the Keys grid and the GPRS edits are what the
+    // tool holds, and a write takes them as they stand.
+    const std::vector<int> tabs = UnsavedTabs(PartSettings);
+    if (tabs.empty())
+        return true;
+    const int answer =
+        YesNoCancelDlg(this, (kUnsavedPages + QStringLiteral(". Сохранить их перед записью?")).arg(TabCaptions(tabs)));
+    if (answer != mrOk)
+        return answer == mrNo;
+    // Each page is shown while it stores, so that a refusal leaves it in front, its field focused.
+    const int shown = FPageControl->ActiveIndex();
+    for (int tab : tabs) {
+        FPageControl->SelectPage(tab);
+        if (!static_cast<TImageFrame*>(FPageControl->Tab(tab)->Frame())->StoreToImage())
+            return false;
+    }
+    FPageControl->SelectPage(shown);
+    return true;
+}
+
+bool TMainForm::MayReplace(unsigned parts)
+{
+    const std::vector<int> tabs = UnsavedTabs(parts);
+    return tabs.empty() ||
+           YesNoDlg(this, (kUnsavedPages + QStringLiteral(" будут потеряны. Продолжить?")).arg(TabCaptions(tabs)));
+}
+
+void TMainForm::ReloadImagePages()
+{
+    CommonFrame->LoadFromImage();
+    InputsFrame->LoadFromImage();
+    OutputsFrame->LoadFromImage();
+    MobilesFrame->LoadFromImage();
+    AlarmFrame->LoadFromImage();
+}
+
+void TMainForm::SetupFileMenu()
+{
+    auto* menu = new QMenu(ui->sbFile);
+    auto add = [this, menu](const QString& text, void (TMainForm::*slot)()) {
+        QAction* action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    add(QStringLiteral("Прочитать всё из модуля"), &TMainForm::ReadAllClick);
+    add(QStringLiteral("Записать всё в модуль"), &TMainForm::WriteAllClick);
+    menu->addSeparator();
+    add(QStringLiteral("Сохранить в файл…"), &TMainForm::SaveFileClick);
+    add(QStringLiteral("Открыть файл…"), &TMainForm::OpenFileClick);
+    add(QStringLiteral("Резервные копии…"), &TMainForm::BackupsClick);
+    menu->addSeparator();
+    add(QStringLiteral("Сравнить с модулем…"), &TMainForm::CompareClick);
+    menu->addSeparator();
+    add(QStringLiteral("Экспорт ключей в CSV…"), &TMainForm::ExportKeysClick);
+    add(QStringLiteral("Импорт ключей из CSV…"), &TMainForm::ImportKeysClick);
+    ui->sbFile->setMenu(menu);
+    ui->sbFile->setPopupMode(QToolButton::InstantPopup);
+    ui->sbFile->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // The style's own arrow sits on the text in so small a button: the text carries one instead.
+    ui->sbFile->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    ui->sbFile->setText(ui->sbFile->text() + QStringLiteral(" ▾"));
+}
+
+void TMainForm::LayOutStrip()
+{
+    // The designed widths were measured in another font: a button is never narrower than its
+    // text, and the row closes up behind a wider one. "Файл" keeps to the strip's right end;
+    // when the row leaves it no room, the port box gives up the difference.
+    auto fitted = [](QToolButton* button) { return std::max(button->width(), button->sizeHint().width()); };
+    const int fileWidth = fitted(ui->sbFile);
+    int rowWidth = 0;
+    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite})
+        rowWidth += fitted(button);
+    const int fileLeft = ui->paTop->width() - fileWidth - kBorderWidth;
+    const int shortBy = std::max(0, ui->sbPing->x() + rowWidth + kFileButtonGap - fileLeft);
+    const int gap = ui->sbPing->x() - ui->cbPort->geometry().right() - 1;
+    ui->cbPort->resize(std::max(kLeastPortBoxWidth, ui->cbPort->width() - shortBy), ui->cbPort->height());
+    int left = ui->cbPort->geometry().right() + 1 + gap;
+    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite}) {
+        button->setGeometry(left, button->y(), fitted(button), button->height());
+        left = button->geometry().right() + 1;
+    }
+    ui->sbFile->setGeometry(fileLeft, ui->sbFile->y(), fileWidth, ui->sbFile->height());
+}
+
+bool TMainForm::HeldCopy(TModuleCopy& copy)
+{
+    copy = TModuleCopy();
+    if (FImageFilled) {
+        copy.Settings.emplace();
+        std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
+    }
+    copy.Keys = KeysFrame->HeldTable();
+    if (copy.Keys)
+        copy.KeyComments = KeysFrame->KeyComments();
+    // The page is shown before it says what is wrong with it.
+    if (!GPRSFrame->HeldBlock(copy.Gprs, false)) {
+        FPageControl->SelectPage(kGprsPageIndex);
+        GPRSFrame->HeldBlock(copy.Gprs);
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::ShowCopy(const TModuleCopy& copy)
+{
+    if (copy.Settings) {
+        std::memcpy(SettingsImage, copy.Settings->data(), SettingsSize);
+        FImageFilled = true;
+        ReloadImagePages();
+    }
+    if (copy.Keys)
+        KeysFrame->ShowKeyTable(*copy.Keys, copy.KeyComments);
+    if (copy.Gprs)
+        GPRSFrame->ShowBlock(*copy.Gprs);
+}
+
+void TMainForm::ReadAllClick()
+{
+    if (!MayReplace(PartAll))
+        return;
+    cbPortChange();
+    TModuleCopy copy;
+    if (ReadFromModule(this, QStringLiteral("Чтение всего из модуля"), PartAll, copy, kModuleReadFailure) !=
+        TOperationResult::Succeeded)
+        return;
+    ShowCopy(copy);
+    MarkInModule(PartAll);
+    InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
+                             .arg(KeyTableCount(*copy.Keys)));
+}
+
+void TMainForm::WriteAllClick()
+{
+    TModuleCopy copy;
+    if (!ImageFilledOrWarn() || !StoreBeforeWrite() || !HeldCopy(copy))
+        return;
+    // What goes, what stays in the module as it is, and whether its keys are erased.
+    QStringList written{QStringLiteral("настройки")};
+    QStringList kept;
+    if (copy.Keys)
+        written << QStringLiteral("ключи (%1)").arg(KeyTableCount(*copy.Keys));
+    else if (!(PartsOverwritten(copy) & PartKeys))
+        kept << QStringLiteral("Ключи не прочитаны и не загружены — в модуле останутся прежние.");
+    if (copy.Gprs)
+        written << QStringLiteral("настройки GPRS");
+    else
+        kept << QStringLiteral("Настройки GPRS не заданы и записаны не будут.");
+    const QString last = written.takeLast();
+    QStringList lines{QStringLiteral("Записать в модуль %1 и %2?").arg(written.join(QStringLiteral(", ")), last)};
+    if (written.isEmpty())
+        lines[0] = QStringLiteral("Записать в модуль %1?").arg(last);
+    lines << kept;
+    if ((PartsOverwritten(copy) & PartKeys) && (!copy.Keys || KeyTableCount(*copy.Keys) == 0))
+        lines << QStringLiteral("Все ключи в модуле будут удалены!");
+    if (!ConfirmationDlg(this, lines.join(QLatin1Char('\n'))))
+        return;
+    cbPortChange();
+    if (!WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
+                       QStringLiteral("Ошибка при записи в модуль!")))
+        return;
+    if (copy.Keys)
+        KeysFrame->Written(*copy.Keys);
+    if (copy.Gprs)
+        GPRSFrame->Written(*copy.Gprs);
+}
+
+QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
+{
+    const QString folder = IniFile->ReadString(kSection, kFilesFolderKey,
+                                               QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString start = QDir(folder).filePath(suggested);
+    const QString name = saving ? QFileDialog::getSaveFileName(this, ui->sbFile->text(), start, filter)
+                                : QFileDialog::getOpenFileName(this, ui->sbFile->text(), folder, filter);
+    if (!name.isEmpty())
+        IniFile->WriteString(kSection, kFilesFolderKey, QFileInfo(name).absolutePath());
+    return name;
+}
+
+QString TMainForm::CopyFilter()
+{
+    return QStringLiteral("Копии модуля (*%1)").arg(ModuleFileSuffix);
+}
+
+void TMainForm::SaveFileClick()
+{
+    const QString suggested = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")) + ModuleFileSuffix;
+    const QString name = AskFileName(true, CopyFilter(), suggested);
+    if (!name.isEmpty())
+        SaveToFile(name.endsWith(ModuleFileSuffix) ? name : name + ModuleFileSuffix);
+}
+
+bool TMainForm::SaveToFile(const QString& fileName)
+{
+    TModuleCopy copy;
+    if (!HeldCopy(copy))
+        return false;
+    QString error;
+    if (!SaveModuleFile(fileName, copy, {QDateTime::currentDateTime(), PortDisplayName}, error)) {
+        ErrorDlg(this, error);
+        return false;
+    }
+    QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(ClippedText(QFileInfo(fileName).fileName()), copy.PartsText());
+    if (!copy.Settings)
+        text += QStringLiteral("\nНастройки не прочитаны и не сброшены — в файл не вошли.");
+    InformationDlg(this, text);
+    return true;
+}
+
+void TMainForm::OpenFileClick()
+{
+    const QString name = AskFileName(false, CopyFilter(), QString());
+    if (!name.isEmpty())
+        OpenFile(name);
+}
+
+bool TMainForm::OpenFile(const QString& fileName)
+{
+    TModuleCopy copy;
+    TModuleFileInfo info;
+    QString error;
+    if (!LoadModuleFile(fileName, copy, info, error)) {
+        ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(ClippedText(QFileInfo(fileName).fileName()), error));
+        return false;
+    }
+    if (!MayReplace(copy.Parts()))
+        return false;
+    ShowCopy(copy);
+    MarkUnwritten(copy.Parts());
+    const QLocale russian(QLocale::Russian);
+    InformationDlg(this, QStringLiteral("Загружено из файла: %1 (сохранено %2, порт %3).\n"
+                                        "В модуль ничего не отправлено: чтобы записать, выберите "
+                                        "«Записать всё в модуль».")
+                             .arg(copy.PartsText(), russian.toString(info.Saved, QStringLiteral("dd.MM.yyyy HH:mm")),
+                                  info.Port.isEmpty() ? QStringLiteral("не указан") : ClippedText(info.Port)));
+    return true;
+}
+
+void TMainForm::BackupsClick()
+{
+    const QString name = PickBackup(this);
+    if (!name.isEmpty())
+        OpenFile(name);
+}
+
+void TMainForm::CompareClick()
+{
+    TModuleCopy held;
+    if (!HeldCopy(held))
+        return;
+    cbPortChange();
+    TModuleCopy module;
+    if (ReadFromModule(this, QStringLiteral("Сравнение с модулем"), PartAll, module, kModuleReadFailure) !=
+        TOperationResult::Succeeded)
+        return;
+    QStringList notes;
+    if (!held.Settings)
+        notes << QStringLiteral("Настройки в программе не прочитаны и не сброшены — не сравнивались.");
+    if (!held.Keys)
+        notes << QStringLiteral("Ключи в программе не прочитаны и не загружены — не сравнивались.");
+    if (!held.Gprs)
+        notes << QStringLiteral("Настройки GPRS в программе не заданы — не сравнивались.");
+    ShowDifferences(this, CompareCopies(module, held), notes.join(QLatin1Char('\n')));
+}
+
+void TMainForm::ExportKeysClick()
+{
+    const QString name = AskFileName(true, QStringLiteral("Таблицы CSV (*.csv)"), QStringLiteral("ключи.csv"));
+    if (!name.isEmpty())
+        ExportKeys(name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? name : name + QStringLiteral(".csv"));
+}
+
+bool TMainForm::ExportKeys(const QString& fileName)
+{
+    const TKeyTable table = KeysFrame->KeyTable();
+    const QByteArray csv = KeysToCsv(table, KeysFrame->KeyComments(), KeyParamNames());
+    QString error;
+    if (!SaveFileAtomically(fileName, csv, false, error)) {
+        ErrorDlg(this, error);
+        return false;
+    }
+    InformationDlg(this, QStringLiteral("Ключи (%1) сохранены в файл «%2».")
+                             .arg(KeyTableCount(table))
+                             .arg(ClippedText(QFileInfo(fileName).fileName())));
+    return true;
+}
+
+void TMainForm::ImportKeysClick()
+{
+    const QString name = AskFileName(false, QStringLiteral("Таблицы CSV (*.csv);;Все файлы (*)"), QString());
+    if (!name.isEmpty())
+        ImportKeys(name);
+}
+
+bool TMainForm::ImportKeys(const QString& fileName)
+{
+    QByteArray csv;
+    QString error;
+    if (!ReadFileBounded(fileName, CopyFileLimit, csv, error)) {
+        ErrorDlg(this, error);
+        return false;
+    }
+    TKeyTable table;
+    QStringList comments;
+    QStringList errors;
+    if (!KeysFromCsv(csv, KeyParamNames(), table, comments, errors)) {
+        constexpr int kShownErrors = 20;
+        QStringList shown = errors.mid(0, kShownErrors);
+        if (errors.size() > kShownErrors)
+            shown << QStringLiteral("… и ещё строк с ошибками: %1.").arg(errors.size() - kShownErrors);
+        ErrorDlg(this, QStringLiteral("Ключи из файла «%1» не загружены: в нём есть ошибки.\n%2")
+                           .arg(ClippedText(QFileInfo(fileName).fileName()), shown.join(QLatin1Char('\n'))));
+        return false;
+    }
+    if (!MayReplace(PartKeys))
+        return false;
+    KeysFrame->ShowKeyTable(table, comments);
+    MarkUnwritten(PartKeys);
+    FPageControl->SelectPage(kKeysPageIndex);
+    InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
+    return true;
+}

@@ -1,0 +1,94 @@
+#pragma once
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+#include "device/ModuleAreas.h"
+
+namespace Ui {
+class TMainForm;
+}
+class TPageControlFrame;
+class TVirtualModule;
+
+// The tool's window: port choice, the three whole-device operations, "Сброс", and the tab bar
+// with the seven pages. Creating it starts the shared objects; closing it stops them.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TPageControlFrame* PageControl() const { return FPageControl; }
+    // Whether SettingsImage holds real settings since start (a successful read or a reset).
+    bool ImageFilled() const { return FImageFilled; }
+
+    // What the tool holds: the settings image once filled, the Keys grid, and the GPRS block
+    // when the page holds one. False, with the GPRS page shown and the reason told, when its
+    // edits cannot be written.
+    bool HeldCopy(TModuleCopy& copy);
+    // Puts what a copy holds into the image and the pages; nothing goes to the module.
+    void ShowCopy(const TModuleCopy& copy);
+    // The tab indexes of the pages showing unsaved edits, among those of the areas in `parts`.
+    std::vector<int> UnsavedTabs(unsigned parts) const;
+
+    // The "Файл" operations on a file chosen already; each tells the operator how it went.
+    bool SaveToFile(const QString& fileName);
+    bool OpenFile(const QString& fileName);
+    bool ExportKeys(const QString& fileName);
+    bool ImportKeys(const QString& fileName);
+
+public slots:
+    void cbPortDropDown();
+    void cbPortChange();
+    void cbPortSelect(int index);
+    void sbPingClick();
+    void sbReadClick();
+    void sbWriteClick();
+    void sbDefaultsClick();
+    void ReadAllClick();
+    void WriteAllClick();
+    void SaveFileClick();
+    void OpenFileClick();
+    void BackupsClick();
+    void CompareClick();
+    void ExportKeysClick();
+    void ImportKeysClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void paHolderResize();
+    void ReloadImagePages();
+    void ShowPortName(const QString& port);
+    void SetupFileMenu();
+    void LayOutStrip();
+    bool ImageFilledOrWarn();
+    // Before a write: offers to store the settings pages' unsaved edits. False when the operator
+    // cancels, or a page refuses its edits (the page shown, the field focused).
+    bool StoreBeforeWrite();
+    // Before the pages of the areas in `parts` are replaced: true when none has unsaved edits,
+    // or the operator lets them go.
+    bool MayReplace(unsigned parts);
+    QString TabCaptions(const std::vector<int>& tabs) const;
+    QString AskFileName(bool saving, const QString& filter, const QString& suggested);
+    static QString CopyFilter();
+
+    Ui::TMainForm* ui;
+    TPageControlFrame* FPageControl = nullptr;
+    bool FShown = false;
+    bool FClosed = false;
+    bool FImageFilled = false;
+    bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
+    std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
+};
+
+extern TMainForm* MainForm;

@@ -1,0 +1,66 @@
+#pragma once
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+#include "link/KOR_ZEM.h"
+
+class QWidget;
+
+// What the operator is told when an operation ends one way or the other.
+struct TOutcome {
+    enum TKind { Silent, Information, Warning, Error };
+    TKind Kind = Silent;
+    QString Text;
+};
+
+// How an operation is named while it runs and when it is cancelled.
+struct TOperationInfo {
+    QString Title;               // "Чтение настроек"
+    bool ChangesModule = false;  // a cancelled one then says how far it got
+};
+
+// An operation's report to the operator, made on the task thread before each of its steps.
+class TOperationProgress {
+public:
+    virtual ~TOperationProgress() = default;
+    // Before step `step` of `total`, described as `text` ("блок 2 из 3"). False when the
+    // operator has cancelled: the operation then returns false at once, the step not begun.
+    virtual bool Step(int step, int total, const QString& text) = 0;
+};
+
+// The exchanges of one operation. It runs on the task thread and touches neither a widget nor
+// the settings image: what it reads it leaves in its own buffers for the caller.
+using TDeviceOperation = std::function<bool(TKOR_ZEM& device, TOperationProgress& progress)>;
+
+enum class TOperationResult { Succeeded, Failed, Cancelled, NotRun };
+
+// Every exchange with the module goes through here, one operation at a time. The port is
+// opened for the operation (or the operator warned and NotRun returned) and closed after it on
+// every path; the exchanges run on the task thread while this thread goes on handling events,
+// with input to the windows held back and, past a moment, a progress dialog with "Отмена".
+// Then one message for the outcome, owned by `owner`: a cancelled operation says so (and how
+// far it got, when it changes the module). An exception the operation lets out counts as a
+// failure. NotRun at once while another operation runs.
+TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, const TDeviceOperation& operation,
+                                    const TOutcome& onSuccess, const TOutcome& onFailure);
+
+bool DeviceOperationRunning();
+// Whether the last operation was not run because its port could not be opened (the operator has
+// seen the port's warning then).
+bool LastPortOpenFailed();
+// Asks the running operation to stop after the exchange under way; with `quietly` it ends
+// without its outcome message (the program is closing).
+void CancelDeviceOperation(bool quietly);
+
+// Tells when an operation has ended, after its outcome message, on the GUI thread.
+class TDeviceOperationEvents : public QObject {
+    Q_OBJECT
+signals:
+    void Ended();
+};
+TDeviceOperationEvents* DeviceOperationEvents();
+
+// Why the last operation failed, as the link reported it (code 0 when it reported nothing).
+const TLinkError& LastDeviceError();

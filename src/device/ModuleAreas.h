@@ -1,0 +1,44 @@
+#pragma once
+#include <QString>
+
+#include "module/ModuleCopy.h"
+
+class QWidget;
+enum class TOperationResult;
+class TKOR_ZEM;
+class TOperationProgress;
+
+// Reads the areas named by `parts` into `copy`, in the order settings, keys, GPRS, each as its
+// page reads it. Progress steps run across all of them and name the area ("ключи: блок 2 из 4").
+bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned parts, TModuleCopy& copy);
+
+// Writes every area the copy holds, each as its page writes it: the settings in three blocks
+// (addresses 0 and 124 are never written), then the key table and its count, then the GPRS
+// block. Settings written without a key table and with a key count of 0 erase every key slot,
+// as the module expects; with a key table the count is the table's.
+bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy);
+
+// The areas a write of the copy changes in the module: those it holds, and the key table when
+// its settings store no keys.
+unsigned PartsOverwritten(const TModuleCopy& copy);
+
+// The areas the tool holds otherwise than the module held them when last read or written: marked
+// when the tool changes one on its own (a reset, a stored page, a file), unmarked when the area
+// is read and shown, or written (WriteToModule does that itself).
+unsigned UnwrittenParts();
+void MarkUnwritten(unsigned parts);
+void MarkInModule(unsigned parts);
+
+// Before a write of `parts`: reads them from the module and saves them as a backup. When the
+// read or the save fails, asks whether to write without a backup. True when the write may go on.
+bool BackupBeforeWrite(QWidget* owner, unsigned parts);
+
+// The two as operations of the window (RunDeviceOperation): the read fills `copy` only when it
+// succeeded and says nothing then; the failure text opens the warning of either (none when empty).
+// The write first keeps a backup of what it overwrites (BackupBeforeWrite), and nothing is
+// written without one unless the operator says so; after a key table's write the image holds
+// its count.
+TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
+                                const QString& failure);
+bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,
+                   const QString& failure);

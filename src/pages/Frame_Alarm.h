@@ -1,0 +1,20 @@
+#pragma once
+#include "pages/ImageFrame.h"
+
+namespace Ui {
+class TAlarmFrame;
+}
+
+// The "Cигнализация" page: guard mode (delays, what ends an alarm, automatic arming) and siren.
+class TAlarmFrame : public TImageFrame {
+    Q_OBJECT
+public:
+    explicit TAlarmFrame(QWidget* owner);
+    ~TAlarmFrame() override;
+
+private:
+    Ui::TAlarmFrame* ui;
+};
+
+// The page's one instance, while it exists.
+extern TAlarmFrame* AlarmFrame;

@@ -1,0 +1,57 @@
+#include "pages/Frame_Common.h"
+
+#include "device/Appconfig.h"
+#include "module/IniFile.h"
+#include "ui_Frame_Common.h"
+
+TCommonFrame* CommonFrame = nullptr;
+
+namespace {
+
+const QString kOperatorsFile = QStringLiteral("Operators.cfg");
+const QString kAccountBalanceKey = QStringLiteral("AccountBalance");
+constexpr int kOperatorGap = 4;
+
+}  // namespace
+
+TCommonFrame::TCommonFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Common), ui(new Ui::TCommonFrame)
+{
+    ui->setupUi(Body());
+    BindImage(ui->sbResetKeys, ui->sbSaveKeys);
+    connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TCommonFrame::cbOperatorChange);
+    CommonFrame = this;
+}
+
+TCommonFrame::~TCommonFrame()
+{
+    if (CommonFrame == this)
+        CommonFrame = nullptr;
+    delete ui;
+}
+
+void TCommonFrame::FrameEnter(QObject* sender)
+{
+    if (sender)
+        return;
+    ui->cbOperator->clear();
+    ui->cbOperator->addItems(TIniFile(AppDir + kOperatorsFile).ReadSections());
+    ui->cbOperator->setCurrentIndex(-1);
+}
+
+void TCommonFrame::cbOperatorChange()
+{
+    const QString name = ui->cbOperator->currentText();
+    if (name.isEmpty())
+        return;
+    const QString balance = TIniFile(AppDir + kOperatorsFile).ReadString(name, kAccountBalanceKey, QString());
+    if (!balance.isEmpty())
+        ui->edAccountBalance->setText(balance);
+}
+
+void TCommonFrame::BodyResized()
+{
+    const int width = Body()->width();
+    ui->cbOperator->move(width - ui->cbOperator->width(), ui->cbOperator->y());
+    ui->edAccountBalance->resize(ui->cbOperator->x() - ui->edAccountBalance->x() - kOperatorGap,
+                                 ui->edAccountBalance->height());
+}

@@ -1,0 +1,118 @@
+#include "pages/Frame_Inputs.h"
+
+#include <algorithm>
+#include <string>
+
+#include "ui/Dnx_control_utils.h"
+#include "ui_Frame_Inputs.h"
+
+TInputsFrame* InputsFrame = nullptr;
+
+namespace {
+
+constexpr int kZoneCount = 7;
+constexpr int kLastGuardZone = 5;  // Z1 to Z5 share one list of modes; Z6 and Z7 have their own
+// Positions in the mode list of Z1 to Z5.
+constexpr int kFirstNonGuardMode = 4;  // "Отключена": the modes before it guard a zone
+constexpr int kModeOff = 4;
+// Positions in the mode list of Z6 and Z7.
+constexpr int kModeGuardControl = 1;  // "Управление охраной"
+constexpr int kModeArm = 2;           // "Постановка на охрану"
+constexpr int kRightMargin = 24;
+
+int Tag(const QObject* control) { return control->property("tag").toInt(); }
+
+}  // namespace
+
+TInputsFrame::TInputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Inputs), ui(new Ui::TInputsFrame)
+{
+    ui->setupUi(Body());
+    BindImage(ui->sbResetKeys, ui->sbSaveKeys);
+    for (int zone = 1; zone <= kZoneCount; ++zone) {
+        QComboBox* mode = ZoneList(zone, "Mode");
+        connect(mode, qOverload<int>(&QComboBox::activated), this, [this, mode, zone] {
+            if (zone <= kLastGuardZone)
+                cbZ1ModeChange(mode);
+            else
+                cbZ6ModeChange(mode);
+        });
+    }
+    InputsFrame = this;
+}
+
+TInputsFrame::~TInputsFrame()
+{
+    if (InputsFrame == this)
+        InputsFrame = nullptr;
+}
+
+void TInputsFrame::ListsFilled()
+{
+    // The lists were drawn for a narrower font: a column widens to its longest item and the
+    // columns to its right move along, the delay edits with the last one.
+    const struct {
+        QLabel* Title;
+        const char* Role;
+    } columns[] = {{ui->laTitleMode, "Mode"}, {ui->laTitleAlarmState, "AlarmState"}, {ui->laTitleAction, "Action"}};
+    int shift = 0;
+    for (const auto& column : columns) {
+        std::vector<QWidget*> parts{column.Title};
+        const int left = column.Title->x();
+        const int designWidth = column.Title->width();
+        int width = designWidth;
+        for (int zone = 1; zone <= kZoneCount; ++zone) {
+            if (QComboBox* list = ZoneList(zone, column.Role)) {
+                parts.push_back(list);
+                width = std::max(width, list->sizeHint().width());
+            }
+        }
+        if (std::string(column.Role) == "Action")
+            parts.insert(parts.end(), {ui->edAlarmDelay, ui->edPassageDelay});
+        for (QWidget* part : parts)
+            part->setGeometry(left + shift, part->y(), width, part->height());
+        shift += width - designWidth;
+    }
+    const int right = ui->laTitleAction->geometry().right() + 1 + kRightMargin;
+    if (right > Body()->width()) {
+        Body()->resize(right, Body()->height());
+        for (QFrame* line : Body()->findChildren<QFrame*>()) {
+            if (line->property("rowLine").toBool())
+                line->resize(right, line->height());
+        }
+    }
+}
+
+QComboBox* TInputsFrame::ZoneList(int zone, const char* role) const
+{
+    return qobject_cast<QComboBox*>(FindControl(Body(), QStringLiteral("cbZ%1%2").arg(zone).arg(QLatin1String(role))));
+}
+
+void TInputsFrame::cbZ1ModeChange(QComboBox* sender)
+{
+    const int zone = Tag(sender);
+    if (zone > kLastGuardZone)
+        return;
+    const int position = sender->currentIndex();
+    if (QComboBox* action = ZoneList(zone, "Action"))
+        action->setVisible(position < kFirstNonGuardMode);
+    if (QComboBox* state = ZoneList(zone, "AlarmState"))
+        state->setVisible(position != kModeOff);
+}
+
+void TInputsFrame::cbZ6ModeChange(QComboBox* sender)
+{
+    const int position = sender->currentIndex();
+    if (QComboBox* state = ZoneList(Tag(sender), "AlarmState"))
+        state->setVisible(position == kModeGuardControl || position == kModeArm);
+}
+
+void TInputsFrame::UpdateVisibility()
+{
+    for (int zone = 1; zone <= kZoneCount; ++zone) {
+        QComboBox* mode = ZoneList(zone, "Mode");
+        if (zone <= kLastGuardZone)
+            cbZ1ModeChange(mode);
+        else
+            cbZ6ModeChange(mode);
+    }
+}

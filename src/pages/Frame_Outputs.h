@@ -1,0 +1,36 @@
+#pragma once
+#include <memory>
+
+#include "pages/ImageFrame.h"
+
+class QComboBox;
+class QToolButton;
+
+namespace Ui {
+class TOutputsFrame;
+}
+
+// The "Выходы" page: what each of the outputs O0 (the relay) to O5 drives and, for a lock in
+// pulse mode, how long it stays on; and three buttons a row that switch the output at once.
+class TOutputsFrame : public TImageFrame {
+    Q_OBJECT
+public:
+    explicit TOutputsFrame(QWidget* owner);
+    ~TOutputsFrame() override;
+
+    // The mode list of an output (its number in its tag) changed.
+    void cbO0ModeChange(QComboBox* sender);
+    // A command button (its action in its tag, the output in its panel's tag) was pressed.
+    void sbO0PulseClick(QToolButton* sender);
+
+protected:
+    void ListsFilled() override;
+    void UpdateVisibility() override;
+
+private:
+
+    std::unique_ptr<Ui::TOutputsFrame> ui;
+};
+
+// The page's one instance, while it exists.
+extern TOutputsFrame* OutputsFrame;

@@ -1,0 +1,302 @@
+#include "pages/ImageFrame.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/ModuleAreas.h"
+#include "module/Defaults.h"
+#include "ui/Colors.h"
+#include "ui/Dnx_control_utils.h"
+#include "ui/Formtools.h"
+#include "ui/Glyphs.h"
+#include "ui/Mydialogs.h"
+
+namespace {
+
+const char* const kHeaderProperty = "sectionHeader";
+const char* const kStretchProperty = "stretch";
+const char* const kTitleProperty = "columnTitle";
+const char* const kRowNameProperty = "rowName";
+const char* const kRowLineProperty = "rowLine";
+constexpr int kLeastStretchWidth = 120;  // a stretching control never gets narrower
+
+bool HasFlag(const QObject* object, const char* property) { return object->property(property).toBool(); }
+
+// Whether the control can show a field of that encoding at all.
+bool Fits(const QWidget* control, TEncoding encoding)
+{
+    if (!IsControlEncoding(encoding))
+        return true;  // cells of the page's own widget
+    if (encoding == TEncoding::Flag)
+        return qobject_cast<const QCheckBox*>(control) != nullptr;
+    if (encoding == TEncoding::ListPosition)
+        return qobject_cast<const QComboBox*>(control) != nullptr;
+    return qobject_cast<const QLineEdit*>(control) != nullptr;
+}
+
+}  // namespace
+
+TImageFrame::~TImageFrame() = default;
+
+TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
+    : TSettingsPage(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
+{
+    FScroll->setFrameShape(QFrame::NoFrame);
+    // The page's fields take the focus; the frame that scrolls them is no stop of the Tab key.
+    FScroll->setFocusPolicy(Qt::NoFocus);
+    FScroll->setWidgetResizable(false);
+    FScroll->setWidget(FBody);
+    FScroll->viewport()->setAutoFillBackground(false);
+    FBody->setAutoFillBackground(false);
+    FBody->installEventFilter(this);
+}
+
+void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
+{
+    // The form names the body; the page takes that name, so the page is found by it.
+    setObjectName(FBody->objectName());
+    FBody->setObjectName(QStringLiteral("paBody"));
+
+    for (const TImageField* field : PageFields(FPage)) {
+        QWidget* control = FindControl(FBody, QString::fromLatin1(field->Control));
+        if (!control || !Fits(control, field->Encoding))
+            qFatal("Page \"%s\" has no suitable control \"%s\"", qPrintable(objectName()), field->Control);
+        FBindings.push_back({field, control, QVariant(), QVariant()});
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            connect(edit, &QLineEdit::textChanged, this, &TImageFrame::EditsChanged);
+        } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
+            connect(check, &QCheckBox::toggled, this, &TImageFrame::EditsChanged);
+        } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+            list->clear();
+            list->addItems(field->Items);
+            list->setCurrentIndex(-1);
+            connect(list, &QComboBox::currentIndexChanged, this, &TImageFrame::EditsChanged);
+        }
+    }
+    ListsFilled();
+    PlanLayout();
+    FitBody();
+
+    StyleForm();
+
+    SetupSpeedButton(reset, TGlyph::Clear);
+    SetupSpeedButton(save, TGlyph::Save);
+    connect(reset, &QToolButton::clicked, this, &TImageFrame::sbResetKeysClick);
+    connect(save, &QToolButton::clicked, this, &TImageFrame::sbSaveKeysClick);
+}
+
+void TImageFrame::StyleForm()
+{
+    const QString title = QStringLiteral("color: %1; font-weight: bold;").arg(ToQColor(clNavy).name());
+    const QString line = QStringLiteral("background-color: %1;").arg(ToQColor(clGray).name());
+    for (QWidget* child : FBody->findChildren<QWidget*>()) {
+        if (HasFlag(child, kHeaderProperty))
+            StyleTitleBand(child);
+        else if (HasFlag(child, kTitleProperty))
+            child->setStyleSheet(title);
+        else if (HasFlag(child, kRowNameProperty))
+            child->setStyleSheet(QStringLiteral("font-weight: bold;"));
+        else if (HasFlag(child, kRowLineProperty))
+            child->setStyleSheet(line);
+    }
+}
+
+void TImageFrame::resizeEvent(QResizeEvent* event)
+{
+    TSettingsPage::resizeEvent(event);
+    // At once, not through a layout's posted request: a page shown and grabbed in one go is
+    // already laid out.
+    FScroll->setGeometry(rect());
+    FitBody();
+}
+
+void TImageFrame::FitBody()
+{
+    // The body fills what the scroll bars leave, and never gets smaller than the form. Bars and
+    // body are decided here, not by the scroll area, which can keep bars it no longer needs
+    // when it was laid out hidden.
+    const QSize least = FBody->minimumSize();
+    const int bar = FScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FScroll);
+    bool vertical = least.height() > height();
+    const bool horizontal = least.width() > width() - (vertical ? bar : 0);
+    vertical = vertical || (horizontal && least.height() > height() - bar);
+    FScroll->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    FScroll->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    FBody->resize(std::max(least.width(), width() - (vertical ? bar : 0)),
+                  std::max(least.height(), height() - (horizontal ? bar : 0)));
+}
+
+void TImageFrame::showEvent(QShowEvent* event)
+{
+    TSettingsPage::showEvent(event);
+    // Nothing can be typed before the page shows, and the form is set up by then.
+    for (TBinding& binding : FBindings) {
+        if (!binding.Designed.isValid())
+            binding.Designed = ShownValue(binding);
+    }
+}
+
+bool TImageFrame::HasUnsavedEdits() const
+{
+    return std::any_of(FBindings.begin(), FBindings.end(), [this](const TBinding& binding) {
+        const QVariant& loaded = binding.Shown.isValid() ? binding.Shown : binding.Designed;
+        return loaded.isValid() && ShownValue(binding) != loaded;
+    });
+}
+
+bool TImageFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FBody && event->type() == QEvent::Resize) {
+        ArrangeBody();
+        BodyResized();
+    }
+    return TSettingsPage::eventFilter(watched, event);
+}
+
+void TImageFrame::PlanLayout()
+{
+    const QSize designSize = FBody->size();
+    QList<QLabel*> captions;
+    for (QWidget* child : FBody->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        FDesign.push_back({child, child->geometry()});
+        auto* label = qobject_cast<QLabel*>(child);
+        if (label && label->buddy() && label->buddy()->parentWidget() == FBody) {
+            captions << label;
+            FDesignColumn = FDesignColumn < 0 ? label->buddy()->x() : std::min(FDesignColumn, label->buddy()->x());
+        }
+    }
+    // The form was drawn for a narrower font than the system may have: the value column moves
+    // right until every caption fits before it.
+    captions.removeIf([this](const QLabel* label) { return label->buddy()->x() != FDesignColumn; });
+    FColumn = CaptionColumn(FDesignColumn, captions);
+    int leastWidth = designSize.width();
+    for (const auto& [child, design] : FDesign) {
+        if (design.x() == FDesignColumn)
+            leastWidth = std::max(leastWidth, FColumn + (HasFlag(child, kStretchProperty) ? kLeastStretchWidth : design.width()));
+    }
+    FBody->setMinimumSize(leastWidth, designSize.height());
+}
+
+void TImageFrame::ArrangeBody()
+{
+    const int width = FBody->width();
+    for (const auto& [child, design] : FDesign) {
+        const bool inColumn = FDesignColumn >= 0 && design.x() == FDesignColumn;
+        const int x = inColumn ? FColumn : design.x();
+        auto* label = qobject_cast<QLabel*>(child);
+        if (HasFlag(child, kHeaderProperty))
+            child->setGeometry(0, design.y(), width, design.height());
+        else if (HasFlag(child, kStretchProperty))
+            child->setGeometry(x, design.y(), width - x, design.height());
+        else if (label && label->buddy() && design.right() < FDesignColumn)
+            child->setGeometry(design.x(), design.y(), FColumn - kCaptionGap - design.x(), design.height());
+        else
+            child->move(x, design.y());
+    }
+}
+
+QString TImageFrame::CellText(const TImageField&) const { return QString(); }
+
+void TImageFrame::SetCellText(const TImageField&, const QString&) {}
+
+QVariant TImageFrame::ShownValue(const TBinding& binding) const
+{
+    const QWidget* control = binding.Control;
+    if (!IsControlEncoding(binding.Field->Encoding))
+        return CellText(*binding.Field);
+    if (auto* edit = qobject_cast<const QLineEdit*>(control))
+        return edit->text();
+    if (auto* check = qobject_cast<const QCheckBox*>(control))
+        return check->isChecked();
+    if (auto* list = qobject_cast<const QComboBox*>(control))
+        return list->currentIndex();
+    return QVariant();
+}
+
+void TImageFrame::LoadFromImage()
+{
+    for (TBinding& binding : FBindings) {
+        const TImageField& field = *binding.Field;
+        const uint8_t* bytes = SettingsImage + field.Address;
+        if (!IsControlEncoding(field.Encoding)) {
+            SetCellText(field, FieldToText(field.Encoding, bytes));
+        } else if (auto* edit = qobject_cast<QLineEdit*>(binding.Control)) {
+            edit->setText(FieldToText(field.Encoding, bytes));
+            edit->setCursorPosition(0);
+        } else if (auto* check = qobject_cast<QCheckBox*>(binding.Control)) {
+            check->setChecked(ByteToFlag(bytes[0]));
+        } else if (auto* list = qobject_cast<QComboBox*>(binding.Control)) {
+            list->setCurrentIndex(ByteToListPosition(bytes[0], field.FirstCode, list->count()));
+        }
+        binding.Shown = ShownValue(binding);
+    }
+    UpdateVisibility();
+    emit EditsChanged();
+}
+
+bool TImageFrame::StoreField(const TBinding& binding, uint8_t* image, QString& error) const
+{
+    const TImageField& field = *binding.Field;
+    uint8_t* bytes = image + field.Address;
+    if (!IsControlEncoding(field.Encoding))
+        return TextToField(field.Encoding, CellText(field), bytes, error);
+    if (auto* edit = qobject_cast<const QLineEdit*>(binding.Control))
+        return TextToField(field.Encoding, edit->text(), bytes, error);
+    if (auto* check = qobject_cast<const QCheckBox*>(binding.Control)) {
+        bytes[0] = FlagToByte(check->isChecked());
+    } else if (auto* list = qobject_cast<const QComboBox*>(binding.Control)) {
+        // A list with nothing chosen has no value to give: a code it has no item for survives.
+        if (list->currentIndex() >= 0)
+            bytes[0] = ListPositionToByte(list->currentIndex(), field.FirstCode);
+    }
+    return true;
+}
+
+bool TImageFrame::StoreToImage()
+{
+    uint8_t image[SettingsSize];
+    std::memcpy(image, SettingsImage, SettingsSize);
+    for (const TBinding& binding : FBindings) {
+        // A value shown as the module holds it may not convert back to the same bytes (a
+        // voltage of 165 shows 10.3, which is 164): what the operator did not touch stays.
+        if (binding.Shown.isValid() && ShownValue(binding) == binding.Shown)
+            continue;
+        QString error;
+        if (!StoreField(binding, image, error)) {
+            // A field the page's modes hide cannot be pointed at: the message names it instead.
+            if (!binding.Control->isVisibleTo(FBody))
+                error = FieldTitle(*binding.Field) + QStringLiteral(": ") + error;
+            FScroll->ensureWidgetVisible(binding.Control);
+            binding.Control->setFocus();
+            ErrorDlg(this, error);
+            return false;
+        }
+    }
+    if (std::memcmp(SettingsImage, image, SettingsSize) != 0)
+        MarkUnwritten(PartSettings);
+    std::memcpy(SettingsImage, image, SettingsSize);
+    // Show what the image now holds: "7:30" as 07:30, a voltage as the module will see it.
+    LoadFromImage();
+    return true;
+}
+
+void TImageFrame::sbResetKeysClick()
+{
+    if (ConfirmationDlg(this, QStringLiteral("Отменить изменения?")))
+        LoadFromImage();
+}
+
+void TImageFrame::sbSaveKeysClick()
+{
+    if (ConfirmationDlg(this, QStringLiteral("Сохранить изменения?")))
+        StoreToImage();
+}

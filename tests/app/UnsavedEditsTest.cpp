@@ -1,0 +1,302 @@
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+#include "DialogAnswerer.h"
+#include "GuiTestMain.h"
+#include "module/ModuleFile.h"
+#include "pages/Frame_Common.h"
+#include "pages/Frame_GPRS.h"
+#include "pages/Frame_Keys.h"
+#include "SimModuleTest.h"
+#include "ui/Frame_PageControl.h"
+#include "ui/Mydialogs.h"
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+const QString kYes = QStringLiteral("sbOk");
+const QString kNo = QStringLiteral("sbNo");
+const QString kCancel = QStringLiteral("sbCancel");
+constexpr int kCommonTab = 0;
+constexpr int kKeysTab = 3;
+constexpr int kMobilesTab = 4;
+constexpr int kAlarmTab = 5;
+constexpr int kGprsTab = 6;
+// Two fields on two pages: the minimum GSM level (Common) and the arming delay (Alarm).
+constexpr int kLevelAddress = 116;
+constexpr int kDelayAddress = 18;
+const QString kLostEdited =
+    QStringLiteral("Несохранённые изменения на страницах: Общие, Cигнализация будут потеряны. Продолжить?");
+const QString kUnwritten = QStringLiteral("Изменения не записаны в модуль. Закрыть программу?");
+
+DialogAction PressKey(int key)
+{
+    return [key](QWidget* dialog) { SendKey(dialog, key); };
+}
+
+}  // namespace
+
+class UnsavedEditsTest : public TSimModuleTest {
+    Q_OBJECT
+
+    QLineEdit* Edit(const char* name) const { return FForm->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+    bool Marked(int tab) const { return FForm->PageControl()->Tab(tab)->Marked(); }
+
+    // A new window on a module whose two fields hold 10 and 5, its settings read, and both
+    // fields edited without being stored.
+    void OpenEdited()
+    {
+        FSim->WriteMemory(kLevelAddress, {10});
+        FSim->WriteMemory(kDelayAddress, {5});
+        FSim->WriteMemory(KeyCountAddress, {1});
+        OpenWindow(kCommonTab);
+        QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
+        Edit("edRSSI")->setText(QStringLiteral("20"));
+        Edit("edStartDelay")->setText(QStringLiteral("7"));
+        FSim->ClearReceivedFrames();
+    }
+
+private slots:
+    void init() { StartModule(); }
+    void cleanup() { StopModule(); }
+
+    void tabMark_followsEditsOnEveryPage_andSwitchingTabsKeepsThem()
+    {
+        OpenWindow(kCommonTab);
+        Answering({}, [&] { FForm->sbReadClick(); });
+        TPageControlFrame* bar = FForm->PageControl();
+        std::vector<QRect> places;
+        for (int i = 0; i < bar->PageCount(); ++i) {
+            QVERIFY(!Marked(i));
+            places.push_back(bar->Tab(i)->Geometry());
+        }
+        const QString loaded = Edit("edRSSI")->text();
+        QTest::keyClick(Edit("edRSSI"), Qt::Key_End);
+        QTest::keyClicks(Edit("edRSSI"), QStringLiteral("9"));
+        QVERIFY(Marked(kCommonTab));
+        QCOMPARE(bar->Tab(kCommonTab)->Caption(), QStringLiteral("Общие"));
+        QVERIFY(bar->Tab(kCommonTab)->Label()->text().startsWith(QStringLiteral("Общие")));
+        QVERIFY(bar->Tab(kCommonTab)->Label()->text() != QStringLiteral("Общие"));
+
+        // Edits of their own kind on the other pages: a key added, a subscriber's right, a GPRS text.
+        KeysFrame->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1));
+        auto* mobiles = FForm->findChild<QTableWidget*>(QStringLiteral("sgMobiles"));
+        mobiles->item(1, 1)->setText(QStringLiteral("+79001234567"));
+        FForm->findChild<QLineEdit*>(QStringLiteral("edAPN"))->setText(QStringLiteral("internet"));
+        for (int tab : {kKeysTab, kMobilesTab, kGprsTab})
+            QVERIFY2(Marked(tab), qPrintable(bar->Tab(tab)->Caption()));
+        SaveScreenshot(bar, QStringLiteral("tabs_marked"));
+
+        // Marking never moves a tab; a tab switch keeps the edit and its mark.
+        for (int i = 0; i < bar->PageCount(); ++i)
+            QCOMPARE(bar->Tab(i)->Geometry(), places[size_t(i)]);
+        bar->SelectPage(kAlarmTab);
+        bar->SelectPage(kCommonTab);
+        QCOMPARE(Edit("edRSSI")->text(), loaded + QStringLiteral("9"));
+        QVERIFY(Marked(kCommonTab));
+
+        // Undone by hand, the edits are gone.
+        Edit("edRSSI")->setText(loaded);
+        FForm->findChild<QLineEdit*>(QStringLiteral("edAPN"))->clear();
+        QVERIFY(!Marked(kCommonTab));
+        QVERIFY(!Marked(kGprsTab));
+    }
+
+    void writeWithUnsavedEdits_asksToStoreThemFirst_andFollowsEachAnswer()
+    {
+        const QString question =
+            QStringLiteral("Несохранённые изменения на страницах: Общие, Cигнализация. Сохранить их перед записью?");
+        const QString writeAllQuestion = QStringLiteral("Записать в модуль настройки?\n"
+                                                        "Ключи не прочитаны и не загружены — в модуле останутся прежние.\n"
+                                                        "Настройки GPRS не заданы и записаны не будут.");
+        const struct {
+            const char* Name;
+            void (TMainForm::*Write)();
+            QString Confirmation;
+            QString Success;
+        } writes[] = {
+            {"settings", &TMainForm::sbWriteClick, QStringLiteral("Записать все настройки в устройство?"),
+             QStringLiteral("Настройки успешно записаны!")},
+            {"all", &TMainForm::WriteAllClick, writeAllQuestion, QStringLiteral("Всё успешно записано в модуль!")},
+        };
+        const struct {
+            const char* Name;
+            DialogAction Answer;
+            bool Writes;
+            TBytes Written;  // the two fields in the module after the write
+        } answers[] = {
+            {"yes", Press(kYes), true, {20, 7}},
+            {"no", Press(kNo), true, {10, 5}},
+            {"cancel", Press(kCancel), false, {10, 5}},
+            {"escape", PressKey(Qt::Key_Escape), false, {10, 5}},
+        };
+        for (const auto& w : writes) {
+            for (const auto& a : answers) {
+                const QString name = QStringLiteral("%1/%2").arg(QLatin1String(w.Name), QLatin1String(a.Name));
+                OpenEdited();
+                const QStringList said =
+                    Answering({a.Answer, Press(kYes), Press(kYes)}, [&] { (FForm.get()->*w.Write)(); });
+                const QStringList expected = a.Writes ? QStringList{question, w.Confirmation, w.Success} : QStringList{question};
+                QVERIFY2(said == expected, qPrintable(name + QStringLiteral(": ") + said.join(QStringLiteral(" | "))));
+                QCOMPARE(FSim->ReadMemory(kLevelAddress, 1), TBytes{a.Written[0]});
+                QCOMPARE(FSim->ReadMemory(kDelayAddress, 1), TBytes{a.Written[1]});
+                QCOMPARE(FSim->ReceivedFrames(TModuleSim::kFnWrite).empty(), !a.Writes);
+                // Stored pages lose their marks; otherwise the edits stay on the pages.
+                const bool stored = a.Written[0] == 20;
+                QVERIFY2(Marked(kCommonTab) == !stored && Marked(kAlarmTab) == !stored, qPrintable(name));
+                QCOMPARE(Edit("edRSSI")->text(), QStringLiteral("20"));
+            }
+        }
+    }
+
+    void storingRefusedBeforeWrite_stopsWithThePageShownAndTheFieldFocused()
+    {
+        OpenEdited();
+        FForm->PageControl()->SelectPage(kAlarmTab);
+        Edit("edRSSI")->setText(QStringLiteral("abc"));
+        const QStringList said = Answering({Press(kYes), Press(kYes)}, [&] { FForm->WriteAllClick(); });
+        QCOMPARE(said.size(), 2);
+        QVERIFY2(said[1].contains(QStringLiteral("abc")), qPrintable(said[1]));
+        QCOMPARE(FForm->PageControl()->ActiveIndex(), kCommonTab);
+        QCOMPARE(FForm->focusWidget(), Edit("edRSSI"));
+        QVERIFY(FSim->ReceivedFrames().empty());
+        QVERIFY(Marked(kCommonTab));
+    }
+
+    void questions_wordTheirAnswers_andTheLastButtonSaysNo()
+    {
+        const struct {
+            std::function<int()> Ask;
+            QStringList Buttons;
+            int Answer;  // of the last button
+        } cases[] = {
+            {[] { return YesNoCancelDlg(nullptr, QStringLiteral("Сохранить?")); }, {"Да", "Нет", "Отмена"}, int(mrCancel)},
+            {[] { return int(YesNoDlg(nullptr, QStringLiteral("Продолжить?"))); }, {"Да", "Нет"}, 0},
+            {[] { return int(ConfirmationDlg(nullptr, QStringLiteral("Записать?"))); }, {"ОК", "Отмена"}, 0},
+        };
+        for (const auto& c : cases) {
+            QStringList buttons;
+            auto seen = AnswerDialog([&buttons](QWidget* dialog) {
+                for (const char* name : {"sbOk", "sbNo", "sbCancel"}) {
+                    auto* button = dialog->findChild<QToolButton*>(QString::fromLatin1(name));
+                    if (button->isVisible())
+                        buttons << button->text();
+                }
+                if (buttons.size() == 3)
+                    SaveScreenshot(dialog, QStringLiteral("dialog_yes_no_cancel"));
+                ClickDialogButton(dialog, QStringLiteral("sbCancel"));
+            });
+            QCOMPARE(c.Ask(), c.Answer);
+            QCOMPARE(seen->caption, QStringLiteral("Подтверждение"));
+            QCOMPARE(buttons, c.Buttons);
+        }
+        // The middle answer of three is "Нет", apart from "Отмена".
+        auto no = PressDialogButton(kNo);
+        QCOMPARE(YesNoCancelDlg(nullptr, QStringLiteral("Сохранить?")), int(mrNo));
+        QVERIFY(no->shown);
+    }
+
+    void replacingWhatPagesShow_asksFirst_andNoKeepsTheEdits()
+    {
+        const QString file = FDir.filePath(QStringLiteral("copy.zem"));
+        TModuleCopy copy;
+        copy.Settings.emplace();
+        std::copy(DefaultSettings, DefaultSettings + SettingsSize, copy.Settings->begin());
+        (*copy.Settings)[kLevelAddress] = 33;
+        QString error;
+        QVERIFY(SaveModuleFile(file, copy, {QDateTime::currentDateTime(), QString()}, error));
+
+        const struct {
+            const char* Name;
+            std::function<void(TMainForm&)> Run;
+            std::vector<DialogAction> Before;  // answers to the operation's own questions
+            int Messages;                      // after a yes: the operation's report
+            QString Shown;                     // the field after a yes
+        } operations[] = {
+            {"read", [](TMainForm& f) { f.sbReadClick(); }, {}, 0, QStringLiteral("10")},
+            {"read all", [](TMainForm& f) { f.ReadAllClick(); }, {}, 1, QStringLiteral("10")},
+            {"reset", [](TMainForm& f) { f.sbDefaultsClick(); }, {Press(kYes)}, 0,
+             QString::number(DefaultSettings[kLevelAddress])},
+            {"open file", [file](TMainForm& f) { f.OpenFile(file); }, {}, 1, QStringLiteral("33")},
+        };
+        for (const auto& op : operations) {
+            for (const bool go : {true, false}) {
+                OpenEdited();
+                std::vector<DialogAction> script = op.Before;
+                script.push_back(Press(go ? kYes : kCancel));
+                script.push_back(Press(kYes));
+                const QStringList said = Answering(script, [&] { op.Run(*FForm); });
+                const int expected = int(op.Before.size()) + 1 + (go ? op.Messages : 0);
+                QVERIFY2(said.size() == expected && said.value(int(op.Before.size())) == kLostEdited,
+                         qPrintable(QLatin1String(op.Name) + QStringLiteral(": ") + said.join(QStringLiteral(" | "))));
+                QCOMPARE(Edit("edRSSI")->text(), go ? op.Shown : QStringLiteral("20"));
+                QCOMPARE(Marked(kCommonTab), !go);
+                if (!go)
+                    QVERIFY(FSim->ReceivedFrames().empty());
+            }
+        }
+
+        // Only the pages an operation replaces are asked about: reading the settings leaves the
+        // Keys page alone.
+        OpenWindow(kCommonTab);
+        KeysFrame->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1));
+        QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
+        QCOMPARE(Answering({Press(kCancel)}, [&] { FForm->ReadAllClick(); }),
+                 QStringList{"Несохранённые изменения на страницах: Ключи будут потеряны. Продолжить?"});
+    }
+
+    void closing_asksOnlyWhenTheModuleLacksWhatTheToolHolds()
+    {
+        const QString lostAndUnwritten =
+            QStringLiteral("Несохранённые изменения на страницах: Общие будут потеряны. Закрыть программу?");
+        const struct {
+            const char* Name;
+            std::function<void(TMainForm&)> Prepare;
+            QString Question;  // empty: the window closes at once
+        } cases[] = {
+            {"untouched", [](TMainForm&) {}, QString()},
+            {"read", [](TMainForm& f) { Answering({}, [&] { f.sbReadClick(); }); }, QString()},
+            {"reset", [](TMainForm& f) { Answering({Press(kYes)}, [&] { f.sbDefaultsClick(); }); }, kUnwritten},
+            {"edited", [this](TMainForm& f) {
+                 Answering({}, [&] { f.sbReadClick(); });
+                 Edit("edRSSI")->setText(QStringLiteral("20"));
+             }, lostAndUnwritten},
+            {"stored", [this](TMainForm& f) {
+                 Answering({}, [&] { f.sbReadClick(); });
+                 Edit("edRSSI")->setText(QStringLiteral("20"));
+                 QVERIFY(CommonFrame->StoreToImage());
+             }, kUnwritten},
+            {"stored and written", [this](TMainForm& f) {
+                 Answering({}, [&] { f.sbReadClick(); });
+                 Edit("edRSSI")->setText(QStringLiteral("20"));
+                 QVERIFY(CommonFrame->StoreToImage());
+                 Answering({Press(kYes), Press(kYes)}, [&] { f.sbWriteClick(); });
+             }, QString()},
+            {"key added", [](TMainForm&) { KeysFrame->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1)); },
+             QStringLiteral("Несохранённые изменения на страницах: Ключи будут потеряны. Закрыть программу?")},
+        };
+        for (const auto& c : cases) {
+            for (const bool close : {false, true}) {
+                if (c.Question.isEmpty() && !close)
+                    continue;
+                FSim->WriteMemory(KeyCountAddress, {1});
+                OpenWindow(kCommonTab);
+                c.Prepare(*FForm);
+                const QStringList said = Answering({Press(close ? kYes : kCancel)}, [&] { FForm->close(); });
+                QCOMPARE(said, c.Question.isEmpty() ? QStringList() : QStringList{c.Question});
+                QVERIFY2(FForm->isVisible() != close, c.Name);
+            }
+        }
+    }
+};
+
+ZEM_GUI_TEST_MAIN(UnsavedEditsTest)
+
+#include "UnsavedEditsTest.moc"
