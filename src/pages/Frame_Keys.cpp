@@ -26,7 +26,6 @@ TKeysFrame* KeysFrame = nullptr;
 
 namespace {
 
-
 constexpr int kColCount = 6;
 constexpr int kKeyCol = 1;
 constexpr int kSerialCol = 2;
