@@ -221,8 +221,8 @@ void TComPort::Open()
     else if (ioctl(fd, TIOCEXCL) != 0)
         error = errno;
     if (error != 0) {
-        ::close(fd);
         FLock.Release();
+        ::close(fd);
         FLastOpenError = error;
         return;
     }
@@ -238,14 +238,17 @@ void TComPort::Open()
 
 void TComPort::Close()
 {
+    // The lock goes before the descriptor: closing the last descriptor of a device that has
+    // vanished frees its name for the next device at once (a new pseudo-terminal, an adapter
+    // plugged in), and a lock file still naming this live process would refuse that device to
+    // its user. Nothing is sent once the lock is gone.
+    FLock.Release();
     if (IsOpen()) {
         // The exclusive flag outlives this descriptor when another one keeps the tty open.
         ioctl(FHandle, TIOCNXCL);
         ::close(FHandle);
         FHandle = -1;
     }
-    // After the descriptor, so that nobody finds the port unlocked while we still have it.
-    FLock.Release();
 }
 
 void TComPort::ApplySettings()
