@@ -350,8 +350,8 @@ void TMainForm::sbReadClick()
 
 void TMainForm::sbWriteClick()
 {
-    // An image never filled is all zeros: writing it would wipe the module's settings and, with
-    // a key count of 0, erase its key table.
+    // Settings never filled are all zeros: writing them would wipe the module's settings and,
+    // with a key count of 0, erase its key table.
     if (!SettingsFilledOrWarn() || !StoreBeforeWrite())
         return;
     QString question = QStringLiteral("Записать все настройки в устройство?");
