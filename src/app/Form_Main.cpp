@@ -20,7 +20,6 @@
 #include <array>
 #include <iterator>
 #include <memory>
-#include <cstring>
 #include <vector>
 #include <string>
 
@@ -68,7 +67,6 @@ const QString kFilesFolderKey = QStringLiteral("FilesFolder");
 const QString kModuleReadFailure = QStringLiteral("Ошибка при чтении из модуля!");
 const QString kUnsavedPages = QStringLiteral("Несохранённые изменения на страницах: %1");
 constexpr int kKeysPageIndex = 3;
-constexpr int kGprsPageIndex = 6;
 
 }  // namespace
 
@@ -128,22 +126,26 @@ void TMainForm::FormCreate()
     FPageControl->SetHolderGap(4);
     FPageControl->PageIndent = 4;
 
-    FPageControl->AddPage(QStringLiteral("Общие"), new TCommonFrame(this));
-    FPageControl->AddPage(QStringLiteral("Входы"), new TInputsFrame(this));
-    FPageControl->AddPage(QStringLiteral("Выходы"), new TOutputsFrame(this));
-    FPageControl->AddPage(QStringLiteral("Ключи"), new TKeysFrame(this));
-    FPageControl->AddPage(QStringLiteral("Абоненты"), new TMobilesFrame(this));
-    // The first letter is the Latin C: the caption stays exactly as installers know it.
-    FPageControl->AddPage(QStringLiteral("Cигнализация"), new TAlarmFrame(this));
-    FPageControl->AddPage(QStringLiteral("GPRS"), new TGPRSFrame(this));
-    FPageControl->SelectPage(0);
-    for (int i = 0; i < FPageControl->PageCount(); ++i) {
-        TPageButton* tab = FPageControl->Tab(i);
-        auto* page = qobject_cast<TSettingsPage*>(tab->Frame());
+    // The first letter of "Cигнализация" is the Latin C: the caption stays exactly as installers
+    // know it.
+    const std::pair<QString, TSettingsPage*> pages[] = {
+        {QStringLiteral("Общие"), new TCommonFrame(this, FHeld)},
+        {QStringLiteral("Входы"), new TInputsFrame(this, FHeld)},
+        {QStringLiteral("Выходы"), new TOutputsFrame(this, FHeld)},
+        {QStringLiteral("Ключи"), new TKeysFrame(this, FHeld)},
+        {QStringLiteral("Абоненты"), new TMobilesFrame(this, FHeld)},
+        {QStringLiteral("Cигнализация"), new TAlarmFrame(this, FHeld)},
+        {QStringLiteral("GPRS"), new TGPRSFrame(this, FHeld)},
+    };
+    for (const auto& [caption, page] : pages) {
+        const int index = int(FPages.size());
+        FPageControl->AddPage(caption, page);
+        FPages.push_back(page);
+        TPageButton* tab = FPageControl->Tab(index);
         connect(page, &TSettingsPage::EditsChanged, this, [tab, page] { tab->SetMarked(page->HasUnsavedEdits()); });
+        connect(page, &TSettingsPage::ShowRequested, this, [this, index] { FPageControl->SelectPage(index); });
     }
-    // A new window holds nothing the module lacks.
-    MarkInModule(PartAll);
+    FPageControl->SelectPage(0);
 
     ui->paDefaults->setParent(FPageControl);
     ui->paDefaults->move(ui->paDefaults->x(), 0);
@@ -190,7 +192,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         const std::vector<int> unsaved = UnsavedTabs(PartAll);
         if (!unsaved.empty())
             lost << (kUnsavedPages + QStringLiteral(" будут потеряны.")).arg(TabCaptions(unsaved));
-        if (UnwrittenParts() != 0)
+        if (FHeld.Unwritten() != 0)
             lost << QStringLiteral("Изменения не записаны в модуль.");
         if (!lost.isEmpty() &&
             !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
@@ -222,6 +224,7 @@ void TMainForm::FormClose()
         IniFile->WriteString(kSection, kPortKey, port);
     }
     ui->paDefaults->setParent(this);
+    FPages.clear();
     delete FPageControl;
     FPageControl = nullptr;
     if (PortWarningOwner == this)
@@ -342,33 +345,32 @@ void TMainForm::sbReadClick()
                        QStringLiteral("Ошибка при чтении настроек!")) != TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
-    MarkInModule(PartSettings);
+    FHeld.MarkInModule(PartSettings);
 }
 
 void TMainForm::sbWriteClick()
 {
-    // An image never filled is all zeros: writing it would wipe the module's settings and, with
-    // a key count of 0, erase its key table.
-    if (!ImageFilledOrWarn() || !StoreBeforeWrite())
+    // Settings never filled are all zeros: writing them would wipe the module's settings and,
+    // with a key count of 0, erase its key table.
+    if (!SettingsFilledOrWarn() || !StoreBeforeWrite())
         return;
     QString question = QStringLiteral("Записать все настройки в устройство?");
-    if (SettingsImage[KeyCountAddress] == 0)
+    if (FHeld.Settings[KeyCountAddress] == 0)
         question += QStringLiteral("\nВсе ключи в модуле будут удалены!");
     if (!ConfirmationDlg(this, question))
         return;
     cbPortChange();
     TModuleCopy copy;
-    copy.Settings.emplace();
-    std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
-    WriteToModule(this, QStringLiteral("Запись настроек"), copy, QStringLiteral("Настройки успешно записаны!"),
+    copy.Settings = FHeld.Settings;
+    WriteToModule(this, QStringLiteral("Запись настроек"), copy, FHeld, QStringLiteral("Настройки успешно записаны!"),
                   QStringLiteral("Ошибка при записи настроек!"));
 }
 
-bool TMainForm::ImageFilledOrWarn()
+bool TMainForm::SettingsFilledOrWarn()
 {
-    if (!FImageFilled)
+    if (!FHeld.SettingsFilled)
         WarningDlg(this, QStringLiteral("Сначала прочитайте настройки из устройства или сбросьте их по умолчанию!"));
-    return FImageFilled;
+    return FHeld.SettingsFilled;
 }
 
 void TMainForm::sbDefaultsClick()
@@ -377,18 +379,16 @@ void TMainForm::sbDefaultsClick()
         return;
     TModuleCopy defaults;
     defaults.Settings.emplace();
-    std::memcpy(defaults.Settings->data(), DefaultSettings, SettingsSize);
+    std::copy(std::begin(DefaultSettings), std::end(DefaultSettings), defaults.Settings->begin());
     ShowCopy(defaults);
-    MarkUnwritten(PartSettings);
+    FHeld.MarkUnwritten(PartSettings);
 }
 
 std::vector<int> TMainForm::UnsavedTabs(unsigned parts) const
 {
     std::vector<int> tabs;
-    for (int i = 0; i < FPageControl->PageCount(); ++i) {
-        auto* page = qobject_cast<const TSettingsPage*>(FPageControl->Tab(i)->Frame());
-        const unsigned part = page == KeysFrame ? PartKeys : page == GPRSFrame ? PartGprs : PartSettings;
-        if ((parts & part) && page->HasUnsavedEdits())
+    for (int i = 0; i < int(FPages.size()); ++i) {
+        if ((parts & FPages[i]->Part()) && FPages[i]->HasUnsavedEdits())
             tabs.push_back(i);
     }
     return tabs;
@@ -417,7 +417,7 @@ bool TMainForm::StoreBeforeWrite()
     const int shown = FPageControl->ActiveIndex();
     for (int tab : tabs) {
         FPageControl->SelectPage(tab);
-        if (!static_cast<TImageFrame*>(FPageControl->Tab(tab)->Frame())->StoreToImage())
+        if (!FPages[tab]->StoreToHeld())
             return false;
     }
     FPageControl->SelectPage(shown);
@@ -429,15 +429,6 @@ bool TMainForm::MayReplace(unsigned parts)
     const std::vector<int> tabs = UnsavedTabs(parts);
     return tabs.empty() ||
            YesNoDlg(this, (kUnsavedPages + QStringLiteral(" будут потеряны. Продолжить?")).arg(TabCaptions(tabs)));
-}
-
-void TMainForm::ReloadImagePages()
-{
-    CommonFrame->LoadFromImage();
-    InputsFrame->LoadFromImage();
-    OutputsFrame->LoadFromImage();
-    MobilesFrame->LoadFromImage();
-    AlarmFrame->LoadFromImage();
 }
 
 void TMainForm::SetupFileMenu()
@@ -491,34 +482,23 @@ void TMainForm::LayOutStrip()
 
 bool TMainForm::HeldCopy(TModuleCopy& copy)
 {
-    copy = TModuleCopy();
-    if (FImageFilled) {
-        copy.Settings.emplace();
-        std::memcpy(copy.Settings->data(), SettingsImage, SettingsSize);
+    // The settings pages keep their edits apart until "Сохранить"; the Keys grid and the GPRS
+    // edits are what the tool holds as they stand.
+    for (TSettingsPage* page : FPages) {
+        if (page->Part() != PartSettings && !page->StoreToHeld())
+            return false;
     }
-    copy.Keys = KeysFrame->HeldTable();
-    if (copy.Keys)
-        copy.KeyComments = KeysFrame->KeyComments();
-    // The page is shown before it says what is wrong with it.
-    if (!GPRSFrame->HeldBlock(copy.Gprs, false)) {
-        FPageControl->SelectPage(kGprsPageIndex);
-        GPRSFrame->HeldBlock(copy.Gprs);
-        return false;
-    }
+    copy = FHeld.Copy();
     return true;
 }
 
 void TMainForm::ShowCopy(const TModuleCopy& copy)
 {
-    if (copy.Settings) {
-        std::memcpy(SettingsImage, copy.Settings->data(), SettingsSize);
-        FImageFilled = true;
-        ReloadImagePages();
+    FHeld.Take(copy);
+    for (TSettingsPage* page : FPages) {
+        if (copy.Parts() & page->Part())
+            page->ShowHeld();
     }
-    if (copy.Keys)
-        KeysFrame->ShowKeyTable(*copy.Keys, copy.KeyComments);
-    if (copy.Gprs)
-        GPRSFrame->ShowBlock(*copy.Gprs);
 }
 
 void TMainForm::ReadAllClick()
@@ -531,7 +511,7 @@ void TMainForm::ReadAllClick()
         TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
-    MarkInModule(PartAll);
+    FHeld.MarkInModule(PartAll);
     InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
                              .arg(KeyTableCount(*copy.Keys)));
 }
@@ -539,7 +519,7 @@ void TMainForm::ReadAllClick()
 void TMainForm::WriteAllClick()
 {
     TModuleCopy copy;
-    if (!ImageFilledOrWarn() || !StoreBeforeWrite() || !HeldCopy(copy))
+    if (!SettingsFilledOrWarn() || !StoreBeforeWrite() || !HeldCopy(copy))
         return;
     // What goes, what stays in the module as it is, and whether its keys are erased.
     QStringList written{QStringLiteral("настройки")};
@@ -562,13 +542,13 @@ void TMainForm::WriteAllClick()
     if (!ConfirmationDlg(this, lines.join(QLatin1Char('\n'))))
         return;
     cbPortChange();
-    if (!WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, QStringLiteral("Всё успешно записано в модуль!"),
-                       QStringLiteral("Ошибка при записи в модуль!")))
+    if (!WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, FHeld,
+                       QStringLiteral("Всё успешно записано в модуль!"), QStringLiteral("Ошибка при записи в модуль!")))
         return;
     if (copy.Keys)
-        KeysFrame->Written(*copy.Keys);
+        Page<TKeysFrame>()->Written(*copy.Keys);
     if (copy.Gprs)
-        GPRSFrame->Written(*copy.Gprs);
+        Page<TGPRSFrame>()->Written(*copy.Gprs);
 }
 
 QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
@@ -632,7 +612,7 @@ bool TMainForm::OpenFile(const QString& fileName)
     if (!MayReplace(copy.Parts()))
         return false;
     ShowCopy(copy);
-    MarkUnwritten(copy.Parts());
+    FHeld.MarkUnwritten(copy.Parts());
     const QLocale russian(QLocale::Russian);
     InformationDlg(this, QStringLiteral("Загружено из файла: %1 (сохранено %2, порт %3).\n"
                                         "В модуль ничего не отправлено: чтобы записать, выберите "
@@ -678,8 +658,9 @@ void TMainForm::ExportKeysClick()
 
 bool TMainForm::ExportKeys(const QString& fileName)
 {
-    const TKeyTable table = KeysFrame->KeyTable();
-    const QByteArray csv = KeysToCsv(table, KeysFrame->KeyComments(), KeyParamNames());
+    const TKeysFrame* keys = Page<TKeysFrame>();
+    const TKeyTable table = keys->KeyTable();
+    const QByteArray csv = KeysToCsv(table, keys->KeyComments(), KeyParamNames());
     QString error;
     if (!SaveFileAtomically(fileName, csv, false, error)) {
         ErrorDlg(this, error);
@@ -720,8 +701,11 @@ bool TMainForm::ImportKeys(const QString& fileName)
     }
     if (!MayReplace(PartKeys))
         return false;
-    KeysFrame->ShowKeyTable(table, comments);
-    MarkUnwritten(PartKeys);
+    TModuleCopy copy;
+    copy.Keys = table;
+    copy.KeyComments = comments;
+    ShowCopy(copy);
+    FHeld.MarkUnwritten(PartKeys);
     FPageControl->SelectPage(kKeysPageIndex);
     InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
     return true;

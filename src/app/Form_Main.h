@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "device/ModuleAreas.h"
+#include "module/HeldModule.h"
+#include "pages/SettingsPage.h"
 
 namespace Ui {
 class TMainForm;
@@ -21,14 +23,24 @@ public:
     ~TMainForm() override;
 
     TPageControlFrame* PageControl() const { return FPageControl; }
-    // Whether SettingsImage holds real settings since start (a successful read or a reset).
-    bool ImageFilled() const { return FImageFilled; }
+    THeldModule& Held() { return FHeld; }
+    // The window's page of that class.
+    template <class TPage>
+    TPage* Page() const
+    {
+        for (TSettingsPage* page : FPages) {
+            if (auto* typed = qobject_cast<TPage*>(page))
+                return typed;
+        }
+        return nullptr;
+    }
 
-    // What the tool holds: the settings image once filled, the Keys grid, and the GPRS block
-    // when the page holds one. False, with the GPRS page shown and the reason told, when its
-    // edits cannot be written.
+    // What the tool holds: the settings once filled, the Keys grid, and the GPRS block when the
+    // page holds one. False, with the GPRS page shown and the reason told, when its edits cannot
+    // be written.
     bool HeldCopy(TModuleCopy& copy);
-    // Puts what a copy holds into the image and the pages; nothing goes to the module.
+    // Puts what a copy holds into what the tool holds and shows it on the pages of its areas;
+    // nothing goes to the module.
     void ShowCopy(const TModuleCopy& copy);
     // The tab indexes of the pages showing unsaved edits, among those of the areas in `parts`.
     std::vector<int> UnsavedTabs(unsigned parts) const;
@@ -67,11 +79,10 @@ private:
     void FormShow();
     void FormClose();
     void paHolderResize();
-    void ReloadImagePages();
     void ShowPortName(const QString& port);
     void SetupFileMenu();
     void LayOutStrip();
-    bool ImageFilledOrWarn();
+    bool SettingsFilledOrWarn();
     // Before a write: offers to store the settings pages' unsaved edits. False when the operator
     // cancels, or a page refuses its edits (the page shown, the field focused).
     bool StoreBeforeWrite();
@@ -83,10 +94,11 @@ private:
     static QString CopyFilter();
 
     Ui::TMainForm* ui;
+    THeldModule FHeld;
     TPageControlFrame* FPageControl = nullptr;
+    std::vector<TSettingsPage*> FPages;  // in tab order, owned by the tab bar
     bool FShown = false;
     bool FClosed = false;
-    bool FImageFilled = false;
     bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
     std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
 };

@@ -9,6 +9,7 @@
 #include "device/Globals.h"
 #include "link/KOR_ZEM.h"
 #include "module/Backups.h"
+#include "module/HeldModule.h"
 #include "ui/Mydialogs.h"
 
 namespace {
@@ -61,8 +62,6 @@ void AddWrite(std::vector<TExchange>& list, const QString& text, int address, in
                         return device.WriteParams(uint16_t(address), source, uint8_t(count), timeoutMs);
                     }});
 }
-
-unsigned g_unwritten = 0;
 
 }  // namespace
 
@@ -188,8 +187,8 @@ bool BackupBeforeWrite(QWidget* owner, unsigned parts)
     return ConfirmationDlg(owner, problem + QStringLiteral("\nРезервная копия не сохранена. Записать без неё?"));
 }
 
-bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,
-                   const QString& failure)
+bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, THeldModule& held,
+                   const QString& success, const QString& failure)
 {
     if (!BackupBeforeWrite(owner, PartsOverwritten(copy)))
         return false;
@@ -199,24 +198,6 @@ bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy
             [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
             {TOutcome::Information, success}, {TOutcome::Warning, failure}) == TOperationResult::Succeeded;
     if (written)
-        MarkInModule(copy.Parts());
-    // The image mirrors the count the key table's write left in the module.
-    if (written && copy.Keys)
-        SettingsImage[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
+        held.Written(copy);
     return written;
-}
-
-unsigned UnwrittenParts()
-{
-    return g_unwritten;
-}
-
-void MarkUnwritten(unsigned parts)
-{
-    g_unwritten |= parts;
-}
-
-void MarkInModule(unsigned parts)
-{
-    g_unwritten &= ~parts;
 }

@@ -4,6 +4,7 @@
 #include "module/ModuleCopy.h"
 
 class QWidget;
+class THeldModule;
 enum class TOperationResult;
 class TKOR_ZEM;
 class TOperationProgress;
@@ -22,13 +23,6 @@ bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TMod
 // its settings store no keys.
 unsigned PartsOverwritten(const TModuleCopy& copy);
 
-// The areas the tool holds otherwise than the module held them when last read or written: marked
-// when the tool changes one on its own (a reset, a stored page, a file), unmarked when the area
-// is read and shown, or written (WriteToModule does that itself).
-unsigned UnwrittenParts();
-void MarkUnwritten(unsigned parts);
-void MarkInModule(unsigned parts);
-
 // Before a write of `parts`: reads them from the module and saves them as a backup. When the
 // read or the save fails, asks whether to write without a backup. True when the write may go on.
 bool BackupBeforeWrite(QWidget* owner, unsigned parts);
@@ -36,9 +30,8 @@ bool BackupBeforeWrite(QWidget* owner, unsigned parts);
 // The two as operations of the window (RunDeviceOperation): the read fills `copy` only when it
 // succeeded and says nothing then; the failure text opens the warning of either (none when empty).
 // The write first keeps a backup of what it overwrites (BackupBeforeWrite), and nothing is
-// written without one unless the operator says so; after a key table's write the image holds
-// its count.
+// written without one unless the operator says so; once written, `held` is told (THeldModule::Written).
 TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
                                 const QString& failure);
-bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, const QString& success,
-                   const QString& failure);
+bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, THeldModule& held,
+                   const QString& success, const QString& failure);

@@ -9,13 +9,13 @@
 // The image-backed pages, in the order the window loads them.
 enum class TImagePage { Common, Inputs, Outputs, Mobiles, Alarm };
 
-// One setting of SettingsImage as a page shows it: where its bytes are, how they are encoded,
+// One of the module's settings as a page shows it: where its bytes are, how they are encoded,
 // which control shows it and how the page names it. The pages bind their controls from this
 // table, and whatever must name a setting to the operator finds its words here.
 struct TImageField {
     TImagePage Page;
     const char* Control;   // objectName of the control on the page's form (for a cell, its grid)
-    int Address;           // first byte in SettingsImage
+    int Address;           // first byte in the settings
     TEncoding Encoding;
     const char* Section;   // the section header or row the control stands in; "" for none
     const char* Caption;   // the control's own caption (a check box's text); "" for none

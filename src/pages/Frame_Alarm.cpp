@@ -2,18 +2,14 @@
 
 #include "ui_Frame_Alarm.h"
 
-TAlarmFrame* AlarmFrame = nullptr;
-
-TAlarmFrame::TAlarmFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Alarm), ui(new Ui::TAlarmFrame)
+TAlarmFrame::TAlarmFrame(QWidget* owner, THeldModule& held)
+    : TImageFrame(owner, held, TImagePage::Alarm), ui(new Ui::TAlarmFrame)
 {
     ui->setupUi(Body());
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
-    AlarmFrame = this;
 }
 
 TAlarmFrame::~TAlarmFrame()
 {
-    if (AlarmFrame == this)
-        AlarmFrame = nullptr;
     delete ui;
 }

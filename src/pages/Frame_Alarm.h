@@ -9,12 +9,9 @@ class TAlarmFrame;
 class TAlarmFrame : public TImageFrame {
     Q_OBJECT
 public:
-    explicit TAlarmFrame(QWidget* owner);
+    TAlarmFrame(QWidget* owner, THeldModule& held);
     ~TAlarmFrame() override;
 
 private:
     Ui::TAlarmFrame* ui;
 };
-
-// The page's one instance, while it exists.
-extern TAlarmFrame* AlarmFrame;

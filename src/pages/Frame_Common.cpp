@@ -4,8 +4,6 @@
 #include "module/IniFile.h"
 #include "ui_Frame_Common.h"
 
-TCommonFrame* CommonFrame = nullptr;
-
 namespace {
 
 const QString kOperatorsFile = QStringLiteral("Operators.cfg");
@@ -14,18 +12,16 @@ constexpr int kOperatorGap = 4;
 
 }  // namespace
 
-TCommonFrame::TCommonFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Common), ui(new Ui::TCommonFrame)
+TCommonFrame::TCommonFrame(QWidget* owner, THeldModule& held)
+    : TImageFrame(owner, held, TImagePage::Common), ui(new Ui::TCommonFrame)
 {
     ui->setupUi(Body());
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TCommonFrame::cbOperatorChange);
-    CommonFrame = this;
 }
 
 TCommonFrame::~TCommonFrame()
 {
-    if (CommonFrame == this)
-        CommonFrame = nullptr;
     delete ui;
 }
 

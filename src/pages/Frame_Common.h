@@ -10,7 +10,7 @@ class TCommonFrame;
 class TCommonFrame : public TImageFrame {
     Q_OBJECT
 public:
-    explicit TCommonFrame(QWidget* owner);
+    TCommonFrame(QWidget* owner, THeldModule& held);
     ~TCommonFrame() override;
 
     // Run by the tab bar with no sender each time the page is shown: refills the operator list.
@@ -26,6 +26,3 @@ protected:
 private:
     Ui::TCommonFrame* ui;
 };
-
-// The page's one instance, while it exists.
-extern TCommonFrame* CommonFrame;

@@ -9,14 +9,13 @@
 #include "device/Appconfig.h"
 #include "device/DeviceOperation.h"
 #include "device/ModuleAreas.h"
+#include "module/HeldModule.h"
 #include "module/IniFile.h"
 #include "ui/Form_NewName.h"
 #include "ui/Formtools.h"
 #include "ui/Glyphs.h"
 #include "ui/Mydialogs.h"
 #include "ui_Frame_GPRS.h"
-
-TGPRSFrame* GPRSFrame = nullptr;
 
 namespace {
 
@@ -49,7 +48,7 @@ bool UsablePresetName(const QString& name)
 
 }  // namespace
 
-TGPRSFrame::TGPRSFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TGPRSFrame)
+TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held) : TSettingsPage(owner, held, PartGprs), ui(new Ui::TGPRSFrame)
 {
     ui->setupUi(this);
     StyleTitleBand(ui->Label1);
@@ -83,13 +82,10 @@ TGPRSFrame::TGPRSFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TGPRSF
     connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TGPRSFrame::cbOperatorChange);
     for (TGprsField field : GprsFields)
         connect(FieldEdit(field), &QLineEdit::textChanged, this, &TGPRSFrame::EditsChanged);
-    GPRSFrame = this;
 }
 
 TGPRSFrame::~TGPRSFrame()
 {
-    if (GPRSFrame == this)
-        GPRSFrame = nullptr;
     delete ui;
 }
 
@@ -140,10 +136,12 @@ void TGPRSFrame::SetTexts(const TGprsTexts& texts)
     ui->edServer->setText(texts.Server);
 }
 
-void TGPRSFrame::ShowBlock(const TGprsBytes& block)
+void TGPRSFrame::ShowHeld()
 {
-    SetTexts(DecodeGprsBlock(block.data()));
-    Written(block);
+    if (!Held().Gprs)
+        return;
+    SetTexts(DecodeGprsBlock(Held().Gprs->data()));
+    Written(*Held().Gprs);
 }
 
 void TGPRSFrame::Written(const TGprsBytes& block)
@@ -169,16 +167,19 @@ bool TGPRSFrame::HasUnsavedEdits() const
     return !same(untouched);
 }
 
-bool TGPRSFrame::HeldBlock(std::optional<TGprsBytes>& block, bool tell)
+bool TGPRSFrame::StoreToHeld()
 {
     // What was read or loaded and is shown unchanged keeps its bytes, even those the edits
     // cannot give back (an erased block's serial number).
     if (!HasUnsavedEdits()) {
-        block = FShownBlock;
+        Held().Gprs = FShownBlock;
         return true;
     }
-    block.emplace();
-    return EncodeTexts(*block, tell);
+    TGprsBytes block;
+    if (!EncodeTexts(block))
+        return false;
+    Held().Gprs = block;
+    return true;
 }
 
 QLineEdit* TGPRSFrame::FieldEdit(TGprsField field) const
@@ -209,21 +210,19 @@ void TGPRSFrame::sbReadKeysClick()
     TModuleCopy copy;
     if (ReadFromModule(this, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,
                        QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded) {
-        ShowBlock(*copy.Gprs);
-        MarkInModule(PartGprs);
+        Held().Take(copy);
+        Held().MarkInModule(PartGprs);
+        ShowHeld();
     }
 }
 
-bool TGPRSFrame::EncodeTexts(TGprsBytes& block, bool tell)
+bool TGPRSFrame::EncodeTexts(TGprsBytes& block)
 {
     TGprsField field;
     QString error;
     if (EncodeGprsBlock(Texts(), block.data(), field, error))
         return true;
-    if (!tell)
-        return false;
-    FieldEdit(field)->setFocus();
-    ErrorDlg(this, error);
+    Refuse(FieldEdit(field), error);
     return false;
 }
 
@@ -233,7 +232,7 @@ void TGPRSFrame::sbWriteKeysClick()
     copy.Gprs.emplace();
     if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
         return;
-    if (WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy,
+    if (WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy, Held(),
                       QStringLiteral("Настройки GPRS успешно записаны!"), QStringLiteral("Ошибка при записи настроек!")))
         Written(*copy.Gprs);
 }

@@ -17,7 +17,7 @@ class TGPRSFrame;
 class TGPRSFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    explicit TGPRSFrame(QWidget* owner);
+    TGPRSFrame(QWidget* owner, THeldModule& held);
     ~TGPRSFrame() override;
 
     // Run by the tab bar with no sender each time the page is shown: refills the preset list.
@@ -32,14 +32,14 @@ public:
 
     TGprsTexts Texts() const;
     void SetTexts(const TGprsTexts& texts);
-    // The edits as the module's block; on a text that cannot be written the result is false and,
-    // with `tell`, its edit takes the focus and the error dialog says why.
-    bool EncodeTexts(TGprsBytes& block, bool tell = true);
-    // Shows a block read from the module or loaded from a file.
-    void ShowBlock(const TGprsBytes& block);
-    // The block the page holds: the one shown while its edits are unchanged, none while the
-    // page is as it started, else the edits encoded (false, as EncodeTexts, when they cannot be).
-    bool HeldBlock(std::optional<TGprsBytes>& block, bool tell = true);
+    // The edits as the module's block; a text that cannot be written is refused (false).
+    bool EncodeTexts(TGprsBytes& block);
+    // Shows the held block, when the tool holds one.
+    void ShowHeld() override;
+    // Stores the block the page holds: the one shown while its edits are unchanged, none while
+    // the page is as it started, else the edits encoded (refused, as EncodeTexts, when they
+    // cannot be).
+    bool StoreToHeld() override;
     // The edits differ from the block last read, loaded or written (from what the page showed
     // at start, when there is none).
     bool HasUnsavedEdits() const override;
@@ -63,6 +63,3 @@ private:
     std::optional<TGprsBytes> FShownBlock;
     int FColumn = 0;  // where the edits start, so that every caption fits before them
 };
-
-// The page's one instance, while it exists.
-extern TGPRSFrame* GPRSFrame;

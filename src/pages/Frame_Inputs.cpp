@@ -6,8 +6,6 @@
 #include "ui/Dnx_control_utils.h"
 #include "ui_Frame_Inputs.h"
 
-TInputsFrame* InputsFrame = nullptr;
-
 namespace {
 
 constexpr int kZoneCount = 7;
@@ -24,7 +22,8 @@ int Tag(const QObject* control) { return control->property("tag").toInt(); }
 
 }  // namespace
 
-TInputsFrame::TInputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Inputs), ui(new Ui::TInputsFrame)
+TInputsFrame::TInputsFrame(QWidget* owner, THeldModule& held)
+    : TImageFrame(owner, held, TImagePage::Inputs), ui(new Ui::TInputsFrame)
 {
     ui->setupUi(Body());
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
@@ -37,13 +36,10 @@ TInputsFrame::TInputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Inpu
                 cbZ6ModeChange(mode);
         });
     }
-    InputsFrame = this;
 }
 
 TInputsFrame::~TInputsFrame()
 {
-    if (InputsFrame == this)
-        InputsFrame = nullptr;
 }
 
 void TInputsFrame::ListsFilled()

@@ -14,7 +14,7 @@ class TInputsFrame;
 class TInputsFrame : public TImageFrame {
     Q_OBJECT
 public:
-    explicit TInputsFrame(QWidget* owner);
+    TInputsFrame(QWidget* owner, THeldModule& held);
     ~TInputsFrame() override;
 
     // The mode list of Z1 to Z5 (its zone in its tag) changed.
@@ -31,6 +31,3 @@ private:
 
     std::unique_ptr<Ui::TInputsFrame> ui;
 };
-
-// The page's one instance, while it exists.
-extern TInputsFrame* InputsFrame;

@@ -13,7 +13,7 @@
 
 #include "device/DeviceOperation.h"
 #include "device/ModuleAreas.h"
-#include "module/Defaults.h"
+#include "module/HeldModule.h"
 #include "pages/Form_GetKey.h"
 #include "ui/Dnxcustomdraw.h"
 #include "ui/Form_NewValueFromList.h"
@@ -21,8 +21,6 @@
 #include "ui/Glyphs.h"
 #include "ui/Mydialogs.h"
 #include "ui_Frame_Keys.h"
-
-TKeysFrame* KeysFrame = nullptr;
 
 namespace {
 
@@ -40,7 +38,8 @@ QString SerialText(const TKeyRecord& record)
 
 }  // namespace
 
-TKeysFrame::TKeysFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
+TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held)
+    : TSettingsPage(owner, held, PartKeys), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
 {
     ui->setupUi(this);
 
@@ -95,13 +94,10 @@ TKeysFrame::TKeysFrame(QWidget* owner) : TSettingsPage(owner), ui(new Ui::TKeysF
     connect(ui->sbSearch, &QToolButton::clicked, this, &TKeysFrame::sbSearchClick);
 
     FrameResize();
-    KeysFrame = this;
 }
 
 TKeysFrame::~TKeysFrame()
 {
-    if (KeysFrame == this)
-        KeysFrame = nullptr;
     delete ui;
 }
 
@@ -148,18 +144,21 @@ void TKeysFrame::ReadKeysFromDevice()
     if (ReadFromModule(this, QStringLiteral("Чтение ключей"), PartKeys, copy,
                        QStringLiteral("Ошибка при чтении ключей!")) != TOperationResult::Succeeded)
         return;
-    ShowKeyTable(*copy.Keys, QStringList());
-    MarkInModule(PartKeys);
+    Held().Take(copy);
+    Held().MarkInModule(PartKeys);
+    ShowHeld();
     // Told after the grid is filled, so that the keys it reports are there behind the message.
     InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
 }
 
-void TKeysFrame::ShowKeyTable(const TKeyTable& table, const QStringList& comments)
+void TKeysFrame::ShowHeld()
 {
+    if (!Held().Keys)
+        return;
     int row = 1;
-    for (const TKeyRecord& record : StoredKeys(table)) {
+    for (const TKeyRecord& record : StoredKeys(*Held().Keys)) {
         SetKeyRow(row, record);
-        GridSetCell(ui->sgKeys, kCommentCol, row, comments.value(row - 1));
+        GridSetCell(ui->sgKeys, kCommentCol, row, Held().KeyComments.value(row - 1));
         ++row;
     }
     GridSetRowCount(ui->sgKeys, row, FWidths, true);
@@ -167,11 +166,16 @@ void TKeysFrame::ShowKeyTable(const TKeyTable& table, const QStringList& comment
     emit EditsChanged();
 }
 
-std::optional<TKeyTable> TKeysFrame::HeldTable() const
+bool TKeysFrame::StoreToHeld()
 {
-    if (!FLoaded && KeyCount() == 0)
-        return std::nullopt;
-    return KeyTable();
+    if (!FLoaded && KeyCount() == 0) {
+        Held().Keys.reset();
+        Held().KeyComments.clear();
+    } else {
+        Held().Keys = KeyTable();
+        Held().KeyComments = KeyComments();
+    }
+    return true;
 }
 
 bool TKeysFrame::HasUnsavedEdits() const
@@ -220,7 +224,8 @@ void TKeysFrame::WriteKeysToDevice()
     TModuleCopy copy;
     copy.Keys = KeyTable();
     const QString failure = QStringLiteral("Ошибка при записи ключей!");
-    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, QStringLiteral("Ключи успешно записаны!"), failure))
+    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, Held(), QStringLiteral("Ключи успешно записаны!"),
+                      failure))
         Written(*copy.Keys);
     // A port that would not open ends the write before it could tell its failure; the keys'
     // failure follows the port's warning all the same.

@@ -13,12 +13,12 @@ class TKeysFrame;
 }
 
 // The "Ключи" page: the 1-Wire keys and cards the module accepts and what each may do. The key
-// table lives in the module's memory apart from the settings image; the grid is the tool's only
-// copy of it and goes to and from the module with the page's own buttons.
+// table lives in the module's memory apart from the settings; the grid keeps the tool's edits of
+// it, stored as they stand, and goes to and from the module with the page's own buttons.
 class TKeysFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    explicit TKeysFrame(QWidget* owner);
+    TKeysFrame(QWidget* owner, THeldModule& held);
     ~TKeysFrame() override;
 
     // Fills the row's number, key, serial and parameter cells; a row past the end is added.
@@ -28,10 +28,11 @@ public:
     // The grid as the module's key table (packed from slot 0) and the comments of its keys.
     TKeyTable KeyTable() const;
     QStringList KeyComments() const;
-    void ShowKeyTable(const TKeyTable& table, const QStringList& comments);
-    // The grid as KeyTable gives it, or none while the page holds no table: never read, loaded
-    // or edited. Writing an empty table would erase the module's keys.
-    std::optional<TKeyTable> HeldTable() const;
+    // Shows the held key table and its comments, when the tool holds one.
+    void ShowHeld() override;
+    // Stores the grid as KeyTable gives it, or no table while the page holds none: never read,
+    // loaded or edited (writing an empty table would erase the module's keys). Never refused.
+    bool StoreToHeld() override;
     // The grid differs from the table last read, loaded or written.
     bool HasUnsavedEdits() const override;
     // The table has gone to the module: the grid holds no more edits.
@@ -61,6 +62,3 @@ private:
     TColWidths FWidths;
     std::optional<TKeyTable> FLoaded;  // the table last read, loaded or written, as KeyTable gave it
 };
-
-// The page's one instance, while it exists.
-extern TKeysFrame* KeysFrame;

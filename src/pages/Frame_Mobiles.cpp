@@ -15,8 +15,6 @@
 #include "ui/Mydialogs.h"
 #include "ui_Frame_Mobiles.h"
 
-TMobilesFrame* MobilesFrame = nullptr;
-
 namespace {
 
 constexpr int kSlots = 5;
@@ -55,8 +53,8 @@ QPixmap RenderPicture(int picture, qreal ratio)
 
 }  // namespace
 
-TMobilesFrame::TMobilesFrame(QWidget* owner)
-    : TImageFrame(owner, TImagePage::Mobiles), ui(new Ui::TMobilesFrame), FWidths(kColCount, 0)
+TMobilesFrame::TMobilesFrame(QWidget* owner, THeldModule& held)
+    : TImageFrame(owner, held, TImagePage::Mobiles), ui(new Ui::TMobilesFrame), FWidths(kColCount, 0)
 {
     ui->setupUi(Body());
 
@@ -102,13 +100,10 @@ TMobilesFrame::TMobilesFrame(QWidget* owner)
 
     GridSetColWidths(grid, FWidths, true);
     AlignTitleLines();
-    MobilesFrame = this;
 }
 
 TMobilesFrame::~TMobilesFrame()
 {
-    if (MobilesFrame == this)
-        MobilesFrame = nullptr;
     delete ui;
 }
 

@@ -14,7 +14,7 @@ class TMobilesFrame;
 class TMobilesFrame : public TImageFrame {
     Q_OBJECT
 public:
-    explicit TMobilesFrame(QWidget* owner);
+    TMobilesFrame(QWidget* owner, THeldModule& held);
     ~TMobilesFrame() override;
 
 public slots:
@@ -44,6 +44,3 @@ private:
     TColWidths FWidths;
     mutable std::map<qreal, TImageList> FPictures;  // per device pixel ratio met, so they stay sharp
 };
-
-// The page's one instance, while it exists.
-extern TMobilesFrame* MobilesFrame;

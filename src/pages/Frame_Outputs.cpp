@@ -7,8 +7,6 @@
 #include "ui/Glyphs.h"
 #include "ui_Frame_Outputs.h"
 
-TOutputsFrame* OutputsFrame = nullptr;
-
 namespace {
 
 constexpr int kOutputCount = 6;
@@ -26,7 +24,8 @@ QWidget* OutputControl(QWidget* page, const char* prefix, int output, const char
 
 }  // namespace
 
-TOutputsFrame::TOutputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Outputs), ui(new Ui::TOutputsFrame)
+TOutputsFrame::TOutputsFrame(QWidget* owner, THeldModule& held)
+    : TImageFrame(owner, held, TImagePage::Outputs), ui(new Ui::TOutputsFrame)
 {
     ui->setupUi(Body());
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
@@ -46,13 +45,10 @@ TOutputsFrame::TOutputsFrame(QWidget* owner) : TImageFrame(owner, TImagePage::Ou
             connect(button, &QToolButton::clicked, this, [this, button] { sbO0PulseClick(button); });
         }
     }
-    OutputsFrame = this;
 }
 
 TOutputsFrame::~TOutputsFrame()
 {
-    if (OutputsFrame == this)
-        OutputsFrame = nullptr;
 }
 
 void TOutputsFrame::ListsFilled()

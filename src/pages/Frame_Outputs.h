@@ -15,7 +15,7 @@ class TOutputsFrame;
 class TOutputsFrame : public TImageFrame {
     Q_OBJECT
 public:
-    explicit TOutputsFrame(QWidget* owner);
+    TOutputsFrame(QWidget* owner, THeldModule& held);
     ~TOutputsFrame() override;
 
     // The mode list of an output (its number in its tag) changed.
@@ -31,6 +31,3 @@ private:
 
     std::unique_ptr<Ui::TOutputsFrame> ui;
 };
-
-// The page's one instance, while it exists.
-extern TOutputsFrame* OutputsFrame;

@@ -10,10 +10,8 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <cstring>
 
-#include "device/ModuleAreas.h"
-#include "module/Defaults.h"
+#include "module/HeldModule.h"
 #include "ui/Colors.h"
 #include "ui/Dnx_control_utils.h"
 #include "ui/Formtools.h"
@@ -47,8 +45,8 @@ bool Fits(const QWidget* control, TEncoding encoding)
 
 TImageFrame::~TImageFrame() = default;
 
-TImageFrame::TImageFrame(QWidget* owner, TImagePage page)
-    : TSettingsPage(owner), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
+TImageFrame::TImageFrame(QWidget* owner, THeldModule& held, TImagePage page)
+    : TSettingsPage(owner, held, PartSettings), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
 {
     FScroll->setFrameShape(QFrame::NoFrame);
     // The page's fields take the focus; the frame that scrolls them is no stop of the Tab key.
@@ -222,11 +220,11 @@ QVariant TImageFrame::ShownValue(const TBinding& binding) const
     return QVariant();
 }
 
-void TImageFrame::LoadFromImage()
+void TImageFrame::ShowHeld()
 {
     for (TBinding& binding : FBindings) {
         const TImageField& field = *binding.Field;
-        const uint8_t* bytes = SettingsImage + field.Address;
+        const uint8_t* bytes = Held().Settings.data() + field.Address;
         if (!IsControlEncoding(field.Encoding)) {
             SetCellText(field, FieldToText(field.Encoding, bytes));
         } else if (auto* edit = qobject_cast<QLineEdit*>(binding.Control)) {
@@ -261,42 +259,40 @@ bool TImageFrame::StoreField(const TBinding& binding, uint8_t* image, QString& e
     return true;
 }
 
-bool TImageFrame::StoreToImage()
+bool TImageFrame::StoreToHeld()
 {
-    uint8_t image[SettingsSize];
-    std::memcpy(image, SettingsImage, SettingsSize);
+    TSettingsBytes image = Held().Settings;
     for (const TBinding& binding : FBindings) {
         // A value shown as the module holds it may not convert back to the same bytes (a
         // voltage of 165 shows 10.3, which is 164): what the operator did not touch stays.
         if (binding.Shown.isValid() && ShownValue(binding) == binding.Shown)
             continue;
         QString error;
-        if (!StoreField(binding, image, error)) {
+        if (!StoreField(binding, image.data(), error)) {
             // A field the page's modes hide cannot be pointed at: the message names it instead.
             if (!binding.Control->isVisibleTo(FBody))
                 error = FieldTitle(*binding.Field) + QStringLiteral(": ") + error;
             FScroll->ensureWidgetVisible(binding.Control);
-            binding.Control->setFocus();
-            ErrorDlg(this, error);
+            Refuse(binding.Control, error);
             return false;
         }
     }
-    if (std::memcmp(SettingsImage, image, SettingsSize) != 0)
-        MarkUnwritten(PartSettings);
-    std::memcpy(SettingsImage, image, SettingsSize);
-    // Show what the image now holds: "7:30" as 07:30, a voltage as the module will see it.
-    LoadFromImage();
+    if (Held().Settings != image)
+        Held().MarkUnwritten(PartSettings);
+    Held().Settings = image;
+    // Show what the settings now hold: "7:30" as 07:30, a voltage as the module will see it.
+    ShowHeld();
     return true;
 }
 
 void TImageFrame::sbResetKeysClick()
 {
     if (ConfirmationDlg(this, QStringLiteral("Отменить изменения?")))
-        LoadFromImage();
+        ShowHeld();
 }
 
 void TImageFrame::sbSaveKeysClick()
 {
     if (ConfirmationDlg(this, QStringLiteral("Сохранить изменения?")))
-        StoreToImage();
+        StoreToHeld();
 }

@@ -11,9 +11,9 @@
 class QScrollArea;
 class QToolButton;
 
-// A page whose controls mirror bytes of SettingsImage, bound through the field table. The window
-// reloads these pages after a read or a reset; "Очистить" reloads the page from the image,
-// "Сохранить" stores it back. Nothing here talks to the module.
+// A page whose controls mirror bytes of the held settings, bound through the field table. The
+// window shows these pages again after a read or a reset; "Очистить" shows the page again from
+// the settings, "Сохранить" stores it back. Nothing here talks to the module.
 //
 // The page's form is built on Body(), which keeps the form's design size and scrolls when the
 // page is smaller; the controls that captions name move right when a caption needs the room.
@@ -24,18 +24,17 @@ class QToolButton;
 class TImageFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    TImageFrame(QWidget* owner, TImagePage page);
+    TImageFrame(QWidget* owner, THeldModule& held, TImagePage page);
     ~TImageFrame() override;
 
     TImagePage Page() const { return FPage; }
 
-    // Sets every bound control from the image in the page's order, then what is visible.
-    virtual void LoadFromImage();
-    // Converts every field first and changes the image only when all of them converted; a field
-    // whose control still shows what the last load put there keeps its bytes. At the first
-    // field that does not convert, its control takes the focus, the error dialog says why, and
-    // the image is left as it was: the result is then false.
-    virtual bool StoreToImage();
+    // Sets every bound control from the settings in the page's order, then what is visible.
+    void ShowHeld() override;
+    // Converts every field first and changes the settings only when all of them converted; a
+    // field whose control still shows what the last load put there keeps its bytes. The first
+    // field that does not convert is refused, and the settings are left as they were.
+    bool StoreToHeld() override;
     // A field shows other than what the last load put there (before the first load, other than
     // what the form first showed).
     bool HasUnsavedEdits() const override;

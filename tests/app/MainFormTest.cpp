@@ -19,7 +19,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -47,9 +46,10 @@ namespace {
 const QString kPortWarning = QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!");
 constexpr int kKeySlots = 480;
 
-std::vector<uint8_t> ImageBytes(int from, int count)
+std::vector<uint8_t> ImageBytes(TMainForm& form, int from, int count)
 {
-    return std::vector<uint8_t>(SettingsImage + from, SettingsImage + from + count);
+    const TSettingsBytes& settings = form.Held().Settings;
+    return std::vector<uint8_t>(settings.begin() + from, settings.begin() + from + count);
 }
 
 // An object whose event handler fails, as a page's store fails on a bad number.
@@ -216,8 +216,8 @@ private slots:
         form.show();
 
         QVERIFY2(ClickWithoutDialog(Button(form, "sbRead")), "a successful read shows no message");
-        QCOMPARE(ImageBytes(0, SettingsSize), memory);
-        QVERIFY(form.ImageFilled());
+        QCOMPARE(ImageBytes(form, 0, SettingsSize), memory);
+        QVERIFY(form.Held().SettingsFilled);
         const std::vector<uint8_t> expectedRequest = ReadRequest(0, 125);
         QCOMPARE(FSim->ReceivedFrames().back(), expectedRequest);
 
@@ -230,7 +230,7 @@ private slots:
             auto warned = ClickAndAnswer(Button(form, "sbRead"));
             QVERIFY(warned->shown);
             QCOMPARE(warned->message, QStringLiteral("Ошибка при чтении настроек!"));
-            QCOMPARE(ImageBytes(0, SettingsSize), memory);
+            QCOMPARE(ImageBytes(form, 0, SettingsSize), memory);
         }
     }
 
@@ -244,8 +244,8 @@ private slots:
         form.show();
         QVERIFY(ClickWithoutDialog(Button(form, "sbRead")));
         for (int i = 1; i < 124; ++i)
-            SettingsImage[i] = static_cast<uint8_t>(200 - i);
-        SettingsImage[5] = 3;  // keys stored: the key table stays
+            form.Held().Settings[i] = static_cast<uint8_t>(200 - i);
+        form.Held().Settings[5] = 3;  // keys stored: the key table stays
         FSim->ClearReceivedFrames();
 
         auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
@@ -257,10 +257,10 @@ private slots:
         // The settings read for the backup, then the three blocks.
         QCOMPARE(WithoutRetries(FSim->ReceivedFrames()).size(), size_t(1 + 3));
         const auto frames = WithoutRetries(FSim->ReceivedFrames(TModuleSim::kFnWrite));
-        QCOMPARE(frames[0], WriteRequest(1, ImageBytes(1, 40)));
-        QCOMPARE(frames[1], WriteRequest(40, ImageBytes(40, 40)));
-        QCOMPARE(frames[2], WriteRequest(80, ImageBytes(80, 44)));
-        QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(1, 123));
+        QCOMPARE(frames[0], WriteRequest(1, ImageBytes(form, 1, 40)));
+        QCOMPARE(frames[1], WriteRequest(40, ImageBytes(form, 40, 40)));
+        QCOMPARE(frames[2], WriteRequest(80, ImageBytes(form, 80, 44)));
+        QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(form, 1, 123));
         QCOMPARE(FSim->ReadMemory(0, 1), std::vector<uint8_t>{0xAB});
         QCOMPARE(FSim->ReadMemory(124, 1), std::vector<uint8_t>{0xCD});
         QCOMPARE(FSim->ReadMemory(kKeySlots, 256), std::vector<uint8_t>(256, 0x11));
@@ -275,7 +275,8 @@ private slots:
         auto [resetQuestion, none] = ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         QCOMPARE(resetQuestion->message, QStringLiteral("Сбросить настройки по умолчанию?"));
         QVERIFY(!none || !none->shown);
-        QCOMPARE(ImageBytes(0, SettingsSize), std::vector<uint8_t>(DefaultSettings, DefaultSettings + SettingsSize));
+        QCOMPARE(ImageBytes(form, 0, SettingsSize),
+                 std::vector<uint8_t>(DefaultSettings, DefaultSettings + SettingsSize));
 
         auto [question, report] = ClickConfirmAndAnswer(Button(form, "sbWrite"), true);
         // Key count 0: the question says what the write will do to the key table.
@@ -290,7 +291,7 @@ private slots:
             QCOMPARE(FSim->ReadMemory(kKeySlots + 8 * slot, 8),
                      (std::vector<uint8_t>{0xFF, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11}));
         }
-        QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(1, 123));
+        QCOMPARE(FSim->ReadMemory(1, 123), ImageBytes(form, 1, 123));
     }
 
     void write_isRefusedBeforeReadOrReset_andCancelOpensNoPort()
@@ -535,7 +536,7 @@ private slots:
         TMainForm form;
         form.show();
         ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
-        SettingsImage[5] = 1;  // keys stored: three blocks
+        form.Held().Settings[5] = 1;  // keys stored: three blocks
         const QString write = QStringLiteral("Ошибка при записи настроек!");
         const struct {
             std::vector<TSimFault> Faults;
@@ -584,7 +585,7 @@ private slots:
         TMainForm form;
         form.show();
         ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
-        SettingsImage[5] = 2;  // keys stored: three blocks and nothing more
+        form.Held().Settings[5] = 2;  // keys stored: three blocks and nothing more
         FSim->InjectFault({TSimFault::Delay, 1, 0});  // the backup's read
         FSim->InjectFault({TSimFault::Silence, -1});
         QString step;
@@ -602,7 +603,7 @@ private slots:
         // Three tries of the first block, and nothing of the second.
         const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames.size(), size_t(3));
-        QCOMPARE(frames[2], WriteRequest(1, ImageBytes(1, 40)));
+        QCOMPARE(frames[2], WriteRequest(1, ImageBytes(form, 1, 40)));
         QVERIFY(!UniversalCom->IsOpen());
     }
 

@@ -257,13 +257,30 @@ private slots:
                  QStringList{"Записать в модуль настройки?\n" + noGprs + "\nВсе ключи в модуле будут удалены!"});
 
         // A key added by hand makes the page's table the one written.
-        KeysFrame->SetKeyRow(1, MakeKeyRecord(int64_t(kKeyB), 1));
+        FForm->Page<TKeysFrame>()->SetKeyRow(1, MakeKeyRecord(int64_t(kKeyB), 1));
         QCOMPARE(Answering({Press(kOk), Press(kOk)}, [&] { FForm->WriteAllClick(); }),
                  QStringList({"Записать в модуль настройки и ключи (1)?\n" + noGprs, "Всё успешно записано в модуль!"}));
         QCOMPARE(FSim->ReadMemory(KeyTableAddress, 8), KeySlot(kKeyB, 1));
         QCOMPARE(FSim->ReadMemory(KeyTableAddress + 8, 8), TBytes(8, 0xFF));
         QCOMPARE(FSim->ReadMemory(KeyCountAddress, 1), TBytes{1});
         QVERIFY(!FForm->PageControl()->Tab(3)->Marked());
+    }
+
+    void aRefusedEditOfAnotherPage_bringsThatPageForward_andNothingIsSaved()
+    {
+        TGPRSFrame* gprs = FForm->Page<TGPRSFrame>();
+        gprs->SetTexts({QStringLiteral("12345678"), QStringLiteral("internet"), QStringLiteral("10.1.2.3"),
+                        QStringLiteral("70000"), QStringLiteral("user"), QStringLiteral("secret"),
+                        QStringLiteral("example.com/x")});
+        auto* port = gprs->findChild<QLineEdit*>(QStringLiteral("edPort"));
+        bool saved = true;
+        const QString path = FilePath(QStringLiteral("refused.zem"));
+        QCOMPARE(Answering({Press(kOk)}, [&] { saved = FForm->SaveToFile(path); }),
+                 QStringList{"Номер порта должен быть меньше 65536!"});
+        QVERIFY(!saved);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(FForm->PageControl()->ActiveIndex(), 6);
+        QCOMPARE(FForm->focusWidget(), port);
     }
 
     void backups_comeBeforeEveryWrite_neverAfterARefusal_andKeepTheNewest100()
@@ -365,13 +382,14 @@ private slots:
         const QString oldBackup = QDir(BackupsDir).filePath(QStringLiteral("2000-01-01_00-00-00_old.zem"));
         WriteAll(oldBackup, "old backup");
         WriteAll(AppDir + QStringLiteral("Operators.cfg"), Cp1251(QStringLiteral("[Лайф]\r\nAPN=old\r\n")));
-        GPRSFrame->FrameEnter(nullptr);
-        auto* operators = GPRSFrame->findChild<QComboBox*>(QStringLiteral("cbOperator"));
+        TGPRSFrame* gprs = FForm->Page<TGPRSFrame>();
+        gprs->FrameEnter(nullptr);
+        auto* operators = gprs->findChild<QComboBox*>(QStringLiteral("cbOperator"));
         operators->setCurrentIndex(0);
         emit operators->activated(0);
-        GPRSFrame->SetTexts({QStringLiteral("12345678"), QStringLiteral("internet.example"), QStringLiteral("10.0.0.1"),
-                             QStringLiteral("8080"), QStringLiteral("user"), QStringLiteral("secret"),
-                             QStringLiteral("example.com/x")});
+        gprs->SetTexts({QStringLiteral("12345678"), QStringLiteral("internet.example"), QStringLiteral("10.0.0.1"),
+                        QStringLiteral("8080"), QStringLiteral("user"), QStringLiteral("secret"),
+                        QStringLiteral("example.com/x")});
 
         const struct {
             const char* Saver;
@@ -386,8 +404,8 @@ private slots:
                             : ini.LastError();
              }},
             {"Operators.cfg", AppDir + QStringLiteral("Operators.cfg"),
-             [] {
-                 return ConfirmAndAnswer(GPRSFrame->findChild<QToolButton*>(QStringLiteral("sbSave"))).Report->message;
+             [gprs] {
+                 return ConfirmAndAnswer(gprs->findChild<QToolButton*>(QStringLiteral("sbSave"))).Report->message;
              }},
             {"module copy", FilePath(QStringLiteral("copy.zem")),
              [&] { return Answering({Press(kOk)}, [&] { FForm->SaveToFile(FilePath(QStringLiteral("copy.zem"))); }).value(0); }},

@@ -86,7 +86,7 @@ private slots:
         QVERIFY(bar->Tab(kCommonTab)->Label()->text() != QStringLiteral("Общие"));
 
         // Edits of their own kind on the other pages: a key added, a subscriber's right, a GPRS text.
-        KeysFrame->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1));
+        FForm->Page<TKeysFrame>()->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1));
         auto* mobiles = FForm->findChild<QTableWidget*>(QStringLiteral("sgMobiles"));
         mobiles->item(1, 1)->setText(QStringLiteral("+79001234567"));
         FForm->findChild<QLineEdit*>(QStringLiteral("edAPN"))->setText(QStringLiteral("internet"));
@@ -246,7 +246,7 @@ private slots:
         // Only the pages an operation replaces are asked about: reading the settings leaves the
         // Keys page alone.
         OpenWindow(kCommonTab);
-        KeysFrame->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1));
+        FForm->Page<TKeysFrame>()->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1));
         QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
         QCOMPARE(Answering({Press(kCancel)}, [&] { FForm->ReadAllClick(); }),
                  QStringList{"Несохранённые изменения на страницах: Ключи будут потеряны. Продолжить?"});
@@ -271,15 +271,15 @@ private slots:
             {"stored", [this](TMainForm& f) {
                  Answering({}, [&] { f.sbReadClick(); });
                  Edit("edRSSI")->setText(QStringLiteral("20"));
-                 QVERIFY(CommonFrame->StoreToImage());
+                 QVERIFY(f.Page<TCommonFrame>()->StoreToHeld());
              }, kUnwritten},
             {"stored and written", [this](TMainForm& f) {
                  Answering({}, [&] { f.sbReadClick(); });
                  Edit("edRSSI")->setText(QStringLiteral("20"));
-                 QVERIFY(CommonFrame->StoreToImage());
+                 QVERIFY(f.Page<TCommonFrame>()->StoreToHeld());
                  Answering({Press(kYes), Press(kYes)}, [&] { f.sbWriteClick(); });
              }, QString()},
-            {"key added", [](TMainForm&) { KeysFrame->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1)); },
+            {"key added", [](TMainForm& f) { f.Page<TKeysFrame>()->SetKeyRow(1, MakeKeyRecord(0xA1B2C3, 1)); },
              QStringLiteral("Несохранённые изменения на страницах: Ключи будут потеряны. Закрыть программу?")},
         };
         for (const auto& c : cases) {

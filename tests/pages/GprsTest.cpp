@@ -71,6 +71,7 @@ QStringList Items(QComboBox* list)
 class GprsTest : public TSimModuleTest {
     Q_OBJECT
 
+    TGPRSFrame* Page() const { return FForm->Page<TGPRSFrame>(); }
 
     QString OperatorsPath() const { return AppDir + QStringLiteral("Operators.cfg"); }
     QByteArray OperatorsBytes() const
@@ -95,8 +96,8 @@ private slots:
         seed.write(Cp1251(QStringLiteral("[Киевстар]\r\nAPN=www.kyivstar.net\r\nIP=10.0.0.1\r\nPort=80\r\nUser=\r\n"
                                          "Password=\r\nAccountBalance=111\r\n")));
         seed.close();
-        auto* list = Child<QComboBox>(GPRSFrame, "cbOperator");
-        GPRSFrame->FrameEnter(nullptr);
+        auto* list = Child<QComboBox>(Page(), "cbOperator");
+        Page()->FrameEnter(nullptr);
         QCOMPARE(Items(list), QStringList{QStringLiteral("Киевстар")});
 
         // A new preset keeps what was typed into the edits and writes nothing until it is saved.
@@ -105,14 +106,14 @@ private slots:
             {"edIP", QStringLiteral("192.168.0.1")}, {"edPort", QStringLiteral("8080")},
             {"edUser", QStringLiteral("гость")},     {"edPassword", QString()}};
         for (const auto& [edit, text] : typed)
-            Edit(GPRSFrame, edit)->setText(text);
+            Edit(Page(), edit)->setText(text);
         const QByteArray before = OperatorsBytes();
-        QVERIFY(!AddPreset(GPRSFrame, QStringLiteral("  Лайф  "))->shown);
+        QVERIFY(!AddPreset(Page(), QStringLiteral("  Лайф  "))->shown);
         QCOMPARE(list->currentText(), QStringLiteral("Лайф"));
         for (const auto& [edit, text] : typed)
-            QCOMPARE(Edit(GPRSFrame, edit)->text(), text);
+            QCOMPARE(Edit(Page(), edit)->text(), text);
         QCOMPARE(OperatorsBytes(), before);
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave")).Report->shown);
+        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(Page(), "sbSave")).Report->shown);
         QCOMPARE(OperatorsBytes(),
                  before + Cp1251(QStringLiteral("\r\n[Лайф]\r\nAPN=internet\r\nIP=192.168.0.1\r\nPort=8080\r\n"
                                                 "User=гость\r\nPassword=\r\n")));
@@ -130,7 +131,7 @@ private slots:
                        {QStringLiteral(";note"), QStringLiteral("Недопустимое название оператора!")},
                        {QStringLiteral("Оператор 中"), QStringLiteral("Недопустимое название оператора!")}};
         for (const auto& r : refused) {
-            auto error = AddPreset(GPRSFrame, r.Name);
+            auto error = AddPreset(Page(), r.Name);
             QVERIFY2(error->shown, qPrintable(r.Name));
             QCOMPARE(error->message, r.Error);
         }
@@ -139,12 +140,12 @@ private slots:
         // A preset chosen fills the five connection edits; deleting one removes its balance too.
         list->setCurrentIndex(0);
         emit list->activated(0);
-        QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
-        QCOMPARE(Edit(GPRSFrame, "edPort")->text(), QStringLiteral("80"));
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbDelete")).Report->shown);
+        QCOMPARE(Edit(Page(), "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
+        QCOMPARE(Edit(Page(), "edPort")->text(), QStringLiteral("80"));
+        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(Page(), "sbDelete")).Report->shown);
         QCOMPARE(Items(list), QStringList{QStringLiteral("Лайф")});
         QVERIFY(!OperatorsBytes().contains("AccountBalance"));
-        QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
+        QCOMPARE(Edit(Page(), "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
 
         // A section added by hand shows the next time the page is shown; refilling keeps the edits.
         QFile more(OperatorsPath());
@@ -155,7 +156,7 @@ private slots:
         FForm->PageControl()->SelectPage(6);
         QCOMPARE(Items(list), (QStringList{QStringLiteral("Лайф"), QStringLiteral("МТС")}));
         QCOMPARE(list->currentIndex(), -1);
-        QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
+        QCOMPARE(Edit(Page(), "edAPN")->text(), QStringLiteral("www.kyivstar.net"));
 
         list->setCurrentIndex(0);
         emit list->activated(0);
@@ -163,13 +164,13 @@ private slots:
 
         // A file that cannot be written is told, and the list stays as it was.
         AppDir = FDir.path() + QStringLiteral("/missing/");
-        auto saved = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbSave")).Report;
+        auto saved = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbSave")).Report;
         QVERIFY2(saved->message.startsWith(QStringLiteral("Не удалось сохранить файл «")) &&
                      saved->message.endsWith(QStringLiteral("Operators.cfg»: файл или папка не найдены")),
                  qPrintable(saved->message));
         QFile::setPermissions(FDir.path(), QFile::ReadOwner | QFile::ExeOwner);
         AppDir = FDir.path() + QLatin1Char('/');
-        auto deleted = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbDelete")).Report;
+        auto deleted = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbDelete")).Report;
         QFile::setPermissions(FDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (deleted->shown) {  // root writes anyway
             QVERIFY2(deleted->message.endsWith(QStringLiteral("Operators.cfg»: нет прав доступа")), qPrintable(deleted->message));
@@ -182,17 +183,17 @@ private slots:
         TGprsTexts texts{QStringLiteral("12345678"), QStringLiteral("internet"), QStringLiteral("10.1.2.3"),
                          QStringLiteral("65535"), QStringLiteral("user"), QStringLiteral("пароль"),
                          QStringLiteral("monitoring.example.com/zem_02_import.php?import")};
-        GPRSFrame->SetTexts(texts);
-        Edit(GPRSFrame, "edPort")->setText(QStringLiteral("70000"));
+        Page()->SetTexts(texts);
+        Edit(Page(), "edPort")->setText(QStringLiteral("70000"));
         auto refused = PressDialogButton(QStringLiteral("sbOk"));
-        QTest::mouseClick(Child<QToolButton>(GPRSFrame, "sbWriteKeys"), Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(Page(), "sbWriteKeys"), Qt::LeftButton);
         WaitForAnswer(refused);
         QCOMPARE(refused->message, QStringLiteral("Номер порта должен быть меньше 65536!"));
-        QCOMPARE(GPRSFrame->focusWidget(), Edit(GPRSFrame, "edPort"));
+        QCOMPARE(Page()->focusWidget(), Edit(Page(), "edPort"));
         QVERIFY(FSim->ReceivedFrames().empty());
 
-        Edit(GPRSFrame, "edPort")->setText(texts.Port);
-        auto report = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
+        Edit(Page(), "edPort")->setText(texts.Port);
+        auto report = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbWriteKeys")).Report;
         QCOMPARE(report->message, QStringLiteral("Настройки GPRS успешно записаны!"));
         QCOMPARE(FSim->ReceivedFrames(TModuleSim::kFnWrite).size(), size_t(4));
         std::vector<uint8_t> expected(GprsBlockSize);
@@ -202,12 +203,12 @@ private slots:
         QCOMPARE(FSim->ReadMemory(GprsBlockAddress, GprsBlockSize), expected);
 
         // Read back into cleared edits, then written again unchanged: the same bytes.
-        GPRSFrame->SetTexts({});
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbReadKeys")).Report->shown);
-        QCOMPARE(GPRSFrame->Texts().Password, texts.Password);
-        QCOMPARE(GPRSFrame->Texts().Server, texts.Server);
+        Page()->SetTexts({});
+        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(Page(), "sbReadKeys")).Report->shown);
+        QCOMPARE(Page()->Texts().Password, texts.Password);
+        QCOMPARE(Page()->Texts().Server, texts.Server);
         FSim->WriteMemory(GprsBlockAddress, std::vector<uint8_t>(GprsBlockSize, 0));
-        ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
+        ConfirmAndAnswer(Child<QToolButton>(Page(), "sbWriteKeys")).Report;
         QCOMPARE(FSim->ReadMemory(GprsBlockAddress, GprsBlockSize), expected);
 
         // A failed block write is reported; the blocks before it stay written.
@@ -215,7 +216,7 @@ private slots:
         FSim->ClearReceivedFrames();
         FSim->InjectFault({TSimFault::Delay, 2, 0});  // the backup's read and the first block
         FSim->InjectFault({TSimFault::Silence, -1});
-        auto failed = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbWriteKeys")).Report;
+        auto failed = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbWriteKeys")).Report;
         QCOMPARE(failed->message, QStringLiteral("Ошибка при записи настроек!\nСбой на шаге «GPRS: блок 2 из 4».\nМодуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
                                                  "Записано блоков: 1 из 4 — модуль изменён частично."));
         const std::vector<uint8_t> memory = FSim->ReadMemory(GprsBlockAddress, GprsBlockSize);
@@ -223,29 +224,29 @@ private slots:
                  std::vector<uint8_t>(expected.begin(), expected.begin() + 32));
 
         // A failed read leaves the edits alone.
-        const TGprsTexts shown = GPRSFrame->Texts();
-        auto unread = ConfirmAndAnswer(Child<QToolButton>(GPRSFrame, "sbReadKeys")).Report;
+        const TGprsTexts shown = Page()->Texts();
+        auto unread = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbReadKeys")).Report;
         QCOMPARE(unread->message.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Ошибка при чтении настроек!"));
-        QCOMPARE(GPRSFrame->Texts().APN, shown.APN);
+        QCOMPARE(Page()->Texts().APN, shown.APN);
     }
 
     void longTexts_fromAFileOrTheModule_areNotCutButRefused()
     {
         const QString longApn(40, QLatin1Char('a'));
-        Edit(GPRSFrame, "edAPN")->setText(longApn);
-        QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), longApn);
-        GPRSFrame->SetTexts({QStringLiteral("12345678"), longApn, QStringLiteral("1.2.3.4"), QStringLiteral("1"),
+        Edit(Page(), "edAPN")->setText(longApn);
+        QCOMPARE(Edit(Page(), "edAPN")->text(), longApn);
+        Page()->SetTexts({QStringLiteral("12345678"), longApn, QStringLiteral("1.2.3.4"), QStringLiteral("1"),
                              QString(), QString(), QStringLiteral("x")});
         auto refused = PressDialogButton(QStringLiteral("sbOk"));
-        QTest::mouseClick(Child<QToolButton>(GPRSFrame, "sbWriteKeys"), Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(Page(), "sbWriteKeys"), Qt::LeftButton);
         WaitForAnswer(refused);
         QCOMPARE(refused->message, QStringLiteral("Значение не должно быть длиннее 32 символов!"));
-        QCOMPARE(GPRSFrame->focusWidget(), Edit(GPRSFrame, "edAPN"));
-        QCOMPARE(Edit(GPRSFrame, "edAPN")->text(), longApn);
+        QCOMPARE(Page()->focusWidget(), Edit(Page(), "edAPN"));
+        QCOMPARE(Edit(Page(), "edAPN")->text(), longApn);
         // Typing stops at the field's size.
-        Edit(GPRSFrame, "edUser")->clear();
-        QTest::keyClicks(Edit(GPRSFrame, "edUser"), QStringLiteral("abcdefghij"));
-        QCOMPARE(Edit(GPRSFrame, "edUser")->text(), QStringLiteral("abcdefgh"));
+        Edit(Page(), "edUser")->clear();
+        QTest::keyClicks(Edit(Page(), "edUser"), QStringLiteral("abcdefghij"));
+        QCOMPARE(Edit(Page(), "edUser")->text(), QStringLiteral("abcdefgh"));
     }
 };
 

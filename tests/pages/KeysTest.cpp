@@ -127,13 +127,13 @@ class KeysTest : public TSimModuleTest {
 
     QTableWidget* FGrid = nullptr;
 
-    static QToolButton* Button(const char* name)
+    QToolButton* Button(const char* name) const
     {
-        return KeysFrame->findChild<QToolButton*>(QString::fromLatin1(name));
+        return FForm->Page<TKeysFrame>()->findChild<QToolButton*>(QString::fromLatin1(name));
     }
-    static QStringList Click(const char* button, std::vector<DialogAction> actions)
+    QStringList Click(const char* button, std::vector<DialogAction> actions)
     {
-        return Answering(std::move(actions), [button] { QTest::mouseClick(Button(button), Qt::LeftButton); });
+        return Answering(std::move(actions), [this, button] { QTest::mouseClick(Button(button), Qt::LeftButton); });
     }
     QStringList DoubleClick(int row, std::vector<DialogAction> actions)
     {
@@ -163,7 +163,7 @@ private slots:
     {
         StartModule();
         OpenWindow(3);
-        FGrid = KeysFrame->findChild<QTableWidget*>(QStringLiteral("sgKeys"));
+        FGrid = FForm->Page<TKeysFrame>()->findChild<QTableWidget*>(QStringLiteral("sgKeys"));
     }
 
     void cleanup() { StopModule(); }
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(Drawn(FGrid, 3, 3), QStringLiteral("12"));
 
         FSim->ClearReceivedFrames();
-        SettingsImage[5] = 0;
+        FForm->Held().Settings[5] = 0;
         QCOMPARE(Click("sbWriteKeys", {Press(kYes), Press(kYes)}),
                  QStringList({"Записать ключи в устройство?", "Ключи успешно записаны!"}));
         TBytes table(256, 0xFF);
@@ -197,7 +197,7 @@ private slots:
         writes.push_back(WriteRequest(5, {3}));
         QCOMPARE(FSim->ReceivedFrames(TModuleSim::kFnWrite), writes);
         QCOMPARE(FSim->ReadMemory(kTable, 256), table);
-        QCOMPARE(SettingsImage[5], uint8_t(3));
+        QCOMPARE(FForm->Held().Settings[5], uint8_t(3));
 
         // An empty table reads as one blank row.
         FSim->WriteMemory(kTable, TBytes(256, 0xFF));
@@ -221,14 +221,14 @@ private slots:
         }
 
         // A block or the count refused: the image keeps its count, and no count follows a block.
-        SettingsImage[5] = 7;
+        FForm->Held().Settings[5] = 7;
         for (int passed : {2, 8}) {
             FSim->ClearReceivedFrames();
             FSim->InjectFault({TSimFault::Delay, 4 + passed});  // past the backup's four reads
             FSim->InjectFault({TSimFault::Silence, -1});
             QCOMPARE(FirstLine(Click("sbWriteKeys", {Press(kYes), Press(kYes)}).value(1)),
                      QStringLiteral("Ошибка при записи ключей!"));
-            QCOMPARE(SettingsImage[5], uint8_t(7));
+            QCOMPARE(FForm->Held().Settings[5], uint8_t(7));
             QCOMPARE(FSim->ReceivedFrames().back() == WriteRequest(5, {3}), passed == 8);
             FSim->ClearFaults();
         }
@@ -241,7 +241,7 @@ private slots:
             const QStringList said = Click(button, {Press(kYes), Press(kYes)});
             QVERIFY(said.size() == 2 && said[1].contains(QStringLiteral("отменена")));
             QCOMPARE(Rows(FGrid), kThreeKeys);
-            QCOMPARE(SettingsImage[5], uint8_t(7));
+            QCOMPARE(FForm->Held().Settings[5], uint8_t(7));
         }
     }
 
@@ -363,14 +363,14 @@ private slots:
     {
         PutThreeKeys();
         ReadKeys();
-        QCOMPARE(KeysFrame->size(), FForm->PageControl()->HolderRect().adjusted(4, 4, -4, -4).size());
+        QCOMPARE(FForm->Page<TKeysFrame>()->size(), FForm->PageControl()->HolderRect().adjusted(4, 4, -4, -4).size());
         int right = 0;
         for (const char* name : {"sbReadKeys", "sbWriteKeys", "sbAdd", "sbDelete", "sbSearch"}) {
             QToolButton* button = Button(name);
             QVERIFY2(button->x() >= right && button->sizeHint().width() <= button->width(), name);
             right = button->geometry().right() + 1;
         }
-        QCOMPARE(FGrid->geometry().bottomRight(), KeysFrame->rect().bottomRight());
+        QCOMPARE(FGrid->geometry().bottomRight(), FForm->Page<TKeysFrame>()->rect().bottomRight());
         const auto columnsEnd = [this] {
             int sum = 0;
             for (int c = 0; c < FGrid->columnCount(); ++c)

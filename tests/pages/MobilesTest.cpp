@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
 #include "module/Defaults.h"
+#include "module/HeldModule.h"
 #include "module/ImageCodec.h"
 #include "pages/Frame_Mobiles.h"
 #include "ui/Formtools.h"
@@ -31,8 +31,11 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-TBytes Image() { return TBytes(SettingsImage, SettingsImage + SettingsSize); }
-void SetImage(const TBytes& bytes) { std::memcpy(SettingsImage, bytes.data(), SettingsSize); }
+// What the case's page shows and stores into: the fixture's own, or a window's.
+THeldModule* Held = nullptr;
+
+TBytes Image() { return TBytes(Held->Settings.begin(), Held->Settings.end()); }
+void SetImage(const TBytes& bytes) { std::copy(bytes.begin(), bytes.end(), Held->Settings.begin()); }
 
 TBytes Phone(const QString& number)
 {
@@ -147,6 +150,7 @@ class MobilesTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
+    THeldModule FHeld;
     std::unique_ptr<TMobilesFrame> FPage;
     QTableWidget* FGrid = nullptr;
 
@@ -154,7 +158,7 @@ class MobilesTest : public QObject {
     void Load(const TBytes& image)
     {
         SetImage(image);
-        FPage->LoadFromImage();
+        FPage->ShowHeld();
     }
 
 private slots:
@@ -166,8 +170,10 @@ private slots:
 
     void init()
     {
+        FHeld = THeldModule();
+        Held = &FHeld;
         SetImage(WithSlots({}));
-        FPage = std::make_unique<TMobilesFrame>(nullptr);
+        FPage = std::make_unique<TMobilesFrame>(nullptr, FHeld);
         FPage->resize(678, 447);
         FPage->show();
         QVERIFY(QTest::qWaitForWindowExposed(FPage.get()));
@@ -216,7 +222,7 @@ private slots:
         }
         for (size_t i = 0; i < images.size(); ++i) {
             Load(images[i]);
-            QVERIFY(FPage->StoreToImage());
+            QVERIFY(FPage->StoreToHeld());
             QVERIFY2(Image() == images[i], qPrintable(QString::number(i)));
         }
     }
@@ -266,7 +272,7 @@ private slots:
         // A deleted slot stores as no number and no rights.
         ClickCell(FGrid, 1, 1);
         QVERIFY(ClickAndAnswer(PageButton("sbDelete"), QStringLiteral("sbOk"))->shown);
-        QVERIFY(FPage->StoreToImage());
+        QVERIFY(FPage->StoreToHeld());
         QCOMPARE(Image(), WithSlots({{0, TBytes(7, 0xFF), 0x00}}, expected));
     }
 
@@ -361,15 +367,17 @@ private slots:
         TMainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Held = &form.Held();
         SetImage(WithSlots({{0, Phone("+380501234567"), 0x15}, {1, Phone("+79001234567"), 0x1F}}));
-        MobilesFrame->LoadFromImage();
+        TMobilesFrame* page = form.Page<TMobilesFrame>();
+        page->ShowHeld();
         form.PageControl()->SelectPage(4);
-        QVERIFY(MobilesFrame->isVisible());
+        QVERIFY(page->isVisible());
 
         // The page fits the window: no scroll bars, every row of the grid in sight.
-        auto* scroll = MobilesFrame->findChild<QScrollArea*>();
+        auto* scroll = page->findChild<QScrollArea*>();
         QVERIFY(!scroll->verticalScrollBar()->isVisible() && !scroll->horizontalScrollBar()->isVisible());
-        QTableWidget* grid = Grid(MobilesFrame);
+        QTableWidget* grid = Grid(page);
         QVERIFY(grid->verticalHeader()->length() <= grid->viewport()->height());
         QTRY_COMPARE(grid->horizontalHeader()->length(), grid->viewport()->width());
         SaveScreenshot(&form, QStringLiteral("page_mobiles"));

@@ -15,7 +15,6 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -29,6 +28,7 @@
 #include "GuiTestMain.h"
 #include "link/UniversalCom.h"
 #include "module/Defaults.h"
+#include "module/HeldModule.h"
 #include "pages/Frame_Alarm.h"
 #include "pages/Frame_Common.h"
 #include "pages/Frame_Inputs.h"
@@ -43,8 +43,11 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-TBytes Image() { return TBytes(SettingsImage, SettingsImage + SettingsSize); }
-void SetImage(const TBytes& bytes) { std::memcpy(SettingsImage, bytes.data(), SettingsSize); }
+// What the case's pages show and store into: the fixture's own, or a window's.
+THeldModule* Held = nullptr;
+
+TBytes Image() { return TBytes(Held->Settings.begin(), Held->Settings.end()); }
+void SetImage(const TBytes& bytes) { std::copy(bytes.begin(), bytes.end(), Held->Settings.begin()); }
 TBytes Defaults() { return TBytes(DefaultSettings, DefaultSettings + SettingsSize); }
 
 QWidget* Control(QWidget* page, const char* name)
@@ -58,7 +61,10 @@ QWidget* Control(QWidget* page, const char* name)
 QToolButton* Button(QWidget* page, const char* name) { return qobject_cast<QToolButton*>(Control(page, name)); }
 
 // The window's pages in tab order; the alarm page sits on tab 5.
-std::vector<TImageFrame*> WindowPages() { return {CommonFrame, InputsFrame, OutputsFrame, AlarmFrame}; }
+std::vector<TImageFrame*> WindowPages(const TMainForm& form)
+{
+    return {form.Page<TCommonFrame>(), form.Page<TInputsFrame>(), form.Page<TOutputsFrame>(), form.Page<TAlarmFrame>()};
+}
 TImageFrame* OfTab(const std::vector<TImageFrame*>& pages, int tab) { return pages[std::min(tab, 3)]; }
 
 // A window talking to the simulated module through its port.
@@ -166,10 +172,10 @@ std::shared_ptr<SeenDialog> SaveByButton(QWidget* page)
     return saved.Report;
 }
 
-// StoreToImage with any error dialog answered; the dialog, if one showed.
+// StoreToHeld with any error dialog answered; the dialog, if one showed.
 std::shared_ptr<SeenDialog> Store(TImageFrame& page, bool& stored)
 {
-    return PressIfShown(QStringLiteral("sbOk"), [&] { stored = page.StoreToImage(); });
+    return PressIfShown(QStringLiteral("sbOk"), [&] { stored = page.StoreToHeld(); });
 }
 
 // One notch of the wheel over the middle of the widget, down or up, as the window system
@@ -189,6 +195,7 @@ class PagesTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
+    THeldModule FHeld;
     std::unique_ptr<TCommonFrame> FCommon;
     std::unique_ptr<TInputsFrame> FInputs;
     std::unique_ptr<TAlarmFrame> FAlarm;
@@ -213,11 +220,13 @@ private slots:
         QVERIFY(FDir.isValid());
         AppDir = FDir.path() + QLatin1Char('/');
         QFile::remove(OperatorsPath());
+        FHeld = THeldModule();
+        Held = &FHeld;
         SetImage(Defaults());
-        FCommon = std::make_unique<TCommonFrame>(nullptr);
-        FInputs = std::make_unique<TInputsFrame>(nullptr);
-        FAlarm = std::make_unique<TAlarmFrame>(nullptr);
-        FOutputs = std::make_unique<TOutputsFrame>(nullptr);
+        FCommon = std::make_unique<TCommonFrame>(nullptr, FHeld);
+        FInputs = std::make_unique<TInputsFrame>(nullptr, FHeld);
+        FAlarm = std::make_unique<TAlarmFrame>(nullptr, FHeld);
+        FOutputs = std::make_unique<TOutputsFrame>(nullptr, FHeld);
         for (TImageFrame* page : Pages()) {
             page->resize(678, 447);
             page->show();
@@ -235,7 +244,7 @@ private slots:
     void load_showsTheFactoryDefaults_andHidesWhatTheirModesExclude()
     {
         for (TImageFrame* page : Pages())
-            page->LoadFromImage();
+            page->ShowHeld();
         const struct {
             QWidget* Page;
             const char* Control;
@@ -286,10 +295,10 @@ private slots:
 
         // A code a list has no item for loads as no selection: code 10 on Z1, 0 on Z6 (whose
         // alarm state then hides), while Z5 knows 10 as mains presence.
-        SettingsImage[11] = 10;
-        SettingsImage[15] = 10;
-        SettingsImage[16] = 0;
-        FInputs->LoadFromImage();
+        Held->Settings[11] = 10;
+        Held->Settings[15] = 10;
+        Held->Settings[16] = 0;
+        FInputs->ShowHeld();
         QCOMPARE(qobject_cast<QComboBox*>(Control(FInputs.get(), "cbZ1Mode"))->currentIndex(), -1);
         QVERIFY(visible("cbZ1Action") && visible("cbZ1AlarmState"));
         QCOMPARE(Shown(Control(FInputs.get(), "cbZ5Mode")), QStringLiteral("Наличие 220 В"));
@@ -298,7 +307,7 @@ private slots:
 
     void modeChoice_showsOnlyTheListsThatApply()
     {
-        FInputs->LoadFromImage();
+        FInputs->ShowHeld();
         auto* z3 = qobject_cast<QComboBox*>(Control(FInputs.get(), "cbZ3Mode"));
         auto* z6 = qobject_cast<QComboBox*>(Control(FInputs.get(), "cbZ6Mode"));
         QWidget* z3Action = Control(FInputs.get(), "cbZ3Action");
@@ -317,8 +326,8 @@ private slots:
         }
 
         // An output's on time shows only for a lock in pulse mode; a mode code of 0 hides it.
-        SettingsImage[92 + 4] = 0;
-        FOutputs->LoadFromImage();
+        Held->Settings[92 + 4] = 0;
+        FOutputs->ShowHeld();
         QVERIFY(!Control(FOutputs.get(), "edO4Timeout")->isVisibleTo(FOutputs.get()));
         QVERIFY(Control(FOutputs.get(), "edO0Timeout")->isVisibleTo(FOutputs.get()));
         QCOMPARE(Shown(Control(FOutputs.get(), "edO0Timeout")), QStringLiteral("5"));
@@ -345,19 +354,19 @@ private slots:
         } presses[] = {{"sbO0Pulse", 0, 2}, {"sbO3On", 3, 1}, {"sbO5Off", 5, 0}, {"sbO3Off", 3, 0}};
         for (const auto& press : presses) {
             auto none = PressDialogButton(QStringLiteral("sbOk"));
-            QTest::mouseClick(Button(OutputsFrame, press.Button), Qt::LeftButton);
+            QTest::mouseClick(Button(form.Page<TOutputsFrame>(), press.Button), Qt::LeftButton);
             QVERIFY2(!none->shown, qPrintable(none->message));
             Disarm(none);
             QCOMPARE(sim.OutputAction(press.Output), press.Action);
             QVERIFY(!UniversalCom->IsOpen());
         }
         QCOMPARE(sim.ReceivedFrames().back(), TModuleSim::MakeFrame(TModuleSim::kFnCommand, {2, 3, 0}));
-        QCOMPARE(Button(OutputsFrame, "sbO4Pulse")->toolTip(),
+        QCOMPARE(Button(form.Page<TOutputsFrame>(), "sbO4Pulse")->toolTip(),
                  QStringLiteral("Включить в импульсном режиме"));
 
         sim.InjectFault({TSimFault::Silence, -1});
         auto error = PressDialogButton(QStringLiteral("sbOk"));
-        QTest::mouseClick(Button(OutputsFrame, "sbO1On"), Qt::LeftButton);
+        QTest::mouseClick(Button(form.Page<TOutputsFrame>(), "sbO1On"), Qt::LeftButton);
         WaitForAnswer(error);
         QCOMPARE(error->caption, QStringLiteral("Ошибка"));
         QCOMPARE(error->message, QStringLiteral("Модуль не отвечает! Команда не выполнена!\n"
@@ -376,7 +385,7 @@ private slots:
             }
             for (TImageFrame* page : Pages()) {
                 SetImage(image);
-                page->LoadFromImage();
+                page->ShowHeld();
                 bool stored = false;
                 auto error = Store(*page, stored);
                 QVERIFY2(stored && !error->shown, qPrintable(error->message));
@@ -390,7 +399,7 @@ private slots:
         for (const TPageEdits& c : EditCases()) {
             SetImage(Defaults());
             TImageFrame* page = OfTab(Pages(), c.Tab);
-            page->LoadFromImage();
+            page->ShowHeld();
             for (const TEdit& edit : c.Edits)
                 Apply(page, edit);
             auto error = SaveByButton(page);
@@ -433,7 +442,7 @@ private slots:
         };
         // A bad on-time whose output's mode then hides it: the message names the field.
         SetImage(Defaults());
-        FOutputs->LoadFromImage();
+        FOutputs->ShowHeld();
         for (const TEdit& edit : {TEdit{"cbO0Mode", QStringLiteral("Замок в импульсном режиме")},
                                   TEdit{"edO0Timeout", QStringLiteral("-1")}, TEdit{"cbO0Mode", QStringLiteral("Отключен")}})
             Apply(FOutputs.get(), edit);
@@ -445,7 +454,7 @@ private slots:
         const QString badTime = QStringLiteral("Неверное время автопостановки! Укажите время в формате ЧЧ:ММ");
         for (const auto& c : cases) {
             SetImage(Defaults());
-            c.Page->LoadFromImage();
+            c.Page->ShowHeld();
             Apply(c.Page, c.Earlier);
             Apply(c.Page, c.Bad);
             auto error = SaveByButton(c.Page);
@@ -457,7 +466,7 @@ private slots:
         }
         for (const char* time : {"25:99", "0730", "21:5x", "7", "24:00", "12:60", ""}) {
             SetImage(Defaults());
-            FAlarm->LoadFromImage();
+            FAlarm->ShowHeld();
             Apply(FAlarm.get(), {"edAutoAlarmOn", QString::fromLatin1(time)});
             bool stored = true;
             auto error = Store(*FAlarm, stored);
@@ -466,7 +475,7 @@ private slots:
         }
 
         // A page never loaded stops at its first edit, and the image stays as it was.
-        TCommonFrame fresh(nullptr);
+        TCommonFrame fresh(nullptr, *Held);
         bool stored = true;
         auto error = Store(fresh, stored);
         QVERIFY(!stored);
@@ -477,10 +486,10 @@ private slots:
 
     void listWithNothingChosen_keepsItsByte()
     {
-        SettingsImage[11] = 10;   // no item on Z1
-        SettingsImage[39] = 200;  // no such call action
-        FInputs->LoadFromImage();
-        FCommon->LoadFromImage();
+        Held->Settings[11] = 10;   // no item on Z1
+        Held->Settings[39] = 200;  // no such call action
+        FInputs->ShowHeld();
+        FCommon->ShowHeld();
         Apply(FInputs.get(), {"edAlarmDelay", "21"});
         Apply(FCommon.get(), {"edRSSI", "13"});
         bool stored = false;
@@ -488,10 +497,10 @@ private slots:
         QVERIFY(stored);
         Store(*FCommon, stored);
         QVERIFY(stored);
-        QCOMPARE(SettingsImage[11], uint8_t(10));
-        QCOMPARE(SettingsImage[39], uint8_t(200));
-        QCOMPARE(SettingsImage[7], uint8_t(21));
-        QCOMPARE(SettingsImage[116], uint8_t(13));
+        QCOMPARE(Held->Settings[11], uint8_t(10));
+        QCOMPARE(Held->Settings[39], uint8_t(200));
+        QCOMPARE(Held->Settings[7], uint8_t(21));
+        QCOMPARE(Held->Settings[116], uint8_t(13));
     }
 
     void operatorPresets_comeFromTheWindowsFile_inFileOrder()
@@ -524,7 +533,7 @@ private slots:
             Apply(FCommon.get(), {"cbOperator", QString::fromUtf8(pick.Preset)});
             QCOMPARE(balance->text(), QString::fromUtf8(pick.Balance));
         }
-        QCOMPARE(SettingsImage[80], DefaultSettings[80]);  // nothing stored until "Сохранить"
+        QCOMPARE(Held->Settings[80], DefaultSettings[80]);  // nothing stored until "Сохранить"
 
         // Shown again: the list loses its choice, the edit keeps the number.
         FCommon->FrameEnter(nullptr);
@@ -565,7 +574,10 @@ private slots:
             int Tab;
             QWidget* Page;
             bool Scrolls;
-        } pages[] = {{0, CommonFrame, true}, {1, InputsFrame, false}, {2, OutputsFrame, false}, {5, AlarmFrame, false}};
+        } pages[] = {{0, form.Page<TCommonFrame>(), true},
+                     {1, form.Page<TInputsFrame>(), false},
+                     {2, form.Page<TOutputsFrame>(), false},
+                     {5, form.Page<TAlarmFrame>(), false}};
         for (const auto& p : pages) {
             form.PageControl()->SelectPage(p.Tab);
             QVERIFY(p.Page->isVisible());
@@ -598,8 +610,8 @@ private slots:
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.PageControl()->SelectPage(0);
-        QScrollBar* bar = CommonFrame->findChild<QScrollArea*>()->verticalScrollBar();
-        auto* list = qobject_cast<QComboBox*>(Control(CommonFrame, "cbIncomingCallAction"));
+        QScrollBar* bar = form.Page<TCommonFrame>()->findChild<QScrollArea*>()->verticalScrollBar();
+        auto* list = qobject_cast<QComboBox*>(Control(form.Page<TCommonFrame>(), "cbIncomingCallAction"));
         list->setCurrentIndex(0);
         QVERIFY(!list->hasFocus() && bar->value() == 0);
 
@@ -620,7 +632,7 @@ private slots:
         form.show();
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QVERIFY(CommonFrame->isAncestorOf(QApplication::focusWidget()));
+        QVERIFY(form.Page<TCommonFrame>()->isAncestorOf(QApplication::focusWidget()));
         auto* port = form.findChild<QComboBox*>(QStringLiteral("cbPort"));
         port->setEditText(QStringLiteral("/dev/ttyUSB0"));
 
@@ -648,7 +660,6 @@ private slots:
         memory[124] = 0xCD;
         memory[5] = 4;  // keys stored: the write leaves the key table alone
         sim.WriteMemory(0, memory);
-        SetImage(TBytes(SettingsSize, 0));
 
         TMainForm form;
         ShowOnPort(form, pty);
@@ -658,7 +669,7 @@ private slots:
             QVERIFY2(!none->shown, qPrintable(none->message));
             Disarm(none);
             form.PageControl()->SelectPage(c.Tab);
-            TImageFrame* page = OfTab(WindowPages(), c.Tab);
+            TImageFrame* page = OfTab(WindowPages(form), c.Tab);
             for (const TEdit& edit : c.Edits)
                 Apply(page, edit);
             QVERIFY(!SaveByButton(page)->shown);
@@ -676,12 +687,13 @@ private slots:
         TMainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Held = &form.Held();
         SetImage(Defaults());
-        for (TImageFrame* page : WindowPages())
-            page->LoadFromImage();
+        for (TImageFrame* page : WindowPages(form))
+            page->ShowHeld();
         form.PageControl()->SelectPage(0);
         SaveScreenshot(&form, QStringLiteral("page_common"));
-        auto* scroll = CommonFrame->findChild<QScrollArea*>();
+        auto* scroll = form.Page<TCommonFrame>()->findChild<QScrollArea*>();
         scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
         SaveScreenshot(&form, QStringLiteral("page_common_scrolled"));
         form.PageControl()->SelectPage(1);

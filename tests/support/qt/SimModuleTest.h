@@ -8,14 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <memory>
 
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
 #include "keys/Ow_keyutils.h"
 #include "module/Backups.h"
-#include "module/Defaults.h"
 #include "sim/ModuleSim.h"
 #include "ui/Frame_PageControl.h"
 
@@ -28,7 +26,7 @@ protected:
 
     QString SimPort() const { return QString::fromStdString(FPty->SlavePath()); }
 
-    // Before each case: the folder emptied, the settings image cleared, a new module.
+    // Before each case: the folder emptied, a new module.
     void StartModule()
     {
         QVERIFY(FDir.isValid());
@@ -37,7 +35,6 @@ protected:
         for (const char* name : {"ZEM.cfg", "Operators.cfg"})
             QFile::remove(AppDir + QLatin1String(name));
         QDir(BackupsDir).removeRecursively();
-        std::memset(SettingsImage, 0, SettingsSize);
         FSim = std::make_unique<TModuleSim>();
         FPty = std::make_unique<TSimPty>(*FSim);
     }
