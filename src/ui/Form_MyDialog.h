@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Mydialogs.h"
+#include "ui/DialogTypes.h"
 
 #include <QDialog>
 
