@@ -1,8 +1,10 @@
 #include "ui/Frame_PageControl.h"
+
 #include "ui_Frame_PageControl.h"
 
 #include "ui/Shape.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMetaObject>
@@ -383,6 +385,11 @@ void TPageControlFrame::HideActivePage()
     if (OnBeforeHidePage)
         OnBeforeHidePage(this);
     RunPageHandler(tab->Frame(), "FrameExit");
+    // Hiding the field that has the focus hands it on along the Tab chain, to the port box
+    // before any page (which then selects its text and scrolls to its end): the bar keeps it
+    // until the next page takes it.
+    if (tab->Frame()->isAncestorOf(QApplication::focusWidget()))
+        setFocus(Qt::OtherFocusReason);
     tab->Frame()->hide();
 }
 

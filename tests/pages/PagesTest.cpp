@@ -636,15 +636,22 @@ private slots:
         auto* port = form.findChild<QComboBox*>(QStringLiteral("cbPort"));
         port->setEditText(QStringLiteral("/dev/ttyUSB0"));
 
-        // The installer works in the port box, then goes through the tabs.
+        // The installer works in the port box, then goes through the tabs, there and back.
         port->setFocus(Qt::MouseFocusReason);
         TPageControlFrame* tabs = form.PageControl();
-        for (int index : {1, 2, 3, 4, 5, 6, 0}) {
+        // Not even on its way to a page does the focus pass the port box, which would select its
+        // text and scroll it to its end.
+        int portFocused = 0;
+        QObject::connect(qApp, &QApplication::focusChanged, &form, [&](QWidget*, QWidget* now) {
+            portFocused += now && (now == port || port->isAncestorOf(now)) ? 1 : 0;
+        });
+        for (int index : {1, 2, 3, 4, 5, 6, 0, 6, 5, 4, 3, 2, 1, 0}) {
             QTest::mouseClick(tabs->Tab(index)->Button(), Qt::LeftButton);
             QWidget* focus = QApplication::focusWidget();
             QVERIFY2(focus && tabs->Tab(index)->Frame()->isAncestorOf(focus), qPrintable(tabs->Tab(index)->Caption()));
             QVERIFY(!port->lineEdit()->hasSelectedText());
         }
+        QCOMPARE(portFocused, 0);
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7"));
         QCOMPARE(port->currentText(), QStringLiteral("/dev/ttyUSB0"));
     }
