@@ -72,7 +72,8 @@ public:
     int GetBaudRate() const { return FBaudRate; }
 
     // A failed open raises nothing: IsOpen stays false and LastOpenError tells why
-    // (EBUSY or EWOULDBLOCK: another program holds the port; EACCES or EPERM: no permission).
+    // (EBUSY or EWOULDBLOCK: another program holds the port; EACCES or EPERM: no permission;
+    // ENOENT: no such device). Windows failures are given the same codes.
     // While open, the port keeps a lock file where the lock folder lets it.
     void Open();
     void Close();

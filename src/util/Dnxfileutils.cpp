@@ -1,11 +1,13 @@
 #include "util/Dnxfileutils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
-#ifndef _WIN32
-#include <atomic>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -262,27 +264,257 @@ bool OwnWritableFolder(const std::string& path)
            (st.st_mode & S_IWUSR) != 0 && access(path.c_str(), W_OK) == 0;
 }
 
-#else  // The Windows side comes with the Windows build.
+#else
 
-int SaveFileDurably(const std::string&, const void*, size_t, bool, bool)
+namespace {
+
+// The system's error in the terms FileErrorReason knows.
+int FileError(DWORD error)
 {
-    return ENOSYS;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_PRIVILEGE_NOT_HELD: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+#ifdef EDQUOT
+    case ERROR_NOT_ENOUGH_QUOTA:
+    case ERROR_DISK_QUOTA_EXCEEDED: return EDQUOT;
+#endif
+    case ERROR_FILE_TOO_LARGE: return EFBIG;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_CANT_RESOLVE_FILENAME: return ELOOP;
+    default: return EIO;
+    }
 }
 
-int ReadRegularFile(const std::string&, size_t, std::string& bytes)
+int LastFileError()
+{
+    return FileError(GetLastError());
+}
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+struct THandle {
+    HANDLE Handle;
+    explicit THandle(HANDLE handle) : Handle(handle) {}
+    ~THandle()
+    {
+        if (Handle != INVALID_HANDLE_VALUE)
+            CloseHandle(Handle);
+    }
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+    bool Valid() const { return Handle != INVALID_HANDLE_VALUE; }
+    void Close()
+    {
+        if (Valid())
+            CloseHandle(Handle);
+        Handle = INVALID_HANDLE_VALUE;
+    }
+};
+
+// A folder, a device or something else that no file of ours may be.
+int RegularFileCheck(HANDLE handle, size_t limit)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return GetFileType(handle) == FILE_TYPE_DISK ? LastFileError() : FileErrorNotRegular;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return EISDIR;
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        return FileErrorNotRegular;
+    const unsigned long long size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return size > limit ? FileErrorTooLarge : 0;
+}
+
+// Opened for its kind and name only: neither read nor written, and shared with everyone.
+HANDLE OpenToLook(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+int WriteAll(HANDLE handle, const void* data, size_t size)
+{
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(handle, at, chunk, &written, nullptr))
+            return LastFileError();
+        if (written == 0)
+            return EIO;
+        at += written;
+        size -= written;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::wstring WidePath(const std::string& path)
+{
+    if (path.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(std::max(n, 0)), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &wide[0], n);
+    return wide;
+}
+
+int SaveFileDurably(const std::string& path, const void* data, size_t size, bool ownerOnly, bool createNew)
+{
+    // A file in the user's own profile is theirs alone by the folder's rights; there is no mode
+    // to set, so ownerOnly asks nothing more here.
+    (void)ownerOnly;
+    std::wstring target = WidePath(path);
+    if (!createNew) {
+        THandle existing(OpenToLook(target));
+        if (existing.Valid()) {
+            if (const int error = RegularFileCheck(existing.Handle, static_cast<size_t>(-1)))
+                return error;
+            // A link keeps being a link: the file it leads to is the one replaced.
+            wchar_t resolved[32768];
+            const DWORD n = GetFinalPathNameByHandleW(existing.Handle, resolved, 32768, FILE_NAME_NORMALIZED);
+            if (n == 0 || n >= 32768)
+                return LastFileError();
+            target.assign(resolved, n);
+        } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return LastFileError();
+        } else if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return FileErrorNotRegular;  // a link that leads nowhere is not ours to replace
+        }
+    }
+
+    size_t cut = target.size();
+    while (cut > 0 && !IsSeparator(target[cut - 1]))
+        --cut;
+    const std::wstring folder = target.substr(0, cut);
+    const std::wstring name = target.substr(cut, 200);  // the suffix must not push the name too long
+    static std::atomic<unsigned> counter{0};
+    std::wstring temp;
+    THandle file(INVALID_HANDLE_VALUE);
+    for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
+        temp = folder + name + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) +
+               L".tmp";
+        file.Handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (!file.Valid() && GetLastError() != ERROR_FILE_EXISTS)
+            return LastFileError();
+    }
+    if (!file.Valid())
+        return EEXIST;
+    auto fail = [&](int error) {
+        file.Close();
+        DeleteFileW(temp.c_str());
+        return error;
+    };
+    if (const int error = WriteAll(file.Handle, data, size))
+        return fail(error);
+    if (!FlushFileBuffers(file.Handle))
+        return fail(LastFileError());
+    file.Close();
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Without the replace flag a taken name is refused, and the file appears whole or not at all.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (createNew ? 0 : MOVEFILE_REPLACE_EXISTING);
+    if (!MoveFileExW(temp.c_str(), target.c_str(), flags))
+        return fail(LastFileError());
+    return 0;
+}
+
+int ReadRegularFile(const std::string& path, size_t limit, std::string& bytes)
 {
     bytes.clear();
-    return ENOSYS;
+    const std::wstring wide = WidePath(path);
+    // Looked at before it is opened for reading: opening a device may already do something.
+    {
+        THandle look(OpenToLook(wide));
+        if (!look.Valid())
+            return LastFileError();
+        if (const int error = RegularFileCheck(look.Handle, limit))
+            return error;
+    }
+    THandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastFileError();
+    // The name may have been swapped since: what counts is what was opened.
+    int error = RegularFileCheck(file.Handle, limit);
+    std::string read;
+    char buffer[64 * 1024];
+    while (error == 0) {
+        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, limit + 1 - read.size()));
+        DWORD n = 0;
+        if (!ReadFile(file.Handle, buffer, want, &n, nullptr))
+            error = LastFileError();
+        else if (n == 0)
+            break;
+        else
+            read.append(buffer, n);
+        if (read.size() > limit)
+            error = FileErrorTooLarge;  // it grew while being read
+    }
+    if (error == 0)
+        bytes.swap(read);
+    return error;
 }
 
-int MakePrivateFolder(const std::string&)
+int MakePrivateFolder(const std::string& path)
 {
-    return ENOSYS;
+    std::wstring folder = WidePath(path);
+    while (folder.size() > 1 && IsSeparator(folder.back()))
+        folder.pop_back();
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
+            return LastFileError();
+        // The parents as any folder; a drive or a share at the start cannot be made and need not be.
+        for (size_t i = 1; i < folder.size(); ++i)
+            if (IsSeparator(folder[i]))
+                CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return LastFileError();
+    }
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return LastFileError();
+    // A junction or a link could lead anywhere, out of the profile included.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return FileErrorNotOwnFolder;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ENOTDIR;
+    return 0;
 }
 
-bool OwnWritableFolder(const std::string&)
+bool OwnWritableFolder(const std::string& path)
 {
-    return false;
+    std::wstring folder = WidePath(path);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // The rights on a folder are a list, not a mode; a file made and dropped at once answers.
+    if (!folder.empty() && !IsSeparator(folder.back()))
+        folder += L'\\';
+    const std::wstring probe = folder + L".write-probe-" + std::to_wstring(GetCurrentProcessId());
+    THandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.Valid();
 }
 
 #endif

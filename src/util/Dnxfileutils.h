@@ -28,6 +28,7 @@ std::string FileErrorReason(int error);
 // at. ownerOnly: readable and writable by the owner alone from the first byte (an existing file
 // is tightened); otherwise an existing file keeps its permissions. With createNew the file is
 // only created, never replaced: a name taken by anything, a dangling link included, gives EEXIST.
+// On Windows a file has no mode: one in the user's own profile is theirs by the folder's rights.
 int SaveFileDurably(const std::string& path, const void* data, size_t size, bool ownerOnly, bool createNew = false);
 
 // Reads a regular file of at most `limit` bytes whole. Special files are refused without being
@@ -37,8 +38,15 @@ int ReadRegularFile(const std::string& path, size_t limit, std::string& bytes);
 
 // Makes sure the folder is this user's alone: created 0700 when missing (its parents as any
 // folder), an existing one of ours tightened to 0700. A symbolic link, something not a folder or
-// a folder of another user is refused and left as it is.
+// a folder of another user is refused and left as it is. On Windows, where the folder lies in the
+// user's own profile, it is created and a junction or link is refused.
 int MakePrivateFolder(const std::string& path);
 
-// True when the folder is owned by the user running the program and writable by them.
+// True when the folder is owned by the user running the program and writable by them (on
+// Windows: a folder, no junction or link, that takes a new file).
 bool OwnWritableFolder(const std::string& path);
+
+#ifdef _WIN32
+// A UTF-8 path as the system's wide-character calls take it.
+std::wstring WidePath(const std::string& path);
+#endif

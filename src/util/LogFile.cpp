@@ -4,8 +4,13 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <sys/stat.h>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 #include "util/Dnxfileutils.h"
 
@@ -44,10 +49,14 @@ std::vector<std::string> SplitLines(const std::string& text)
 
 void MakeDirectory(const std::string& path)
 {
+#ifdef _WIN32
+    CreateDirectoryW(WidePath(path).c_str(), nullptr);  // as below; one that exists stays
+#else
     struct stat info;
     if (::stat(path.c_str(), &info) == 0)
         return;
     ::mkdir(path.c_str(), 0755);  // a failure shows later as a file that will not open
+#endif
 }
 
 }  // namespace
@@ -60,7 +69,11 @@ TLogTime TLogFile::Now() const
     const auto millis =
         duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
     localtime_r(&seconds, &local);
+#endif
     TLogTime t;
     t.Year = local.tm_year + 1900;
     t.Month = local.tm_mon + 1;
