@@ -65,6 +65,18 @@ void TComPort::SetBaudRate(int bitsPerSecond)
     }
 }
 
+void TComPort::TakeHandle(TPortHandle handle)
+{
+    FHandle = handle;
+    try {
+        ApplySettings();
+        LoadTimeouts();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
 void TComPort::Reopen(const std::string& name)
 {
     Close();

@@ -103,6 +103,10 @@ public:
     void ApplyTimeouts();
 
 private:
+    // The last step of either system's Open: the port takes the opened handle and its line
+    // settings and timeouts, or closes it again and lets the failure out.
+    void TakeHandle(TPortHandle handle);
+
     TPortHandle FHandle;
     std::string FPortName;
     int FBaudRate = 9600;

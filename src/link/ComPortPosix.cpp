@@ -226,14 +226,7 @@ void TComPort::Open()
         FLastOpenError = error;
         return;
     }
-    FHandle = fd;
-    try {
-        ApplySettings();
-        LoadTimeouts();
-    } catch (...) {
-        Close();
-        throw;
-    }
+    TakeHandle(fd);
 }
 
 void TComPort::Close()

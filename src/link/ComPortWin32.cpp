@@ -163,14 +163,7 @@ void TComPort::Open()
         FLastOpenError = ENOTTY;
         return;
     }
-    FHandle = handle;
-    try {
-        ApplySettings();
-        LoadTimeouts();
-    } catch (...) {
-        Close();
-        throw;
-    }
+    TakeHandle(handle);
 }
 
 void TComPort::Close()

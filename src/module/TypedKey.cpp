@@ -24,8 +24,8 @@ int ReadKeyBytes(const QString& text, uint8_t key[KeyCodeSize])
     const QString bare = QString(text).remove(separators);
     if (!digits.match(bare).hasMatch())
         return TextToBytes(text.toStdString(), key, KeyCodeSize, 16, ' ');
-    for (int i = 0; i < KeyCodeSize; ++i)
-        key[i] = uint8_t(bare.mid(2 * i, 2).toUInt(nullptr, 16));
+    const QByteArray bytes = QByteArray::fromHex(bare.toLatin1());
+    std::copy(bytes.begin(), bytes.end(), key);
     return KeyCodeSize;
 }
 
