@@ -345,7 +345,7 @@ void TMainForm::sbReadClick()
                        QStringLiteral("Ошибка при чтении настроек!")) != TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
-    FHeld.MarkInModule(PartSettings);
+    FHeld.MarkInModule(copy.Parts());
 }
 
 void TMainForm::sbWriteClick()
@@ -511,7 +511,7 @@ void TMainForm::ReadAllClick()
         TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
-    FHeld.MarkInModule(PartAll);
+    FHeld.MarkInModule(copy.Parts());
     InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
                              .arg(KeyTableCount(*copy.Keys)));
 }

@@ -27,6 +27,12 @@ public:
     unsigned Unwritten() const { return FUnwritten; }
     void MarkUnwritten(unsigned parts) { FUnwritten |= parts; }
     void MarkInModule(unsigned parts) { FUnwritten &= ~parts; }
+    // Takes what was just read from the module: those areas are then as the module holds them.
+    void TakeRead(const TModuleCopy& copy)
+    {
+        Take(copy);
+        MarkInModule(copy.Parts());
+    }
     // The copy has gone to the module: its areas are no longer unwritten, and after a key table
     // the settings hold the count its write left in the module.
     void Written(const TModuleCopy& copy);

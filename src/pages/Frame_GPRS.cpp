@@ -210,8 +210,7 @@ void TGPRSFrame::sbReadKeysClick()
     TModuleCopy copy;
     if (ReadFromModule(this, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,
                        QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded) {
-        Held().Take(copy);
-        Held().MarkInModule(PartGprs);
+        Held().TakeRead(copy);
         ShowHeld();
     }
 }

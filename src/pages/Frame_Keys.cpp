@@ -144,8 +144,7 @@ void TKeysFrame::ReadKeysFromDevice()
     if (ReadFromModule(this, QStringLiteral("Чтение ключей"), PartKeys, copy,
                        QStringLiteral("Ошибка при чтении ключей!")) != TOperationResult::Succeeded)
         return;
-    Held().Take(copy);
-    Held().MarkInModule(PartKeys);
+    Held().TakeRead(copy);
     ShowHeld();
     // Told after the grid is filled, so that the keys it reports are there behind the message.
     InformationDlg(this, QStringLiteral("Ключи успешно прочитаны!"));
