@@ -8,6 +8,10 @@ packages=(
   qt6-translations-l10n
   xvfb xauth fonts-dejavu-core
 )
+# --windows: what the cross-build for Windows and its tests under wine need as well.
+if [ "${1:-}" = "--windows" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine64 zip)
+fi
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -314,9 +314,12 @@ void TMainForm::cbPortChange()
     if (port == TVirtualModule::Caption()) {
         if (!FVirtualModule)
             FVirtualModule = std::make_unique<TVirtualModule>();
-        ComPort->SetPortName(FVirtualModule->Start());
+        FVirtualModule->Start();
+        ComPort->SetPortName(FVirtualModule->PortPath());
+        UseInProcessPort(FVirtualModule->InProcessPort());
         PortProblem = FVirtualModule->StartProblem();
     } else {
+        UseInProcessPort(nullptr);
         ComPort->SetPortName(port.toStdString());
         PortProblem.clear();
     }

@@ -24,6 +24,8 @@ QString PortProblem;
 
 namespace {
 
+TUniversalPort* g_inProcessPort = nullptr;
+
 constexpr int kLineSpeed = 115200;
 
 // The first line as installers know it, then what the case is and what to do.
@@ -82,6 +84,7 @@ void DestroyGlobals()
     ThreadTaskManager = nullptr;
     delete Device;
     Device = nullptr;
+    g_inProcessPort = nullptr;
     delete UniversalCom;  // and with it ComPort
     UniversalCom = nullptr;
     ComPort = nullptr;
@@ -89,8 +92,18 @@ void DestroyGlobals()
     IniFile = nullptr;
 }
 
+void UseInProcessPort(TUniversalPort* port)
+{
+    g_inProcessPort = port;
+    Device->SetPort(port != nullptr ? port : UniversalCom);
+}
+
 bool OpenPort()
 {
+    if (g_inProcessPort != nullptr) {
+        g_inProcessPort->Open();
+        return true;
+    }
     if (!ComPort->GetPortName().empty()) {
         UniversalCom->Open();
         if (UniversalCom->IsOpen())
@@ -102,5 +115,7 @@ bool OpenPort()
 
 void ClosePort()
 {
+    if (g_inProcessPort != nullptr)
+        g_inProcessPort->Close();
     UniversalCom->Close();
 }

@@ -3,6 +3,7 @@
 class TIniFile;
 class TComPort;
 class TUniversalCom;
+class TUniversalPort;
 class TKOR_ZEM;
 class TThreadTaskManager;
 class QWidget;
@@ -29,6 +30,10 @@ extern QWidget* PortWarningOwner;
 
 void CreateGlobals();
 void DestroyGlobals();
+
+// Talks to the module through port (the virtual module's in-process port), or, given null, over
+// the serial port ComPort names.
+void UseInProcessPort(TUniversalPort* port);
 
 // Every operation that talks to the module opens the port at its start and closes it at its
 // end, so another program may use the port in between. False after a warning to the operator.

@@ -9,6 +9,7 @@
 
 #include "module/DiskFiles.h"
 #include "sim/ModuleSim.h"
+#include "sim/SimPort.h"
 #include "ui/Mydialogs.h"
 #include "util/Dnxfileutils.h"
 
@@ -42,14 +43,14 @@ TVirtualModule::~TVirtualModule()
     Stop();
 }
 
-std::string TVirtualModule::Start()
+bool TVirtualModule::Start()
 {
-    if (FPty)
-        return FPty->SlavePath();
+    if (FSim)
+        return true;
     FStartProblem.clear();
     auto cannotStart = [this](const QString& why) {
         FStartProblem = QStringLiteral("Виртуальный модуль не запущен: %1").arg(why);
-        return std::string();
+        return false;
     };
     auto sim = std::make_unique<TModuleSim>();
     const QString memory = MemoryFile();
@@ -69,17 +70,43 @@ std::string TVirtualModule::Start()
                                                : QStringLiteral("это не память модуля (должно быть ровно %1 байта)")
                                                      .arg(TModuleSim::kMemorySize)));
     sim->SetMemoryFile(memoryPath);
+#ifdef _WIN32
+    FPort = std::make_unique<TSimPort>(*sim, Caption().toStdString());
+#else
     try {
         FPty = std::make_unique<TSimPty>(*sim);
     } catch (const std::system_error&) {
         return cannotStart(QStringLiteral("система не выдала псевдотерминал"));
     }
+#endif
     FSim = std::move(sim);
-    return FPty->SlavePath();
+    return true;
+}
+
+std::string TVirtualModule::PortPath() const
+{
+#ifdef _WIN32
+    return {};
+#else
+    return FPty ? FPty->SlavePath() : std::string();
+#endif
+}
+
+TUniversalPort* TVirtualModule::InProcessPort() const
+{
+#ifdef _WIN32
+    return FPort.get();
+#else
+    return nullptr;
+#endif
 }
 
 void TVirtualModule::Stop()
 {
+#ifdef _WIN32
+    FPort.reset();
+#else
     FPty.reset();
+#endif
     FSim.reset();
 }
