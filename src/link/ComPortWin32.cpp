@@ -61,10 +61,15 @@ struct TEvent {
     }
 };
 
-// One overlapped transfer run to its end: the driver's timeouts end it, and the critical bound
-// (kComInfinite for none) cancels one that the driver never ends. Returns the bytes moved.
-DWORD Transfer(HANDLE handle, bool write, void* buffer, DWORD count, uint32_t criticalMs, const char* what,
-               const char* failed)
+// Some drivers (wine's among them) never end a read on the first-byte timeout when nothing
+// comes; such a read is ended this long after the timeout, with what it has, as the driver should.
+constexpr uint32_t kDriverGraceMs = 20;
+
+// One overlapped transfer run to its end: the driver's timeouts end it, or, past quietEndMs
+// (kComInfinite for none), we do as the driver should have; the critical bound (kComInfinite for
+// none) cancels one that never ends, as a failure. Returns the bytes moved.
+DWORD Transfer(HANDLE handle, bool write, void* buffer, DWORD count, uint32_t criticalMs, uint32_t quietEndMs,
+               const char* what, const char* failed)
 {
     TEvent event;
     if (!event.Handle)
@@ -78,10 +83,13 @@ DWORD Transfer(HANDLE handle, bool write, void* buffer, DWORD count, uint32_t cr
         if (error != ERROR_IO_PENDING)
             throw TComPortException(failed, static_cast<int>(error));
     }
-    if (WaitForSingleObject(event.Handle, criticalMs) == WAIT_TIMEOUT) {
+    const uint32_t waitMs = std::min(criticalMs, quietEndMs);
+    if (WaitForSingleObject(event.Handle, waitMs) == WAIT_TIMEOUT) {
         CancelIoEx(handle, &ov);
-        DWORD ignored = 0;
-        GetOverlappedResult(handle, &ov, &ignored, TRUE);  // the buffer must outlive the transfer
+        DWORD done = 0;
+        GetOverlappedResult(handle, &ov, &done, TRUE);  // the buffer must outlive the transfer
+        if (waitMs == quietEndMs && quietEndMs != criticalMs)
+            return done;
         throw TComPortException(std::string(what) + " expired FCritical" + what + "FileTime (" +
                                     std::to_string(criticalMs) + "), maybe hang up.",
                                 ERROR_TIMEOUT);
@@ -235,7 +243,7 @@ bool TComPort::Write(const void* buffer, int count)
     if (count <= 0)
         return count == 0;
     const DWORD sent = Transfer(FHandle, true, const_cast<void*>(buffer), static_cast<DWORD>(count),
-                                FCriticalWriteFileTime, "Write", kWriteFailed);
+                                FCriticalWriteFileTime, kComInfinite, "Write", kWriteFailed);
     return sent == static_cast<DWORD>(count);
 }
 
@@ -243,8 +251,15 @@ int TComPort::Read(void* buffer, int count)
 {
     if (!IsOpen() || count <= 0)
         return 0;
-    return static_cast<int>(
-        Transfer(FHandle, false, buffer, static_cast<DWORD>(count), FCriticalReadFileTime, "Read", kReadFailed));
+    // In the first-byte mode the driver's whole wait is the constant.
+    const TCommTimeouts& t = FTimeouts;
+    const bool firstByteMode = t.ReadIntervalTimeout == kComInfinite && t.ReadTotalTimeoutMultiplier == kComInfinite &&
+                               t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kComInfinite;
+    const uint32_t quietEnd = firstByteMode && t.ReadTotalTimeoutConstant < kComInfinite - kDriverGraceMs
+                                  ? t.ReadTotalTimeoutConstant + kDriverGraceMs
+                                  : kComInfinite;
+    return static_cast<int>(Transfer(FHandle, false, buffer, static_cast<DWORD>(count), FCriticalReadFileTime,
+                                     quietEnd, "Read", kReadFailed));
 }
 
 uint32_t TComPort::ClearErrors(TComStat& stat)
