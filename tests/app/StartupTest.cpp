@@ -47,8 +47,6 @@ private slots:
         QTest::newRow("nothing") << QStringList{} << TCommandLine::Run << QString() << false << QString();
         QTest::newRow("port") << QStringList{"--port", "/dev/ttyUSB1"} << TCommandLine::Run << "/dev/ttyUSB1" << false
                               << QString();
-        QTest::newRow("port=") << QStringList{"--port=/dev/ttyACM0"} << TCommandLine::Run << "/dev/ttyACM0" << false
-                               << QString();
         QTest::newRow("short port and a file")
             << QStringList{"-p", "/dev/ttyUSB0", copy} << TCommandLine::Run << "/dev/ttyUSB0" << true << QString();
         QTest::newRow("a file relative to the current folder")
@@ -58,7 +56,6 @@ private slots:
                                             << QString() << false << "[файл]";
         QTest::newRow("version") << QStringList{"--version"} << TCommandLine::ShowVersion << QString() << false
                                  << version;
-        QTest::newRow("-v") << QStringList{"-v"} << TCommandLine::ShowVersion << QString() << false << version;
         QTest::newRow("unknown option") << QStringList{"--batch"} << TCommandLine::Fail << QString() << false
                                         << "batch";
         QTest::newRow("--port without its value") << QStringList{"--port"} << TCommandLine::Fail << QString() << false
