@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   qt6-translations-l10n
   xvfb xauth fonts-dejavu-core
+  # the package: its build, the desktop's validators and lintian
+  dpkg-dev file desktop-file-utils appstream shared-mime-info lintian
 )
 # --windows: what the cross-build for Windows and its tests under wine need as well.
 if [ "${1:-}" = "--windows" ]; then

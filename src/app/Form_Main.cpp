@@ -105,6 +105,9 @@ void TMainForm::FormCreate()
     connect(ui->cbPort->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::cbPortChange);
     // The pages' own operations (an output button) use the port as typed, Enter or not.
     connect(ui->cbPort, &QComboBox::editTextChanged, this, &TMainForm::cbPortChange);
+    // Only the operator's own choice replaces the port ZEM.cfg keeps.
+    connect(ui->cbPort, qOverload<int>(&QComboBox::activated), this, [this] { FKeepSavedPort = false; });
+    connect(ui->cbPort->lineEdit(), &QLineEdit::textEdited, this, [this] { FKeepSavedPort = false; });
     connect(ui->sbPing, &QToolButton::clicked, this, &TMainForm::sbPingClick);
     connect(ui->sbRead, &QToolButton::clicked, this, &TMainForm::sbReadClick);
     connect(ui->sbWrite, &QToolButton::clicked, this, &TMainForm::sbWriteClick);
@@ -164,9 +167,15 @@ void TMainForm::showEvent(QShowEvent* event)
     }
 }
 
+void TMainForm::ChoosePortForThisRun(const QString& port)
+{
+    FStartPort = port;
+}
+
 void TMainForm::FormShow()
 {
-    const QString port = IniFile->ReadString(kSection, kPortKey, QString());
+    FKeepSavedPort = !FStartPort.isEmpty();
+    const QString port = FKeepSavedPort ? FStartPort : IniFile->ReadString(kSection, kPortKey, QString());
     if (port.isEmpty())
         return;
     ui->cbPort->addItem(port, port);
@@ -213,7 +222,7 @@ void TMainForm::FormClose()
     ui->cbPort->disconnect(this);
     ui->cbPort->lineEdit()->disconnect(this);
     SaveFormSize(IniFile, this);
-    const QString port = ui->cbPort->currentText().trimmed();
+    const QString port = FKeepSavedPort ? QString() : ui->cbPort->currentText().trimmed();
     if (!port.isEmpty() && !TIniFile::CanStore(port)) {
         WarningDlg(this, QStringLiteral("Порт \"%1\" не сохранен в файле настроек: в его имени есть "
                                         "символы, которых нет в кодировке Windows-1251.")

@@ -45,6 +45,10 @@ public:
     // The tab indexes of the pages showing unsaved edits, among those of the areas in `parts`.
     std::vector<int> UnsavedTabs(unsigned parts) const;
 
+    // Before the window is shown: starts it on that port instead of the one ZEM.cfg keeps, which
+    // stays as it is unless the operator chooses or types another port in the box.
+    void ChoosePortForThisRun(const QString& port);
+
     // The "Файл" operations on a file chosen already; each tells the operator how it went.
     bool SaveToFile(const QString& fileName);
     bool OpenFile(const QString& fileName);
@@ -100,6 +104,8 @@ private:
     bool FShown = false;
     bool FClosed = false;
     bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
+    QString FStartPort;           // chosen for this run, over ZEM.cfg's
+    bool FKeepSavedPort = false;  // the box still shows the port chosen for this run
     std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
 };
 

@@ -1,13 +1,36 @@
+#include <QIcon>
+
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Form_Main.h"
 #include "ui/Formtools.h"
+#include "util/Version.h"
 
 int main(int argc, char** argv)
 {
+    // Help and the version need no display: they are answered before the window's application
+    // exists. Its own options (-platform, -style) are taken out of the arguments only by it.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine::TAction early = ParseCommandLine(raw).Action;
+    if (early == TCommandLine::ShowHelp || early == TCommandLine::ShowVersion) {
+        QCoreApplication core(argc, argv);
+        InstallQtTranslation(core);
+        return ReportCommandLine(ParseCommandLine(QCoreApplication::arguments()));
+    }
+
     TApplication app(argc, argv);
     SetupApplicationLook(app);
+    const TCommandLine line = ParseCommandLine(QCoreApplication::arguments());
+    if (line.Action != TCommandLine::Run)
+        return ReportCommandLine(line);
+    // The desktop matches the window to its menu entry, and shows the entry's icon.
+    QGuiApplication::setDesktopFileName(QLatin1String(AppId));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(AppId)));
     try {
         TMainForm form;
+        ApplyCommandLine(line, form);
         form.show();
         return app.exec();
     } catch (...) {

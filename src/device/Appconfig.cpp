@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -10,6 +11,7 @@
 
 #include "module/IniFile.h"
 #include "util/Dnxfileutils.h"
+#include "util/Version.h"
 
 QString AppDir;
 
@@ -24,20 +26,24 @@ QString WithSeparator(const QString& dir)
 
 }  // namespace
 
-void InitAppDir()
+QString ConfigFolderFor(const QString& exeDir)
 {
-    if (!AppDir.isEmpty())
-        return;
-    const QString exeDir = QCoreApplication::applicationDirPath();
     // Only a folder of the user's own: a system folder root may write to, or another user's
-    // install, would share one user's settings with everybody else.
-    if (!exeDir.isEmpty() && OwnWritableFolder(QFile::encodeName(exeDir).toStdString())) {
-        AppDir = WithSeparator(exeDir);
-        return;
-    }
+    // install, would share one user's settings with everybody else. An installed program's folder
+    // holds programs only, whoever owns it.
+    const QString menuEntry = QStringLiteral("/../share/applications/%1.desktop").arg(QLatin1String(AppId));
+    if (!exeDir.isEmpty() && !QFileInfo::exists(exeDir + menuEntry) &&
+        OwnWritableFolder(QFile::encodeName(exeDir).toStdString()))
+        return WithSeparator(exeDir);
     const QString userDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(userDir);
-    AppDir = WithSeparator(userDir);
+    return WithSeparator(userDir);
+}
+
+void InitAppDir()
+{
+    if (AppDir.isEmpty())
+        AppDir = ConfigFolderFor(QCoreApplication::applicationDirPath());
 }
 
 void SaveFormSize(TIniFile* ini, QWidget* form)

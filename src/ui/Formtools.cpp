@@ -139,7 +139,11 @@ void SetupApplicationLook(QApplication& app)
         app.installEventFilter(guard);
     }
 
-    // Qt's own dialogs and context menus (file choice, an edit's menu) speak Russian too.
+    InstallQtTranslation(app);
+}
+
+void InstallQtTranslation(QCoreApplication& app)
+{
     auto* translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

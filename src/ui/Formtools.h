@@ -4,6 +4,7 @@
 #include <QRect>
 
 class QApplication;
+class QCoreApplication;
 class QLabel;
 class QObject;
 class QWidget;
@@ -29,6 +30,9 @@ void OverrideWorkArea(const QRect& area);
 // grey RGB(211, 208, 200) for window and button surfaces. Also the wheel's one rule: a list or a
 // spin box without the keyboard focus leaves the wheel to the page, which scrolls.
 void SetupApplicationLook(QApplication& app);
+// Qt's own texts (file dialogs, an edit's menu, the command line's help) in Russian, when Qt's
+// translations are installed; SetupApplicationLook does it too.
+void InstallQtTranslation(QCoreApplication& app);
 
 // Forms were drawn for a narrower font than the system may have: the column where the
 // captions' controls start, moved right from `column` until every caption fits before it.

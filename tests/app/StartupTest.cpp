@@ -1,0 +1,174 @@
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "app/Form_Main.h"
+#include "device/Appconfig.h"
+#include "DialogAnswerer.h"
+#include "GuiTestMain.h"
+#include "module/IniFile.h"
+#include "module/ModuleFile.h"
+#include "SimModuleTest.h"
+#include "util/Version.h"
+
+Q_DECLARE_METATYPE(TCommandLine::TAction)
+
+namespace {
+
+const QString kSection = QStringLiteral("MainForm");
+const QString kPortKey = QStringLiteral("Port");
+const QString kSavedPort = QStringLiteral("/dev/ttyS7");
+constexpr int kZone1Mode = 11;
+
+}  // namespace
+
+class StartupTest : public TSimModuleTest {
+    Q_OBJECT
+
+private slots:
+    void parse_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<TCommandLine::TAction>("action");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("withFile");
+        QTest::addColumn<QString>("text");  // a part of what is printed
+
+        const QString copy = FDir.filePath(QStringLiteral("copy.zem"));
+        const QString version = QStringLiteral("ZEM %1").arg(QLatin1String(AppVersion));
+        QTest::newRow("nothing") << QStringList{} << TCommandLine::Run << QString() << false << QString();
+        QTest::newRow("port") << QStringList{"--port", "/dev/ttyUSB1"} << TCommandLine::Run << "/dev/ttyUSB1" << false
+                              << QString();
+        QTest::newRow("short port and a file")
+            << QStringList{"-p", "/dev/ttyUSB0", copy} << TCommandLine::Run << "/dev/ttyUSB0" << true << QString();
+        QTest::newRow("a file relative to the current folder")
+            << QStringList{"copy.zem"} << TCommandLine::Run << QString() << true << QString();
+        QTest::newRow("help") << QStringList{"--help"} << TCommandLine::ShowHelp << QString() << false << "--port <путь>";
+        QTest::newRow("help over an error") << QStringList{"--port", "/dev/x", "-h", "a", "b"} << TCommandLine::ShowHelp
+                                            << QString() << false << "[файл]";
+        QTest::newRow("version") << QStringList{"--version"} << TCommandLine::ShowVersion << QString() << false
+                                 << version;
+        QTest::newRow("unknown option") << QStringList{"--batch"} << TCommandLine::Fail << QString() << false
+                                        << "batch";
+        QTest::newRow("--port without its value") << QStringList{"--port"} << TCommandLine::Fail << QString() << false
+                                                  << "--port";
+        QTest::newRow("--port with an empty value") << QStringList{"--port", " "} << TCommandLine::Fail << QString()
+                                                    << false << "после --port нужен путь к порту.";
+        QTest::newRow("a file that is not there") << QStringList{"missing.zem"} << TCommandLine::Fail << QString()
+                                                  << false << "файл «missing.zem» не найден.";
+        QTest::newRow("a folder") << QStringList{FDir.path()} << TCommandLine::Fail << QString() << false
+                                  << "— не файл.";
+        QTest::newRow("two files") << QStringList{copy, copy} << TCommandLine::Fail << QString() << false
+                                   << "лишний аргумент";
+    }
+
+    void parse()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(TCommandLine::TAction, action);
+        QFETCH(QString, port);
+        QFETCH(bool, withFile);
+        QFETCH(QString, text);
+        QVERIFY(FDir.isValid());
+        QFile copy(FDir.filePath(QStringLiteral("copy.zem")));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.close();
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(FDir.path()));
+
+        const TCommandLine line = ParseCommandLine(QStringList{QStringLiteral("/usr/bin/zem")} + arguments);
+        QDir::setCurrent(cwd);
+        QCOMPARE(line.Action, action);
+        QCOMPARE(line.Port, port);
+        QCOMPARE(line.File, withFile ? QFileInfo(copy).absoluteFilePath() : QString());
+        QVERIFY2(line.Text.contains(text), qPrintable(line.Text));
+        if (action == TCommandLine::Fail)
+            QVERIFY2(line.Text.startsWith(QStringLiteral("zem: ")) && line.Text.endsWith(QStringLiteral("zem --help")),
+                     qPrintable(line.Text));
+    }
+
+    // A port given at start is chosen for this run only; ZEM.cfg takes it once the operator
+    // types in the box. A copy given at start is opened, as "Открыть файл…" would.
+    void startArguments_data()
+    {
+        QTest::addColumn<bool>("withPort");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("savedAfter");
+        QTest::newRow("the saved port") << false << QString() << kSavedPort;
+        QTest::newRow("a port for this run") << true << QString() << kSavedPort;
+        QTest::newRow("another port typed") << true << QStringLiteral("/dev/ttyUSB3") << QStringLiteral("/dev/ttyUSB3");
+    }
+
+    void startArguments()
+    {
+        QFETCH(bool, withPort);
+        QFETCH(QString, typed);
+        QFETCH(QString, savedAfter);
+        StartModule();
+        TIniFile(AppDir + QStringLiteral("ZEM.cfg")).WriteString(kSection, kPortKey, kSavedPort);
+        TModuleCopy copy;
+        copy.Settings.emplace();
+        (*copy.Settings)[kZone1Mode] = 2;
+        const QString path = FDir.filePath(QStringLiteral("start.zem"));
+        QString error;
+        QVERIFY2(SaveModuleFile(path, copy, {QDateTime::currentDateTime(), kSavedPort}, error), qPrintable(error));
+        QStringList arguments{QStringLiteral("zem"), path};
+        if (withPort)
+            arguments << QStringLiteral("--port") << SimPort();
+
+        FForm = std::make_unique<TMainForm>();
+        const TCommandLine line = ParseCommandLine(arguments);
+        QCOMPARE(line.Action, TCommandLine::Run);
+        ApplyCommandLine(line, *FForm);
+        const QStringList said = Answering({Press(QStringLiteral("sbOk"))}, [&] {
+            FForm->show();
+            QTRY_VERIFY(FForm->Held().SettingsFilled);
+        });
+        QCOMPARE(said.value(0).section(QLatin1Char(' '), 0, 3), QStringLiteral("Загружено из файла: настройки"));
+        QCOMPARE(FForm->Held().Settings[kZone1Mode], 2);
+        auto* box = FForm->findChild<QComboBox*>(QStringLiteral("cbPort"));
+        QCOMPARE(box->currentText(), withPort ? SimPort() : kSavedPort);
+
+        if (!typed.isEmpty()) {
+            box->lineEdit()->selectAll();
+            QTest::keyClicks(box->lineEdit(), typed);
+        }
+        FForm.reset();
+        QCOMPARE(TIniFile(AppDir + QStringLiteral("ZEM.cfg")).ReadString(kSection, kPortKey, QString()), savedAfter);
+        StopModule();
+    }
+
+    // Installed with its menu entry, even in a folder of the user's own, the program keeps its
+    // files in the user's configuration folder; anywhere else beside itself when it may.
+    void configFolder()
+    {
+        QTemporaryDir config;
+        QVERIFY(config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + '/';
+        QVERIFY(userFolder.startsWith(config.path()));
+
+        const QString prefix = FDir.filePath(QStringLiteral("prefix"));
+        const QString bin = prefix + QStringLiteral("/bin");
+        QVERIFY(QDir().mkpath(bin));
+        QCOMPARE(ConfigFolderFor(bin), bin + '/');
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/share/applications")));
+        QFile entry(prefix + QStringLiteral("/share/applications/%1.desktop").arg(QLatin1String(AppId)));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.close();
+        QCOMPARE(ConfigFolderFor(bin), userFolder);
+        QVERIFY(QFileInfo(userFolder).isDir());
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+};
+
+ZEM_GUI_TEST_MAIN(StartupTest)
+#include "StartupTest.moc"
