@@ -13,6 +13,7 @@ class TMainForm;
 }
 class TPageControlFrame;
 class TVirtualModule;
+class TExchangeMonitorForm;
 
 // The tool's window: port choice, the three whole-device operations, "Сброс", and the tab bar
 // with the seven pages. Creating it starts the shared objects; closing it stops them.
@@ -50,6 +51,9 @@ public:
     bool OpenFile(const QString& fileName);
     bool ExportKeys(const QString& fileName);
     bool ImportKeys(const QString& fileName);
+    bool SaveSupportReport(const QString& fileName);
+    // "Журнал обмена", made at its first opening.
+    TExchangeMonitorForm* ExchangeMonitor() const { return FMonitor.get(); }
 
 public slots:
     void cbPortDropDown();
@@ -67,6 +71,8 @@ public slots:
     void CompareClick();
     void ExportKeysClick();
     void ImportKeysClick();
+    void ExchangeMonitorClick();
+    void SupportReportClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -101,6 +107,7 @@ private:
     bool FClosed = false;
     bool FCloseWhenIdle = false;  // a close asked for during an operation, to follow its end
     std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
+    std::unique_ptr<TExchangeMonitorForm> FMonitor;
 };
 
 extern TMainForm* MainForm;
