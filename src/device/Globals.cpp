@@ -26,6 +26,7 @@ TExchangeRecorder* Exchanges = nullptr;
 TDailyLog* DiagnosticLog = nullptr;
 const char* const DiagnosticLogSection = "Log";
 const char* const DiagnosticLogKey = "Enabled";
+QString DiagnosticLogDir;
 QWidget* PortWarningOwner = nullptr;
 QString PortDisplayName;
 QString PortProblem;
@@ -81,17 +82,15 @@ void CreateGlobals()
     Exchanges = new TExchangeRecorder();
     Exchanges->SetSecrets({{GprsBlockAddress + GprsPasswordOffset, GprsPasswordSize}});
     if (IniFile->ReadBool(QLatin1String(DiagnosticLogSection), QLatin1String(DiagnosticLogKey), true)) {
-        DiagnosticLog = new TDailyLog(LocalFileName(DiagnosticLogFolder()), "zem-", kLogDaysKept);
+        if (DiagnosticLogDir.isEmpty())
+            DiagnosticLogDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/logs");
+        DiagnosticLog = new TDailyLog(LocalFileName(DiagnosticLogDir), "zem-", kLogDaysKept);
         Exchanges->SetLog(DiagnosticLog);
     }
     Device->Protocol()->SetObserver(Exchanges);
     ThreadTaskManager = new TThreadTaskManager();
 }
 
-QString DiagnosticLogFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/logs");
-}
 
 void DestroyGlobals()
 {

@@ -24,8 +24,8 @@ extern TDailyLog* DiagnosticLog;               // the operations on disk; null w
 // ZEM.cfg's switch for the diagnostic log: [Log] Enabled=0 turns it off.
 extern const char* const DiagnosticLogSection;
 extern const char* const DiagnosticLogKey;
-// The log's folder in the user's data folder.
-QString DiagnosticLogFolder();
+// The log's folder: "logs" in the user's data folder unless set before CreateGlobals.
+extern QString DiagnosticLogDir;
 
 // The port as the operator chose it (a device path, or the virtual module's caption), for
 // naming it in files.

@@ -4,19 +4,9 @@
 
 namespace {
 
-// "кадр", "кадра", "кадров" by the number before it.
 std::string Frames(size_t count)
 {
-    const size_t tens = count % 100;
-    const size_t units = count % 10;
-    const char* word = "кадров";
-    if (tens < 11 || tens > 14) {
-        if (units == 1)
-            word = "кадр";
-        else if (units >= 2 && units <= 4)
-            word = "кадра";
-    }
-    return std::to_string(count) + " " + word;
+    return CountText(static_cast<int>(count), "кадр", "кадра", "кадров");
 }
 
 }  // namespace

@@ -59,6 +59,11 @@ std::string Format(const char* format, int a, int b = 0)
     return text;
 }
 
+std::string Bytes(int count)
+{
+    return CountText(count, "байт", "байта", "байт");
+}
+
 std::string OutputAction(int action)
 {
     switch (action) {
@@ -80,22 +85,36 @@ int Address(const uint8_t* data)
 
 }  // namespace
 
+std::string CountText(int count, const char* one, const char* few, const char* many)
+{
+    const int tens = count % 100;
+    const int units = count % 10;
+    const char* word = many;
+    if (tens < 11 || tens > 14) {
+        if (units == 1)
+            word = one;
+        else if (units >= 2 && units <= 4)
+            word = few;
+    }
+    return std::to_string(count) + " " + word;
+}
+
 TFrameText DescribeRequest(const uint8_t* frame, int length, const TSecretRanges& secrets)
 {
     std::vector<bool> hidden(static_cast<size_t>(length), false);
     TFrameText text;
     if (length < kKorFrameOverhead || frame[0] != kKorStartByte || frame[2] + kKorFrameOverhead != length) {
         text.Hex = Hex(frame, length, hidden);
-        text.Meaning = Format("Кадр не по формату, %d байт", length);
+        text.Meaning = "Кадр не по формату, " + Bytes(length);
         return text;
     }
     const int function = frame[1];
     const int count = frame[2];
     const uint8_t* data = frame + kDataAt;
     if (function == kKorFunctionRead && count == 3) {
-        text.Meaning = Format("Чтение параметров: адрес %d, %d байт", Address(data), data[2]);
+        text.Meaning = Format("Чтение параметров: адрес %d, ", Address(data)) + Bytes(data[2]);
     } else if (function == kKorFunctionWrite && count >= 2) {
-        text.Meaning = Format("Запись параметров: адрес %d, %d байт", Address(data), count - 2);
+        text.Meaning = Format("Запись параметров: адрес %d, ", Address(data)) + Bytes(count - 2);
         HideData(hidden, kDataAt + 2, count - 2, length - 2, Address(data), secrets);
     } else if (function == kKorFunctionCommand && count == 3 && data[0] == kKorCommandOutput) {
         text.Meaning = Format("Выход %d: ", data[1] + 1) + OutputAction(data[2]);
@@ -104,7 +123,7 @@ TFrameText DescribeRequest(const uint8_t* frame, int length, const TSecretRanges
                        : data[1] == kKorKeyModePoll ? "Считыватель: запрос ключа"
                                                     : Format("Считыватель: режим %d", data[1]);
     } else {
-        text.Meaning = Format("Функция %d, %d байт данных", function, count);
+        text.Meaning = Format("Функция %d, данные: ", function) + Bytes(count);
     }
     text.Hex = Hex(frame, length, hidden);
     return text;
@@ -131,19 +150,19 @@ TFrameText DescribeReply(const uint8_t* bytes, int length, int frameAt, const ui
         HideData(hidden, frameAt + kDataAt, count, frameAt + kDataAt + count, address, secrets);
     }
     if (count < 0 || got < count + kKorFrameOverhead) {
-        text.Meaning = count < 0 ? Format("Неполный ответ: %d байт", got)
-                                 : Format("Неполный ответ: %d из %d байт", got, count + kKorFrameOverhead);
+        text.Meaning = count < 0 ? "Неполный ответ: " + Bytes(got)
+                                 : Format("Неполный ответ: %d из ", got) + Bytes(count + kKorFrameOverhead);
     } else if (function == kKorFunctionCommand && known && request[3] == kKorCommandKeyReader) {
         if (count == kKorKeyLength) {
             const std::vector<bool> shown(kKorKeyLength, false);
             text.Meaning = "Ответ: ключ " + Hex(frame + kDataAt, kKorKeyLength, shown);
         } else {
-            text.Meaning = count == 0 ? "Ответ: ключа нет" : Format("Ответ: %d байт", count);
+            text.Meaning = count == 0 ? "Ответ: ключа нет" : "Ответ: " + Bytes(count);
         }
     } else if (count == 0 && function != kKorFunctionRead) {
         text.Meaning = function == kKorFunctionWrite ? "Ответ: записано" : "Ответ: выполнено";
     } else {
-        text.Meaning = Format("Ответ: %d байт", count);
+        text.Meaning = "Ответ: " + Bytes(count);
     }
     if (got > 1 && !known && request)
         text.Meaning += Format(" (функция %d)", function);
@@ -181,9 +200,11 @@ std::string WireOutcomeText(const TWireEvent& event)
         break;
     case TWireOutcome::Late:
         return "опоздавший ответ отброшен";
+    case TWireOutcome::PortFailure:
+        return "связь с портом потеряна";
     }
     if (!event.ToModule && event.NoiseBytes > 0)
-        text += (text.empty() ? "" : ", ") + Format("пропущен шум: %d байт", event.NoiseBytes);
+        text += std::string(text.empty() ? "" : ", ") + "пропущен шум: " + Bytes(event.NoiseBytes);
     // Which attempt, where it matters: a retry, and every failed reply.
     const bool failed = !event.ToModule && event.Outcome != TWireOutcome::None;
     if (event.Attempts > 1 && (failed || (event.ToModule && event.Attempt > 1)))

@@ -26,6 +26,9 @@ TFrameText DescribeRequest(const uint8_t* frame, int length, const TSecretRanges
 // answers tells where a read's data lie; without one (a late reply) a read's data are all hidden.
 TFrameText DescribeReply(const uint8_t* bytes, int length, int frameAt, const uint8_t* request, int requestLength,
                          const TSecretRanges& secrets);
+// "1 байт", "2 байта", "5 байт": the number and the word that agrees with it.
+std::string CountText(int count, const char* one, const char* few, const char* many);
+
 // Both, by the event's direction.
 TFrameText DescribeWire(const TWireEvent& event, const TSecretRanges& secrets);
 

@@ -93,6 +93,10 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
             }
             if (attempt >= attempts)
                 throw;
+        } catch (const TComPortException&) {
+            if (FObserver)
+                ReportReply(TWireOutcome::PortFailure, timeoutMs, attempt);
+            throw;
         }
         if (FRetryPause != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(FRetryPause));

@@ -9,7 +9,8 @@ enum class TWireOutcome : uint8_t {
     Incomplete,     // the reply stopped short of its length
     OtherFunction,  // the reply answers another function
     TooLong,        // the reply would not fit the buffer
-    Late            // bytes of an earlier reply, found and discarded before sending
+    Late,           // bytes of an earlier reply, found and discarded before sending
+    PortFailure     // the port itself failed while the reply came
 };
 
 // One crossing of the wire: a request sent, or what came back for it.
