@@ -24,7 +24,7 @@ constexpr int kLineRole = Qt::UserRole;       // the row as a line of text
 constexpr int kErrorRole = Qt::UserRole + 1;  // an error frame, or a failed operation
 constexpr int kTitleRole = Qt::UserRole + 2;  // an operation's title, for the filter
 // The hex column's width in bytes shown before it is cut; the full row is in its tool tip.
-constexpr int kHexBytesWide = 24;
+constexpr int kHexBytesWide = 20;
 
 QString Utf8(const std::string& text)
 {

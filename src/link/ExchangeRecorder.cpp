@@ -21,8 +21,11 @@ std::string OperationHeader(const TOperationRecord& operation)
         text += "идёт";
     else if (operation.Succeeded)
         text += "успешно";
-    else
-        text += operation.Result.empty() ? "ошибка" : "ошибка: " + operation.Result;
+    else if (operation.Result.empty())
+        text += "ошибка";
+    else  // the cause is a sentence of its own; the figures follow it
+        text += "ошибка: " + (operation.Result.back() == '.' ? operation.Result.substr(0, operation.Result.size() - 1)
+                                                            : operation.Result);
     if (operation.Finished)
         text += ", " + std::to_string(operation.DurationMs) + " мс";
     text += ", " + Frames(operation.Frames.size() + static_cast<size_t>(operation.FramesDropped));
