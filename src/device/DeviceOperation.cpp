@@ -282,9 +282,10 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     g_running = job;
     g_quiet = false;
     TJob::TState state;
-    Exchanges->Begin(info.Title.toStdString());
     {
         TPortSession session;
+        // Begun once the port's warning, if any, is gone: its time is the exchange's alone.
+        Exchanges->Begin(info.Title.toStdString());
         if (!session.IsOpen()) {
             g_portOpenFailed = true;
             g_running.reset();
@@ -305,7 +306,10 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     TOperationResult result = state.Succeeded ? TOperationResult::Succeeded : TOperationResult::Failed;
     if (!state.Succeeded && state.CancelRequested)
         result = TOperationResult::Cancelled;
-    Exchanges->End(state.Succeeded, result == TOperationResult::Cancelled ? "отменена" : ExchangeFailure(state));
+    if (result == TOperationResult::Cancelled)
+        Exchanges->End(false, "отменена", true);
+    else
+        Exchanges->End(state.Succeeded, state.Succeeded ? std::string() : ExchangeFailure(state));
     if (!g_quiet) {
         if (result == TOperationResult::Cancelled)
             WarningDlg(owner, CancelledMessage(info, state));

@@ -19,6 +19,8 @@ std::string OperationHeader(const TOperationRecord& operation)
     std::string text = operation.Title + " " + time + " — ";
     if (!operation.Finished)
         text += "идёт";
+    else if (operation.Stopped)
+        text += operation.Result;
     else if (operation.Succeeded)
         text += "успешно";
     else if (operation.Result.empty())
@@ -79,7 +81,7 @@ void TExchangeRecorder::Begin(const std::string& title)
     {
         std::lock_guard<std::mutex> guard(FLock);
         if (FOpen)
-            EndLocked(false, "не завершена", logText);
+            EndLocked(false, "не завершена", false, logText);
         log = FLog;
         operation.Number = FNext++;
         FOperations.push_back(std::move(operation));
@@ -93,11 +95,12 @@ void TExchangeRecorder::Begin(const std::string& title)
         log->Write(logText);
 }
 
-void TExchangeRecorder::EndLocked(bool succeeded, const std::string& result, std::string& logText)
+void TExchangeRecorder::EndLocked(bool succeeded, const std::string& result, bool stopped, std::string& logText)
 {
     TOperationRecord& operation = FOperations.back();
     operation.Finished = true;
     operation.Succeeded = succeeded;
+    operation.Stopped = stopped;
     operation.Result = result;
     operation.DurationMs =
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - FStart).count());
@@ -106,7 +109,7 @@ void TExchangeRecorder::EndLocked(bool succeeded, const std::string& result, std
         logText = OperationText(operation);
 }
 
-void TExchangeRecorder::End(bool succeeded, const std::string& result)
+void TExchangeRecorder::End(bool succeeded, const std::string& result, bool stopped)
 {
     std::string logText;
     TDailyLog* log = nullptr;
@@ -114,7 +117,7 @@ void TExchangeRecorder::End(bool succeeded, const std::string& result)
         std::lock_guard<std::mutex> guard(FLock);
         if (!FOpen)
             return;
-        EndLocked(succeeded, result, logText);
+        EndLocked(succeeded, result, stopped, logText);
         log = FLog;
     }
     FVersion.fetch_add(1, std::memory_order_release);

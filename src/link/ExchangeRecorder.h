@@ -27,7 +27,8 @@ struct TOperationRecord {
     TLogTime Started;
     bool Finished = false;
     bool Succeeded = false;
-    std::string Result;  // why it failed, when it did
+    bool Stopped = false;  // cancelled by the operator: Result says how
+    std::string Result;    // why it failed or how it stopped
     int DurationMs = 0;
     std::vector<TFrameRecord> Frames;
     int FramesDropped = 0;  // beyond what one operation keeps
@@ -52,7 +53,7 @@ public:
 
     // Frames are recorded only between Begin and End; a Begin ends an operation left open.
     void Begin(const std::string& title);
-    void End(bool succeeded, const std::string& result);
+    void End(bool succeeded, const std::string& result, bool stopped = false);
     void OnWire(const TWireEvent& event) override;
 
     // Changes with every frame and every begin or end: a reader compares it to skip the copy.
@@ -63,7 +64,7 @@ public:
     std::vector<TOperationRecord> Last(size_t count) const;
 
 private:
-    void EndLocked(bool succeeded, const std::string& result, std::string& logText);
+    void EndLocked(bool succeeded, const std::string& result, bool stopped, std::string& logText);
 
     using TClock = std::chrono::steady_clock;
     mutable std::mutex FLock;
