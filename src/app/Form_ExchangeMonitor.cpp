@@ -84,10 +84,13 @@ void TExchangeMonitorForm::Refresh()
     if (version == FSeenVersion)
         return;
     FSeenVersion = version;
+    // Finished operations no longer change: the next look starts after the last of them in a row.
+    bool finishedSoFar = true;
     for (const TOperationRecord& operation : FRecorder.Since(FFirstOpen)) {
         ShowOperation(operation);
-        if (operation.Finished && operation.Number == FFirstOpen)
-            ++FFirstOpen;
+        finishedSoFar = finishedSoFar && operation.Finished;
+        if (finishedSoFar)
+            FFirstOpen = operation.Number + 1;
     }
     ApplyFilters();
 }
