@@ -14,8 +14,10 @@
 #include <dirent.h>
 
 #include "link/ComPort.h"
+#include "link/ExchangeRecorder.h"
 #include "link/PortLock.h"
 #include "SimLink.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -139,35 +141,65 @@ int main()
     TKORProtocol1& protocol = link.Protocol();
     device.CheckLink();
 
-    uint8_t image[125];
-    const TResult read = Measure(link, [&](long& replyBytes) {
-        const bool ok = device.ReadParams(0, 125, image, 1000) == 125;
-        replyBytes += protocol.DataLength();
-        return ok;
-    });
-    const TResult write = Measure(link, [&](long& replyBytes) {
-        bool ok = true;
-        const int blocks[3][2] = {{1, 40}, {40, 40}, {80, 44}};
-        for (const auto& b : blocks) {
-            ok = ok && device.WriteParams(static_cast<uint16_t>(b[0]), image + b[0], static_cast<uint8_t>(b[1]), 1000);
+    // The three exchanges, each run inside an operation of the recorder when one is given.
+    auto measureAll = [&](TExchangeRecorder* recorder, TResult results[3]) {
+        auto recorded = [recorder](const std::function<bool(long&)>& operation) {
+            return [recorder, operation](long& replyBytes) {
+                if (recorder)
+                    recorder->Begin("Чтение настроек");
+                const bool ok = operation(replyBytes);
+                if (recorder)
+                    recorder->End(ok, "");
+                return ok;
+            };
+        };
+        uint8_t image[125];
+        results[0] = Measure(link, recorded([&](long& replyBytes) {
+            const bool ok = device.ReadParams(0, 125, image, 1000) == 125;
             replyBytes += protocol.DataLength();
-        }
-        return ok;
-    });
-    uint8_t keys[256];
-    const TResult keyRead = Measure(link, [&](long& replyBytes) {
-        bool ok = true;
-        for (int j = 0; j < 4; ++j) {
-            ok = ok && device.ReadParams(static_cast<uint16_t>(480 + 64 * j), 64, keys + 64 * j, 1000) == 64;
-            replyBytes += protocol.DataLength();
-        }
-        return ok;
-    });
+            return ok;
+        }));
+        results[1] = Measure(link, recorded([&](long& replyBytes) {
+            bool ok = true;
+            const int blocks[3][2] = {{1, 40}, {40, 40}, {80, 44}};
+            for (const auto& b : blocks) {
+                ok = ok && device.WriteParams(static_cast<uint16_t>(b[0]), image + b[0], static_cast<uint8_t>(b[1]), 1000);
+                replyBytes += protocol.DataLength();
+            }
+            return ok;
+        }));
+        uint8_t keys[256];
+        results[2] = Measure(link, recorded([&](long& replyBytes) {
+            bool ok = true;
+            for (int j = 0; j < 4; ++j) {
+                ok = ok && device.ReadParams(static_cast<uint16_t>(480 + 64 * j), 64, keys + 64 * j, 1000) == 64;
+                replyBytes += protocol.DataLength();
+            }
+            return ok;
+        }));
+    };
+    const char* const names[3] = {"settings read (125 bytes)", "settings write (3 blocks)", "key table read (4 x 64)"};
+    TResult plain[3], watched[3];
+    measureAll(nullptr, plain);
+    // As the tool runs: every frame recorded in words, every operation written to the day's log.
+    TTempDir logDir;
+    TDailyLog log(logDir / "logs", "zem-", 14);
+    TExchangeRecorder recorder;
+    recorder.SetSecrets({{786, 8}});
+    recorder.SetLog(&log);
+    protocol.SetObserver(&recorder);
+    measureAll(&recorder, watched);
+    protocol.SetObserver(nullptr);
 
     std::printf("median of %d runs each, line paced at 115200 bit/s 8N1\n", kRuns);
-    Print("settings read (125 bytes)", read);
-    Print("settings write (3 blocks)", write);
-    Print("key table read (4 x 64)", keyRead);
+    bool ok = true;
+    for (int i = 0; i < 3; ++i) {
+        Print(names[i], plain[i]);
+        ok = ok && plain[i].Ok && watched[i].Ok;
+    }
+    std::printf("with every frame recorded and each operation logged:\n");
+    for (int i = 0; i < 3; ++i)
+        Print(names[i], watched[i]);
     PrintCosts();
-    return read.Ok && write.Ok && keyRead.Ok ? 0 : 1;
+    return ok ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -156,12 +157,15 @@ private:
     int FDropped = 0;
 };
 
+// Told of each request the line carried and the module's reply to it, on the line's thread.
+using TSimTrace = std::function<void(const std::vector<uint8_t>& request, const TSimReply& reply)>;
+
 class TSimPty {
 public:
     static constexpr double kByteMicros = 10.0 * 1e6 / 115200.0;  // 8N1 at 115200 bit/s
 
     // Throws std::system_error when no pseudo-terminal can be had.
-    explicit TSimPty(TModuleSim& sim, bool lineTiming = false);
+    explicit TSimPty(TModuleSim& sim, bool lineTiming = false, TSimTrace trace = nullptr);
     ~TSimPty();
     TSimPty(const TSimPty&) = delete;
     TSimPty& operator=(const TSimPty&) = delete;
@@ -186,6 +190,7 @@ private:
 
     TModuleSim& FSim;
     bool FLineTiming;
+    const TSimTrace FTrace;
     std::chrono::steady_clock::time_point FOutLineFree{};  // when our side of the line is idle again
     int FMaster = -1;  // touched by the thread only, once it runs
     int FSlaveKeep = -1;  // our own slave descriptor keeps the line from reporting a hang-up

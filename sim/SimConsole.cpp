@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/FrameText.h"
+
 namespace {
 
 constexpr int kAlways = -1;
@@ -234,6 +236,27 @@ bool ParseSimKey(const std::string& text, uint8_t key[8])
         return false;
     std::copy(bytes.begin(), bytes.end(), key);
     return true;
+}
+
+std::string SimTraceText(const std::vector<uint8_t>& request, const TSimReply& reply)
+{
+    const TFrameText asked = DescribeRequest(request.data(), static_cast<int>(request.size()), {});
+    std::string text = "→ " + asked.Hex + "  " + asked.Meaning + "\n";
+    std::vector<uint8_t> bytes;
+    for (const TSimChunk& chunk : reply.Chunks)
+        bytes.insert(bytes.end(), chunk.Bytes.begin(), chunk.Bytes.end());
+    if (!bytes.empty()) {
+        // Noise the fault put before the frame is what precedes its start byte.
+        size_t frameAt = 0;
+        while (frameAt < bytes.size() && bytes[frameAt] != kKorStartByte)
+            ++frameAt;
+        const TFrameText answer = DescribeReply(bytes.data(), static_cast<int>(bytes.size()), static_cast<int>(frameAt),
+                                                request.data(), static_cast<int>(request.size()), {});
+        text += "← " + answer.Hex + "  " + answer.Meaning + "\n";
+    }
+    if (reply.HangUp)
+        text += "× line closed\n";
+    return text;
 }
 
 std::string SimFaultHelp()

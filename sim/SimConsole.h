@@ -16,6 +16,10 @@ std::string SimFaultText(const TSimFault& fault);
 bool ParseSimKey(const std::string& text, uint8_t key[8]);
 std::vector<std::string> SplitWords(const std::string& text, const char* separators);
 
+// A request and the reply to it as --trace prints them: a line each, "→ hex  meaning" and
+// "← hex  meaning" (no second line for silence).
+std::string SimTraceText(const std::vector<uint8_t>& request, const TSimReply& reply);
+
 // The fault kinds and the commands, as --help shows them.
 std::string SimFaultHelp();
 std::string SimCommandHelp();

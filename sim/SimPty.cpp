@@ -34,7 +34,8 @@ TClock::duration ByteTime()
 
 }  // namespace
 
-TSimPty::TSimPty(TModuleSim& sim, bool lineTiming) : FSim(sim), FLineTiming(lineTiming)
+TSimPty::TSimPty(TModuleSim& sim, bool lineTiming, TSimTrace trace)
+    : FSim(sim), FLineTiming(lineTiming), FTrace(std::move(trace))
 {
     FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (FMaster < 0)
@@ -193,6 +194,8 @@ bool TSimPty::SendChunks(const TSimReply& reply)
 void TSimPty::Respond(const std::vector<uint8_t>& frame)
 {
     const TSimReply reply = FSim.HandleFrame(frame);
+    if (FTrace)
+        FTrace(frame, reply);
     if (!reply.Chunks.empty() && SendChunks(reply))
         ++FRepliesSent;
     if (reply.HangUp && FMaster >= 0) {

@@ -28,6 +28,7 @@ const char kUsage[] =
     "  --hold           leave that key on the reader: every poll after N sees it\n"
     "  --arm-reply8     answer the reader's arming request with 8 data bytes (a faulty reader)\n"
     "  --line-timing    pace both directions like a 115200 bit/s line\n"
+    "  --trace          print every request and reply, in hex and in words\n"
     "  --fault FAULT    spoil replies: FAULT is KIND[:COUNT[:VALUE]], below; repeatable\n"
     "  --help           show this text\n"
     "Runs until interrupted (SIGINT or SIGTERM) or told to quit.\n";
@@ -131,6 +132,7 @@ int main(int argc, char** argv)
     bool hold = false;
     bool armReply8 = false;
     bool lineTiming = false;
+    bool trace = false;
     std::vector<TSimFault> faults;
 
     for (int i = 1; i < argc; ++i) {
@@ -166,6 +168,8 @@ int main(int argc, char** argv)
             afterGiven = true;
         } else if (arg == "--line-timing") {
             lineTiming = true;
+        } else if (arg == "--trace") {
+            trace = true;
         } else if (arg == "--fault") {
             TSimFault fault;
             std::string error;
@@ -222,7 +226,13 @@ int main(int argc, char** argv)
     }
 
     try {
-        TSimPty pty(sim, lineTiming);
+        TSimTrace printTrace = nullptr;
+        if (trace)
+            printTrace = [](const std::vector<uint8_t>& request, const TSimReply& reply) {
+                std::fputs(SimTraceText(request, reply).c_str(), stdout);
+                std::fflush(stdout);
+            };
+        TSimPty pty(sim, lineTiming, printTrace);
         if (!linkPath.empty() && !pty.MakeLink(linkPath))
             return Fail("cannot make the link " + linkPath + " (an existing file that is not a link is left alone)");
         std::printf("%s\n", pty.SlavePath().c_str());

@@ -23,7 +23,9 @@
 #include <vector>
 #include <string>
 
+#include "app/Form_ExchangeMonitor.h"
 #include "app/Form_ModuleList.h"
+#include "app/SupportReport.h"
 #include "device/Appconfig.h"
 #include "device/DeviceOperation.h"
 #include "device/Globals.h"
@@ -232,6 +234,7 @@ void TMainForm::FormClose()
         // message while the window closes.
         IniFile->WriteString(kSection, kPortKey, port);
     }
+    FMonitor.reset();  // it reads the recorder, which goes with the shared objects
     ui->paDefaults->setParent(this);
     FPages.clear();
     delete FPageControl;
@@ -462,6 +465,9 @@ void TMainForm::SetupFileMenu()
     menu->addSeparator();
     add(QStringLiteral("Экспорт ключей в CSV…"), &TMainForm::ExportKeysClick);
     add(QStringLiteral("Импорт ключей из CSV…"), &TMainForm::ImportKeysClick);
+    menu->addSeparator();
+    add(QStringLiteral("Журнал обмена"), &TMainForm::ExchangeMonitorClick);
+    add(QStringLiteral("Сохранить отчёт для поддержки…"), &TMainForm::SupportReportClick);
     ui->sbFile->setMenu(menu);
     ui->sbFile->setPopupMode(QToolButton::InstantPopup);
     ui->sbFile->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -720,5 +726,35 @@ bool TMainForm::ImportKeys(const QString& fileName)
     FHeld.MarkUnwritten(PartKeys);
     FPageControl->SelectPage(kKeysPageIndex);
     InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
+    return true;
+}
+
+void TMainForm::ExchangeMonitorClick()
+{
+    if (!FMonitor)
+        FMonitor = std::make_unique<TExchangeMonitorForm>(*Exchanges, this);
+    FMonitor->show();
+    FMonitor->raise();
+    FMonitor->activateWindow();
+}
+
+void TMainForm::SupportReportClick()
+{
+    const QString suggested =
+        QStringLiteral("zem-отчёт-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".txt");
+    const QString name = AskFileName(true, QStringLiteral("Текст (*.txt)"), suggested);
+    if (!name.isEmpty() && SaveSupportReport(name))
+        InformationDlg(this, QStringLiteral("Отчёт сохранён в файл «%1».").arg(ClippedText(QFileInfo(name).fileName())));
+}
+
+bool TMainForm::SaveSupportReport(const QString& fileName)
+{
+    constexpr size_t kReportedOperations = 20;
+    const QString report = SupportReport(ui->cbPort->currentText().trimmed(), Exchanges->Last(kReportedOperations));
+    QString error;
+    if (!SaveFileAtomically(fileName, report.toUtf8(), false, error)) {
+        ErrorDlg(this, error);
+        return false;
+    }
     return true;
 }

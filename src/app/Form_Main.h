@@ -13,6 +13,7 @@ class TMainForm;
 }
 class TPageControlFrame;
 class TVirtualModule;
+class TExchangeMonitorForm;
 
 // The tool's window: port choice, the three whole-device operations, "Сброс", and the tab bar
 // with the seven pages. Creating it starts the shared objects; closing it stops them.
@@ -54,6 +55,9 @@ public:
     bool OpenFile(const QString& fileName);
     bool ExportKeys(const QString& fileName);
     bool ImportKeys(const QString& fileName);
+    bool SaveSupportReport(const QString& fileName);
+    // "Журнал обмена", made at its first opening.
+    TExchangeMonitorForm* ExchangeMonitor() const { return FMonitor.get(); }
 
 public slots:
     void cbPortDropDown();
@@ -71,6 +75,8 @@ public slots:
     void CompareClick();
     void ExportKeysClick();
     void ImportKeysClick();
+    void ExchangeMonitorClick();
+    void SupportReportClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -107,6 +113,7 @@ private:
     QString FStartPort;           // chosen for this run, over ZEM.cfg's
     bool FKeepSavedPort = false;  // the box still shows the port chosen for this run
     std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
+    std::unique_ptr<TExchangeMonitorForm> FMonitor;
 };
 
 extern TMainForm* MainForm;

@@ -14,9 +14,12 @@
 #include <mutex>
 
 #include "device/Globals.h"
+#include "link/ExchangeRecorder.h"
 #include "tasks/ThreadTaskManager.h"
 #include "ui/Form_Progress.h"
 #include "ui/Mydialogs.h"
+
+const char* const OnlookerWindowProperty = "onlookerWindow";
 
 namespace {
 
@@ -133,6 +136,9 @@ protected:
             QWidget* modal = QApplication::activeModalWidget();
             if (!widget)
                 return false;
+            // A window that only looks on (the exchange monitor) stays usable meanwhile.
+            if (!modal && widget->window()->property(OnlookerWindowProperty).toBool())
+                return false;
             return modal ? widget->window() != modal : widget->window() != FAllowed;
         }
         default:
@@ -217,6 +223,17 @@ TOutcome FailureOutcome(const TOutcome& onFailure, const TOperationInfo& info, c
     return outcome;
 }
 
+// The failure in the exchange log's words: the link's cause, and the step it failed on.
+std::string ExchangeFailure(const TJob::TState& state)
+{
+    std::string text = LinkErrorCause(state.Error);
+    if (text.empty())
+        text = state.Error.Text;
+    if (state.Total > 1 && !state.StepText.isEmpty())
+        text += (text.empty() ? "" : " ") + ("Шаг «" + state.StepText + "».").toStdString();
+    return text;
+}
+
 void Tell(QWidget* owner, const TOutcome& outcome)
 {
     switch (outcome.Kind) {
@@ -267,9 +284,12 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     TJob::TState state;
     {
         TPortSession session;
+        // Begun once the port's warning, if any, is gone: its time is the exchange's alone.
+        Exchanges->Begin(info.Title.toStdString());
         if (!session.IsOpen()) {
             g_portOpenFailed = true;
             g_running.reset();
+            Exchanges->End(false, "порт не открыт");
             return TOperationResult::NotRun;
         }
         TInputBlocker blocker;
@@ -286,6 +306,10 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     TOperationResult result = state.Succeeded ? TOperationResult::Succeeded : TOperationResult::Failed;
     if (!state.Succeeded && state.CancelRequested)
         result = TOperationResult::Cancelled;
+    if (result == TOperationResult::Cancelled)
+        Exchanges->End(false, "отменена", true);
+    else
+        Exchanges->End(state.Succeeded, state.Succeeded ? std::string() : ExchangeFailure(state));
     if (!g_quiet) {
         if (result == TOperationResult::Cancelled)
             WarningDlg(owner, CancelledMessage(info, state));

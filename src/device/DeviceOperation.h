@@ -36,6 +36,10 @@ using TDeviceOperation = std::function<bool(TKOR_ZEM& device, TOperationProgress
 
 enum class TOperationResult { Succeeded, Failed, Cancelled, NotRun };
 
+// A window with this property set to true takes input while an operation runs: it only looks on
+// and starts nothing.
+extern const char* const OnlookerWindowProperty;
+
 // Every exchange with the module goes through here, one operation at a time. The port is
 // opened for the operation (or the operator warned and NotRun returned) and closed after it on
 // every path; the exchanges run on the task thread while this thread goes on handling events,

@@ -1,14 +1,18 @@
 #include "device/Globals.h"
 
 #include <QCoreApplication>
+#include <QStandardPaths>
 #include <QString>
 
 #include <cerrno>
 
 #include "device/Appconfig.h"
 #include "link/ComPort.h"
+#include "link/ExchangeRecorder.h"
 #include "link/KOR_ZEM.h"
 #include "link/UniversalCom.h"
+#include "module/DiskFiles.h"
+#include "module/GprsBlock.h"
 #include "module/IniFile.h"
 #include "tasks/ThreadTaskManager.h"
 #include "ui/Mydialogs.h"
@@ -18,6 +22,11 @@ TComPort* ComPort = nullptr;
 TUniversalCom* UniversalCom = nullptr;
 TKOR_ZEM* Device = nullptr;
 TThreadTaskManager* ThreadTaskManager = nullptr;
+TExchangeRecorder* Exchanges = nullptr;
+TDailyLog* DiagnosticLog = nullptr;
+const char* const DiagnosticLogSection = "Log";
+const char* const DiagnosticLogKey = "Enabled";
+QString DiagnosticLogDir;
 QWidget* PortWarningOwner = nullptr;
 QString PortDisplayName;
 QString PortProblem;
@@ -27,6 +36,7 @@ namespace {
 TUniversalPort* g_inProcessPort = nullptr;
 
 constexpr int kLineSpeed = 115200;
+constexpr int kLogDaysKept = 14;
 
 // The first line as installers know it, then what the case is and what to do.
 QString PortOpenWarning(const TComPort& port)
@@ -71,6 +81,15 @@ void CreateGlobals()
     UniversalCom = new TUniversalCom(ComPort);
     Device = new TKOR_ZEM();
     Device->SetPort(UniversalCom);
+    Exchanges = new TExchangeRecorder();
+    Exchanges->SetSecrets({{GprsBlockAddress + GprsPasswordOffset, GprsPasswordSize}});
+    if (IniFile->ReadBool(QLatin1String(DiagnosticLogSection), QLatin1String(DiagnosticLogKey), true)) {
+        if (DiagnosticLogDir.isEmpty())
+            DiagnosticLogDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/logs");
+        DiagnosticLog = new TDailyLog(LocalFileName(DiagnosticLogDir), "zem-", kLogDaysKept);
+        Exchanges->SetLog(DiagnosticLog);
+    }
+    Device->Protocol()->SetObserver(Exchanges);
     ThreadTaskManager = new TThreadTaskManager();
 }
 
@@ -85,6 +104,10 @@ void DestroyGlobals()
     delete Device;
     Device = nullptr;
     g_inProcessPort = nullptr;
+    delete Exchanges;
+    Exchanges = nullptr;
+    delete DiagnosticLog;
+    DiagnosticLog = nullptr;
     delete UniversalCom;  // and with it ComPort
     UniversalCom = nullptr;
     ComPort = nullptr;

@@ -6,6 +6,8 @@ class TUniversalCom;
 class TUniversalPort;
 class TKOR_ZEM;
 class TThreadTaskManager;
+class TExchangeRecorder;
+class TDailyLog;
 class QWidget;
 class QString;
 
@@ -17,6 +19,14 @@ extern TComPort* ComPort;                      // owned by UniversalCom
 extern TUniversalCom* UniversalCom;            // the byte channel over ComPort
 extern TKOR_ZEM* Device;                       // the module's commands, over UniversalCom
 extern TThreadTaskManager* ThreadTaskManager;  // the background task thread
+extern TExchangeRecorder* Exchanges;           // every frame of this run, by operation
+extern TDailyLog* DiagnosticLog;               // the operations on disk; null when turned off
+
+// ZEM.cfg's switch for the diagnostic log: [Log] Enabled=0 turns it off.
+extern const char* const DiagnosticLogSection;
+extern const char* const DiagnosticLogKey;
+// The log's folder: "logs" in the user's data folder unless set before CreateGlobals.
+extern QString DiagnosticLogDir;
 
 // The port as the operator chose it (a device path, or the virtual module's caption), for
 // naming it in files.

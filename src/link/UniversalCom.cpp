@@ -33,6 +33,15 @@ void TUniversalCom::Purge()
         FComPort->PurgeInput();
 }
 
+int TUniversalCom::Unread()
+{
+    if (!FComPort->IsOpen())
+        return 0;
+    TComStat stat;
+    FComPort->ClearErrors(stat);
+    return static_cast<int>(stat.cbInQue);
+}
+
 std::string TUniversalCom::GetName()
 {
     return FComPort->GetPortName();

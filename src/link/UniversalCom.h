@@ -16,6 +16,7 @@ public:
     // Each read then returns at once with what has arrived, or waits up to ms for the first byte.
     bool SetTimeout(int ms) override;
     void Purge() override;
+    int Unread() override;
     std::string GetName() override;
     void SetName(const std::string& name) override;
     bool IsOpen() override;

@@ -16,6 +16,8 @@ public:
     virtual bool SetTimeout(int ms) { (void)ms; return false; }
     // Discards input that nobody has read yet.
     virtual void Purge() {}
+    // Bytes received that nobody has read yet.
+    virtual int Unread() { return 0; }
     virtual std::string GetName() { return ""; }
     virtual void SetName(const std::string& name) { (void)name; }
     virtual bool IsOpen() { return false; }

@@ -1,5 +1,6 @@
 #include "link/UniversalProtocol.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -55,20 +56,47 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
         throw TComPortException(kClosedPortText, kErrorClosedPort);
     FExpectedLength = replyLength == 0 ? MaxDataLength() : replyLength;
     FPort->SetTimeout(timeoutMs);
-    uint8_t attemptsLeft = FAttempts != 0 ? FAttempts : 1;
-    for (;;) {
+    const int attempts = FAttempts != 0 ? FAttempts : 1;
+    for (int attempt = 1;; ++attempt) {
+        if (FObserver)
+            ReportLateBytes(timeoutMs);
         FPort->Purge();
         Send();
+        if (FObserver) {
+            TWireEvent sent;
+            sent.Bytes = FPacket.data();
+            sent.Length = FPacketLength;
+            sent.TimeoutMs = timeoutMs;
+            sent.Attempt = attempt;
+            sent.Attempts = attempts;
+            FObserver->OnWire(sent);
+        }
         if (FExpectedLength == -1)
             return;
         try {
             BeforeReceive();
             Receive();
             AfterReceive();
+            if (FObserver)
+                ReportReply(TWireOutcome::None, timeoutMs, attempt);
             return;
-        } catch (const EProtocol&) {
-            if (--attemptsLeft == 0)
+        } catch (const EProtocol& e) {
+            if (FObserver) {
+                TWireOutcome outcome = TWireOutcome::TooLong;
+                if (e.Code == kErrorCrc)
+                    outcome = TWireOutcome::Crc;
+                else if (e.Code == kErrorBadCommand)
+                    outcome = TWireOutcome::OtherFunction;
+                else if (e.Code == kErrorTimeout)
+                    outcome = FDataLength == 0 ? TWireOutcome::Timeout : TWireOutcome::Incomplete;
+                ReportReply(outcome, timeoutMs, attempt);
+            }
+            if (attempt >= attempts)
                 throw;
+        } catch (const TComPortException&) {
+            if (FObserver)
+                ReportReply(TWireOutcome::PortFailure, timeoutMs, attempt);
+            throw;
         }
         if (FRetryPause != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(FRetryPause));
@@ -81,15 +109,55 @@ void TUniversalProtocol::Send()
         FPort->Write(FPacket.data(), FPacketLength);
 }
 
+void TUniversalProtocol::ReportLateBytes(int timeoutMs)
+{
+    // Read rather than purged, so that the observer sees what is thrown away. The bytes are
+    // waiting already: the read returns at once.
+    const int unread = std::min(FPort->Unread(), MaxDataLength());
+    if (unread <= 0)
+        return;
+    const int n = FPort->Read(FData.data(), unread);
+    FDataLength = 0;
+    if (n <= 0)
+        return;
+    TWireEvent late;
+    late.ToModule = false;
+    late.Bytes = FData.data();
+    late.Length = n;
+    late.Outcome = TWireOutcome::Late;
+    late.TimeoutMs = timeoutMs;
+    FObserver->OnWire(late);
+}
+
+void TUniversalProtocol::ReportReply(TWireOutcome outcome, int timeoutMs, int attempt)
+{
+    TWireEvent reply;
+    reply.ToModule = false;
+    reply.Bytes = FWire.data();
+    reply.Length = static_cast<int>(FWire.size());
+    reply.Request = FPacket.data();
+    reply.RequestLength = FPacketLength;
+    reply.Outcome = outcome;
+    // Whatever the frame hunt dropped before the frame it kept.
+    reply.NoiseBytes = std::max(0, reply.Length - FDataLength);
+    reply.TimeoutMs = timeoutMs;
+    reply.Attempt = attempt;
+    reply.Attempts = FAttempts != 0 ? FAttempts : 1;
+    FObserver->OnWire(reply);
+}
+
 void TUniversalProtocol::Receive()
 {
     FDataLength = 0;
+    FWire.clear();
     int remaining = FExpectedLength;
     while (remaining > 0) {
         // Never ask for more than the buffer can still take, whatever the protocol expects.
         if (remaining > MaxDataLength() - FDataLength)
             RaiseOverflow();
         const int n = FPort->Read(FData.data() + FDataLength, remaining);
+        if (FObserver && n > 0)
+            FWire.insert(FWire.end(), FData.data() + FDataLength, FData.data() + FDataLength + n);
         if (n <= 0) {
             char reason[128];
             if (FDataLength == 0)

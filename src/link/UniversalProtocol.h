@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/UniversalPort.h"
+#include "link/WireObserver.h"
 
 // A protocol error of the device link. The codes follow the system error numbers the module's
 // tools have always reported.
@@ -37,6 +38,8 @@ public:
     uint8_t Attempts() const { return FAttempts; }
     void SetAttempts(uint8_t attempts) { FAttempts = attempts; }  // 0 counts as 1
     void SetRetryPause(int ms) { FRetryPause = ms; }  // before each further attempt; 0 = none
+    // Told of every frame sent and every reply or late byte received; null = no one (not owned).
+    void SetObserver(TWireObserver* observer) { FObserver = observer; }
 
     void SetMaxPacketLength(int n);
     void SetMaxDataLength(int n);
@@ -77,6 +80,8 @@ protected:
 private:
     void Send();
     void Receive();
+    void ReportLateBytes(int timeoutMs);
+    void ReportReply(TWireOutcome outcome, int timeoutMs, int attempt);
 
     TUniversalPort* FPort;
     std::vector<uint8_t> FPacket;
@@ -86,4 +91,6 @@ private:
     uint8_t FAttempts = 1;
     int FRetryPause = 10;
     int FExpectedLength = 0;  // bytes the current reply must reach; -1 = no reply
+    TWireObserver* FObserver = nullptr;
+    std::vector<uint8_t> FWire;  // the reply's bytes as read, noise included, while observed
 };

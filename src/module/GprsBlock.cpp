@@ -22,7 +22,7 @@ constexpr TTextField kAPN{4, 32};
 constexpr int kIPOffset = 36;
 constexpr int kPortOffset = 40;
 constexpr TTextField kUser{42, 8};
-constexpr TTextField kPassword{50, 8};
+constexpr TTextField kPassword{GprsPasswordOffset, GprsPasswordSize};
 constexpr TTextField kServer{58, 64};
 constexpr int kLargestPort = 65535;
 

@@ -7,6 +7,9 @@
 // monitoring request, at parameter addresses 736 to 863.
 constexpr int GprsBlockAddress = 736;
 constexpr int GprsBlockSize = 128;
+// Where the password lies in the block: never shown, logged or reported.
+constexpr int GprsPasswordOffset = 50;
+constexpr int GprsPasswordSize = 8;
 
 // The block as the page's edits show it.
 struct TGprsTexts {

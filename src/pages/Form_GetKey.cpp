@@ -9,6 +9,7 @@
 
 #include "device/Globals.h"
 #include "keys/Task_getkey.h"
+#include "link/ExchangeRecorder.h"
 #include "module/IniFile.h"
 #include "tasks/ThreadTaskManager.h"
 #include "ui/Colors.h"
@@ -146,8 +147,11 @@ void TGetKeyForm::sbStartClick()
     if (FPassOver)
         FRun->PassOver(*FPassOver);
     FPassOver.reset();
-    if (!StartKeyRead(*ThreadTaskManager, *Device, FRun))
+    Exchanges->Begin("Чтение ключа");
+    if (!StartKeyRead(*ThreadTaskManager, *Device, FRun)) {
+        Exchanges->End(false, "");
         return;
+    }
     // The light starts from the first square, whatever a run before left lit.
     FLightTag = 0;
     for (int i = 1; i <= kSquares; ++i)
@@ -163,6 +167,7 @@ void TGetKeyForm::sbStopClick()
     FTimer->stop();
     if (FRun)
         FRun->Stop();
+    Exchanges->End(false, "остановлено", true);
     ui->sbStop->hide();
     ui->sbStart->show();
     ui->paWaitKey->hide();
@@ -192,6 +197,7 @@ void TGetKeyForm::TimerTimer()
     if (!state.Status.empty())
         ShowStatus(QString::fromStdString(state.Status), StatusColor(state.StatusColor));
     if (state.Ended) {
+        Exchanges->End(state.KeyRead, state.KeyRead ? std::string() : "ключ не прочитан");
         FTimer->stop();
         ui->paWaitKey->hide();
         ui->sbStop->hide();

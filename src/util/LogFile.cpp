@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -47,6 +49,31 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+long DayNumber(int year, int month, int day)
+{
+    year -= month <= 2;
+    const long era = (year >= 0 ? year : year - 399) / 400;
+    const long yearOfEra = year - era * 400;
+    const long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// "yyyy-mm-dd" read back; false for anything else.
+bool ParseDay(const std::string& text, int& year, int& month, int& day)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    year = std::stoi(text.substr(0, 4));
+    month = std::stoi(text.substr(5, 2));
+    day = std::stoi(text.substr(8, 2));
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
 void MakeDirectory(const std::string& path)
 {
 #ifdef _WIN32
@@ -62,6 +89,11 @@ void MakeDirectory(const std::string& path)
 }  // namespace
 
 TLogTime TLogFile::Now() const
+{
+    return LocalTimeNow();
+}
+
+TLogTime LocalTimeNow()
 {
     using namespace std::chrono;
     const auto now = system_clock::now();
@@ -184,4 +216,49 @@ void TLogFile::Write(int severity, int mode, const std::string& text)
     const std::string record = FormatRecord(severity, mode, text);
     if (!record.empty())
         WriteText(record);
+}
+
+TDailyLog::TDailyLog(const std::string& folder, const std::string& prefix, int keepDays)
+    : FFolder(folder), FPrefix(prefix), FKeepDays(keepDays)
+{
+}
+
+void TDailyLog::Write(const std::string& text)
+{
+    const TLogTime now = Now();
+    char day[16];
+    std::snprintf(day, sizeof day, "%04d-%02d-%02d", now.Year, now.Month, now.Day);
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FDay != day) {
+            FDay = day;
+            if (MakePrivateFolder(FFolder) != 0) {
+                FFile.SetFileName(std::string(), false);
+                return;
+            }
+            std::string path = FFolder;
+            AddTrailingBackslash(path);
+            FFile.SetFileName(path + FPrefix + day + ".log", false);
+            Prune(now);
+        }
+    }
+    FFile.WriteText(text + "\n");
+}
+
+void TDailyLog::Prune(const TLogTime& today) const
+{
+    namespace fs = std::filesystem;
+    const long last = DayNumber(today.Year, today.Month, today.Day) - FKeepDays;
+    std::error_code error;
+    for (fs::directory_iterator it(fs::u8path(FFolder), error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().u8string();
+        int year, month, day;
+        if (name.size() != FPrefix.size() + 14 || name.compare(0, FPrefix.size(), FPrefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".log") != 0 ||
+            !ParseDay(name.substr(FPrefix.size(), 10), year, month, day) || DayNumber(year, month, day) > last)
+            continue;
+        std::error_code ignored;
+        if (it->symlink_status(ignored).type() == fs::file_type::regular)
+            fs::remove(it->path(), ignored);
+    }
 }

@@ -16,6 +16,9 @@ struct TLogTime {
     int Millisecond = 0;
 };
 
+// The local time now.
+TLogTime LocalTimeNow();
+
 // A log in a directory with one sub-directory per day ("yyyy.mm.dd"), records headed by a
 // severity letter and a time stamp or an indent.
 class TLogFile : public TLogFileBase {
@@ -65,4 +68,33 @@ private:
 
     // Writers on several threads may meet at a day change; this keeps the day fields whole.
     std::mutex FDayLock;
+};
+
+// A log of one file a day, "<prefix>yyyy-mm-dd.log" in one folder, kept keepDays days: the first
+// write of a day removes the older files of that name pattern (regular files only; anything else
+// in the folder is left alone). The folder is made the user's alone.
+class TDailyLog {
+public:
+    TDailyLog(const std::string& folder, const std::string& prefix, int keepDays);
+    virtual ~TDailyLog() = default;
+    TDailyLog(const TDailyLog&) = delete;
+    TDailyLog& operator=(const TDailyLog&) = delete;
+
+    // Appends the text as one record, a line break added; today's file is started when missing.
+    void Write(const std::string& text);
+    std::string FileName() const { return FFile.FileName(); }
+
+protected:
+    // Local time now; tests replace it to pin the date.
+    virtual TLogTime Now() const { return LocalTimeNow(); }
+
+private:
+    void Prune(const TLogTime& today) const;
+
+    const std::string FFolder;
+    const std::string FPrefix;
+    const int FKeepDays;
+    std::mutex FLock;     // guards FDay
+    std::string FDay;     // the date of the file in use, "yyyy-mm-dd"
+    TLogFileBase FFile;
 };

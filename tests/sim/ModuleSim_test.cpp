@@ -1,4 +1,5 @@
 #include "sim/ModuleSim.h"
+#include "sim/SimConsole.h"
 
 #include "LinkTestKit.h"
 #include "TempFiles.h"
@@ -360,4 +361,22 @@ TEST(ModuleSim, memoryFile_roundTripsAndSavesAfterEveryWrite_butAForeignFileIsNo
         EXPECT_NE(error, 0) << special;
     }
     EXPECT_EQ(again.ReadMemory(736, 8), (TBytes{'i', 'n', 't', 'e', 'r', 'n', 'e', 't'}));
+}
+
+// --trace prints what the module was asked and what it answered in the tool's own words: noise
+// before the frame kept in the hex but not taken for it, silence as no answer line at all.
+TEST(ModuleSim, traceLines_nameTheRequestAndTheReply)
+{
+    TModuleSim sim;
+    const std::vector<uint8_t> read = KorFrame(kKorFunctionRead, {0x00, 0x00, 2});
+    TSimFault noise(TSimFault::Noise);
+    noise.NoiseBytes = {0x13};
+    sim.InjectFault(noise);
+    sim.InjectFault(TSimFault(TSimFault::Silence));
+    const std::string noisy = SimTraceText(read, sim.HandleFrame(read));
+    const std::string asked = "→ 55 6E 03 00 00 02 64 52  Чтение параметров: адрес 0, 2 байта\n";
+    EXPECT_EQ(noisy.substr(0, asked.size()), asked);
+    EXPECT_EQ(noisy.substr(asked.size(), std::string("← 13 55 6E 02 ").size()), "← 13 55 6E 02 ");
+    EXPECT_EQ(noisy.substr(noisy.rfind("  ")), "  Ответ: 2 байта\n");
+    EXPECT_EQ(SimTraceText(read, sim.HandleFrame(read)), asked);
 }

@@ -225,3 +225,61 @@ TEST(LogObject, objectLog_isOffUntilOpenedThenWritesWhereItWasPointed)
     ::closedir(folders);
     EXPECT_EQ(files, 1);
 }
+
+namespace {
+
+class TClockedDailyLog : public TDailyLog {
+public:
+    using TDailyLog::TDailyLog;
+    TLogTime Time{2024, 3, 5, 3, 9, 5, 3, 7};
+
+protected:
+    TLogTime Now() const override { return Time; }
+};
+
+}  // namespace
+
+// One file a day; the first write of a day removes our files older than the days kept, counting
+// across a month's end, and nothing else in the folder: not a file of another name, not a folder
+// or a link named like ours.
+TEST(DailyLog, oneFileADay_keepsTheLastDaysAndRemovesOnlyItsOwnOlderFiles)
+{
+    TTempDir dir;
+    const std::string folder = dir / "logs";
+    TClockedDailyLog log(folder, "zem-", 14);
+    log.Write("first");
+    log.Write("second");
+    EXPECT_EQ(ReadFile(folder + "/zem-2024-03-05.log"), "first\nsecond\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    struct TEntry {
+        std::string Name;
+        bool Kept;
+    } entries[] = {
+        {"zem-2024-03-20.log", true},   // today, once the clock moves on
+        {"zem-2024-03-07.log", true},   // 13 days before it
+        {"zem-2024-03-06.log", false},  // 14 days before it
+        {"zem-2024-02-28.log", false},
+        {"zem-2023-12-31.log", false},
+        {"zem-2024-03-05.log.bak", true},
+        {"other-2024-01-01.log", true},
+        {"zem-2024-13-01.log", true},   // not a date
+        {"notes.txt", true},
+    };
+    for (const TEntry& entry : entries)
+        WriteFile(folder + "/" + entry.Name, "x");
+    ASSERT_EQ(::mkdir((folder + "/zem-2024-01-02.log").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (folder + "/zem-2024-01-03.log").c_str()), 0);
+    WriteFile(dir / "elsewhere", "theirs");
+
+    log.Time.Day = 20;
+    log.Write("a new day");
+    EXPECT_EQ(ReadFile(folder + "/zem-2024-03-20.log"), "x" "a new day\n");
+    for (const TEntry& entry : entries)
+        EXPECT_EQ(Exists(folder + "/" + entry.Name), entry.Kept) << entry.Name;
+    EXPECT_TRUE(Exists(folder + "/zem-2024-01-02.log"));
+    EXPECT_TRUE(Exists(folder + "/zem-2024-01-03.log"));
+    EXPECT_EQ(ReadFile(dir / "elsewhere"), "theirs");
+}

@@ -12,6 +12,7 @@
 
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
+#include "device/Globals.h"
 #include "keys/Ow_keyutils.h"
 #include "module/Backups.h"
 #include "sim/ModuleSim.h"
@@ -32,9 +33,11 @@ protected:
         QVERIFY(FDir.isValid());
         AppDir = FDir.path() + QLatin1Char('/');
         BackupsDir = FDir.filePath(QStringLiteral("backups"));
+        DiagnosticLogDir = FDir.filePath(QStringLiteral("logs"));
         for (const char* name : {"ZEM.cfg", "Operators.cfg"})
             QFile::remove(AppDir + QLatin1String(name));
         QDir(BackupsDir).removeRecursively();
+        QDir(DiagnosticLogDir).removeRecursively();
         FSim = std::make_unique<TModuleSim>();
         FPty = std::make_unique<TSimPty>(*FSim);
     }
