@@ -58,6 +58,16 @@ void TSimPort::Purge()
         FInput.pop_front();
 }
 
+int TSimPort::Unread()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    const auto now = TClock::now();
+    int n = 0;
+    while (n < static_cast<int>(FInput.size()) && FInput[static_cast<size_t>(n)].Due <= now)
+        ++n;
+    return n;
+}
+
 bool TSimPort::Write(const void* buffer, int count)
 {
     std::lock_guard<std::mutex> lock(FMutex);

@@ -22,6 +22,7 @@ public:
     int Read(void* buffer, int count) override;
     bool SetTimeout(int ms) override;
     void Purge() override;
+    int Unread() override;
     std::string GetName() override { return FName; }
     void SetName(const std::string& name) override { FName = name; }
     bool IsOpen() override;

@@ -116,8 +116,9 @@ TEST(GprsBlock, textsTheModuleCannotHold_areRefusedInThePagesOrder)
         QString error;
         EXPECT_FALSE(EncodeGprsBlock(texts, block.data(), field, error)) << c.Text.toStdString();
         EXPECT_EQ(field, c.Expected) << c.Text.toStdString();
-        if (!c.Error.isEmpty())
+        if (!c.Error.isEmpty()) {
             EXPECT_EQ(error, c.Error) << c.Text.toStdString();
+        }
     }
     // The first failing check wins: a bad serial number before an empty access point.
     TGprsTexts texts = Valid();
