@@ -15,6 +15,14 @@ gccdir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 pthread=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")
 export WINEPATH="$(winpath "$qt/bin");$(winpath "$gccdir");$(winpath "$pthread")"
 export QT_PLUGIN_PATH="$(winpath "$qt/plugins")"
+# Wine keeps the host's QT_ variables from Windows programs and passes WINEQT_ ones on as QT_;
+# messages go to the terminal, where Qt would otherwise look for a console window.
+export QT_FORCE_STDERR_LOGGING=1
+# The offscreen platform draws with the fonts of a folder of its own.
+[ -d /usr/share/fonts/truetype/dejavu ] && export QT_QPA_FONTDIR="$(winpath /usr/share/fonts/truetype/dejavu)"
+while IFS='=' read -r name _; do
+  export "WINE$name=${!name}"
+done < <(env | grep -E '^QT_[A-Za-z0-9_]*=')
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1 || true

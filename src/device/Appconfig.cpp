@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QWidget>
 
 #include <string>
 
+#include "module/DiskFiles.h"
 #include "module/IniFile.h"
 #include "util/Dnxfileutils.h"
 #include "util/Version.h"
@@ -33,7 +33,7 @@ QString ConfigFolderFor(const QString& exeDir)
     // holds programs only, whoever owns it.
     const QString menuEntry = QStringLiteral("/../share/applications/%1.desktop").arg(QLatin1String(AppId));
     if (!exeDir.isEmpty() && !QFileInfo::exists(exeDir + menuEntry) &&
-        OwnWritableFolder(QFile::encodeName(exeDir).toStdString()))
+        OwnWritableFolder(LocalFileName(exeDir)))
         return WithSeparator(exeDir);
     const QString userDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(userDir);

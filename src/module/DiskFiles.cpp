@@ -20,7 +20,13 @@ QString FailureText(const QString& format, const QString& fileName, int fileErro
 
 std::string LocalFileName(const QString& fileName)
 {
+#ifdef Q_OS_WIN
+    // The file utilities take UTF-8 there and call the wide-character API: the ANSI code page
+    // could not hold every name (a Cyrillic one on a Western system).
+    return fileName.toStdString();
+#else
     return QFile::encodeName(fileName).toStdString();
+#endif
 }
 
 QString SaveFailureText(const QString& fileName, int fileError)

@@ -8,7 +8,7 @@
 constexpr qint64 CopyFileLimit = 1024 * 1024;
 constexpr qint64 IniFileLimit = 4 * 1024 * 1024;
 
-// The file as the system knows its name.
+// The file's name as the file utilities take it: the system's own bytes, or UTF-8 on Windows.
 std::string LocalFileName(const QString& fileName);
 
 // "Не удалось сохранить файл «…»: <reason>" for a code of the file utilities.

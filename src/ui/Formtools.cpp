@@ -120,6 +120,11 @@ void SetupApplicationLook(QApplication& app)
         app.setStyle(style);
 
     QFont font(QStringLiteral("Sans Serif"));
+#ifdef Q_OS_WIN
+    // Windows has no family of that name, and would fall back on its first font, often a serif
+    // one: its own interface font, else Tahoma, else (under wine) the font this look was made with.
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+#endif
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     app.setFont(font);
