@@ -4,7 +4,7 @@
 # WINEPREFIX: the wine prefix to use (default: build-windows/wine, made at the first run).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-qt="${ZEM_QT_MINGW:-$root/../shared/qt6-mingw}"
+source "$root/tools/qt-mingw.sh"
 export WINEPREFIX="${WINEPREFIX:-$root/build-windows/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No desktop integration, no Mono or Gecko questions in a prefix made for tests.

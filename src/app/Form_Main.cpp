@@ -280,7 +280,7 @@ void TMainForm::cbPortDropDown()
         }
         if (!port.serialNumber().isEmpty())
             about << QStringLiteral("S/N %1").arg(port.serialNumber());
-        const QString path = port.systemLocation();
+        const QString path = PortLocation(port);
         ui->cbPort->addItem(about.isEmpty() ? path : path + QStringLiteral(" — ") + about.join(QStringLiteral(", ")), path);
     }
     // A typed device path (a pseudo-terminal, a symlink) is not among the serial devices the

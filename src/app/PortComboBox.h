@@ -1,5 +1,17 @@
 #pragma once
 #include <QComboBox>
+#include <QSerialPortInfo>
+
+// A port as the box shows it and the serial port opens it: its device path, or on Windows its
+// name ("COM3"), as installers know it there, not the "\\.\COM3" the system lists.
+inline QString PortLocation(const QSerialPortInfo& port)
+{
+#ifdef Q_OS_WIN
+    return port.portName();
+#else
+    return port.systemLocation();
+#endif
+}
 
 // The port box: tells its owner each time its list is about to open, so the list can be refilled
 // with the ports present at that moment.

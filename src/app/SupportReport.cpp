@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QSysInfo>
 
+#include "app/PortComboBox.h"
+
 namespace {
 
 // What the system lists for the port (also when it was typed as a link to the device).
@@ -13,7 +15,7 @@ QStringList PortFacts(const QString& port)
 {
     const QString device = QFileInfo(port).canonicalFilePath();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (info.systemLocation() != port && (device.isEmpty() || info.systemLocation() != device))
+        if (PortLocation(info) != port && (device.isEmpty() || info.systemLocation() != device))
             continue;
         QStringList facts;
         const std::pair<const char*, QString> known[] = {
