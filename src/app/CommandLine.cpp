@@ -6,6 +6,10 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include "app/Form_Main.h"
 #include "util/Version.h"
 
@@ -18,8 +22,13 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption port(
         {QStringLiteral("p"), QStringLiteral("port")},
-        QStringLiteral("Выбрать порт модуля при запуске (например, /dev/ttyUSB0). Порт в ZEM.cfg "
-                       "меняется, только если выбрать другой порт в поле «Порт»."),
+        QStringLiteral("Выбрать порт модуля при запуске (например, %1). Порт в ZEM.cfg "
+                       "меняется, только если выбрать другой порт в поле «Порт».")
+#ifdef Q_OS_WIN
+            .arg(QStringLiteral("COM3")),
+#else
+            .arg(QStringLiteral("/dev/ttyUSB0")),
+#endif
         QStringLiteral("путь"));
     parser.addOption(port);
     parser.addPositionalArgument(QStringLiteral("файл"),
@@ -66,7 +75,18 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
 int ReportCommandLine(const TCommandLine& line)
 {
     const bool failed = line.Action == TCommandLine::Fail;
+#ifdef Q_OS_WIN
+    // A window program has no console of its own: the text goes to the one it was started from.
+    // Its code page is set to UTF-8, which holds every letter, where the ANSI one would not.
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        (void)!std::freopen("CONOUT$", "w", stdout);
+        (void)!std::freopen("CONOUT$", "w", stderr);
+    }
+    SetConsoleOutputCP(CP_UTF8);
+    QByteArray text = line.Text.toUtf8();
+#else
     QByteArray text = line.Text.toLocal8Bit();
+#endif
     if (!text.endsWith('\n'))
         text += '\n';
     std::fputs(text.constData(), failed ? stderr : stdout);
