@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSerialPortInfo>
 #include <QStandardPaths>
 
 #include <atomic>
@@ -150,15 +149,6 @@ void Print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-QString AdapterSerial(const QString& port)
-{
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (PortLocation(info) == port)
-            return info.serialNumber();
-    }
-    return QString();
-}
-
 QString ResultText(const TLineResult& result)
 {
     const QString seconds = QString::number(result.Seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
@@ -197,7 +187,7 @@ int RunBatch(const TCommandLine& line)
                              : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                                    QStringLiteral("/serial-report.csv");
     options.Once = line.Once;
-    options.AdapterSerial = AdapterSerial;
+    options.AdapterSerial = PortAdapterSerial;
     options.Events = [](const TLineEvent& event) {
         if (event.Kind != TLineEvent::Ended)
             return;

@@ -118,6 +118,12 @@ void TSerialCounter::GiveBack(quint32 number)
     FTaken.erase(number);
 }
 
+quint32 TSerialCounter::First() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FFirst;
+}
+
 quint32 TSerialCounter::Next() const
 {
     std::lock_guard<std::mutex> lock(FMutex);

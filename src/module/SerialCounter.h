@@ -28,7 +28,8 @@ public:
     // The module with the number failed: the number is free again.
     void GiveBack(quint32 number);
 
-    // The number the next module takes, as far as the file knows.
+    // The first number of the series, and the number the next module takes.
+    quint32 First() const;
     quint32 Next() const;
     const QString& FileName() const { return FFileName; }
 
