@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include "module/GprsBlock.h"
 #include "module/ModuleCompare.h"
 #include "module/SerialCounter.h"
+#include "util/Dnxfileutils.h"
 
 namespace {
 
@@ -145,8 +147,10 @@ private:
     // plugged in anew comes back under its name).
     bool Answers()
     {
-        if (!FCom.IsOpen())
+        if (!FCom.IsOpen()) {
             FCom.Open();
+            FOpenError = FCom.IsOpen() ? 0 : FCom.GetComPort()->LastOpenError();
+        }
         if (!FCom.IsOpen())
             return false;
         if (FDevice.CheckLink())
@@ -182,13 +186,16 @@ private:
     {
         const TLineOptions& options = FLine.FOptions;
         while (!Stopping()) {
+            TLineResult waited = NewResult();
+            QElapsedTimer clock;
+            clock.start();
             const bool present = WaitForModule(options.Once ? options.AnswerPatienceMs : -1);
             if (present) {
                 SetUpModule();
             } else if (options.Once && !Stopping()) {
-                TLineResult result = NewResult();
-                result.Cause = QStringLiteral("модуль не отвечает");
-                FLine.Finish(result);
+                waited.Cause = FOpenError == 0 ? QStringLiteral("модуль не отвечает") : OpenFailure();
+                waited.Seconds = double(clock.nsecsElapsed()) / 1e9;
+                FLine.Finish(waited);
             }
             if (options.Once)
                 break;
@@ -196,6 +203,13 @@ private:
         }
         FCom.Close();
         FLine.Emit(MakeEvent(TLineEvent::Stopped, FPort));
+    }
+
+    QString OpenFailure() const
+    {
+        const bool absent = FOpenError == ENOENT || FOpenError == ENODEV || FOpenError == ENXIO;
+        return QStringLiteral("порт не открывается: %1")
+            .arg(absent ? QStringLiteral("устройство не найдено") : QString::fromStdString(FileErrorReason(FOpenError)));
     }
 
     TLineResult NewResult()
@@ -276,6 +290,7 @@ private:
     const QString FPort;
     TUniversalCom FCom;
     TKOR_ZEM FDevice;
+    int FOpenError = 0;  // why the port did not open at the last try
     QString FPhase;
     QString FStepText;
     std::mutex FMutex;

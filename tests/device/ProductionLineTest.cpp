@@ -81,8 +81,8 @@ struct TRun {
     std::vector<TLineEvent::TKind> Kinds;
 };
 
-TRun RunOnce(const std::vector<TModule*>& modules, const TModuleCopy& copy, TSerialCounter* counter,
-             const QString& report)
+TRun RunOnce(const std::vector<TModule*>& modules, QStringList ports, const TModuleCopy& copy,
+             TSerialCounter* counter, const QString& report)
 {
     TRun run;
     TLineOptions options;
@@ -96,7 +96,6 @@ TRun RunOnce(const std::vector<TModule*>& modules, const TModuleCopy& copy, TSer
             run.Results[event.Port] = event.Result;
     };
     TProductionLine line(options);
-    QStringList ports;
     for (TModule* module : modules)
         ports << module->Port();
     line.Start(ports);
@@ -145,7 +144,11 @@ TEST_F(ProductionLineTest, EveryPortGetsTheTemplateAndItsOwnNumberWhileFaultyMod
     const TModuleCopy copy = Template();
     TSerialCounter counter(File("counter"));
     counter.StartAt(500);
-    const TRun run = RunOnce(ports, copy, &counter, File("report.csv"));
+    // And a port with nothing behind it.
+    const QString absent = File("ttyUSB9");
+    const TRun run = RunOnce(ports, {absent}, copy, &counter, File("report.csv"));
+    ASSERT_EQ(run.Results.count(absent), 1u);
+    EXPECT_TRUE(run.Results.at(absent).Cause.startsWith(QStringLiteral("порт не открывается: устройство не найдено")));
 
     QStringList serials;
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -189,7 +192,7 @@ TEST_F(ProductionLineTest, EveryPortGetsTheTemplateAndItsOwnNumberWhileFaultyMod
 
     // The report: its header, then one line per module with port, numbers, result and cause.
     const QStringList lines = QString::fromStdString(ReadFile(Dir / "report.csv")).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1 + int(std::size(cases)));
+    ASSERT_EQ(lines.size(), 2 + int(std::size(cases)));
     EXPECT_EQ(lines[0], TProductionLine::ReportHeader());
     for (size_t i = 0; i < std::size(cases); ++i) {
         const TLineResult& result = run.Results.at(modules[i]->Port());
