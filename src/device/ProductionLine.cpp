@@ -230,6 +230,8 @@ private:
         std::optional<quint32> serial;
         result.Cause = SetUp(result, serial);
         result.Passed = result.Cause.isEmpty();
+        if (!result.Passed)
+            result.SerialAfter = FSerialReadBack;
         TSerialCounter* counter = FLine.FOptions.Counter;
         if (serial && result.Passed) {
             QString error;
@@ -249,11 +251,13 @@ private:
     {
         const TLineOptions& options = FLine.FOptions;
         TModuleCopy before;
+        FSerialReadBack.clear();
         FPhase = QStringLiteral("чтение");
         if (!ReadModuleParts(FDevice, *this, PartAll, before))
             return Stopped(QStringLiteral("чтение модуля: ") + LinkCause(FDevice));
         result.SerialBefore = DecodeGprsBlock(before.Gprs->data()).SN;
         result.SerialAfter = result.SerialBefore;
+        FSerialReadBack = result.SerialBefore;
         QString error;
         if (!SaveSerialBackup(before, FPort, result.SerialBefore, error))
             return QStringLiteral("резервная копия: ") + error;
@@ -271,6 +275,7 @@ private:
             result.SerialAfter = DecodeGprsBlock(plan.Gprs->data()).SN;
 
         FPhase = QStringLiteral("запись");
+        FSerialReadBack.clear();  // unknown once the write has begun, until read back
         if (!WriteModuleParts(FDevice, *this, plan))
             return Stopped(QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FDevice)));
 
@@ -278,6 +283,8 @@ private:
         TModuleCopy back;
         if (!ReadModuleParts(FDevice, *this, PartsOverwritten(plan), back))
             return Stopped(QStringLiteral("чтение после записи: ") + LinkCause(FDevice));
+        if (back.Gprs)
+            FSerialReadBack = DecodeGprsBlock(back.Gprs->data()).SN;
         return Mismatch(back, ExpectedAfterWrite(before, plan));
     }
 
@@ -293,6 +300,9 @@ private:
     int FOpenError = 0;  // why the port did not open at the last try
     QString FPhase;
     QString FStepText;
+    // The serial number the module is known to hold (what it had before the write, or what was
+    // read back after it; empty while unknown): the report's "after" for a module that failed.
+    QString FSerialReadBack;
     std::mutex FMutex;
     std::condition_variable FWake;
     bool FStop = false;
