@@ -4,13 +4,26 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
 #include "app/Form_Main.h"
+#include "app/PortComboBox.h"
+#include "device/ProductionLine.h"
+#include "module/GprsBlock.h"
+#include "module/ModuleFile.h"
+#include "module/SerialCounter.h"
 #include "util/Version.h"
 
 TCommandLine ParseCommandLine(const QStringList& arguments)
@@ -31,6 +44,25 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
 #endif
         QStringLiteral("путь"));
     parser.addOption(port);
+    const QCommandLineOption batch(
+        QStringLiteral("batch"),
+        QStringLiteral("Серийная настройка без окна: записать копию модуля в модуль на каждом порту "
+                       "(--port, можно несколько), проверить и дописать строку в отчёт; затем ждать следующий модуль."),
+        QStringLiteral("копия.zem"));
+    parser.addOption(batch);
+    const QCommandLineOption serialFrom(
+        QStringLiteral("serial-from"),
+        QStringLiteral("Давать модулям серийные номера по порядку, начиная с N (тот же N продолжает прежний счёт)."),
+        QStringLiteral("N"));
+    parser.addOption(serialFrom);
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Файл отчёта CSV (по умолчанию — в папке данных программы)."),
+                                    QStringLiteral("файл"));
+    parser.addOption(report);
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("Настроить по одному модулю на каждом порту и выйти: код 0, "
+                                                 "если все успешно, иначе 1."));
+    parser.addOption(once);
     parser.addPositionalArgument(QStringLiteral("файл"),
                                  QStringLiteral("Копия модуля (.zem): открыть её при запуске."),
                                  QStringLiteral("[файл]"));
@@ -55,9 +87,38 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         line.Text = QStringLiteral("ZEM %1").arg(QLatin1String(AppVersion));
         return line;
     }
-    line.Port = parser.value(port).trimmed();
-    if (parser.isSet(port) && line.Port.isEmpty())
-        return fail(QStringLiteral("после --port нужен путь к порту."));
+    for (const QString& value : parser.values(port)) {
+        if (value.trimmed().isEmpty())
+            return fail(QStringLiteral("после --port нужен путь к порту."));
+        if (!line.Ports.contains(value.trimmed()))
+            line.Ports << value.trimmed();
+    }
+    line.Port = line.Ports.value(0);
+    if (parser.isSet(batch)) {
+        line.Action = TCommandLine::Batch;
+        const QFileInfo file(parser.value(batch));
+        if (!file.isFile())
+            return fail(QStringLiteral("файл «%1» не найден.").arg(parser.value(batch)));
+        line.Template = file.absoluteFilePath();
+        if (line.Ports.isEmpty())
+            return fail(QStringLiteral("для --batch нужен хотя бы один --port."));
+        if (parser.isSet(serialFrom)) {
+            bool ok = false;
+            line.SerialFrom = parser.value(serialFrom).toLongLong(&ok);
+            if (!ok || line.SerialFrom < 0 || line.SerialFrom > LargestGprsSerial)
+                return fail(QStringLiteral("после --serial-from нужен номер от 0 до %1.").arg(LargestGprsSerial));
+        }
+        if (parser.isSet(report))
+            line.Report = QFileInfo(parser.value(report)).absoluteFilePath();
+        line.Once = parser.isSet(once);
+        if (!parser.positionalArguments().isEmpty())
+            return fail(QStringLiteral("лишний аргумент «%1».").arg(parser.positionalArguments().first()));
+        return line;
+    }
+    if (parser.isSet(serialFrom) || parser.isSet(report) || parser.isSet(once))
+        return fail(QStringLiteral("--serial-from, --report и --once — только вместе с --batch."));
+    if (line.Ports.size() > 1)
+        return fail(QStringLiteral("без --batch выбрать можно один порт."));
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return fail(QStringLiteral("лишний аргумент «%1»: открыть можно один файл.").arg(files[1]));
@@ -91,6 +152,82 @@ int ReportCommandLine(const TCommandLine& line)
         text += '\n';
     std::fputs(text.constData(), failed ? stderr : stdout);
     return failed ? 1 : 0;
+}
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void Interrupt(int)
+{
+    g_interrupted = true;
+}
+
+void Print(FILE* stream, const QString& text)
+{
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+QString ResultText(const TLineResult& result)
+{
+    const QString seconds = QString::number(result.Seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+    if (result.Passed) {
+        return QStringLiteral("%1: успешно — серийный номер %2 (был %3), %4 с")
+            .arg(result.Port, result.SerialAfter, result.SerialBefore, seconds);
+    }
+    QString text = QStringLiteral("%1: ошибка — %2").arg(result.Port, result.Cause);
+    if (!result.SerialBefore.isEmpty())
+        text += QStringLiteral(" (серийный номер %1)").arg(result.SerialBefore);
+    return text + QStringLiteral(", %1 с").arg(seconds);
+}
+
+}  // namespace
+
+int RunBatch(const TCommandLine& line)
+{
+    TLineOptions options;
+    TModuleFileInfo info;
+    QString error;
+    if (!LoadModuleFile(line.Template, options.Template, info, error)) {
+        Print(stderr, error);
+        return 1;
+    }
+    TSerialCounter counter(DefaultSerialCounterFile());
+    if (line.SerialFrom >= 0) {
+        if (!counter.Load(error)) {
+            Print(stderr, error);
+            return 1;
+        }
+        counter.StartAt(quint32(line.SerialFrom));
+        options.Counter = &counter;
+    }
+    options.ReportFile = !line.Report.isEmpty()
+                             ? line.Report
+                             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                   QStringLiteral("/serial-report.csv");
+    options.Once = line.Once;
+    options.AdapterSerial = PortAdapterSerial;
+    options.Events = [](const TLineEvent& event) {
+        if (event.Kind != TLineEvent::Ended)
+            return;
+        Print(stdout, ResultText(event.Result));
+        if (!event.Result.ReportProblem.isEmpty())
+            Print(stderr, QStringLiteral("Строка отчёта не сохранена: ") + event.Result.ReportProblem);
+    };
+    TProductionLine productionLine(options);
+    productionLine.Start(line.Ports);
+    if (!line.Once) {
+        Print(stderr, QStringLiteral("Ожидание модулей на %1; Ctrl+C — завершить.").arg(line.Ports.join(QStringLiteral(", "))));
+        std::signal(SIGINT, Interrupt);
+        std::signal(SIGTERM, Interrupt);
+        // Signals only set the flag; nothing else here needs waking.
+        while (!g_interrupted)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        productionLine.Stop();
+    }
+    productionLine.Wait();
+    return productionLine.Failed() == 0 && productionLine.Passed() > 0 ? 0 : 1;
 }
 
 void ApplyCommandLine(const TCommandLine& line, TMainForm& form)

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "app/Form_ExchangeMonitor.h"
+#include "app/Form_SerialLine.h"
 #include "app/Form_ModuleList.h"
 #include "app/SupportReport.h"
 #include "device/Appconfig.h"
@@ -460,6 +461,7 @@ void TMainForm::SetupFileMenu()
     add(QStringLiteral("Сохранить в файл…"), &TMainForm::SaveFileClick);
     add(QStringLiteral("Открыть файл…"), &TMainForm::OpenFileClick);
     add(QStringLiteral("Резервные копии…"), &TMainForm::BackupsClick);
+    add(QStringLiteral("Серийная настройка…"), &TMainForm::SerialLineClick);
     menu->addSeparator();
     add(QStringLiteral("Сравнить с модулем…"), &TMainForm::CompareClick);
     menu->addSeparator();
@@ -727,6 +729,15 @@ bool TMainForm::ImportKeys(const QString& fileName)
     FPageControl->SelectPage(kKeysPageIndex);
     InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
     return true;
+}
+
+void TMainForm::SerialLineClick()
+{
+    if (!FSerialLine)
+        FSerialLine = std::make_unique<TSerialLineForm>(this);
+    FSerialLine->show();
+    FSerialLine->raise();
+    FSerialLine->activateWindow();
 }
 
 void TMainForm::ExchangeMonitorClick()

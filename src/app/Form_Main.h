@@ -14,6 +14,7 @@ class TMainForm;
 class TPageControlFrame;
 class TVirtualModule;
 class TExchangeMonitorForm;
+class TSerialLineForm;
 
 // The tool's window: port choice, the three whole-device operations, "Сброс", and the tab bar
 // with the seven pages. Creating it starts the shared objects; closing it stops them.
@@ -58,6 +59,8 @@ public:
     bool SaveSupportReport(const QString& fileName);
     // "Журнал обмена", made at its first opening.
     TExchangeMonitorForm* ExchangeMonitor() const { return FMonitor.get(); }
+    // "Серийная настройка", made at its first opening.
+    TSerialLineForm* SerialLine() const { return FSerialLine.get(); }
 
 public slots:
     void cbPortDropDown();
@@ -76,6 +79,7 @@ public slots:
     void ExportKeysClick();
     void ImportKeysClick();
     void ExchangeMonitorClick();
+    void SerialLineClick();
     void SupportReportClick();
 
 protected:
@@ -114,6 +118,7 @@ private:
     bool FKeepSavedPort = false;  // the box still shows the port chosen for this run
     std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
     std::unique_ptr<TExchangeMonitorForm> FMonitor;
+    std::unique_ptr<TSerialLineForm> FSerialLine;
 };
 
 extern TMainForm* MainForm;

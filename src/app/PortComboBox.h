@@ -13,6 +13,16 @@ inline QString PortLocation(const QSerialPortInfo& port)
 #endif
 }
 
+// The serial number of the USB adapter behind the port, when the system knows it.
+inline QString PortAdapterSerial(const QString& location)
+{
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        if (PortLocation(port) == location)
+            return port.serialNumber();
+    }
+    return QString();
+}
+
 // The port box: tells its owner each time its list is about to open, so the list can be refilled
 // with the ports present at that moment.
 class TPortComboBox : public QComboBox {

@@ -19,6 +19,13 @@ int main(int argc, char** argv)
         InstallQtTranslation(core);
         return ReportCommandLine(ParseCommandLine(QCoreApplication::arguments()));
     }
+    // The series of modules from the command line runs with no window and no display.
+    if (early == TCommandLine::Batch || raw.contains(QStringLiteral("--batch"))) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("ZEM 2.0"));
+        const TCommandLine line = ParseCommandLine(QCoreApplication::arguments());
+        return line.Action == TCommandLine::Batch ? RunBatch(line) : ReportCommandLine(line);
+    }
 
     TApplication app(argc, argv);
     SetupApplicationLook(app);

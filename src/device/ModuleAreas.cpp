@@ -139,6 +139,30 @@ bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TMod
     return RunExchanges(device, progress, list);
 }
 
+TModuleCopy ExpectedAfterWrite(const TModuleCopy& before, const TModuleCopy& written)
+{
+    TModuleCopy expected;
+    if (written.Settings && before.Settings) {
+        TSettingsBytes settings = *written.Settings;
+        // The addresses no block covers keep what the module had.
+        settings.front() = before.Settings->front();
+        settings.back() = before.Settings->back();
+        if (written.Keys)
+            settings[KeyCountAddress] = uint8_t(KeyTableCount(*written.Keys));
+        expected.Settings = settings;
+        if (!written.Keys && settings[KeyCountAddress] == 0 && before.Keys) {
+            TKeyTable keys = *before.Keys;
+            for (int slot = 0; slot < KeySlotCount; ++slot)
+                keys[size_t(KeySlotSize * slot)] = EmptyKeySlot;
+            expected.Keys = keys;
+        }
+    }
+    if (written.Keys)
+        expected.Keys = written.Keys;
+    expected.Gprs = written.Gprs;
+    return expected;
+}
+
 TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
                                 const QString& failure)
 {

@@ -19,6 +19,10 @@ bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned pa
 // as the module expects; with a key table the count is the table's.
 bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy);
 
+// What the module holds after `written` is written over what it held before (`before`, with every
+// area written or erased): the areas WriteModuleParts changes, byte for byte, the others absent.
+TModuleCopy ExpectedAfterWrite(const TModuleCopy& before, const TModuleCopy& written);
+
 // The areas a write of the copy changes in the module: those it holds, and the key table when
 // its settings store no keys.
 unsigned PartsOverwritten(const TModuleCopy& copy);

@@ -67,7 +67,11 @@ QString BackupsFolder()
     return BackupsDir;
 }
 
-bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
+namespace {
+
+// Saves under stem, made unique by a suffix, in the backups folder; then, with prune, removes the
+// oldest dated ones beyond BackupsKept.
+bool SaveBackupAs(const TModuleCopy& copy, const TModuleFileInfo& info, const QString& stem, bool prune, QString& error)
 {
     const QString folder = BackupsFolder();
     // The copies hold the GPRS password: the folder is the owner's alone, and no one else's
@@ -77,9 +81,7 @@ bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
                     .arg(ClippedText(QDir::toNativeSeparators(folder)), QString::fromStdString(FileErrorReason(fileError)));
         return false;
     }
-    const TModuleFileInfo info{QDateTime::currentDateTime(), port};
     const QByteArray bytes = ModuleFileBytes(copy, info);
-    const QString stem = info.Saved.toString(kTimeFormat) + QLatin1Char('_') + PortPart(port);
     // Created only where nothing stands, a planted link included: a taken name moves to the next.
     for (int n = 1; n < 100; ++n) {
         const QString name = n == 1 ? stem + ModuleFileSuffix
@@ -87,7 +89,8 @@ bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
         const QString path = QDir(folder).filePath(name);
         const int fileError = SaveFileDurably(LocalFileName(path), bytes.constData(), size_t(bytes.size()), true, true);
         if (fileError == 0) {
-            Prune(name);
+            if (prune)
+                Prune(name);
             return true;
         }
         if (fileError != EEXIST) {
@@ -97,6 +100,24 @@ bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
     }
     error = SaveFailureText(QDir(folder).filePath(stem + ModuleFileSuffix), EEXIST);
     return false;
+}
+
+}  // namespace
+
+bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error)
+{
+    const TModuleFileInfo info{QDateTime::currentDateTime(), port};
+    return SaveBackupAs(copy, info, info.Saved.toString(kTimeFormat) + QLatin1Char('_') + PortPart(port), true, error);
+}
+
+bool SaveSerialBackup(const TModuleCopy& copy, const QString& port, const QString& serial, QString& error)
+{
+    const TModuleFileInfo info{QDateTime::currentDateTime(), port};
+    static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
+    const QString number = digits.match(serial).hasMatch() ? serial : QStringLiteral("none");
+    return SaveBackupAs(copy, info,
+                        QStringLiteral("SN%1_%2_%3").arg(number, info.Saved.toString(kTimeFormat), PortPart(port)),
+                        false, error);
 }
 
 QList<TBackupEntry> ListBackups()

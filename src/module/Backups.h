@@ -17,6 +17,11 @@ QString BackupsFolder();
 // message when it could not be saved.
 bool SaveBackup(const TModuleCopy& copy, const QString& port, QString& error);
 
+// A module's copy taken before a series of modules is set up, named by the serial number it had
+// ("SN00001234_<date>_<time>_<port>"); an erased number names it "SNnone". Each is a different
+// module's only copy, so these are never pruned (nor listed among the dated ones).
+bool SaveSerialBackup(const TModuleCopy& copy, const QString& port, const QString& serial, QString& error);
+
 struct TBackupEntry {
     QString FileName;  // full path
     QDateTime Saved;

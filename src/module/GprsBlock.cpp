@@ -90,19 +90,31 @@ TGprsTexts DecodeGprsBlock(const uint8_t* block)
     return texts;
 }
 
+bool PutGprsSerial(const QString& serial, uint8_t* block)
+{
+    const bool serialOk = serial.size() == kSerialDigits &&
+                          std::all_of(serial.begin(), serial.end(),
+                                      [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    if (!serialOk)
+        return false;
+    for (int i = 0; i < kSerialDigits; i += 2)
+        block[kSerialOffset + i / 2] = uint8_t((serial[i].unicode() - u'0') << 4 | (serial[i + 1].unicode() - u'0'));
+    return true;
+}
+
+QString GprsSerialText(quint32 number)
+{
+    return QStringLiteral("%1").arg(number, kSerialDigits, 10, QLatin1Char('0'));
+}
+
 bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field, QString& error)
 {
     std::fill(block, block + GprsBlockSize, uint8_t(0xFF));
 
-    const bool serialOk = texts.SN.size() == kSerialDigits &&
-                          std::all_of(texts.SN.begin(), texts.SN.end(),
-                                      [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
-    if (!serialOk)
+    if (!PutGprsSerial(texts.SN, block))
         return Fail(TGprsField::SN,
                     QStringLiteral("Неверный формат серийного номера устройства. Номер должен состоять из 8 цифр!"),
                     field, error);
-    for (int i = 0; i < kSerialDigits; i += 2)
-        block[kSerialOffset + i / 2] = uint8_t((texts.SN[i].unicode() - u'0') << 4 | (texts.SN[i + 1].unicode() - u'0'));
 
     if (texts.APN.isEmpty())
         return Fail(TGprsField::APN, QStringLiteral("Укажите точку доступа!"), field, error);

@@ -33,6 +33,13 @@ TGprsTexts DecodeGprsBlock(const uint8_t* block);
 // a text fit.
 bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field, QString& error);
 
+// Puts the serial number (8 decimal digits) into the block and leaves every other byte as it is;
+// false, with the block untouched, for any other text.
+bool PutGprsSerial(const QString& serial, uint8_t* block);
+// The largest serial number the block holds, and a number as the block's 8 digits, zero-padded.
+constexpr quint32 LargestGprsSerial = 99999999;
+QString GprsSerialText(quint32 number);
+
 // Every field, in the page's order.
 constexpr TGprsField GprsFields[] = {TGprsField::SN,   TGprsField::Server, TGprsField::APN,     TGprsField::IP,
                                      TGprsField::Port, TGprsField::User,   TGprsField::Password};

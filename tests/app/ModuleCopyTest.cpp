@@ -606,7 +606,7 @@ private slots:
             if (!action->isSeparator())
                 items << action->text();
         }
-        QCOMPARE(items.size(), 10);
+        QCOMPARE(items.size(), 11);
         QTimer::singleShot(0, button->menu(), [this, button] {
             QVERIFY(QTest::qWaitForWindowExposed(button->menu()));
             SaveScreenshot(FForm.get(), QStringLiteral("file_menu_window"));

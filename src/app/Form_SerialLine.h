@@ -1,0 +1,82 @@
+#pragma once
+#include <QMap>
+#include <QWidget>
+
+#include <memory>
+
+#include "device/ProductionLine.h"
+#include "module/SerialCounter.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+// "Серийная настройка": modules set up one after another with a template on one or several ports
+// at once, with a tile per port (waiting, working, passed ✓ or failed ✗ with the cause), the
+// counts of passed and failed modules, serial numbers from the counter and the CSV report.
+class TSerialLineForm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int MaxPorts = 8;
+
+    explicit TSerialLineForm(QWidget* owner);
+    ~TSerialLineForm() override;
+
+    // Loads the module copy written to every module; false after telling the operator why.
+    bool SetTemplate(const QString& fileName);
+    // Adds the port to the list, chosen.
+    void AddPort(const QString& port);
+    void SetReportFile(const QString& fileName);
+    // Starts the line on the chosen ports; false after telling the operator what is missing.
+    bool Start();
+    void Stop();
+    bool Running() const { return FLine != nullptr; }
+
+    int Passed() const { return FPassed; }
+    int Failed() const { return FFailed; }
+    // The port's tile as the operator reads it.
+    QString TileText(const QString& port) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct TTile {
+        QWidget* Frame = nullptr;
+        QLabel* State = nullptr;
+        QProgressBar* Progress = nullptr;
+    };
+    void OnEvent(const TLineEvent& event);
+    void ShowTile(TTile& tile, const QString& text, const QString& colour);
+    void ShowCounts();
+    void FillPorts();
+    void ChooseTemplateClick();
+    void StartStopClick();
+    void EnableSetup(bool enabled);
+
+    TModuleCopy FTemplate;
+    std::unique_ptr<TSerialCounter> FCounter;
+    std::unique_ptr<TProductionLine> FLine;
+    QMap<QString, TTile> FTiles;
+    int FPassed = 0;
+    int FFailed = 0;
+
+    QLineEdit* FTemplateName;
+    QPushButton* FTemplateButton;
+    QCheckBox* FSettings;
+    QCheckBox* FKeys;
+    QCheckBox* FGprs;
+    QCheckBox* FAssign;
+    QSpinBox* FFirst;
+    QLabel* FNext;
+    QListWidget* FPorts;
+    QLineEdit* FPortPath;
+    QLineEdit* FReport;
+    QPushButton* FStart;
+    QLabel* FCounts;
+    QWidget* FTileArea;
+};

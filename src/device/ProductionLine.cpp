@@ -1,0 +1,399 @@
+#include "device/ProductionLine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <iterator>
+#include <optional>
+#include <thread>
+
+#include "device/DeviceOperation.h"
+#include "device/ModuleAreas.h"
+#include "link/ComPort.h"
+#include "link/KOR_ZEM.h"
+#include "link/UniversalCom.h"
+#include "module/Backups.h"
+#include "module/DiskFiles.h"
+#include "module/GprsBlock.h"
+#include "module/ModuleCompare.h"
+#include "module/SerialCounter.h"
+#include "util/Dnxfileutils.h"
+
+namespace {
+
+constexpr int kLineSpeed = 115200;
+// Between link checks while no module answers, and while one still answers after it was done.
+constexpr int kRetryPauseMs = 200;
+constexpr int kPresencePauseMs = 300;
+constexpr qint64 kReportLimit = 64 * 1024 * 1024;
+
+QString CsvCell(QString text)
+{
+    if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+QString LinkCause(const TKOR_ZEM& device)
+{
+    const QString cause = QString::fromStdString(LinkErrorCause(device.LastError()));
+    return cause.isEmpty() ? QStringLiteral("модуль не ответил") : cause;
+}
+
+TLineEvent MakeEvent(TLineEvent::TKind kind, const QString& port)
+{
+    TLineEvent event;
+    event.Kind = kind;
+    event.Port = port;
+    return event;
+}
+
+struct TPartBytes {
+    const QString& Name;
+    const uint8_t* Read;
+    const uint8_t* Expected;
+    size_t Size;
+    int Address;
+};
+
+// The first area whose bytes read back differ from those written, with the first address and
+// what the pages call the value there; empty when all agree.
+QString Mismatch(const TModuleCopy& back, const TModuleCopy& expected)
+{
+    std::vector<TPartBytes> parts;
+    if (expected.Settings && back.Settings)
+        parts.push_back({SettingsAreaName, back.Settings->data(), expected.Settings->data(), SettingsSize, 0});
+    if (expected.Keys && back.Keys)
+        parts.push_back({KeysAreaName, back.Keys->data(), expected.Keys->data(), KeyTableSize, KeyTableAddress});
+    if (expected.Gprs && back.Gprs)
+        parts.push_back({GprsAreaName, back.Gprs->data(), expected.Gprs->data(), GprsBlockSize, GprsBlockAddress});
+    for (const TPartBytes& part : parts) {
+        const auto at = std::mismatch(part.Read, part.Read + part.Size, part.Expected);
+        if (at.first == part.Read + part.Size)
+            continue;
+        QString text = QStringLiteral("прочитанное после записи не совпадает с записанным: %1, адрес %2")
+                           .arg(part.Name)
+                           .arg(part.Address + int(at.first - part.Read));
+        const QList<TDifference> differences = CompareCopies(back, expected);
+        if (!differences.isEmpty())
+            text += QStringLiteral(" (%1)").arg(DifferenceText(differences.first()));
+        return text;
+    }
+    return QString();
+}
+
+}  // namespace
+
+class TProductionLine::TWorker final : public TOperationProgress {
+public:
+    TWorker(TProductionLine& line, QString port) : FLine(line), FPort(std::move(port)), FCom(new TComPort)
+    {
+        FCom.SetName(FPort.toStdString());
+        FCom.SetSpeed(kLineSpeed);
+        FDevice.SetPort(&FCom);
+    }
+    ~TWorker() override
+    {
+        Stop();
+        Join();
+    }
+
+    void Start() { FThread = std::thread([this] { Run(); }); }
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FStop = true;
+        }
+        FWake.notify_all();
+    }
+    void Join()
+    {
+        if (FThread.joinable())
+            FThread.join();
+    }
+
+    bool Step(int step, int total, const QString& text) override
+    {
+        if (Stopping())
+            return false;
+        FStepText = FPhase + QStringLiteral(": ") + text;
+        TLineEvent event = MakeEvent(TLineEvent::Working, FPort);
+        event.Step = step;
+        event.Total = total;
+        event.Text = FStepText;
+        FLine.Emit(event);
+        return true;
+    }
+
+private:
+    bool Stopping()
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FStop;
+    }
+    // False when stopped meanwhile.
+    bool Pause(int ms)
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        return !FWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FStop; });
+    }
+
+    // One link check; a port that is absent or failed is opened again first (a USB adapter
+    // plugged in anew comes back under its name).
+    bool Answers()
+    {
+        if (!FCom.IsOpen()) {
+            FCom.Open();
+            FOpenError = FCom.IsOpen() ? 0 : FCom.GetComPort()->LastOpenError();
+        }
+        if (!FCom.IsOpen())
+            return false;
+        if (FDevice.CheckLink())
+            return true;
+        if (FDevice.LastError().PortFailure)
+            FCom.Close();
+        return false;
+    }
+
+    // Until a module answers: for patienceMs, or while not stopped when negative.
+    bool WaitForModule(int patienceMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        FLine.Emit(MakeEvent(TLineEvent::Waiting, FPort));
+        while (!Stopping()) {
+            if (Answers())
+                return true;
+            if (patienceMs >= 0 && clock.elapsed() >= patienceMs)
+                return false;
+            Pause(kRetryPauseMs);
+        }
+        return false;
+    }
+
+    void WaitUntilGone()
+    {
+        while (!Stopping() && Answers())
+            Pause(kPresencePauseMs);
+    }
+
+    void Run()
+    {
+        const TLineOptions& options = FLine.FOptions;
+        while (!Stopping()) {
+            TLineResult waited = NewResult();
+            QElapsedTimer clock;
+            clock.start();
+            const bool present = WaitForModule(options.Once ? options.AnswerPatienceMs : -1);
+            if (present) {
+                SetUpModule();
+            } else if (options.Once && !Stopping()) {
+                waited.Cause = FOpenError == 0 ? QStringLiteral("модуль не отвечает") : OpenFailure();
+                waited.Seconds = double(clock.nsecsElapsed()) / 1e9;
+                FLine.Finish(waited);
+            }
+            if (options.Once)
+                break;
+            WaitUntilGone();
+        }
+        FCom.Close();
+        FLine.Emit(MakeEvent(TLineEvent::Stopped, FPort));
+    }
+
+    QString OpenFailure() const
+    {
+        const bool absent = FOpenError == ENOENT || FOpenError == ENODEV || FOpenError == ENXIO;
+        return QStringLiteral("порт не открывается: %1")
+            .arg(absent ? QStringLiteral("устройство не найдено") : QString::fromStdString(FileErrorReason(FOpenError)));
+    }
+
+    TLineResult NewResult()
+    {
+        TLineResult result;
+        result.Started = QDateTime::currentDateTime();
+        result.Port = FPort;
+        if (FLine.FOptions.AdapterSerial)
+            result.Adapter = FLine.FOptions.AdapterSerial(FPort);
+        return result;
+    }
+
+    void SetUpModule()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        TLineResult result = NewResult();
+        std::optional<quint32> serial;
+        result.Cause = SetUp(result, serial);
+        result.Passed = result.Cause.isEmpty();
+        if (!result.Passed)
+            result.SerialAfter = FSerialReadBack;
+        TSerialCounter* counter = FLine.FOptions.Counter;
+        if (serial && result.Passed) {
+            QString error;
+            if (!counter->Use(*serial, error)) {
+                result.Passed = false;
+                result.Cause = QStringLiteral("счётчик серийных номеров не сохранён: ") + error;
+            }
+        } else if (serial) {
+            counter->GiveBack(*serial);
+        }
+        result.Seconds = double(clock.nsecsElapsed()) / 1e9;
+        FLine.Finish(result);
+    }
+
+    // The module's whole round; the cause of its failure, or empty.
+    QString SetUp(TLineResult& result, std::optional<quint32>& serial)
+    {
+        const TLineOptions& options = FLine.FOptions;
+        TModuleCopy before;
+        FSerialReadBack.clear();
+        FPhase = QStringLiteral("чтение");
+        if (!ReadModuleParts(FDevice, *this, PartAll, before))
+            return Stopped(QStringLiteral("чтение модуля: ") + LinkCause(FDevice));
+        result.SerialBefore = DecodeGprsBlock(before.Gprs->data()).SN;
+        result.SerialAfter = result.SerialBefore;
+        FSerialReadBack = result.SerialBefore;
+        QString error;
+        if (!SaveSerialBackup(before, FPort, result.SerialBefore, error))
+            return QStringLiteral("резервная копия: ") + error;
+
+        TModuleCopy plan = options.Template;
+        if (options.Counter) {
+            serial = options.Counter->Take();
+            if (!serial)
+                return QStringLiteral("серийные номера кончились");
+            TGprsBytes gprs = plan.Gprs ? *plan.Gprs : *before.Gprs;
+            PutGprsSerial(GprsSerialText(*serial), gprs.data());
+            plan.Gprs = gprs;
+        }
+        if (plan.Gprs)
+            result.SerialAfter = DecodeGprsBlock(plan.Gprs->data()).SN;
+
+        FPhase = QStringLiteral("запись");
+        FSerialReadBack.clear();  // unknown once the write has begun, until read back
+        if (!WriteModuleParts(FDevice, *this, plan))
+            return Stopped(QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FDevice)));
+
+        FPhase = QStringLiteral("проверка");
+        TModuleCopy back;
+        if (!ReadModuleParts(FDevice, *this, PartsOverwritten(plan), back))
+            return Stopped(QStringLiteral("чтение после записи: ") + LinkCause(FDevice));
+        if (back.Gprs)
+            FSerialReadBack = DecodeGprsBlock(back.Gprs->data()).SN;
+        return Mismatch(back, ExpectedAfterWrite(before, plan));
+    }
+
+    QString Stopped(const QString& cause)
+    {
+        return Stopping() ? QStringLiteral("остановлено") : cause;
+    }
+
+    TProductionLine& FLine;
+    const QString FPort;
+    TUniversalCom FCom;
+    TKOR_ZEM FDevice;
+    int FOpenError = 0;  // why the port did not open at the last try
+    QString FPhase;
+    QString FStepText;
+    // The serial number the module is known to hold (what it had before the write, or what was
+    // read back after it; empty while unknown): the report's "after" for a module that failed.
+    QString FSerialReadBack;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    bool FStop = false;
+    std::thread FThread;
+};
+
+TProductionLine::TProductionLine(TLineOptions options) : FOptions(std::move(options))
+{
+    // Made once here: the workers' threads only read it.
+    BackupsFolder();
+}
+
+TProductionLine::~TProductionLine()
+{
+    Stop();
+    Wait();
+}
+
+void TProductionLine::Start(const QStringList& ports)
+{
+    for (const QString& port : ports) {
+        FWorkers.push_back(std::make_unique<TWorker>(*this, port));
+        FWorkers.back()->Start();
+    }
+}
+
+void TProductionLine::Stop()
+{
+    for (auto& worker : FWorkers)
+        worker->Stop();
+}
+
+void TProductionLine::Wait()
+{
+    for (auto& worker : FWorkers)
+        worker->Join();
+}
+
+void TProductionLine::Emit(const TLineEvent& event)
+{
+    if (!FOptions.Events)
+        return;
+    std::lock_guard<std::mutex> lock(FEventMutex);
+    FOptions.Events(event);
+}
+
+QString TProductionLine::ReportHeader()
+{
+    return QStringLiteral(
+        "Время;Порт;Серийный номер адаптера USB;Серийный номер до;Серийный номер после;Результат;Причина;Секунды");
+}
+
+QString TProductionLine::ReportLine(const TLineResult& result)
+{
+    const QStringList cells{result.Started.toString(Qt::ISODate),
+                            result.Port,
+                            result.Adapter,
+                            result.SerialBefore,
+                            result.SerialAfter,
+                            result.Passed ? QStringLiteral("успешно") : QStringLiteral("ошибка"),
+                            result.Cause,
+                            QString::number(result.Seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','))};
+    QStringList quoted;
+    for (const QString& cell : cells)
+        quoted << CsvCell(cell);
+    return quoted.join(QLatin1Char(';'));
+}
+
+void TProductionLine::Finish(TLineResult& result)
+{
+    (result.Passed ? FPassed : FFailed)++;
+    if (!FOptions.ReportFile.isEmpty()) {
+        // The whole file is read and saved anew with the line added (one report for every port,
+        // one line at a time): a line is there whole or not at all, whatever happens to the
+        // program or the disk, with no system call beyond those the tool saves files with.
+        std::lock_guard<std::mutex> lock(FReportMutex);
+        QByteArray bytes;
+        QString error;
+        const bool exists = QFileInfo::exists(FOptions.ReportFile);
+        if (exists && !ReadFileBounded(FOptions.ReportFile, kReportLimit, bytes, error)) {
+            result.ReportProblem = error;
+        } else {
+            if (!exists)
+                bytes = ReportHeader().toUtf8() + '\n';
+            bytes += ReportLine(result).toUtf8() + '\n';
+            QDir().mkpath(QFileInfo(FOptions.ReportFile).path());
+            if (!SaveFileAtomically(FOptions.ReportFile, bytes, false, error))
+                result.ReportProblem = error;
+        }
+    }
+    TLineEvent event = MakeEvent(TLineEvent::Ended, result.Port);
+    event.Result = result;
+    Emit(event);
+}

@@ -1,0 +1,136 @@
+#include "module/SerialCounter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include "module/DiskFiles.h"
+#include "module/GprsBlock.h"
+
+namespace {
+
+constexpr qint64 kCounterFileLimit = 64 * 1024;
+
+bool ParseNumber(const QString& text, quint32& number)
+{
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok);
+    if (!ok || value > LargestGprsSerial + 1ull)
+        return false;
+    number = quint32(value);
+    return true;
+}
+
+}  // namespace
+
+TSerialCounter::TSerialCounter(QString fileName) : FFileName(std::move(fileName)) {}
+
+bool TSerialCounter::Load(QString& error)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (!QFileInfo::exists(FFileName))
+        return true;
+    QByteArray bytes;
+    if (!ReadFileBounded(FFileName, kCounterFileLimit, bytes, error))
+        return false;
+    quint32 first = 0, next = 0;
+    std::set<quint32> free;
+    bool haveFirst = false, haveNext = false, ok = true;
+    for (const QString& line : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+        QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        const QString key = words.takeFirst();
+        std::set<quint32> numbers;
+        for (const QString& word : words) {
+            quint32 number = 0;
+            ok = ok && ParseNumber(word, number);
+            numbers.insert(number);
+        }
+        if (key == QLatin1String("first") && words.size() == 1)
+            first = *numbers.begin(), haveFirst = true;
+        else if (key == QLatin1String("next") && words.size() == 1)
+            next = *numbers.begin(), haveNext = true;
+        else if (key == QLatin1String("free"))
+            free.insert(numbers.begin(), numbers.end());
+        else
+            ok = false;
+    }
+    if (!ok || !haveFirst || !haveNext || next < first || (!free.empty() && *free.rbegin() >= next)) {
+        error = QStringLiteral("Файл счётчика серийных номеров «%1» повреждён.").arg(FFileName);
+        return false;
+    }
+    FFirst = first;
+    FNext = next;
+    FFree = std::move(free);
+    return true;
+}
+
+void TSerialCounter::StartAt(quint32 first)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (first == FFirst && FNext >= first)
+        return;
+    FFirst = FNext = first;
+    FFree.clear();
+}
+
+std::optional<quint32> TSerialCounter::Take()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    for (const quint32 number : FFree) {
+        if (FTaken.count(number) == 0) {
+            FTaken.insert(number);
+            return number;
+        }
+    }
+    quint32 number = FNext;
+    while (FTaken.count(number) != 0)
+        ++number;
+    if (number > LargestGprsSerial)
+        return std::nullopt;
+    FTaken.insert(number);
+    return number;
+}
+
+bool TSerialCounter::Use(quint32 number, QString& error)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FTaken.erase(number);
+    FFree.erase(number);
+    for (; FNext < number; ++FNext)
+        FFree.insert(FNext);
+    if (FNext == number)
+        ++FNext;
+    QString text = QStringLiteral("first %1\nnext %2\nfree").arg(GprsSerialText(FFirst), GprsSerialText(FNext));
+    for (const quint32 free : FFree)
+        text += QLatin1Char(' ') + GprsSerialText(free);
+    text += QLatin1Char('\n');
+    QDir().mkpath(QFileInfo(FFileName).path());
+    // Saved under the lock, so that a later state never lands before an earlier one.
+    return SaveFileAtomically(FFileName, text.toUtf8(), false, error);
+}
+
+void TSerialCounter::GiveBack(quint32 number)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FTaken.erase(number);
+}
+
+quint32 TSerialCounter::First() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FFirst;
+}
+
+quint32 TSerialCounter::Next() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FFree.empty() ? FNext : *FFree.begin();
+}
+
+QString DefaultSerialCounterFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/serial-counter.txt");
+}
