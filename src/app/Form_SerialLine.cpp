@@ -5,10 +5,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +20,7 @@
 #include "module/GprsBlock.h"
 #include "module/ModuleFile.h"
 #include "ui/Mydialogs.h"
+#include "ui_Form_SerialLine.h"
 
 namespace {
 
@@ -33,104 +31,40 @@ const QString kWorkingColour = QStringLiteral("#ffeb9c");
 }  // namespace
 
 TSerialLineForm::TSerialLineForm(QWidget* owner)
-    : QWidget(owner, Qt::Window), FCounter(std::make_unique<TSerialCounter>(DefaultSerialCounterFile()))
+    : QWidget(owner, Qt::Window),
+      ui(new Ui::TSerialLineForm),
+      FCounter(std::make_unique<TSerialCounter>(DefaultSerialCounterFile()))
 {
+    ui->setupUi(this);
     setProperty(OnlookerWindowProperty, true);
-    setWindowTitle(QStringLiteral("Серийная настройка"));
+    ui->gbPorts->setTitle(QStringLiteral("Порты (до %1)").arg(MaxPorts));
+#ifdef Q_OS_WIN
+    ui->edPortPath->setPlaceholderText(QStringLiteral("COM3"));
+#else
+    ui->edPortPath->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
+#endif
+    ui->seFirst->setRange(0, int(LargestGprsSerial));
+    ui->edReport->setText(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                          QStringLiteral("/serial-report.csv"));
 
-    auto* templateBox = new QGroupBox(QStringLiteral("Шаблон"));
-    FTemplateName = new QLineEdit;
-    FTemplateName->setReadOnly(true);
-    FTemplateButton = new QPushButton(QStringLiteral("Выбрать…"));
-    FSettings = new QCheckBox(QStringLiteral("настройки"));
-    FKeys = new QCheckBox(QStringLiteral("ключи"));
-    FGprs = new QCheckBox(QStringLiteral("GPRS"));
-    auto* templateRow = new QHBoxLayout;
-    templateRow->addWidget(FTemplateName, 1);
-    templateRow->addWidget(FTemplateButton);
-    auto* partsRow = new QHBoxLayout;
-    partsRow->addWidget(new QLabel(QStringLiteral("Записывать:")));
-    for (QCheckBox* part : {FSettings, FKeys, FGprs}) {
-        part->setEnabled(false);
-        partsRow->addWidget(part);
-    }
-    partsRow->addStretch();
-    auto* templateLayout = new QVBoxLayout(templateBox);
-    templateLayout->addLayout(templateRow);
-    templateLayout->addLayout(partsRow);
-
-    auto* serialBox = new QGroupBox(QStringLiteral("Серийные номера"));
-    FAssign = new QCheckBox(QStringLiteral("Давать каждому модулю следующий «Серийный номер устройства»"));
-    FFirst = new QSpinBox;
-    FFirst->setRange(0, int(LargestGprsSerial));
-    FNext = new QLabel;
-    auto* serialRow = new QHBoxLayout;
-    serialRow->addWidget(new QLabel(QStringLiteral("Первый номер:")));
-    serialRow->addWidget(FFirst);
-    serialRow->addWidget(FNext, 1);
-    auto* serialLayout = new QVBoxLayout(serialBox);
-    serialLayout->addWidget(FAssign);
-    serialLayout->addLayout(serialRow);
-
-    auto* portBox = new QGroupBox(QStringLiteral("Порты (до %1)").arg(MaxPorts));
-    FPorts = new QListWidget;
-    FPortPath = new QLineEdit;
-    FPortPath->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
-    auto* addPort = new QPushButton(QStringLiteral("Добавить"));
-    auto* refresh = new QPushButton(QStringLiteral("Обновить список"));
-    auto* portRow = new QHBoxLayout;
-    portRow->addWidget(FPortPath, 1);
-    portRow->addWidget(addPort);
-    portRow->addWidget(refresh);
-    auto* portLayout = new QVBoxLayout(portBox);
-    portLayout->addWidget(FPorts);
-    portLayout->addLayout(portRow);
-
-    FReport = new QLineEdit(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-                            QStringLiteral("/serial-report.csv"));
-    auto* reportRow = new QFormLayout;
-    reportRow->addRow(QStringLiteral("Отчёт (CSV):"), FReport);
-
-    FStart = new QPushButton(QStringLiteral("Начать"));
-    FCounts = new QLabel;
-    auto* startRow = new QHBoxLayout;
-    startRow->addWidget(FCounts, 1);
-    startRow->addWidget(FStart);
-
-    FTileArea = new QWidget;
-    new QGridLayout(FTileArea);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(templateBox);
-    layout->addWidget(serialBox);
-    layout->addWidget(portBox);
-    layout->addLayout(reportRow);
-    layout->addLayout(startRow);
-    layout->addWidget(FTileArea, 1);
-
-    FAssign->setObjectName(QStringLiteral("cbAssign"));
-    FFirst->setObjectName(QStringLiteral("seFirst"));
-    FStart->setObjectName(QStringLiteral("btStart"));
-    connect(FTemplateButton, &QPushButton::clicked, this, &TSerialLineForm::ChooseTemplateClick);
-    connect(FStart, &QPushButton::clicked, this, &TSerialLineForm::StartStopClick);
-    connect(refresh, &QPushButton::clicked, this, &TSerialLineForm::FillPorts);
-    connect(addPort, &QPushButton::clicked, this, [this] {
-        if (!FPortPath->text().trimmed().isEmpty())
-            AddPort(FPortPath->text().trimmed());
-        FPortPath->clear();
+    connect(ui->btTemplate, &QPushButton::clicked, this, &TSerialLineForm::ChooseTemplateClick);
+    connect(ui->btStart, &QPushButton::clicked, this, &TSerialLineForm::StartStopClick);
+    connect(ui->btRefresh, &QPushButton::clicked, this, &TSerialLineForm::FillPorts);
+    connect(ui->btAddPort, &QPushButton::clicked, this, [this] {
+        if (!ui->edPortPath->text().trimmed().isEmpty())
+            AddPort(ui->edPortPath->text().trimmed());
+        ui->edPortPath->clear();
     });
-    connect(FAssign, &QCheckBox::toggled, FFirst, &QWidget::setEnabled);
+    connect(ui->cbAssign, &QCheckBox::toggled, ui->seFirst, &QWidget::setEnabled);
 
     QString error;
     if (!FCounter->Load(error))
-        FNext->setText(error);
+        ui->laNext->setText(error);
     else
-        FNext->setText(QStringLiteral("следующий: %1").arg(GprsSerialText(FCounter->Next())));
-    FFirst->setValue(int(FCounter->First()));
-    FFirst->setEnabled(false);
+        ui->laNext->setText(QStringLiteral("следующий: %1").arg(GprsSerialText(FCounter->Next())));
+    ui->seFirst->setValue(int(FCounter->First()));
     FillPorts();
     ShowCounts();
-    resize(560, 640);
 }
 
 TSerialLineForm::~TSerialLineForm()
@@ -148,9 +82,9 @@ bool TSerialLineForm::SetTemplate(const QString& fileName)
         return false;
     }
     FTemplate = copy;
-    FTemplateName->setText(QDir::toNativeSeparators(fileName));
+    ui->edTemplate->setText(QDir::toNativeSeparators(fileName));
     const std::pair<QCheckBox*, bool> parts[] = {
-        {FSettings, bool(copy.Settings)}, {FKeys, bool(copy.Keys)}, {FGprs, bool(copy.Gprs)}};
+        {ui->cbSettings, bool(copy.Settings)}, {ui->cbKeys, bool(copy.Keys)}, {ui->cbGprs, bool(copy.Gprs)}};
     for (const auto& [box, held] : parts) {
         box->setEnabled(held);
         box->setChecked(held);
@@ -160,23 +94,23 @@ bool TSerialLineForm::SetTemplate(const QString& fileName)
 
 void TSerialLineForm::AddPort(const QString& port)
 {
-    QList<QListWidgetItem*> found = FPorts->findItems(port, Qt::MatchExactly);
-    QListWidgetItem* item = found.isEmpty() ? new QListWidgetItem(port, FPorts) : found.first();
+    QList<QListWidgetItem*> found = ui->lwPorts->findItems(port, Qt::MatchExactly);
+    QListWidgetItem* item = found.isEmpty() ? new QListWidgetItem(port, ui->lwPorts) : found.first();
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Checked);
 }
 
 void TSerialLineForm::SetReportFile(const QString& fileName)
 {
-    FReport->setText(fileName);
+    ui->edReport->setText(fileName);
 }
 
 void TSerialLineForm::FillPorts()
 {
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString port = PortLocation(info);
-        if (FPorts->findItems(port, Qt::MatchExactly).isEmpty()) {
-            auto* item = new QListWidgetItem(port, FPorts);
+        if (ui->lwPorts->findItems(port, Qt::MatchExactly).isEmpty()) {
+            auto* item = new QListWidgetItem(port, ui->lwPorts);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
             if (!info.serialNumber().isEmpty())
@@ -204,20 +138,20 @@ void TSerialLineForm::StartStopClick()
 bool TSerialLineForm::Start()
 {
     QStringList ports;
-    for (int i = 0; i < FPorts->count(); ++i) {
-        if (FPorts->item(i)->checkState() == Qt::Checked)
-            ports << FPorts->item(i)->text();
+    for (int i = 0; i < ui->lwPorts->count(); ++i) {
+        if (ui->lwPorts->item(i)->checkState() == Qt::Checked)
+            ports << ui->lwPorts->item(i)->text();
     }
     TLineOptions options;
     options.Template = FTemplate;
-    if (!FSettings->isChecked())
+    if (!ui->cbSettings->isChecked())
         options.Template.Settings.reset();
-    if (!FKeys->isChecked())
+    if (!ui->cbKeys->isChecked())
         options.Template.Keys.reset();
-    if (!FGprs->isChecked())
+    if (!ui->cbGprs->isChecked())
         options.Template.Gprs.reset();
     QString problem;
-    if (options.Template.IsEmpty() && !FAssign->isChecked())
+    if (options.Template.IsEmpty() && !ui->cbAssign->isChecked())
         problem = QStringLiteral("Выберите шаблон и что из него записывать.");
     else if (ports.isEmpty())
         problem = QStringLiteral("Отметьте хотя бы один порт.");
@@ -227,17 +161,17 @@ bool TSerialLineForm::Start()
         WarningDlg(this, problem);
         return false;
     }
-    if (FAssign->isChecked()) {
-        FCounter->StartAt(quint32(FFirst->value()));
+    if (ui->cbAssign->isChecked()) {
+        FCounter->StartAt(quint32(ui->seFirst->value()));
         options.Counter = FCounter.get();
     }
-    options.ReportFile = FReport->text().trimmed();
+    options.ReportFile = ui->edReport->text().trimmed();
     options.AdapterSerial = PortAdapterSerial;
     options.Events = [this](const TLineEvent& event) {
         QMetaObject::invokeMethod(this, [this, event] { OnEvent(event); }, Qt::QueuedConnection);
     };
 
-    auto* grid = static_cast<QGridLayout*>(FTileArea->layout());
+    QGridLayout* grid = ui->loTiles;
     for (TTile& tile : FTiles)
         delete tile.Frame;
     FTiles.clear();
@@ -282,14 +216,15 @@ void TSerialLineForm::Stop()
 
 void TSerialLineForm::EnableSetup(bool enabled)
 {
-    for (QWidget* widget : std::initializer_list<QWidget*>{FTemplateButton, FAssign, FPorts, FPortPath, FReport})
+    for (QWidget* widget : std::initializer_list<QWidget*>{ui->btTemplate, ui->cbAssign, ui->lwPorts, ui->edPortPath,
+                                                           ui->btAddPort, ui->btRefresh, ui->edReport})
         widget->setEnabled(enabled);
-    FFirst->setEnabled(enabled && FAssign->isChecked());
+    ui->seFirst->setEnabled(enabled && ui->cbAssign->isChecked());
     const std::pair<QCheckBox*, bool> parts[] = {
-        {FSettings, bool(FTemplate.Settings)}, {FKeys, bool(FTemplate.Keys)}, {FGprs, bool(FTemplate.Gprs)}};
+        {ui->cbSettings, bool(FTemplate.Settings)}, {ui->cbKeys, bool(FTemplate.Keys)}, {ui->cbGprs, bool(FTemplate.Gprs)}};
     for (const auto& [box, held] : parts)
         box->setEnabled(enabled && held);
-    FStart->setText(enabled ? QStringLiteral("Начать") : QStringLiteral("Остановить"));
+    ui->btStart->setText(enabled ? QStringLiteral("Начать") : QStringLiteral("Остановить"));
 }
 
 void TSerialLineForm::ShowTile(TTile& tile, const QString& text, const QString& colour)
@@ -301,7 +236,7 @@ void TSerialLineForm::ShowTile(TTile& tile, const QString& text, const QString& 
 
 void TSerialLineForm::ShowCounts()
 {
-    FCounts->setText(QStringLiteral("Успешно: %1    Ошибок: %2").arg(FPassed).arg(FFailed));
+    ui->laCounts->setText(QStringLiteral("Успешно: %1    Ошибок: %2").arg(FPassed).arg(FFailed));
 }
 
 QString TSerialLineForm::TileText(const QString& port) const
@@ -339,8 +274,8 @@ void TSerialLineForm::OnEvent(const TLineEvent& event)
         ShowTile(tile, text, result.Passed ? kPassedColour : kFailedColour);
         QApplication::beep();
         ShowCounts();
-        if (FAssign->isChecked())
-            FNext->setText(QStringLiteral("следующий: %1").arg(GprsSerialText(FCounter->Next())));
+        if (ui->cbAssign->isChecked())
+            ui->laNext->setText(QStringLiteral("следующий: %1").arg(GprsSerialText(FCounter->Next())));
         break;
     }
     case TLineEvent::Stopped:

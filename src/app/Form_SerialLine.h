@@ -7,13 +7,12 @@
 #include "device/ProductionLine.h"
 #include "module/SerialCounter.h"
 
-class QCheckBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QProgressBar;
-class QPushButton;
-class QSpinBox;
+
+namespace Ui {
+class TSerialLineForm;
+}
 
 // "Серийная настройка": modules set up one after another with a template on one or several ports
 // at once, with a tile per port (waiting, working, passed ✓ or failed ✗ with the cause), the
@@ -58,25 +57,11 @@ private:
     void StartStopClick();
     void EnableSetup(bool enabled);
 
+    std::unique_ptr<Ui::TSerialLineForm> ui;
     TModuleCopy FTemplate;
     std::unique_ptr<TSerialCounter> FCounter;
     std::unique_ptr<TProductionLine> FLine;
     QMap<QString, TTile> FTiles;
     int FPassed = 0;
     int FFailed = 0;
-
-    QLineEdit* FTemplateName;
-    QPushButton* FTemplateButton;
-    QCheckBox* FSettings;
-    QCheckBox* FKeys;
-    QCheckBox* FGprs;
-    QCheckBox* FAssign;
-    QSpinBox* FFirst;
-    QLabel* FNext;
-    QListWidget* FPorts;
-    QLineEdit* FPortPath;
-    QLineEdit* FReport;
-    QPushButton* FStart;
-    QLabel* FCounts;
-    QWidget* FTileArea;
 };

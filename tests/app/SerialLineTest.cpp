@@ -2,6 +2,7 @@
 // number of its own, the tiles and counts say so, the report has a line per module, and a module
 // taken off the port leaves its tile waiting for the next one.
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
@@ -61,6 +62,11 @@ private slots:
         line->findChild<QSpinBox*>(QStringLiteral("seFirst"))->setValue(300);
         line->findChild<QPushButton*>(QStringLiteral("btStart"))->click();
         QVERIFY(line->Running());
+        // While it runs only the stop button is usable.
+        for (QAbstractButton* button : line->findChildren<QAbstractButton*>())
+            QVERIFY2(button->isEnabled() == (button->objectName() == QStringLiteral("btStart")),
+                     qPrintable(button->text()));
+        QVERIFY(!line->findChild<QLineEdit*>(QStringLiteral("edPortPath"))->isEnabled());
 
         QTRY_COMPARE_WITH_TIMEOUT(line->Passed(), 4, 30000);
         QCOMPARE(line->Failed(), 0);
