@@ -37,11 +37,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         {QStringLiteral("p"), QStringLiteral("port")},
         QStringLiteral("Выбрать порт модуля при запуске (например, %1). Порт в ZEM.cfg "
                        "меняется, только если выбрать другой порт в поле «Порт».")
-#ifdef Q_OS_WIN
-            .arg(QStringLiteral("COM3")),
-#else
-            .arg(QStringLiteral("/dev/ttyUSB0")),
-#endif
+            .arg(ExamplePortLocation()),
         QStringLiteral("путь"));
     parser.addOption(port);
     const QCommandLineOption batch(

@@ -38,11 +38,7 @@ TSerialLineForm::TSerialLineForm(QWidget* owner)
     ui->setupUi(this);
     setProperty(OnlookerWindowProperty, true);
     ui->gbPorts->setTitle(QStringLiteral("Порты (до %1)").arg(MaxPorts));
-#ifdef Q_OS_WIN
-    ui->edPortPath->setPlaceholderText(QStringLiteral("COM3"));
-#else
-    ui->edPortPath->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
-#endif
+    ui->edPortPath->setPlaceholderText(ExamplePortLocation());
     ui->seFirst->setRange(0, int(LargestGprsSerial));
     ui->edReport->setText(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                           QStringLiteral("/serial-report.csv"));

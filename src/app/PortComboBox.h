@@ -13,6 +13,16 @@ inline QString PortLocation(const QSerialPortInfo& port)
 #endif
 }
 
+// A port as the operator would type one, for hints.
+inline QString ExamplePortLocation()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM3");
+#else
+    return QStringLiteral("/dev/ttyUSB0");
+#endif
+}
+
 // The serial number of the USB adapter behind the port, when the system knows it.
 inline QString PortAdapterSerial(const QString& location)
 {
