@@ -206,6 +206,9 @@ void TMainForm::closeEvent(QCloseEvent* event)
             lost << (kUnsavedPages + QStringLiteral(" будут потеряны.")).arg(TabCaptions(unsaved));
         if (FHeld.Unwritten() != 0)
             lost << QStringLiteral("Изменения не записаны в модуль.");
+        // Modules being set up would be left half written.
+        if (FSerialLine && FSerialLine->Running())
+            lost << QStringLiteral("Серийная настройка будет остановлена.");
         if (!lost.isEmpty() &&
             !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
             event->ignore();

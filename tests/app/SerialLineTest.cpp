@@ -88,6 +88,11 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count('\n'), 5);
 
+        // The main window does not close on a running line without asking.
+        QCOMPARE(Answering({Press(QStringLiteral("sbNo"))}, [&] { FForm->close(); }),
+                 QStringList{QStringLiteral("Серийная настройка будет остановлена. Закрыть программу?")});
+        QVERIFY(FForm->isVisible() && line->Running());
+
         // The first module is taken off: its port waits for the next one.
         sims[0]->InjectFault({TSimFault::Silence, -1});
         QTRY_COMPARE_WITH_TIMEOUT(line->TileText(ports[0]), QStringLiteral("Ожидание модуля"), 10000);
