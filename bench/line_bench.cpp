@@ -5,11 +5,11 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "TempFiles.h"
+#include "TemplateCopy.h"
 #include "device/ProductionLine.h"
 #include "module/Backups.h"
 #include "module/GprsBlock.h"
@@ -27,25 +27,6 @@ struct TModule {
     TModuleSim Sim;
     TSimPty Pty;
 };
-
-TModuleCopy Template()
-{
-    TModuleCopy copy;
-    TSettingsBytes settings;
-    std::copy(DefaultSettings, DefaultSettings + SettingsSize, settings.begin());
-    copy.Settings = settings;
-    TKeyTable keys;
-    keys.fill(EmptyKeySlot);
-    for (int i = 0; i < 10; ++i) {
-        const TKeyRecord record = MakeKeyRecord(5000 + i, 3);
-        std::memcpy(keys.data() + KeySlotSize * i, &record, KeySlotSize);
-    }
-    copy.Keys = keys;
-    TGprsBytes gprs;
-    gprs.fill(0);
-    copy.Gprs = gprs;
-    return copy;
-}
 
 // The seconds the module's requests and replies take on the line, the link checks left out.
 double WireSeconds(const TModuleSim& sim)
@@ -84,7 +65,7 @@ TFigures Run(int ports, TSerialCounter& counter, const QString& report)
         for (auto& module : modules)
             module->Sim.ClearReceivedFrames();
         TLineOptions options;
-        options.Template = Template();
+        options.Template = TemplateCopy(10, 5000);
         options.Counter = &counter;
         options.ReportFile = report;
         options.Once = true;

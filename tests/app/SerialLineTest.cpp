@@ -15,6 +15,7 @@
 #include "qt/DialogAnswerer.h"
 #include "qt/GuiTestMain.h"
 #include "qt/SimModuleTest.h"
+#include "TemplateCopy.h"
 
 class SerialLineTest : public TSimModuleTest {
     Q_OBJECT
@@ -34,14 +35,8 @@ private slots:
         TSerialLineForm* line = FForm->SerialLine();
         QVERIFY(line != nullptr && line->isVisible());
 
-        TModuleCopy copy;
-        TSettingsBytes settings;
-        std::copy(DefaultSettings, DefaultSettings + SettingsSize, settings.begin());
-        settings[20] = 0x42;
-        copy.Settings = settings;
-        TGprsBytes gprs;
-        gprs.fill(0);
-        copy.Gprs = gprs;
+        TModuleCopy copy = TemplateCopy(-1);
+        (*copy.Settings)[20] = 0x42;
         const QString templateFile = FDir.filePath(QStringLiteral("template.zem"));
         QString error;
         QVERIFY(SaveModuleFile(templateFile, copy, {}, error));

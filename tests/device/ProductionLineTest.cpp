@@ -3,13 +3,13 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "LinkTestKit.h"
 #include "TempFiles.h"
+#include "TemplateCopy.h"
 #include "device/ModuleAreas.h"
 #include "device/ProductionLine.h"
 #include "module/Backups.h"
@@ -52,18 +52,8 @@ struct TModule {
 
 TModuleCopy Template()
 {
-    TModuleCopy copy;
-    TSettingsBytes settings;
-    std::copy(DefaultSettings, DefaultSettings + SettingsSize, settings.begin());
-    settings[10] = 0x5A;
-    copy.Settings = settings;
-    TKeyTable keys;
-    keys.fill(EmptyKeySlot);
-    for (int i = 0; i < 3; ++i) {
-        const TKeyRecord record = MakeKeyRecord(1000 + i, 3);
-        std::memcpy(keys.data() + KeySlotSize * i, &record, KeySlotSize);
-    }
-    copy.Keys = keys;
+    TModuleCopy copy = TemplateCopy(3, 1000);
+    (*copy.Settings)[10] = 0x5A;
     TGprsTexts texts{QStringLiteral("00000000"), QStringLiteral("internet"), QStringLiteral("10.0.0.1"),
                      QStringLiteral("8080"),     QStringLiteral("user"),     QStringLiteral("secret"),
                      QStringLiteral("example.com/zem")};
