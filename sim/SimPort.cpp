@@ -25,7 +25,6 @@ void TSimPort::Open()
 {
     std::lock_guard<std::mutex> lock(FMutex);
     FOpen = true;
-    FHungUp = false;
     FHangUpAt = TClock::time_point::max();
 }
 
@@ -35,11 +34,19 @@ void TSimPort::Close()
     FOpen = false;
 }
 
-int TSimPort::Replies() const
+int TSimPort::Replies()
 {
     std::lock_guard<std::mutex> lock(FMutex);
-    const auto now = TClock::now();
-    return static_cast<int>(std::count_if(FReplyEnds.begin(), FReplyEnds.end(), [&](auto end) { return end <= now; }));
+    CountArrived(TClock::now());
+    return FRepliesIn;
+}
+
+void TSimPort::CountArrived(TClock::time_point now)
+{
+    while (!FReplyEnds.empty() && FReplyEnds.front() <= now) {
+        FReplyEnds.pop_front();
+        ++FRepliesIn;
+    }
 }
 
 bool TSimPort::SetTimeout(int ms)
@@ -72,10 +79,8 @@ bool TSimPort::Write(const void* buffer, int count)
 {
     std::lock_guard<std::mutex> lock(FMutex);
     const auto now = TClock::now();
-    if (!FOpen || FHungUp || now >= FHangUpAt) {
-        FHungUp = FHungUp || now >= FHangUpAt;
+    if (!FOpen || now >= FHangUpAt)
         return false;
-    }
     // A candidate left stalled by a quiet line is given up, as the module's receiver does.
     const auto quiet = now - std::max(FToModuleFree, FModuleFree);
     if (FReceiver.Pending() != 0 && quiet >= std::chrono::milliseconds(TSimFrameReceiver::kIdleGapMs)) {
@@ -103,8 +108,10 @@ void TSimPort::Respond(const std::vector<uint8_t>& frame, TClock::time_point arr
             first = false;
         }
     }
-    if (!reply.Chunks.empty())
+    if (!reply.Chunks.empty()) {
+        CountArrived(arrived);  // so that a port nobody asks keeps only the replies on their way
         FReplyEnds.push_back(t);
+    }
     FModuleFree = t;
     if (reply.HangUp)
         FHangUpAt = std::min(FHangUpAt, t);

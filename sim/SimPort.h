@@ -4,7 +4,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "link/UniversalPort.h"
 #include "sim/ModuleSim.h"
@@ -32,7 +31,7 @@ public:
     bool IsReady() override { return IsOpen(); }
 
     // Replies whose last byte has reached the tool's side, for tests to wait on.
-    int Replies() const;
+    int Replies();
 
 private:
     using TClock = std::chrono::steady_clock;
@@ -42,17 +41,18 @@ private:
         bool StartsPiece;  // a pause or another reply lies before it
     };
     void Respond(const std::vector<uint8_t>& frame, TClock::time_point arrived);
+    void CountArrived(TClock::time_point now);
 
     TModuleSim& FSim;
     std::string FName;
     mutable std::mutex FMutex;
     bool FOpen = false;
-    bool FHungUp = false;
     int FTimeoutMs = 0;
-    std::vector<TClock::time_point> FReplyEnds;
+    int FRepliesIn = 0;                           // replies wholly arrived, once counted
+    std::deque<TClock::time_point> FReplyEnds;  // when the others will have
     TSimFrameReceiver FReceiver;
     TClock::time_point FToModuleFree{};  // our side of the line is idle again
     TClock::time_point FModuleFree{};    // the module has sent its last reply
-    TClock::time_point FHangUpAt = TClock::time_point::max();
+    TClock::time_point FHangUpAt = TClock::time_point::max();  // the line is down from then on
     std::deque<TLineByte> FInput;
 };
