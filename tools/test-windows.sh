@@ -18,10 +18,10 @@ fi
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zem-wine.XXXXXX")
 export WINEPREFIX
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 sim_pid=""
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
   "$wineserver" -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
 }
@@ -31,7 +31,7 @@ echo "Wine prefix: $WINEPREFIX"
 # here a link that zem-sim points at its pseudo-terminal.
 line="$WINEPREFIX/ttyZEM"
 tools/wine-run.sh reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$line" /f >/dev/null
-"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
+"$wineserver" -w
 
 # The faults win_port_tests walks through, request by request: three answered, one damaged then
 # answered, three damaged, one in six pieces, one after noise, three unanswered; then none.
