@@ -22,8 +22,8 @@ public:
         : FOffscreen(qputenv("QT_QPA_PLATFORM", "offscreen")), App(argc, argv), Pty(Sim, lineTiming)
     {
         SetupApplicationLook(App);
-        AppDir = FDir.path() + QLatin1Char('/');
-        BackupsDir = FDir.filePath(QStringLiteral("backups"));
+        SetAppDir(FDir.path() + QLatin1Char('/'));
+        SetBackupsFolder(FDir.filePath(QStringLiteral("backups")));
         Form = std::make_unique<TMainForm>();
         Form->show();
         Form->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(Pty.SlavePath()));

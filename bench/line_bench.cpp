@@ -101,7 +101,7 @@ void Print(const char* name, int ports, const TFigures& f)
 int main()
 {
     TTempDir dir;
-    BackupsDir = QString::fromStdString(dir / "backups");
+    SetBackupsFolder(QString::fromStdString(dir / "backups"));
     TSerialCounter counter(QString::fromStdString(dir / "counter"));
     counter.StartAt(1);
     const QString report = QString::fromStdString(dir / "report.csv");

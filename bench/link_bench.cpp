@@ -142,7 +142,7 @@ int main()
     device.CheckLink();
 
     // The three exchanges, each run inside an operation of the recorder when one is given.
-    auto measureAll = [&](TExchangeRecorder* recorder, TResult results[3]) {
+    auto measureAll = [&](TRecorderChannel* recorder, TResult results[3]) {
         auto recorded = [recorder](const std::function<bool(long&)>& operation) {
             return [recorder, operation](long& replyBytes) {
                 if (recorder)
@@ -187,8 +187,9 @@ int main()
     TExchangeRecorder recorder;
     recorder.SetSecrets({{786, 8}});
     recorder.SetLog(&log);
-    protocol.SetObserver(&recorder);
-    measureAll(&recorder, watched);
+    TRecorderChannel channel(&recorder);
+    protocol.SetObserver(&channel);
+    measureAll(&channel, watched);
     protocol.SetObserver(nullptr);
 
     std::printf("median of %d runs each, line paced at 115200 bit/s 8N1\n", kRuns);

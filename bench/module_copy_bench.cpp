@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "BenchWindow.h"
-#include "device/DeviceOperation.h"
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
 #include "module/Backups.h"
+#include "operation/DeviceOperation.h"
+#include "operation/ModuleTransfer.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ int main(int argc, char** argv)
     auto copy = std::make_shared<TModuleCopy>();
     auto readAll = [&] {
         return RunDeviceOperation(
-                   &form, {QStringLiteral("Чтение")},
+                   &form, form.Session(), {QStringLiteral("Чтение")},
                    [copy](TKOR_ZEM& device, TOperationProgress& progress) {
                        return ReadModuleParts(device, progress, PartAll, *copy);
                    },
@@ -80,21 +81,21 @@ int main(int argc, char** argv)
     const TResult read = Measure(sim, readAll);
     const TResult write = Measure(sim, [&] {
         return RunDeviceOperation(
-                   &form, {QStringLiteral("Запись"), true},
+                   &form, form.Session(), {QStringLiteral("Запись"), true},
                    [copy](TKOR_ZEM& device, TOperationProgress& progress) {
                        return WriteModuleParts(device, progress, *copy);
                    },
                    {}, {}) == TOperationResult::Succeeded;
     });
     const TResult empty = Measure(sim, [&] {
-        return RunDeviceOperation(&form, {QStringLiteral("Пусто")}, [](TKOR_ZEM&, TOperationProgress&) { return true; },
+        return RunDeviceOperation(&form, form.Session(), {QStringLiteral("Пусто")}, [](TKOR_ZEM&, TOperationProgress&) { return true; },
                                   {}, {}) == TOperationResult::Succeeded;
     });
-    const TResult backup = Measure(sim, [&] { return BackupBeforeWrite(&form, PartAll); });
+    const TResult backup = Measure(sim, [&] { return BackupBeforeWrite(&form, form.Session(), PartAll); });
 
-    const TResult port = Measure(sim, [] {
-        const bool open = OpenPort();
-        ClosePort();
+    const TResult port = Measure(sim, [&] {
+        const bool open = form.Session().Begin(QStringLiteral("Порт"));
+        form.Session().End(open, std::string());
         return open;
     });
     std::printf("median of %d runs each, line paced at 115200 bit/s 8N1\n", kRuns);

@@ -21,6 +21,7 @@
 #include "app/Form_Main.h"
 #include "app/PortComboBox.h"
 #include "device/ProductionLine.h"
+#include "device/ToolCore.h"
 #include "module/GprsBlock.h"
 #include "module/ModuleFile.h"
 #include "module/SerialCounter.h"
@@ -182,7 +183,10 @@ QString ResultText(const TLineResult& result)
 
 int RunBatch(const TCommandLine& line)
 {
+    // Every port's exchanges reach the daily log, as the window's do.
+    TToolCore core;
     TLineOptions options;
+    options.Recorder = &core.Recorder();
     TModuleFileInfo info;
     QString error;
     if (!LoadModuleFile(line.Template, options.Template, info, error)) {

@@ -10,7 +10,7 @@
 #include <QShortcut>
 #include <QStandardPaths>
 
-#include "device/DeviceOperation.h"
+#include "operation/DeviceOperation.h"
 #include "module/DiskFiles.h"
 #include "ui/Mydialogs.h"
 #include "ui_Form_ExchangeMonitor.h"

@@ -28,9 +28,9 @@
 #include "app/Form_ModuleList.h"
 #include "app/SupportReport.h"
 #include "device/Appconfig.h"
-#include "device/DeviceOperation.h"
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
+#include "device/ToolCore.h"
 #include "device/VirtualModule.h"
 #include "link/ComPort.h"
 #include "link/KOR_ZEM.h"
@@ -40,6 +40,8 @@
 #include "module/KeyCsv.h"
 #include "module/ModuleCompare.h"
 #include "module/ModuleFile.h"
+#include "operation/DeviceOperation.h"
+#include "operation/ModuleTransfer.h"
 #include "pages/Frame_Alarm.h"
 #include "pages/Frame_Common.h"
 #include "pages/Frame_GPRS.h"
@@ -48,12 +50,11 @@
 #include "pages/Frame_Mobiles.h"
 #include "pages/Frame_Outputs.h"
 #include "ui/Colors.h"
+#include "ui/Formtools.h"
 #include "ui/Frame_PageControl.h"
 #include "ui/Glyphs.h"
 #include "ui/Mydialogs.h"
 #include "ui_Form_Main.h"
-
-TMainForm* MainForm = nullptr;
 
 namespace {
 
@@ -73,10 +74,20 @@ constexpr int kKeysPageIndex = 3;
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(new Ui::TMainForm)
+namespace {
+
+// The window's own core when none is handed in.
+std::unique_ptr<TToolCore> OwnCore(TToolCore* core)
+{
+    return core ? nullptr : std::make_unique<TToolCore>();
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TToolCore* core, QWidget* parent)
+    : QWidget(parent), FOwnCore(OwnCore(core)), FCore(core ? *core : *FOwnCore), ui(new Ui::TMainForm)
 {
     ui->setupUi(this);
-    MainForm = this;
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(width() + 2 * kBorderWidth, height() + 2 * kBorderWidth);
@@ -86,16 +97,11 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(new Ui::TMainForm)
 TMainForm::~TMainForm()
 {
     FormClose();
-    if (MainForm == this)
-        MainForm = nullptr;
     delete ui;
 }
 
 void TMainForm::FormCreate()
 {
-    CreateGlobals();
-    PortWarningOwner = this;
-
     SetupSpeedButton(ui->sbPing, TGlyph::Ping);
     SetupSpeedButton(ui->sbRead, TGlyph::Read);
     SetupSpeedButton(ui->sbWrite, TGlyph::Write);
@@ -137,11 +143,11 @@ void TMainForm::FormCreate()
     const std::pair<QString, TSettingsPage*> pages[] = {
         {QStringLiteral("Общие"), new TCommonFrame(this, FHeld)},
         {QStringLiteral("Входы"), new TInputsFrame(this, FHeld)},
-        {QStringLiteral("Выходы"), new TOutputsFrame(this, FHeld)},
-        {QStringLiteral("Ключи"), new TKeysFrame(this, FHeld)},
+        {QStringLiteral("Выходы"), new TOutputsFrame(this, FHeld, Session())},
+        {QStringLiteral("Ключи"), new TKeysFrame(this, FHeld, Session(), FCore.Config())},
         {QStringLiteral("Абоненты"), new TMobilesFrame(this, FHeld)},
         {QStringLiteral("Cигнализация"), new TAlarmFrame(this, FHeld)},
-        {QStringLiteral("GPRS"), new TGPRSFrame(this, FHeld)},
+        {QStringLiteral("GPRS"), new TGPRSFrame(this, FHeld, Session())},
     };
     for (const auto& [caption, page] : pages) {
         const int index = int(FPages.size());
@@ -178,7 +184,7 @@ void TMainForm::ChoosePortForThisRun(const QString& port)
 void TMainForm::FormShow()
 {
     FKeepSavedPort = !FStartPort.isEmpty();
-    const QString port = FKeepSavedPort ? FStartPort : IniFile->ReadString(kSection, kPortKey, QString());
+    const QString port = FKeepSavedPort ? FStartPort : FCore.Config().ReadString(kSection, kPortKey, QString());
     if (port.isEmpty())
         return;
     ui->cbPort->addItem(port, port);
@@ -227,7 +233,7 @@ void TMainForm::FormClose()
     // From here on nothing may reach the shared objects: they are about to go.
     ui->cbPort->disconnect(this);
     ui->cbPort->lineEdit()->disconnect(this);
-    SaveFormSize(IniFile, this);
+    SaveFormSize(&FCore.Config(), this);
     const QString port = FKeepSavedPort ? QString() : ui->cbPort->currentText().trimmed();
     if (!port.isEmpty() && !TIniFile::CanStore(port)) {
         WarningDlg(this, QStringLiteral("Порт \"%1\" не сохранен в файле настроек: в его имени есть "
@@ -236,16 +242,15 @@ void TMainForm::FormClose()
     } else if (!port.isEmpty()) {
         // Like the window's size, the port is a convenience: a failed write is not worth a
         // message while the window closes.
-        IniFile->WriteString(kSection, kPortKey, port);
+        FCore.Config().WriteString(kSection, kPortKey, port);
     }
     FMonitor.reset();  // it reads the recorder, which goes with the shared objects
     ui->paDefaults->setParent(this);
     FPages.clear();
     delete FPageControl;
     FPageControl = nullptr;
-    if (PortWarningOwner == this)
-        PortWarningOwner = nullptr;
-    DestroyGlobals();
+    // The session may outlive the window: it lets go of the virtual module before that goes.
+    Session().ChoosePort(QString());
     FVirtualModule.reset();
 }
 
@@ -323,21 +328,22 @@ void TMainForm::ShowPortName(const QString& port)
                                           : port);
 }
 
+TDeviceSession& TMainForm::Session()
+{
+    return FCore.Session();
+}
+
 void TMainForm::cbPortChange()
 {
     const QString port = ui->cbPort->currentText().trimmed();
-    PortDisplayName = port;
     if (port == TVirtualModule::Caption()) {
         if (!FVirtualModule)
             FVirtualModule = std::make_unique<TVirtualModule>();
         FVirtualModule->Start();
-        ComPort->SetPortName(FVirtualModule->PortPath());
-        UseInProcessPort(FVirtualModule->InProcessPort());
-        PortProblem = FVirtualModule->StartProblem();
+        Session().ChooseVirtualPort(port, FVirtualModule->PortPath(), FVirtualModule->InProcessPort(),
+                                    FVirtualModule->StartProblem());
     } else {
-        UseInProcessPort(nullptr);
-        ComPort->SetPortName(port.toStdString());
-        PortProblem.clear();
+        Session().ChoosePort(port);
     }
 }
 
@@ -345,7 +351,7 @@ void TMainForm::sbPingClick()
 {
     cbPortChange();
     RunDeviceOperation(
-        this, {QStringLiteral("Проверка связи")},
+        this, Session(), {QStringLiteral("Проверка связи")},
         [](TKOR_ZEM& device, TOperationProgress& progress) {
             return progress.Step(1, 1, QStringLiteral("запрос к модулю")) && device.CheckLink();
         },
@@ -360,7 +366,7 @@ void TMainForm::sbReadClick()
     cbPortChange();
     // A failed or short reply must not leave half-read settings in the image.
     TModuleCopy copy;
-    if (ReadFromModule(this, QStringLiteral("Чтение настроек"), PartSettings, copy,
+    if (ReadFromModule(this, Session(), QStringLiteral("Чтение настроек"), PartSettings, copy,
                        QStringLiteral("Ошибка при чтении настроек!")) != TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
@@ -381,7 +387,7 @@ void TMainForm::sbWriteClick()
     cbPortChange();
     TModuleCopy copy;
     copy.Settings = FHeld.Settings;
-    WriteToModule(this, QStringLiteral("Запись настроек"), copy, FHeld, QStringLiteral("Настройки успешно записаны!"),
+    WriteToModule(this, Session(), QStringLiteral("Запись настроек"), copy, FHeld, QStringLiteral("Настройки успешно записаны!"),
                   QStringLiteral("Ошибка при записи настроек!"));
 }
 
@@ -530,7 +536,7 @@ void TMainForm::ReadAllClick()
         return;
     cbPortChange();
     TModuleCopy copy;
-    if (ReadFromModule(this, QStringLiteral("Чтение всего из модуля"), PartAll, copy, kModuleReadFailure) !=
+    if (ReadFromModule(this, Session(), QStringLiteral("Чтение всего из модуля"), PartAll, copy, kModuleReadFailure) !=
         TOperationResult::Succeeded)
         return;
     ShowCopy(copy);
@@ -565,7 +571,7 @@ void TMainForm::WriteAllClick()
     if (!ConfirmationDlg(this, lines.join(QLatin1Char('\n'))))
         return;
     cbPortChange();
-    if (!WriteToModule(this, QStringLiteral("Запись всего в модуль"), copy, FHeld,
+    if (!WriteToModule(this, Session(), QStringLiteral("Запись всего в модуль"), copy, FHeld,
                        QStringLiteral("Всё успешно записано в модуль!"), QStringLiteral("Ошибка при записи в модуль!")))
         return;
     if (copy.Keys)
@@ -576,13 +582,13 @@ void TMainForm::WriteAllClick()
 
 QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
 {
-    const QString folder = IniFile->ReadString(kSection, kFilesFolderKey,
+    const QString folder = FCore.Config().ReadString(kSection, kFilesFolderKey,
                                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     const QString start = QDir(folder).filePath(suggested);
     const QString name = saving ? QFileDialog::getSaveFileName(this, ui->sbFile->text(), start, filter)
                                 : QFileDialog::getOpenFileName(this, ui->sbFile->text(), folder, filter);
     if (!name.isEmpty())
-        IniFile->WriteString(kSection, kFilesFolderKey, QFileInfo(name).absolutePath());
+        FCore.Config().WriteString(kSection, kFilesFolderKey, QFileInfo(name).absolutePath());
     return name;
 }
 
@@ -605,7 +611,7 @@ bool TMainForm::SaveToFile(const QString& fileName)
     if (!HeldCopy(copy))
         return false;
     QString error;
-    if (!SaveModuleFile(fileName, copy, {QDateTime::currentDateTime(), PortDisplayName}, error)) {
+    if (!SaveModuleFile(fileName, copy, {QDateTime::currentDateTime(), Session().PortName()}, error)) {
         ErrorDlg(this, error);
         return false;
     }
@@ -659,7 +665,7 @@ void TMainForm::CompareClick()
         return;
     cbPortChange();
     TModuleCopy module;
-    if (ReadFromModule(this, QStringLiteral("Сравнение с модулем"), PartAll, module, kModuleReadFailure) !=
+    if (ReadFromModule(this, Session(), QStringLiteral("Сравнение с модулем"), PartAll, module, kModuleReadFailure) !=
         TOperationResult::Succeeded)
         return;
     QStringList notes;
@@ -737,7 +743,7 @@ bool TMainForm::ImportKeys(const QString& fileName)
 void TMainForm::SerialLineClick()
 {
     if (!FSerialLine)
-        FSerialLine = std::make_unique<TSerialLineForm>(this);
+        FSerialLine = std::make_unique<TSerialLineForm>(FCore.Recorder(), this);
     FSerialLine->show();
     FSerialLine->raise();
     FSerialLine->activateWindow();
@@ -746,7 +752,7 @@ void TMainForm::SerialLineClick()
 void TMainForm::ExchangeMonitorClick()
 {
     if (!FMonitor)
-        FMonitor = std::make_unique<TExchangeMonitorForm>(*Exchanges, this);
+        FMonitor = std::make_unique<TExchangeMonitorForm>(FCore.Recorder(), this);
     FMonitor->show();
     FMonitor->raise();
     FMonitor->activateWindow();
@@ -764,7 +770,7 @@ void TMainForm::SupportReportClick()
 bool TMainForm::SaveSupportReport(const QString& fileName)
 {
     constexpr size_t kReportedOperations = 20;
-    const QString report = SupportReport(ui->cbPort->currentText().trimmed(), Exchanges->Last(kReportedOperations));
+    const QString report = SupportReport(ui->cbPort->currentText().trimmed(), FCore.Recorder().Last(kReportedOperations));
     QString error;
     if (!SaveFileAtomically(fileName, report.toUtf8(), false, error)) {
         ErrorDlg(this, error);

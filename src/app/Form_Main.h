@@ -15,14 +15,20 @@ class TPageControlFrame;
 class TVirtualModule;
 class TExchangeMonitorForm;
 class TSerialLineForm;
+class TDeviceSession;
+class TToolCore;
 
 // The tool's window: port choice, the three whole-device operations, "Сброс", and the tab bar
-// with the seven pages. Creating it starts the shared objects; closing it stops them.
+// with the seven pages. It talks to the module through the core's session; without a core
+// handed in it makes one of its own.
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    explicit TMainForm(TToolCore* core = nullptr, QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    TToolCore& Core() { return FCore; }
+    TDeviceSession& Session();
 
     TPageControlFrame* PageControl() const { return FPageControl; }
     THeldModule& Held() { return FHeld; }
@@ -107,6 +113,8 @@ private:
     QString AskFileName(bool saving, const QString& filter, const QString& suggested);
     static QString CopyFilter();
 
+    std::unique_ptr<TToolCore> FOwnCore;
+    TToolCore& FCore;
     Ui::TMainForm* ui;
     THeldModule FHeld;
     TPageControlFrame* FPageControl = nullptr;
@@ -120,5 +128,3 @@ private:
     std::unique_ptr<TExchangeMonitorForm> FMonitor;
     std::unique_ptr<TSerialLineForm> FSerialLine;
 };
-
-extern TMainForm* MainForm;

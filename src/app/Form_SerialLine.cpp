@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/PortComboBox.h"
-#include "device/DeviceOperation.h"
+#include "operation/DeviceOperation.h"
 #include "module/GprsBlock.h"
 #include "module/ModuleFile.h"
 #include "ui/Mydialogs.h"
@@ -30,10 +30,11 @@ const QString kWorkingColour = QStringLiteral("#ffeb9c");
 
 }  // namespace
 
-TSerialLineForm::TSerialLineForm(QWidget* owner)
+TSerialLineForm::TSerialLineForm(TExchangeRecorder& recorder, QWidget* owner)
     : QWidget(owner, Qt::Window),
       ui(new Ui::TSerialLineForm),
-      FCounter(std::make_unique<TSerialCounter>(DefaultSerialCounterFile()))
+      FCounter(std::make_unique<TSerialCounter>(DefaultSerialCounterFile())),
+      FRecorder(recorder)
 {
     ui->setupUi(this);
     setProperty(OnlookerWindowProperty, true);
@@ -139,6 +140,7 @@ bool TSerialLineForm::Start()
             ports << ui->lwPorts->item(i)->text();
     }
     TLineOptions options;
+    options.Recorder = &FRecorder;
     options.Template = FTemplate;
     if (!ui->cbSettings->isChecked())
         options.Template.Settings.reset();

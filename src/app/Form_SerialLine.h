@@ -9,6 +9,7 @@
 
 class QLabel;
 class QProgressBar;
+class TExchangeRecorder;
 
 namespace Ui {
 class TSerialLineForm;
@@ -22,7 +23,7 @@ class TSerialLineForm : public QWidget {
 public:
     static constexpr int MaxPorts = 8;
 
-    explicit TSerialLineForm(QWidget* owner);
+    TSerialLineForm(TExchangeRecorder& recorder, QWidget* owner);
     ~TSerialLineForm() override;
 
     // Loads the module copy written to every module; false after telling the operator why.
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<Ui::TSerialLineForm> ui;
     TModuleCopy FTemplate;
     std::unique_ptr<TSerialCounter> FCounter;
+    TExchangeRecorder& FRecorder;
     std::unique_ptr<TProductionLine> FLine;
     QMap<QString, TTile> FTiles;
     int FPassed = 0;

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/Form_Main.h"
+#include "device/ToolCore.h"
 #include "ui/Formtools.h"
 #include "util/Version.h"
 
@@ -36,7 +37,8 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QLatin1String(AppId));
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(AppId)));
     try {
-        TMainForm form;
+        TToolCore core;
+        TMainForm form(&core);
         ApplyCommandLine(line, form);
         form.show();
         return app.exec();

@@ -4,18 +4,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QWidget>
 
 #include <string>
 
 #include "module/DiskFiles.h"
-#include "module/IniFile.h"
 #include "util/Dnxfileutils.h"
 #include "util/Version.h"
 
-QString AppDir;
-
 namespace {
+
+QString g_appDir;
 
 QString WithSeparator(const QString& dir)
 {
@@ -40,22 +38,18 @@ QString ConfigFolderFor(const QString& exeDir)
     return WithSeparator(userDir);
 }
 
-void InitAppDir()
+QString AppDir()
 {
-    if (AppDir.isEmpty())
-        AppDir = ConfigFolderFor(QCoreApplication::applicationDirPath());
+    return g_appDir;
 }
 
-void SaveFormSize(TIniFile* ini, QWidget* form)
+void SetAppDir(const QString& folder)
 {
-    if (ini == nullptr || form == nullptr)
-        return;
-    const bool resizable = form->minimumSize() != form->maximumSize();
-    const bool normal = (form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized |
-                                                Qt::WindowFullScreen)) == 0;
-    if (!resizable || !normal)
-        return;
-    // A failed write is not worth a message: the size is a convenience.
-    ini->WriteInteger(form->objectName(), QStringLiteral("Width"), form->frameGeometry().width());
-    ini->WriteInteger(form->objectName(), QStringLiteral("Height"), form->frameGeometry().height());
+    g_appDir = folder;
+}
+
+void InitAppDir()
+{
+    if (AppDir().isEmpty())
+        SetAppDir(ConfigFolderFor(QCoreApplication::applicationDirPath()));
 }

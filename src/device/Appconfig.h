@@ -1,23 +1,20 @@
 #pragma once
 #include <QString>
 
-class QWidget;
-class TIniFile;
 
 // The folder of "ZEM.cfg" and "Operators.cfg", ending with the path separator. It is the
 // executable's folder when that is writable and owned by the user running the program (a portable
 // install, the build folder); otherwise the user's configuration folder for this program, created
-// when missing.
-extern QString AppDir;
+// when missing. Empty before InitAppDir.
+QString AppDir();
+// Tests point it at a folder of their own before InitAppDir.
+void SetAppDir(const QString& folder);
 
 // The folder by that rule for a program in `exeDir`. A program installed with its menu entry
 // (under /usr, or a prefix of the user's own) always uses the user's configuration folder.
 QString ConfigFolderFor(const QString& exeDir);
 
-// Fills AppDir by the rule above, unless it was set before (tests point it at a folder of their
+// Fills AppDir() by the rule above, unless it was set before (tests point it at a folder of their
 // own this way).
 void InitAppDir();
 
-// Saves a resizable window's size in its normal state under the window's object name
-// ("Width", "Height"); fixed-size windows record nothing.
-void SaveFormSize(TIniFile* ini, QWidget* form);

@@ -5,12 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "device/DeviceOperation.h"
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
 #include "link/KOR_ZEM.h"
-#include "module/Backups.h"
-#include "module/HeldModule.h"
-#include "ui/Mydialogs.h"
 
 namespace {
 
@@ -163,21 +159,6 @@ TModuleCopy ExpectedAfterWrite(const TModuleCopy& before, const TModuleCopy& wri
     return expected;
 }
 
-TOperationResult ReadFromModule(QWidget* owner, const QString& title, unsigned parts, TModuleCopy& copy,
-                                const QString& failure)
-{
-    auto read = std::make_shared<TModuleCopy>();
-    const TOperationResult result = RunDeviceOperation(
-        owner, {title},
-        [read, parts](TKOR_ZEM& device, TOperationProgress& progress) {
-            return ReadModuleParts(device, progress, parts, *read);
-        },
-        {}, failure.isEmpty() ? TOutcome() : TOutcome{TOutcome::Warning, failure});
-    if (result == TOperationResult::Succeeded)
-        copy = *read;
-    return result;
-}
-
 unsigned PartsOverwritten(const TModuleCopy& copy)
 {
     unsigned parts = 0;
@@ -189,39 +170,4 @@ unsigned PartsOverwritten(const TModuleCopy& copy)
     if (copy.Gprs)
         parts |= PartGprs;
     return parts;
-}
-
-bool BackupBeforeWrite(QWidget* owner, unsigned parts)
-{
-    TModuleCopy copy;
-    const TOperationResult result =
-        ReadFromModule(owner, QStringLiteral("Резервная копия перед записью"), parts, copy, QString());
-    if (result == TOperationResult::Cancelled || result == TOperationResult::NotRun)
-        return false;
-    QString problem;
-    if (result == TOperationResult::Succeeded) {
-        if (SaveBackup(copy, PortDisplayName, problem))
-            return true;
-    } else {
-        problem = QStringLiteral("Не удалось прочитать из модуля то, что будет перезаписано.");
-        const QString cause = QString::fromStdString(LinkErrorCause(LastDeviceError()));
-        if (!cause.isEmpty())
-            problem += QLatin1Char('\n') + cause;
-    }
-    return ConfirmationDlg(owner, problem + QStringLiteral("\nРезервная копия не сохранена. Записать без неё?"));
-}
-
-bool WriteToModule(QWidget* owner, const QString& title, const TModuleCopy& copy, THeldModule& held,
-                   const QString& success, const QString& failure)
-{
-    if (!BackupBeforeWrite(owner, PartsOverwritten(copy)))
-        return false;
-    const bool written =
-        RunDeviceOperation(
-            owner, {title, true},
-            [copy](TKOR_ZEM& device, TOperationProgress& progress) { return WriteModuleParts(device, progress, copy); },
-            {TOutcome::Information, success}, {TOutcome::Warning, failure}) == TOperationResult::Succeeded;
-    if (written)
-        held.Written(copy);
-    return written;
 }

@@ -11,11 +11,9 @@
 #include <optional>
 #include <thread>
 
-#include "device/DeviceOperation.h"
+#include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
-#include "link/ComPort.h"
 #include "link/KOR_ZEM.h"
-#include "link/UniversalCom.h"
 #include "module/Backups.h"
 #include "module/DiskFiles.h"
 #include "module/GprsBlock.h"
@@ -25,7 +23,6 @@
 
 namespace {
 
-constexpr int kLineSpeed = 115200;
 // Between link checks while no module answers, and while one still answers after it was done.
 constexpr int kRetryPauseMs = 200;
 constexpr int kPresencePauseMs = 300;
@@ -38,7 +35,7 @@ QString CsvCell(QString text)
     return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
-QString LinkCause(const TKOR_ZEM& device)
+QString LinkCause(TKOR_ZEM& device)
 {
     const QString cause = QString::fromStdString(LinkErrorCause(device.LastError()));
     return cause.isEmpty() ? QStringLiteral("модуль не ответил") : cause;
@@ -90,11 +87,10 @@ QString Mismatch(const TModuleCopy& back, const TModuleCopy& expected)
 
 class TProductionLine::TWorker final : public TOperationProgress {
 public:
-    TWorker(TProductionLine& line, QString port) : FLine(line), FPort(std::move(port)), FCom(new TComPort)
+    TWorker(TProductionLine& line, QString port) : FLine(line), FPort(std::move(port)), FSession(line.FOptions.Recorder)
     {
-        FCom.SetName(FPort.toStdString());
-        FCom.SetSpeed(kLineSpeed);
-        FDevice.SetPort(&FCom);
+        FSession.ChoosePort(FPort);
+        FSession.SetKeepOpen(true);
     }
     ~TWorker() override
     {
@@ -143,32 +139,51 @@ private:
         return !FWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FStop; });
     }
 
-    // One link check; a port that is absent or failed is opened again first (a USB adapter
-    // plugged in anew comes back under its name).
-    bool Answers()
+    // Link checks while the module's presence is `present`, each after a pause but the first:
+    // until the answer changes, the port fails, the line stops or `patienceMs` has gone by
+    // (negative: no end). The checks are one record. True when the answer changed.
+    bool PollWhile(bool present, const QString& title, int patienceMs, int pauseMs)
     {
-        if (!FCom.IsOpen()) {
-            FCom.Open();
-            FOpenError = FCom.IsOpen() ? 0 : FCom.GetComPort()->LastOpenError();
+        QElapsedTimer clock;
+        clock.start();
+        FSession.Begin(title);
+        bool changed = false;
+        while (!Stopping()) {
+            changed = FSession.Device().CheckLink() != present;
+            if (changed || FSession.Device().LastError().PortFailure)
+                break;
+            if (patienceMs >= 0 && clock.elapsed() >= patienceMs)
+                break;
+            Pause(pauseMs);
         }
-        if (!FCom.IsOpen())
-            return false;
-        if (FDevice.CheckLink())
-            return true;
-        if (FDevice.LastError().PortFailure)
-            FCom.Close();
-        return false;
+        if (changed)
+            FSession.End(true, present ? "модуль снят" : "модуль ответил");
+        else if (Stopping())
+            FSession.End(false, "остановлено", true);
+        else if (FSession.Device().LastError().PortFailure)
+            FSession.End(false, LinkFailureText(FSession.Device().LastError()));
+        else
+            FSession.End(false, "модуль не отвечает");
+        return changed;
     }
 
-    // Until a module answers: for patienceMs, or while not stopped when negative.
+    // Until a module answers: for patienceMs, or while not stopped when negative. A port that is
+    // absent or failed is opened again meanwhile (a USB adapter plugged in anew comes back under
+    // its name).
     bool WaitForModule(int patienceMs)
     {
         QElapsedTimer clock;
         clock.start();
         FLine.Emit(MakeEvent(TLineEvent::Waiting, FPort));
         while (!Stopping()) {
-            if (Answers())
-                return true;
+            const qint64 left = patienceMs < 0 ? -1 : std::max<qint64>(0, patienceMs - clock.elapsed());
+            if (FSession.OpenPort()) {
+                FOpenError = 0;
+                if (PollWhile(false, QStringLiteral("Ожидание модуля"), int(left), kRetryPauseMs))
+                    return true;
+            } else {
+                FOpenError = FSession.LastOpenError();
+            }
             if (patienceMs >= 0 && clock.elapsed() >= patienceMs)
                 return false;
             Pause(kRetryPauseMs);
@@ -178,8 +193,8 @@ private:
 
     void WaitUntilGone()
     {
-        while (!Stopping() && Answers())
-            Pause(kPresencePauseMs);
+        if (!Stopping() && FSession.OpenPort())
+            PollWhile(true, QStringLiteral("Ожидание снятия модуля"), -1, kPresencePauseMs);
     }
 
     void Run()
@@ -201,7 +216,8 @@ private:
                 break;
             WaitUntilGone();
         }
-        FCom.Close();
+        FSession.SetKeepOpen(false);
+        FSession.End(false, "остановлено", true);
         FLine.Emit(MakeEvent(TLineEvent::Stopped, FPort));
     }
 
@@ -228,6 +244,7 @@ private:
         clock.start();
         TLineResult result = NewResult();
         std::optional<quint32> serial;
+        FSession.Begin(QStringLiteral("Серийная настройка"));
         result.Cause = SetUp(result, serial);
         result.Passed = result.Cause.isEmpty();
         if (!result.Passed)
@@ -243,6 +260,7 @@ private:
             counter->GiveBack(*serial);
         }
         result.Seconds = double(clock.nsecsElapsed()) / 1e9;
+        FSession.End(result.Passed, result.Cause.toStdString(), result.Cause == QStringLiteral("остановлено"));
         FLine.Finish(result);
     }
 
@@ -253,8 +271,8 @@ private:
         TModuleCopy before;
         FSerialReadBack.clear();
         FPhase = QStringLiteral("чтение");
-        if (!ReadModuleParts(FDevice, *this, PartAll, before))
-            return Stopped(QStringLiteral("чтение модуля: ") + LinkCause(FDevice));
+        if (!ReadModuleParts(FSession.Device(), *this, PartAll, before))
+            return Stopped(QStringLiteral("чтение модуля: ") + LinkCause(FSession.Device()));
         result.SerialBefore = DecodeGprsBlock(before.Gprs->data()).SN;
         result.SerialAfter = result.SerialBefore;
         FSerialReadBack = result.SerialBefore;
@@ -276,13 +294,13 @@ private:
 
         FPhase = QStringLiteral("запись");
         FSerialReadBack.clear();  // unknown once the write has begun, until read back
-        if (!WriteModuleParts(FDevice, *this, plan))
-            return Stopped(QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FDevice)));
+        if (!WriteModuleParts(FSession.Device(), *this, plan))
+            return Stopped(QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FSession.Device())));
 
         FPhase = QStringLiteral("проверка");
         TModuleCopy back;
-        if (!ReadModuleParts(FDevice, *this, PartsOverwritten(plan), back))
-            return Stopped(QStringLiteral("чтение после записи: ") + LinkCause(FDevice));
+        if (!ReadModuleParts(FSession.Device(), *this, PartsOverwritten(plan), back))
+            return Stopped(QStringLiteral("чтение после записи: ") + LinkCause(FSession.Device()));
         if (back.Gprs)
             FSerialReadBack = DecodeGprsBlock(back.Gprs->data()).SN;
         return Mismatch(back, ExpectedAfterWrite(before, plan));
@@ -295,8 +313,7 @@ private:
 
     TProductionLine& FLine;
     const QString FPort;
-    TUniversalCom FCom;
-    TKOR_ZEM FDevice;
+    TDeviceSession FSession;
     int FOpenError = 0;  // why the port did not open at the last try
     QString FPhase;
     QString FStepText;

@@ -11,6 +11,7 @@
 
 #include "module/ModuleCopy.h"
 
+class TExchangeRecorder;
 class TSerialCounter;
 
 // How one module on the line ended.
@@ -58,10 +59,12 @@ struct TLineOptions {
     std::function<QString(const QString& port)> AdapterSerial;
     // Called on the workers' threads, one call at a time.
     std::function<void(const TLineEvent&)> Events;
+    // Every port's exchanges are recorded there, named by port (null: nowhere).
+    TExchangeRecorder* Recorder = nullptr;
 };
 
-// A production line: one worker per port, each with its own port, channel, protocol and thread,
-// that sets up module after module with the template. Per module: waits until it answers, reads
+// A production line: one worker per port, each with its own device session and thread, that sets
+// up module after module with the template. Per module: waits until it answers, reads
 // it whole and keeps it as a backup named by its serial number, writes the template (with the
 // module's serial number), reads back what was written and compares it byte for byte, and appends
 // a report line; then waits for the module to go and the next one to answer.

@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "module/DiskFiles.h"
+#include "module/TextValues.h"
 #include "sim/ModuleSim.h"
 #include "sim/SimPort.h"
-#include "ui/Mydialogs.h"
 #include "util/Dnxfileutils.h"
 
 namespace {

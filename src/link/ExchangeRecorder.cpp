@@ -1,5 +1,6 @@
 #include "link/ExchangeRecorder.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -16,7 +17,10 @@ std::string OperationHeader(const TOperationRecord& operation)
     char time[16];
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", operation.Started.Hour, operation.Started.Minute,
                   operation.Started.Second);
-    std::string text = operation.Title + " " + time + " — ";
+    std::string text = operation.Title;
+    if (!operation.Port.empty())
+        text += " (" + operation.Port + ")";
+    text += std::string(" ") + time + " — ";
     if (!operation.Finished)
         text += "идёт";
     else if (operation.Stopped)
@@ -71,54 +75,61 @@ void TExchangeRecorder::SetLog(TDailyLog* log)
     FLog = log;
 }
 
-void TExchangeRecorder::Begin(const std::string& title)
+uint64_t TExchangeRecorder::Begin(const std::string& title, const std::string& port)
 {
     TOperationRecord operation;
     operation.Title = title;
+    operation.Port = port;
     operation.Started = LocalTimeNow();
-    std::string logText;
-    TDailyLog* log = nullptr;
+    uint64_t number = 0;
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (FOpen)
-            EndLocked(false, "не завершена", false, logText);
-        log = FLog;
-        operation.Number = FNext++;
+        number = operation.Number = FNext++;
         FOperations.push_back(std::move(operation));
         if (FOperations.size() > kOperationsKept)
             FOperations.pop_front();
-        FOpen = true;
-        FStart = TClock::now();
+        FOpen.push_back({number, TClock::now()});
     }
     FVersion.fetch_add(1, std::memory_order_release);
-    if (log && !logText.empty())
-        log->Write(logText);
+    return number;
 }
 
-void TExchangeRecorder::EndLocked(bool succeeded, const std::string& result, bool stopped, std::string& logText)
+TOperationRecord* TExchangeRecorder::OpenRecord(uint64_t number, TClock::time_point* start)
 {
-    TOperationRecord& operation = FOperations.back();
-    operation.Finished = true;
-    operation.Succeeded = succeeded;
-    operation.Stopped = stopped;
-    operation.Result = result;
-    operation.DurationMs =
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - FStart).count());
-    FOpen = false;
-    if (FLog)
-        logText = OperationText(operation);
+    const auto open = std::find_if(FOpen.begin(), FOpen.end(), [number](const TOpen& o) { return o.Number == number; });
+    if (open == FOpen.end())
+        return nullptr;
+    if (start)
+        *start = open->Start;
+    // Open operations are the newest: the search from the end is short.
+    for (auto it = FOperations.rbegin(); it != FOperations.rend(); ++it)
+        if (it->Number == number)
+            return &*it;
+    FOpen.erase(open);  // pushed out of the list by a thousand newer ones
+    return nullptr;
 }
 
-void TExchangeRecorder::End(bool succeeded, const std::string& result, bool stopped)
+void TExchangeRecorder::End(uint64_t number, bool succeeded, const std::string& result, bool stopped)
 {
     std::string logText;
     TDailyLog* log = nullptr;
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (!FOpen)
+        TClock::time_point start;
+        TOperationRecord* operation = OpenRecord(number, &start);
+        if (!operation)
             return;
-        EndLocked(succeeded, result, stopped, logText);
+        operation->Finished = true;
+        operation->Succeeded = succeeded;
+        operation->Stopped = stopped;
+        operation->Result = result;
+        operation->DurationMs =
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count());
+        FOpen.erase(std::remove_if(FOpen.begin(), FOpen.end(), [number](const TOpen& o) { return o.Number == number; }),
+                    FOpen.end());
         log = FLog;
+        if (log)
+            logText = OperationText(*operation);
     }
     FVersion.fetch_add(1, std::memory_order_release);
     // The file is written outside the lock: the exchange thread never waits for the disk.
@@ -126,7 +137,7 @@ void TExchangeRecorder::End(bool succeeded, const std::string& result, bool stop
         log->Write(logText);
 }
 
-void TExchangeRecorder::OnWire(const TWireEvent& event)
+void TExchangeRecorder::Note(uint64_t number, const TWireEvent& event)
 {
     const TClock::time_point now = TClock::now();
     TFrameRecord frame;
@@ -135,15 +146,16 @@ void TExchangeRecorder::OnWire(const TWireEvent& event)
     frame.Error = event.Outcome != TWireOutcome::None || (!event.ToModule && event.NoiseBytes > 0);
     {
         std::lock_guard<std::mutex> guard(FLock);
-        if (!FOpen)
+        TClock::time_point start;
+        TOperationRecord* operation = OpenRecord(number, &start);
+        if (!operation)
             return;
-        TOperationRecord& operation = FOperations.back();
-        if (operation.Frames.size() >= kFramesKept) {
-            ++operation.FramesDropped;
+        if (operation->Frames.size() >= kFramesKept) {
+            ++operation->FramesDropped;
         } else {
-            frame.TimeMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - FStart).count());
+            frame.TimeMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count());
             frame.Text = DescribeWire(event, FSecrets);
-            operation.Frames.push_back(std::move(frame));
+            operation->Frames.push_back(std::move(frame));
         }
     }
     FVersion.fetch_add(1, std::memory_order_release);
@@ -164,4 +176,24 @@ std::vector<TOperationRecord> TExchangeRecorder::Last(size_t count) const
     std::lock_guard<std::mutex> guard(FLock);
     const size_t from = FOperations.size() > count ? FOperations.size() - count : 0;
     return std::vector<TOperationRecord>(FOperations.begin() + static_cast<long>(from), FOperations.end());
+}
+
+void TRecorderChannel::Begin(const std::string& title, const std::string& port)
+{
+    End(false, "не завершена");
+    FOperation = FRecorder ? FRecorder->Begin(title, port) : 0;
+    FOpen = true;
+}
+
+void TRecorderChannel::End(bool succeeded, const std::string& result, bool stopped)
+{
+    if (FRecorder && FOpen)
+        FRecorder->End(FOperation, succeeded, result, stopped);
+    FOpen = false;
+}
+
+void TRecorderChannel::OnWire(const TWireEvent& event)
+{
+    if (FRecorder && FOpen)
+        FRecorder->Note(FOperation, event);
 }

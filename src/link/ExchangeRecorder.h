@@ -24,6 +24,7 @@ struct TFrameRecord {
 struct TOperationRecord {
     uint64_t Number = 0;  // 1, 2, … in the order begun
     std::string Title;
+    std::string Port;  // the port it went through, as the operator named it; may be empty
     TLogTime Started;
     bool Finished = false;
     bool Succeeded = false;
@@ -41,7 +42,9 @@ std::string FrameLine(const TFrameRecord& frame);
 // The header, the date before it, and a line for each frame.
 std::string OperationText(const TOperationRecord& operation);
 
-class TExchangeRecorder : public TWireObserver {
+// Several operations may be open at once, one per port (a production line): each is begun, fed
+// and ended by its number.
+class TExchangeRecorder {
 public:
     static constexpr size_t kOperationsKept = 1000;
     static constexpr size_t kFramesKept = 5000;  // of one operation (a key reader polls for long)
@@ -51,10 +54,10 @@ public:
     // Each finished operation is written there too; null = nowhere (not owned).
     void SetLog(TDailyLog* log);
 
-    // Frames are recorded only between Begin and End; a Begin ends an operation left open.
-    void Begin(const std::string& title);
-    void End(bool succeeded, const std::string& result, bool stopped = false);
-    void OnWire(const TWireEvent& event) override;
+    // Frames are recorded only between Begin and End of their operation.
+    uint64_t Begin(const std::string& title, const std::string& port = std::string());
+    void End(uint64_t operation, bool succeeded, const std::string& result, bool stopped = false);
+    void Note(uint64_t operation, const TWireEvent& event);
 
     // Changes with every frame and every begin or end: a reader compares it to skip the copy.
     uint64_t Version() const { return FVersion.load(std::memory_order_acquire); }
@@ -64,15 +67,37 @@ public:
     std::vector<TOperationRecord> Last(size_t count) const;
 
 private:
-    void EndLocked(bool succeeded, const std::string& result, bool stopped, std::string& logText);
-
     using TClock = std::chrono::steady_clock;
+    struct TOpen {
+        uint64_t Number;
+        TClock::time_point Start;
+    };
+    // The record of an open operation; null once it has ended or dropped out of the list.
+    TOperationRecord* OpenRecord(uint64_t number, TClock::time_point* start);
+
     mutable std::mutex FLock;
     TSecretRanges FSecrets;
     TDailyLog* FLog = nullptr;
     std::deque<TOperationRecord> FOperations;
-    bool FOpen = false;
-    TClock::time_point FStart;
+    std::vector<TOpen> FOpen;
     uint64_t FNext = 1;
     std::atomic<uint64_t> FVersion{0};
+};
+
+// One port's road into the recorder: the observer of that port's protocol, noting its frames in
+// the operation begun last through it. Begin and End on the thread that runs the exchanges, or
+// with that thread idle.
+class TRecorderChannel : public TWireObserver {
+public:
+    explicit TRecorderChannel(TExchangeRecorder* recorder) : FRecorder(recorder) {}
+
+    void Begin(const std::string& title, const std::string& port = std::string());
+    void End(bool succeeded, const std::string& result, bool stopped = false);
+    bool InOperation() const { return FOpen; }
+    void OnWire(const TWireEvent& event) override;
+
+private:
+    TExchangeRecorder* const FRecorder;  // null: nowhere
+    uint64_t FOperation = 0;
+    bool FOpen = false;
 };

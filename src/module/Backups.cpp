@@ -13,7 +13,6 @@
 #include "module/TextValues.h"
 #include "util/Dnxfileutils.h"
 
-QString BackupsDir;
 
 namespace {
 
@@ -60,11 +59,20 @@ void Prune(const QString& saved)
 
 }  // namespace
 
+namespace {
+QString g_backupsFolder;
+}  // namespace
+
 QString BackupsFolder()
 {
-    if (BackupsDir.isEmpty())
-        BackupsDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
-    return BackupsDir;
+    if (g_backupsFolder.isEmpty())
+        g_backupsFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
+    return g_backupsFolder;
+}
+
+void SetBackupsFolder(const QString& folder)
+{
+    g_backupsFolder = folder;
 }
 
 namespace {

@@ -9,9 +9,9 @@
 // named by date, time and port; the newest BackupsKept are kept.
 constexpr int BackupsKept = 100;
 
-// The folder; tests point it at one of their own by setting it before use.
-extern QString BackupsDir;
+// The folder; tests point it at one of their own before use (empty: the default again).
 QString BackupsFolder();
+void SetBackupsFolder(const QString& folder);
 
 // Saves the copy as a new backup and removes the oldest beyond BackupsKept. False with the
 // message when it could not be saved.

@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
 #include "keys/Task_getkey.h"
 #include "link/ExchangeRecorder.h"
 #include "module/IniFile.h"
+#include "operation/DeviceOperation.h"
 #include "tasks/ThreadTaskManager.h"
 #include "ui/Colors.h"
 #include "ui/Editutils.h"
@@ -46,7 +47,8 @@ QColor StatusColor(TKeyStatusColor color)
 
 }  // namespace
 
-TGetKeyForm::TGetKeyForm(QWidget* owner) : QDialog(owner), ui(new Ui::TGetKeyForm), FTimer(new QTimer(this))
+TGetKeyForm::TGetKeyForm(QWidget* owner, TDeviceSession& session, TIniFile& config)
+    : QDialog(owner), ui(new Ui::TGetKeyForm), FSession(session), FConfig(config), FTimer(new QTimer(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -104,8 +106,9 @@ void TGetKeyForm::showEvent(QShowEvent* event)
 void TGetKeyForm::FormShow()
 {
     LoadOptions();
-    FPortOpen = OpenPort();
+    FPortOpen = FSession.Begin(QStringLiteral("Чтение ключа"));
     if (!FPortOpen) {
+        WarningDlg(parentWidget(), PortOpenWarning(FSession));
         // Only typing is left: the dialog closes up under the reader's panel.
         const int gap = ui->paReader->height();
         ui->paReader->hide();
@@ -119,18 +122,18 @@ void TGetKeyForm::FormShow()
 
 void TGetKeyForm::LoadOptions()
 {
-    ui->cbAutoOk->setChecked(IniFile->ReadBool(kSection, QStringLiteral("AutoOk"), false));
-    ui->cbOneMoreKey->setChecked(IniFile->ReadBool(kSection, QStringLiteral("OneMoreKey"), false));
-    const bool keyFormat = IniFile->ReadBool(kSection, QStringLiteral("Key"), true);
+    ui->cbAutoOk->setChecked(FConfig.ReadBool(kSection, QStringLiteral("AutoOk"), false));
+    ui->cbOneMoreKey->setChecked(FConfig.ReadBool(kSection, QStringLiteral("OneMoreKey"), false));
+    const bool keyFormat = FConfig.ReadBool(kSection, QStringLiteral("Key"), true);
     (keyFormat ? ui->rbKey : ui->rbSN)->setChecked(true);
     FShowingKeyFormat = keyFormat;
 }
 
 void TGetKeyForm::SaveOptions()
 {
-    IniFile->WriteBool(kSection, QStringLiteral("AutoOk"), ui->cbAutoOk->isChecked());
-    IniFile->WriteBool(kSection, QStringLiteral("OneMoreKey"), ui->cbOneMoreKey->isChecked());
-    IniFile->WriteBool(kSection, QStringLiteral("Key"), ui->rbKey->isChecked());
+    FConfig.WriteBool(kSection, QStringLiteral("AutoOk"), ui->cbAutoOk->isChecked());
+    FConfig.WriteBool(kSection, QStringLiteral("OneMoreKey"), ui->cbOneMoreKey->isChecked());
+    FConfig.WriteBool(kSection, QStringLiteral("Key"), ui->rbKey->isChecked());
 }
 
 bool TGetKeyForm::ReadingRuns() const
@@ -147,11 +150,8 @@ void TGetKeyForm::sbStartClick()
     if (FPassOver)
         FRun->PassOver(*FPassOver);
     FPassOver.reset();
-    Exchanges->Begin("Чтение ключа");
-    if (!StartKeyRead(*ThreadTaskManager, *Device, FRun)) {
-        Exchanges->End(false, "");
+    if (!StartKeyRead(FSession.Tasks(), FSession.Device(), FRun))
         return;
-    }
     // The light starts from the first square, whatever a run before left lit.
     FLightTag = 0;
     for (int i = 1; i <= kSquares; ++i)
@@ -167,7 +167,6 @@ void TGetKeyForm::sbStopClick()
     FTimer->stop();
     if (FRun)
         FRun->Stop();
-    Exchanges->End(false, "остановлено", true);
     ui->sbStop->hide();
     ui->sbStart->show();
     ui->paWaitKey->hide();
@@ -197,7 +196,6 @@ void TGetKeyForm::TimerTimer()
     if (!state.Status.empty())
         ShowStatus(QString::fromStdString(state.Status), StatusColor(state.StatusColor));
     if (state.Ended) {
-        Exchanges->End(state.KeyRead, state.KeyRead ? std::string() : "ключ не прочитан");
         FTimer->stop();
         ui->paWaitKey->hide();
         ui->sbStop->hide();
@@ -305,15 +303,22 @@ void TGetKeyForm::FormClose()
         return;
     FClosed = true;
     SaveOptions();
+    const bool stopped = ReadingRuns();
     sbStopClick();
-    if (FPortOpen)
-        ClosePort();
+    if (FPortOpen) {
+        // The reading has ended by now (StartKeyRead's run is stopped and waited for).
+        const bool keyRead = FRun && FRun->State().KeyRead;
+        if (stopped)
+            FSession.End(false, "остановлено", true);
+        else
+            FSession.End(keyRead, keyRead ? std::string() : "ключ не прочитан");
+    }
     FPortOpen = false;
 }
 
-int GetKey(QWidget* owner, TKeyRecord* record, const TKeyRecord* passOver)
+int GetKey(QWidget* owner, TDeviceSession& session, TIniFile& config, TKeyRecord* record, const TKeyRecord* passOver)
 {
-    TGetKeyForm form(owner);
+    TGetKeyForm form(owner, session, config);
     if (passOver)
         form.PassOver(*passOver);
     int result = 0;

@@ -11,19 +11,22 @@
 class QTimer;
 class QString;
 
+class TDeviceSession;
+class TIniFile;
 class TKeyReadRun;
 
 namespace Ui {
 class TGetKeyForm;
 }
 
-// "Ввод ключа": one key laid on the module's reader (read on the task thread while the dialog
-// waits) or typed as a code or as a card's serial number. The reading never outlives the dialog
-// and never touches it: the dialog's timer looks at the run.
+// "Ввод ключа": one key laid on the module's reader (read on the session's task thread while the
+// dialog waits) or typed as a code or as a card's serial number. The reading never outlives the
+// dialog and never touches it: the dialog's timer looks at the run. The port is open, and the
+// session's record of it runs, while the dialog is shown.
 class TGetKeyForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TGetKeyForm(QWidget* owner);
+    TGetKeyForm(QWidget* owner, TDeviceSession& session, TIniFile& config);
     ~TGetKeyForm() override;
 
     // The accepted key in display order (CRC first, family code last).
@@ -59,6 +62,8 @@ private:
     bool ReadingRuns() const;
 
     std::unique_ptr<Ui::TGetKeyForm> ui;
+    TDeviceSession& FSession;
+    TIniFile& FConfig;
     QTimer* FTimer;
     int FLightTag = 0;
     uint8_t FKey[KeyCodeSize] = {};
@@ -75,4 +80,5 @@ private:
 // ключ"). With a key, the record holds its six serial bytes, its CRC for family 0x01 and
 // parameter 0. `passOver`, for one more key, is the key the dialog before gave: left lying on
 // the reader, it is not read again until it has been taken away.
-int GetKey(QWidget* owner, TKeyRecord* record, const TKeyRecord* passOver = nullptr);
+int GetKey(QWidget* owner, TDeviceSession& session, TIniFile& config, TKeyRecord* record,
+           const TKeyRecord* passOver = nullptr);

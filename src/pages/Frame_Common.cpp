@@ -30,7 +30,7 @@ void TCommonFrame::FrameEnter(QObject* sender)
     if (sender)
         return;
     ui->cbOperator->clear();
-    ui->cbOperator->addItems(TIniFile(AppDir + kOperatorsFile).ReadSections());
+    ui->cbOperator->addItems(TIniFile(AppDir() + kOperatorsFile).ReadSections());
     ui->cbOperator->setCurrentIndex(-1);
 }
 
@@ -39,7 +39,7 @@ void TCommonFrame::cbOperatorChange()
     const QString name = ui->cbOperator->currentText();
     if (name.isEmpty())
         return;
-    const QString balance = TIniFile(AppDir + kOperatorsFile).ReadString(name, kAccountBalanceKey, QString());
+    const QString balance = TIniFile(AppDir() + kOperatorsFile).ReadString(name, kAccountBalanceKey, QString());
     if (!balance.isEmpty())
         ui->edAccountBalance->setText(balance);
 }

@@ -7,8 +7,9 @@
 #include <memory>
 
 #include "device/Appconfig.h"
-#include "device/DeviceOperation.h"
 #include "device/ModuleAreas.h"
+#include "operation/DeviceOperation.h"
+#include "operation/ModuleTransfer.h"
 #include "module/HeldModule.h"
 #include "module/IniFile.h"
 #include "ui/Form_NewName.h"
@@ -48,7 +49,8 @@ bool UsablePresetName(const QString& name)
 
 }  // namespace
 
-TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held) : TSettingsPage(owner, held, PartGprs), ui(new Ui::TGPRSFrame)
+TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held, TDeviceSession& session)
+    : TSettingsPage(owner, held, PartGprs), ui(new Ui::TGPRSFrame), FSession(session)
 {
     ui->setupUi(this);
     StyleTitleBand(ui->Label1);
@@ -116,7 +118,7 @@ void TGPRSFrame::paGPRSResize()
 
 QString TGPRSFrame::OperatorsFileName() const
 {
-    return AppDir + kOperatorsFile;
+    return AppDir() + kOperatorsFile;
 }
 
 TGprsTexts TGPRSFrame::Texts() const
@@ -208,7 +210,7 @@ void TGPRSFrame::sbReadKeysClick()
     if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")))
         return;
     TModuleCopy copy;
-    if (ReadFromModule(this, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,
+    if (ReadFromModule(this, FSession, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,
                        QStringLiteral("Ошибка при чтении настроек!")) == TOperationResult::Succeeded) {
         Held().TakeRead(copy);
         ShowHeld();
@@ -231,7 +233,7 @@ void TGPRSFrame::sbWriteKeysClick()
     copy.Gprs.emplace();
     if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
         return;
-    if (WriteToModule(this, QStringLiteral("Запись настроек GPRS"), copy, Held(),
+    if (WriteToModule(this, FSession, QStringLiteral("Запись настроек GPRS"), copy, Held(),
                       QStringLiteral("Настройки GPRS успешно записаны!"), QStringLiteral("Ошибка при записи настроек!")))
         Written(*copy.Gprs);
 }

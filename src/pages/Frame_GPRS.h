@@ -7,6 +7,8 @@
 
 class QLineEdit;
 
+class TDeviceSession;
+
 namespace Ui {
 class TGPRSFrame;
 }
@@ -17,7 +19,7 @@ class TGPRSFrame;
 class TGPRSFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    TGPRSFrame(QWidget* owner, THeldModule& held);
+    TGPRSFrame(QWidget* owner, THeldModule& held, TDeviceSession& session);
     ~TGPRSFrame() override;
 
     // Run by the tab bar with no sender each time the page is shown: refills the preset list.
@@ -60,6 +62,7 @@ private:
     QLineEdit* FieldEdit(TGprsField field) const;
 
     Ui::TGPRSFrame* ui;
+    TDeviceSession& FSession;
     std::optional<TGprsBytes> FShownBlock;
     int FColumn = 0;  // where the edits start, so that every caption fits before them
 };

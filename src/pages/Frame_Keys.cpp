@@ -11,8 +11,9 @@
 #include <memory>
 #include <optional>
 
-#include "device/DeviceOperation.h"
 #include "device/ModuleAreas.h"
+#include "operation/DeviceOperation.h"
+#include "operation/ModuleTransfer.h"
 #include "module/HeldModule.h"
 #include "pages/Form_GetKey.h"
 #include "ui/Dnxcustomdraw.h"
@@ -38,8 +39,9 @@ QString SerialText(const TKeyRecord& record)
 
 }  // namespace
 
-TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held)
-    : TSettingsPage(owner, held, PartKeys), ui(new Ui::TKeysFrame), FWidths(kColCount, 0)
+TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held, TDeviceSession& session, TIniFile& config)
+    : TSettingsPage(owner, held, PartKeys), ui(new Ui::TKeysFrame), FSession(session), FConfig(config),
+      FWidths(kColCount, 0)
 {
     ui->setupUi(this);
 
@@ -141,7 +143,7 @@ void TKeysFrame::ReadKeysFromDevice()
 {
     TModuleCopy copy;
     // The grid is the only copy of the list: anything short of a whole table leaves it alone.
-    if (ReadFromModule(this, QStringLiteral("Чтение ключей"), PartKeys, copy,
+    if (ReadFromModule(this, FSession, QStringLiteral("Чтение ключей"), PartKeys, copy,
                        QStringLiteral("Ошибка при чтении ключей!")) != TOperationResult::Succeeded)
         return;
     Held().TakeRead(copy);
@@ -223,7 +225,7 @@ void TKeysFrame::WriteKeysToDevice()
     TModuleCopy copy;
     copy.Keys = KeyTable();
     const QString failure = QStringLiteral("Ошибка при записи ключей!");
-    if (WriteToModule(this, QStringLiteral("Запись ключей"), copy, Held(), QStringLiteral("Ключи успешно записаны!"),
+    if (WriteToModule(this, FSession, QStringLiteral("Запись ключей"), copy, Held(), QStringLiteral("Ключи успешно записаны!"),
                       failure))
         Written(*copy.Keys);
     // A port that would not open ends the write before it could tell its failure; the keys'
@@ -251,7 +253,7 @@ void TKeysFrame::sbAddClick()
         }
         TKeyRecord record{};
         // A key left on the reader is answered once, not at every dialog that follows.
-        answer = GetKey(this, &record, previous ? &*previous : nullptr);
+        answer = GetKey(this, FSession, FConfig, &record, previous ? &*previous : nullptr);
         if (answer == 0)
             return;
         previous = record;
@@ -286,7 +288,7 @@ void TKeysFrame::sbSearchClick()
     std::optional<TKeyRecord> previous;
     do {
         TKeyRecord record{};
-        answer = GetKey(this, &record, previous ? &*previous : nullptr);
+        answer = GetKey(this, FSession, FConfig, &record, previous ? &*previous : nullptr);
         if (answer == 0)
             return;
         previous = record;

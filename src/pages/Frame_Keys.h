@@ -8,6 +8,9 @@
 
 class QPainter;
 
+class TDeviceSession;
+class TIniFile;
+
 namespace Ui {
 class TKeysFrame;
 }
@@ -18,7 +21,7 @@ class TKeysFrame;
 class TKeysFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    TKeysFrame(QWidget* owner, THeldModule& held);
+    TKeysFrame(QWidget* owner, THeldModule& held, TDeviceSession& session, TIniFile& config);
     ~TKeysFrame() override;
 
     // Fills the row's number, key, serial and parameter cells; a row past the end is added.
@@ -59,6 +62,8 @@ private:
     int KeyCount() const;
 
     Ui::TKeysFrame* ui;
+    TDeviceSession& FSession;
+    TIniFile& FConfig;
     TColWidths FWidths;
     std::optional<TKeyTable> FLoaded;  // the table last read, loaded or written, as KeyTable gave it
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/DeviceOperation.h"
+#include "operation/DeviceOperation.h"
 #include "ui/Dnx_control_utils.h"
 #include "ui/Glyphs.h"
 #include "ui_Frame_Outputs.h"
@@ -24,8 +24,8 @@ QWidget* OutputControl(QWidget* page, const char* prefix, int output, const char
 
 }  // namespace
 
-TOutputsFrame::TOutputsFrame(QWidget* owner, THeldModule& held)
-    : TImageFrame(owner, held, TImagePage::Outputs), ui(new Ui::TOutputsFrame)
+TOutputsFrame::TOutputsFrame(QWidget* owner, THeldModule& held, TDeviceSession& session)
+    : TImageFrame(owner, held, TImagePage::Outputs), ui(new Ui::TOutputsFrame), FSession(session)
 {
     ui->setupUi(Body());
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
@@ -98,7 +98,7 @@ void TOutputsFrame::sbO0PulseClick(QToolButton* sender)
     const auto action = static_cast<uint8_t>(Tag(sender));
     const auto output = static_cast<uint8_t>(Tag(sender->parentWidget()));
     RunDeviceOperation(
-        this, {QStringLiteral("Управление выходом")},
+        this, FSession, {QStringLiteral("Управление выходом")},
         [output, action](TKOR_ZEM& device, TOperationProgress& progress) {
             return progress.Step(1, 1, QStringLiteral("команда модулю")) && device.SetOutput(output, action);
         },

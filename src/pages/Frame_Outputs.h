@@ -6,6 +6,8 @@
 class QComboBox;
 class QToolButton;
 
+class TDeviceSession;
+
 namespace Ui {
 class TOutputsFrame;
 }
@@ -15,7 +17,7 @@ class TOutputsFrame;
 class TOutputsFrame : public TImageFrame {
     Q_OBJECT
 public:
-    TOutputsFrame(QWidget* owner, THeldModule& held);
+    TOutputsFrame(QWidget* owner, THeldModule& held, TDeviceSession& session);
     ~TOutputsFrame() override;
 
     // The mode list of an output (its number in its tag) changed.
@@ -30,4 +32,5 @@ protected:
 private:
 
     std::unique_ptr<Ui::TOutputsFrame> ui;
+    TDeviceSession& FSession;
 };

@@ -1,5 +1,6 @@
 #include "ui/Formtools.h"
 
+#include "module/IniFile.h"
 #include "ui/Colors.h"
 
 #include <QAbstractSpinBox>
@@ -168,4 +169,18 @@ int CaptionColumn(int column, const QList<QLabel*>& captions)
     for (const QLabel* caption : captions)
         column = std::max(column, caption->x() + caption->sizeHint().width() + kCaptionGap);
     return column;
+}
+
+void SaveFormSize(TIniFile* ini, QWidget* form)
+{
+    if (ini == nullptr || form == nullptr)
+        return;
+    const bool resizable = form->minimumSize() != form->maximumSize();
+    const bool normal = (form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized |
+                                                Qt::WindowFullScreen)) == 0;
+    if (!resizable || !normal)
+        return;
+    // A failed write is not worth a message: the size is a convenience.
+    ini->WriteInteger(form->objectName(), QStringLiteral("Width"), form->frameGeometry().width());
+    ini->WriteInteger(form->objectName(), QStringLiteral("Height"), form->frameGeometry().height());
 }

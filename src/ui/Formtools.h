@@ -8,6 +8,7 @@ class QCoreApplication;
 class QLabel;
 class QObject;
 class QWidget;
+class TIniFile;
 
 // True when the object's class or one of its ancestors has exactly that class name.
 bool InheritsFromName(const QObject* object, const char* className);
@@ -19,6 +20,10 @@ void CenterOver(QWidget* window, QWidget* reference);
 // Centres the window over its parent widget, if it has one.
 void CenterOverOwner(QWidget* form);
 void CenterOnWorkArea(QWidget* window);
+
+// Saves a resizable window's size in its normal state under the window's object name
+// ("Width", "Height"); fixed-size windows record nothing.
+void SaveFormSize(TIniFile* ini, QWidget* form);
 
 // The available geometry of the screen the widget is on (the primary screen for null).
 QRect ScreenWorkArea(const QWidget* widget = nullptr);

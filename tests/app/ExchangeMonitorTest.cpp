@@ -11,7 +11,6 @@
 #include <QTreeWidget>
 
 #include "app/Form_ExchangeMonitor.h"
-#include "device/Globals.h"
 #include "module/GprsBlock.h"
 #include "module/IniFile.h"
 #include "qt/DialogAnswerer.h"
@@ -155,13 +154,13 @@ private slots:
         TExchangeMonitorForm* monitor = OpenMonitor();
         const QString report = FDir.filePath(QStringLiteral("report.txt"));
         QVERIFY(FForm->SaveSupportReport(report));
-        const QStringList logs = QDir(DiagnosticLogDir).entryList({QStringLiteral("zem-*.log")}, QDir::Files);
+        const QStringList logs = QDir(LogDir()).entryList({QStringLiteral("zem-*.log")}, QDir::Files);
         QCOMPARE(logs.size(), 1);
         const QString password = QStringLiteral("50 61 35 35 77 30 72 64");
         const QString hidden = QStringLiteral("** ** ** ** ** ** ** ** ");
         const std::pair<const char*, QString> shown[] = {
             {"monitor", monitor->ShownText(false)},
-            {"log", ReadText(QDir(DiagnosticLogDir).filePath(logs[0]))},
+            {"log", ReadText(QDir(LogDir()).filePath(logs[0]))},
             {"report", ReadText(report)},
         };
         for (const auto& [where, text] : shown) {
@@ -175,11 +174,11 @@ private slots:
 
         // Turned off in ZEM.cfg, the log gets nothing more.
         FForm.reset();
-        QVERIFY(TIniFile(AppDir + QStringLiteral("ZEM.cfg")).WriteBool(QStringLiteral("Log"), QStringLiteral("Enabled"), false));
-        QDir(DiagnosticLogDir).removeRecursively();
+        QVERIFY(TIniFile(AppDir() + QStringLiteral("ZEM.cfg")).WriteBool(QStringLiteral("Log"), QStringLiteral("Enabled"), false));
+        QDir(LogDir()).removeRecursively();
         OpenWindow(0);
         QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
-        QVERIFY(!QDir(DiagnosticLogDir).exists());
+        QVERIFY(!QDir(LogDir()).exists());
     }
 };
 

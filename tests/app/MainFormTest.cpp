@@ -26,8 +26,9 @@
 #include "app/Application.h"
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
-#include "device/DeviceOperation.h"
-#include "device/Globals.h"
+#include "operation/DeviceOperation.h"
+#include "device/DeviceSession.h"
+#include "device/ToolCore.h"
 #include "device/VirtualModule.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
@@ -69,7 +70,7 @@ class MainFormTest : public TSimModuleTest {
     Q_OBJECT
 
 
-    QString ConfigPath() const { return AppDir + QStringLiteral("ZEM.cfg"); }
+    QString ConfigPath() const { return AppDir() + QStringLiteral("ZEM.cfg"); }
 
     void RememberPort(const QString& port)
     {
@@ -395,7 +396,7 @@ private slots:
         lock.write(QByteArray::number(qint64(gone)).rightJustified(10, ' ') + '\n');
         lock.close();
         bool lockedDuring = false;
-        QCOMPARE(RunDeviceOperation(&form, {QStringLiteral("Проверка")},
+        QCOMPARE(RunDeviceOperation(&form, form.Session(), {QStringLiteral("Проверка")},
                                     [&](TKOR_ZEM& device, TOperationProgress&) {
                                         lockedDuring = QFile::exists(lockPath);
                                         return device.CheckLink();
@@ -405,7 +406,7 @@ private slots:
         QVERIFY(lockedDuring);
         QVERIFY(!QFile::exists(lockPath));
         auto told = PressDialogButton(QStringLiteral("sbOk"));
-        RunDeviceOperation(&form, {QStringLiteral("Проверка")},
+        RunDeviceOperation(&form, form.Session(), {QStringLiteral("Проверка")},
                            [](TKOR_ZEM&, TOperationProgress&) -> bool { throw std::runtime_error("broken"); }, {},
                            {TOutcome::Warning, QStringLiteral("не вышло")});
         WaitForAnswer(told);
@@ -511,22 +512,22 @@ private slots:
 
         auto told = PressDialogButton(QStringLiteral("sbOk"));
         QCOMPARE(RunDeviceOperation(
-                     &form, info, [](TKOR_ZEM&, TOperationProgress&) -> bool { throw std::runtime_error("broken"); },
+                     &form, form.Session(), info, [](TKOR_ZEM&, TOperationProgress&) -> bool { throw std::runtime_error("broken"); },
                      {}, {TOutcome::Warning, QStringLiteral("не вышло")}),
                  TOperationResult::Failed);
         WaitForAnswer(told);
         QCOMPARE(told->message, QStringLiteral("не вышло\nПричина: broken"));
-        QVERIFY(!UniversalCom->IsOpen());
+        QVERIFY(!form.Session().PortOpen());
         QCOMPARE(LastDeviceError().Text, std::string("broken"));
 
         FSim->InjectFault({TSimFault::Silence, -1});
-        QCOMPARE(RunDeviceOperation(&form, info, check, {}, {}), TOperationResult::Failed);
-        QVERIFY(!UniversalCom->IsOpen());
+        QCOMPARE(RunDeviceOperation(&form, form.Session(), info, check, {}, {}), TOperationResult::Failed);
+        QVERIFY(!form.Session().PortOpen());
         QCOMPARE(LastDeviceError().Code, 1460);
 
         FSim->ClearFaults();
-        QCOMPARE(RunDeviceOperation(&form, info, check, {}, {}), TOperationResult::Succeeded);
-        QVERIFY(!UniversalCom->IsOpen());
+        QCOMPARE(RunDeviceOperation(&form, form.Session(), info, check, {}, {}), TOperationResult::Succeeded);
+        QVERIFY(!form.Session().PortOpen());
         QCOMPARE(LastDeviceError().Code, 0);
     }
 
@@ -604,7 +605,7 @@ private slots:
         const auto frames = FSim->ReceivedFrames(TModuleSim::kFnWrite);
         QCOMPARE(frames.size(), size_t(3));
         QCOMPARE(frames[2], WriteRequest(1, ImageBytes(form, 1, 40)));
-        QVERIFY(!UniversalCom->IsOpen());
+        QVERIFY(!form.Session().PortOpen());
     }
 
     void duringAnOperation_otherClicksStartNothing_andClosingAsksThenCloses()
@@ -622,7 +623,7 @@ private slots:
             windowBlocked = QGuiApplication::modalWindow() != nullptr;
             QTest::mouseClick(Button(form, "sbPing"), Qt::LeftButton);
             QTest::mouseClick(Button(form, "sbDefaults"), Qt::LeftButton);
-            secondRun = RunDeviceOperation(&form, {QStringLiteral("Проверка")},
+            secondRun = RunDeviceOperation(&form, form.Session(), {QStringLiteral("Проверка")},
                                            [](TKOR_ZEM& device, TOperationProgress&) { return device.CheckLink(); },
                                            {}, {}) != TOperationResult::NotRun;
             question = PressDialogButton(QStringLiteral("sbOk"));
@@ -637,7 +638,7 @@ private slots:
         // The read's three tries only; the window closes once it has ended, with no message.
         QCOMPARE(FSim->ReceivedFrames().size(), size_t(3));
         QTRY_VERIFY(!form.isVisible());
-        QVERIFY(Device == nullptr);
+        QVERIFY(!form.Session().InOperation());
         QVERIFY(none && NoDialogCame(none));
     }
 

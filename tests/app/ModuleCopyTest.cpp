@@ -109,7 +109,7 @@ class ModuleCopyTest : public TSimModuleTest {
     QString FilePath(const QString& name) const { return FDir.filePath(name); }
     QStringList Backups() const
     {
-        return QDir(BackupsDir).entryList({QStringLiteral("*.zem")}, QDir::Files, QDir::Name);
+        return QDir(BackupsFolder()).entryList({QStringLiteral("*.zem")}, QDir::Files, QDir::Name);
     }
     void PutModule()
     {
@@ -229,7 +229,7 @@ private slots:
         // The backup holds the module as it was before: zone 1 in the other mode.
         QCOMPARE(Backups().size(), 1);
         TModuleCopy backup;
-        QVERIFY(LoadModuleFile(QDir(BackupsDir).filePath(Backups()[0]), backup, info, error));
+        QVERIFY(LoadModuleFile(QDir(BackupsFolder()).filePath(Backups()[0]), backup, info, error));
         QCOMPARE((*backup.Settings)[kZone1Mode], uint8_t(2));
         QCOMPARE(KeyTableCount(*backup.Keys), 1);
     }
@@ -285,9 +285,9 @@ private slots:
 
     void backups_comeBeforeEveryWrite_neverAfterARefusal_andKeepTheNewest100()
     {
-        QVERIFY(QDir().mkpath(BackupsDir));
+        QVERIFY(QDir().mkpath(BackupsFolder()));
         for (int i = 0; i < BackupsKept + 4; ++i) {
-            QFile old(QDir(BackupsDir).filePath(
+            QFile old(QDir(BackupsFolder()).filePath(
                 QStringLiteral("2000-01-01_00-%1-%2_old.zem").arg(i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))));
             QVERIFY(old.open(QIODevice::WriteOnly));
         }
@@ -378,10 +378,10 @@ private slots:
     {
         Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
         FForm->PageControl()->SelectPage(6);
-        QVERIFY(QDir().mkpath(BackupsDir));
-        const QString oldBackup = QDir(BackupsDir).filePath(QStringLiteral("2000-01-01_00-00-00_old.zem"));
+        QVERIFY(QDir().mkpath(BackupsFolder()));
+        const QString oldBackup = QDir(BackupsFolder()).filePath(QStringLiteral("2000-01-01_00-00-00_old.zem"));
         WriteAll(oldBackup, "old backup");
-        WriteAll(AppDir + QStringLiteral("Operators.cfg"), Cp1251(QStringLiteral("[Лайф]\r\nAPN=old\r\n")));
+        WriteAll(AppDir() + QStringLiteral("Operators.cfg"), Cp1251(QStringLiteral("[Лайф]\r\nAPN=old\r\n")));
         TGPRSFrame* gprs = FForm->Page<TGPRSFrame>();
         gprs->FrameEnter(nullptr);
         auto* operators = gprs->findChild<QComboBox*>(QStringLiteral("cbOperator"));
@@ -396,14 +396,14 @@ private slots:
             QString File;
             std::function<QString()> Save;  // what the installer was told
         } savers[] = {
-            {"ZEM.cfg", AppDir + QStringLiteral("ZEM.cfg"),
+            {"ZEM.cfg", AppDir() + QStringLiteral("ZEM.cfg"),
              [] {
-                 TIniFile ini(AppDir + QStringLiteral("ZEM.cfg"));
+                 TIniFile ini(AppDir() + QStringLiteral("ZEM.cfg"));
                  return ini.WriteString(QStringLiteral("MainForm"), QStringLiteral("Port"), QString(200, 'p'))
                             ? QString()
                             : ini.LastError();
              }},
-            {"Operators.cfg", AppDir + QStringLiteral("Operators.cfg"),
+            {"Operators.cfg", AppDir() + QStringLiteral("Operators.cfg"),
              [gprs] {
                  return ConfirmAndAnswer(gprs->findChild<QToolButton*>(QStringLiteral("sbSave"))).Report->message;
              }},
@@ -445,10 +445,10 @@ private slots:
 
     void backupsFolder_isOursAlone_foreignFilesAndPlantedLinksStayUntouched()
     {
-        QVERIFY(QDir().mkpath(BackupsDir));
-        QFile::setPermissions(BackupsDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+        QVERIFY(QDir().mkpath(BackupsFolder()));
+        QFile::setPermissions(BackupsFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
                                               QFile::ExeOther);
-        const QDir folder(BackupsDir);
+        const QDir folder(BackupsFolder());
         const int older = BackupsKept + 20;
         for (int i = 0; i < older; ++i)
             WriteAll(folder.filePath(QStringLiteral("2000-01-01_00-%1-%2_old.zem").arg(i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))), "old");
@@ -472,7 +472,7 @@ private slots:
         copy.Keys->fill(0xFF);
         QString error;
         QVERIFY2(SaveBackup(copy, QStringLiteral("/dev/ttyUSB0"), error), qPrintable(error));
-        QCOMPARE(Mode(BackupsDir) & 07777, mode_t(0700));
+        QCOMPARE(Mode(BackupsFolder()) & 07777, mode_t(0700));
         const QStringList made = folder.entryList({QStringLiteral("*_ttyUSB0_02.zem")}, QDir::Files | QDir::NoSymLinks);
         QCOMPARE(made.size(), 1);
         for (int s = -2; s < 60; ++s)
@@ -500,8 +500,8 @@ private slots:
                                              QFile::ExeOther);
         WriteAll(elsewhere + QStringLiteral("/2000-01-01_00-00-00_x.zem"), "kept");
         const mode_t elsewhereMode = Mode(elsewhere);
-        BackupsDir = FilePath(QStringLiteral("link"));
-        QVERIFY(QFile::link(elsewhere, BackupsDir));
+        SetBackupsFolder(FilePath(QStringLiteral("link")));
+        QVERIFY(QFile::link(elsewhere, BackupsFolder()));
         Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
         const QStringList said = Answering({Press(kOk), Press(kCancel)}, [&] { FForm->sbWriteClick(); });
         QVERIFY2(said.value(1).startsWith(QStringLiteral("Папка резервных копий «")), qPrintable(said.value(1)));
@@ -512,7 +512,7 @@ private slots:
 
         // Someone else's folder (only root can make one here).
         if (geteuid() == 0) {
-            BackupsDir = elsewhere;
+            SetBackupsFolder(elsewhere);
             QCOMPARE(chown(QFile::encodeName(elsewhere).constData(), 65534, 65534), 0);
             QVERIFY(!SaveBackup(copy, QStringLiteral("/dev/ttyUSB0"), error));
             QCOMPARE(QDir(elsewhere).entryList(QDir::Files).size(), 1);

@@ -113,7 +113,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, savedAfter);
         StartModule();
-        TIniFile(AppDir + QStringLiteral("ZEM.cfg")).WriteString(kSection, kPortKey, kSavedPort);
+        TIniFile(AppDir() + QStringLiteral("ZEM.cfg")).WriteString(kSection, kPortKey, kSavedPort);
         TModuleCopy copy;
         copy.Settings.emplace();
         (*copy.Settings)[kZone1Mode] = 2;
@@ -142,7 +142,7 @@ private slots:
             QTest::keyClicks(box->lineEdit(), typed);
         }
         FForm.reset();
-        QCOMPARE(TIniFile(AppDir + QStringLiteral("ZEM.cfg")).ReadString(kSection, kPortKey, QString()), savedAfter);
+        QCOMPARE(TIniFile(AppDir() + QStringLiteral("ZEM.cfg")).ReadString(kSection, kPortKey, QString()), savedAfter);
         StopModule();
     }
 

@@ -95,10 +95,10 @@ TRun RunOnce(const std::vector<TModule*>& modules, QStringList ports, const TMod
 
 class ProductionLineTest : public ::testing::Test {
 protected:
-    void SetUp() override { BackupsDir = QString::fromStdString(Dir / "backups"); }
-    void TearDown() override { BackupsDir.clear(); }
+    void SetUp() override { SetBackupsFolder(QString::fromStdString(Dir / "backups")); }
+    void TearDown() override { SetBackupsFolder(QString()); }
     QString File(const char* name) const { return QString::fromStdString(Dir / name); }
-    QStringList Backups() const { return QDir(BackupsDir).entryList(QDir::Files, QDir::Name); }
+    QStringList Backups() const { return QDir(BackupsFolder()).entryList(QDir::Files, QDir::Name); }
 
     TTempDir Dir;
 };
@@ -177,7 +177,7 @@ TEST_F(ProductionLineTest, EveryPortGetsTheTemplateAndItsOwnNumberWhileFaultyMod
     TModuleCopy saved;
     TModuleFileInfo info;
     QString error;
-    ASSERT_TRUE(LoadModuleFile(QDir(BackupsDir).filePath(midWrite[0]), saved, info, error));
+    ASSERT_TRUE(LoadModuleFile(QDir(BackupsFolder()).filePath(midWrite[0]), saved, info, error));
     EXPECT_EQ(TBytes(saved.Keys->begin(), saved.Keys->end()), TBytes(KeyTableSize, uint8_t(11110002)));
 
     // The report: its header, then one line per module with port, numbers, result and cause.

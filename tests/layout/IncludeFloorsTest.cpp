@@ -18,14 +18,17 @@ namespace fs = std::filesystem;
 namespace {
 
 // The floors, top to bottom: a file includes from its own floor and the floors below it only.
-const std::vector<std::string> kFloors = {"app",  "pages", "device", "ui",    "module",
-                                          "sim",  "keys",  "tasks",  "link",  "util"};
+const std::vector<std::string> kFloors = {"app",  "pages", "operation", "ui",    "device", "module",
+                                          "sim",  "keys",  "tasks",     "link",  "util"};
 
 struct TInclude {
     std::string File;  // relative to the source tree, "src/pages/Frame_Keys.cpp"
     int Line;
-    std::string Name;  // as written, "device/ModuleAreas.h"
+    std::string Name;  // as written, "device/ModuleAreas.h", or <QWidget> as "<QWidget>"
 };
+
+// The floors that talk to no person: no window, dialog or widget of theirs.
+const std::set<std::string> kQuietFloors = {"device", "module", "sim", "keys", "tasks", "link", "util"};
 
 struct TTree {
     fs::path Root;
@@ -52,6 +55,11 @@ std::string FloorOfInclude(const std::string& name)
     return slash == std::string::npos ? std::string() : name.substr(0, slash);
 }
 
+bool IsSystem(const std::string& name)
+{
+    return !name.empty() && name[0] == '<';
+}
+
 // Made by the build next to the file that includes it.
 bool IsGenerated(const std::string& name)
 {
@@ -61,7 +69,7 @@ bool IsGenerated(const std::string& name)
 TTree ReadTree()
 {
     TTree tree{fs::path(ZEM_SOURCE_DIR), {}};
-    static const std::regex include(R"re(^\s*#\s*include\s*"([^"]+)")re");
+    static const std::regex include(R"re(^\s*#\s*include\s*("[^"]+"|<[^>]+>))re");
     for (const char* top : {"src", "sim"}) {
         for (const auto& entry : fs::recursive_directory_iterator(tree.Root / top)) {
             const std::string ext = entry.path().extension().string();
@@ -72,8 +80,10 @@ TTree ReadTree()
             std::string line;
             for (int number = 1; std::getline(in, line); ++number) {
                 std::smatch match;
-                if (std::regex_search(line, match, include))
-                    tree.Includes.push_back({file, number, match[1].str()});
+                if (!std::regex_search(line, match, include))
+                    continue;
+                const std::string name = match[1].str();
+                tree.Includes.push_back({file, number, name[0] == '"' ? name.substr(1, name.size() - 2) : name});
             }
         }
     }
@@ -144,7 +154,7 @@ TEST(IncludeFloors, EveryIncludeNamesAFloorAtOrBelowItsOwn)
     ASSERT_GT(tree.Includes.size(), 100u) << "no sources under " << tree.Root;
     int upward = 0;
     for (const TInclude& inc : tree.Includes) {
-        if (IsGenerated(inc.Name))
+        if (IsGenerated(inc.Name) || IsSystem(inc.Name))
             continue;
         const std::string where = inc.File + ":" + std::to_string(inc.Line) + ": \"" + inc.Name + "\"";
         const int from = FloorIndex(FloorOfFile(inc.File));
@@ -169,7 +179,7 @@ TEST(IncludeFloors, NoCircleBetweenUnits)
     const TTree tree = ReadTree();
     std::map<std::string, std::set<std::string>> arrows;
     for (const TInclude& inc : tree.Includes) {
-        if (IsGenerated(inc.Name) || FloorOfInclude(inc.Name).empty())
+        if (IsGenerated(inc.Name) || IsSystem(inc.Name) || FloorOfInclude(inc.Name).empty())
             continue;
         const std::string from = Unit(inc.File);
         const std::string to = Unit(IncludedFile(inc.Name));
@@ -185,5 +195,26 @@ TEST(IncludeFloors, NoCircleBetweenUnits)
     }
     std::cout << "circles: " << circles.size() << "\n";
 }
+
+#ifdef ZEM_QT_WIDGETS_DIR
+TEST(IncludeFloors, TheDeviceFloorAndThoseBelowIncludeNoWidget)
+{
+    const fs::path widgets(ZEM_QT_WIDGETS_DIR);
+    ASSERT_TRUE(fs::is_regular_file(widgets / "QWidget")) << widgets;
+    int found = 0;
+    for (const TInclude& inc : ReadTree().Includes) {
+        if (!IsSystem(inc.Name) || !kQuietFloors.count(FloorOfFile(inc.File)))
+            continue;
+        std::string header = inc.Name.substr(1, inc.Name.size() - 2);
+        if (header.rfind("QtWidgets/", 0) == 0)
+            header = header.substr(std::string("QtWidgets/").size());
+        if (fs::exists(widgets / header)) {
+            ++found;
+            ADD_FAILURE() << inc.File << ":" << inc.Line << ": " << inc.Name << " is a window's header";
+        }
+    }
+    std::cout << "widget headers below the window's floors: " << found << "\n";
+}
+#endif
 
 }  // namespace

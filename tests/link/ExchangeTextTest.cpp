@@ -154,16 +154,17 @@ TEST(ExchangeText, everySimulatedFault_isNotedFrameByFrame)
         TSimLink link;
         ASSERT_TRUE(link.Open());
         TExchangeRecorder recorder;
-        link.Protocol().SetObserver(&recorder);
+        TRecorderChannel channel(&recorder);
+        link.Protocol().SetObserver(&channel);
         if (c.Fault.Count != 0)
             link.Sim.InjectFault(c.Fault);
-        recorder.Begin("Чтение");
+        channel.Begin("Чтение");
         link.Device.ReadParams(0, 10, nullptr, kTimeoutMs);
         if (c.Fault.Kind == TSimFault::LateReply) {
             ASSERT_TRUE(WaitFor([&] { return link.Pty.RepliesSent() == 2 && link.Com.Unread() > 0; }));
             link.Device.ReadParams(0, 10, nullptr, kTimeoutMs);
         }
-        recorder.End(true, "");
+        channel.End(true, "");
         const std::vector<TOperationRecord> recorded = recorder.Last(1);
         ASSERT_EQ(recorded.size(), 1u);
         std::vector<std::string> outcomes;

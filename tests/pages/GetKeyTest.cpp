@@ -14,7 +14,6 @@
 
 #include "app/Application.h"
 #include "device/Appconfig.h"
-#include "device/Globals.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
 #include "keys/CRC.h"
@@ -84,7 +83,7 @@ class GetKeyTest : public TSimModuleTest {
     // The dialog shown as GetKey shows it, but left to the test to drive.
     std::unique_ptr<TGetKeyForm> OpenForm()
     {
-        auto form = std::make_unique<TGetKeyForm>(nullptr);
+        auto form = std::make_unique<TGetKeyForm>(nullptr, FCore->Session(), FCore->Config());
         form->setWindowModality(Qt::ApplicationModal);
         form->show();
         return form;
@@ -104,19 +103,18 @@ private slots:
     void init()
     {
         StartModule();
-        CreateGlobals();
-        ComPort->SetPortName(FPty->SlavePath());
+        FCore = std::make_unique<TToolCore>(LogDir());
+        FCore->Session().ChoosePort(SimPort());
     }
 
     void cleanup()
     {
-        DestroyGlobals();
         StopModule();
     }
 
     void keyOnTheReader_withAutoClose_isReturnedWithoutAClick()
     {
-        IniFile->WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
+        FCore->Config().WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
         const TTestKey key = KeyOfSerial(0x123456789AB);
         FSim->PresentKey(key.Rom, 3, true);
         auto form = OpenForm();
@@ -127,8 +125,8 @@ private slots:
         std::memcpy(rom, form->Key(), 8);
         ReverseKeyCode(rom);
         QVERIFY(std::memcmp(rom, key.Rom, 8) == 0);
-        QVERIFY(!UniversalCom->IsOpen());
-        QCOMPARE(ThreadTaskManager->GetCurrentTask(), 0);
+        QVERIFY(!FCore->Session().PortOpen());
+        QCOMPARE(FCore->Session().Tasks().GetCurrentTask(), 0);
     }
 
     void keyOnTheReader_withoutAutoClose_waitsForOk_andGetKeyFillsTheRecord()
@@ -144,7 +142,7 @@ private slots:
             Child<QCheckBox>(dialog, "cbOneMoreKey")->setChecked(true);
             QTest::mouseClick(Child<QToolButton>(dialog, "sbOk"), Qt::LeftButton);
         });
-        result = GetKey(nullptr, &record);
+        result = GetKey(nullptr, FCore->Session(), FCore->Config(), &record);
         QVERIFY(answered->shown);
         QCOMPARE(result, 2);
         uint8_t expected[8];
@@ -152,10 +150,10 @@ private slots:
         QVERIFY(std::memcmp(&record, expected + 1, 7) == 0);
         QCOMPARE(record.Param, uint8_t(0));
         // The options chosen are the next dialog's; a cancel stores "one more" as off.
-        QVERIFY(IniFile->ReadBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), false));
+        QVERIFY(FCore->Config().ReadBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), false));
         auto cancel = PressDialogButton(QStringLiteral("sbCancel"));
-        QCOMPARE(GetKey(nullptr, &record), 0);
-        QVERIFY(!IniFile->ReadBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), true));
+        QCOMPARE(GetKey(nullptr, FCore->Session(), FCore->Config(), &record), 0);
+        QVERIFY(!FCore->Config().ReadBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), true));
     }
 
     void okWithNothingTyped_keepsTheDialogOpenAndTheReaderReading()
@@ -184,7 +182,7 @@ private slots:
         QVERIFY(Child<QWidget>(form.get(), "paWaitKey")->isVisible());
         QTest::mouseClick(Child<QToolButton>(form.get(), "sbStop"), Qt::LeftButton);
         QCOMPARE(Status(form.get()), QStringLiteral("Остановлено"));
-        QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), 0);
+        QTRY_COMPARE(FCore->Session().Tasks().GetCurrentTask(), 0);
         QVERIFY(!Child<QWidget>(form.get(), "paWaitKey")->isVisible());
         QVERIFY(Child<QToolButton>(form.get(), "sbStart")->isVisible());
 
@@ -196,8 +194,8 @@ private slots:
         QTRY_COMPARE(Status(form.get()), QStringLiteral("Нет связи с устройством ..."));
         SaveScreenshot(form.get(), QStringLiteral("get_key_reading"));
         form->reject();
-        QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), 0);
-        QVERIFY(!UniversalCom->IsOpen());
+        QTRY_COMPARE(FCore->Session().Tasks().GetCurrentTask(), 0);
+        QVERIFY(!FCore->Session().PortOpen());
     }
 
     void typedKeys_areCheckedBeforeTheyAreTaken()
@@ -314,19 +312,19 @@ private slots:
                 form->sbStartClick();
                 break;
             case 3:
-                QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), KeyReadTaskId);
+                QTRY_COMPARE(FCore->Session().Tasks().GetCurrentTask(), KeyReadTaskId);
                 form->sbStartClick();  // refused: the run under way has not ended
                 break;
             }
             form->reject();
-            QVERIFY(!UniversalCom->IsOpen());
+            QVERIFY(!FCore->Session().PortOpen());
         }
-        QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), 0);
+        QTRY_COMPARE(FCore->Session().Tasks().GetCurrentTask(), 0);
     }
 
     void keyLaidDuringAnErrorMessage_doesNotPressOkUnderIt()
     {
-        IniFile->WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
+        FCore->Config().WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
         const TTestKey key = KeyOfSerial(77);
         FSim->PresentKey(key.Rom, 5, true);
         auto form = OpenForm();
@@ -338,7 +336,7 @@ private slots:
         bool closedUnderMessage = true;
         auto error = AnswerDialog([&](QWidget* message) {
             QTRY_VERIFY(!FSim->KeyPending() || FSim->KeyPolls() > 5);
-            QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), 0);
+            QTRY_COMPARE(FCore->Session().Tasks().GetCurrentTask(), 0);
             const int seen = ticks;
             QTRY_VERIFY(ticks >= seen + 2);
             closedUnderMessage = !form->isVisible();

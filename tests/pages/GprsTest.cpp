@@ -73,7 +73,7 @@ class GprsTest : public TSimModuleTest {
 
     TGPRSFrame* Page() const { return FForm->Page<TGPRSFrame>(); }
 
-    QString OperatorsPath() const { return AppDir + QStringLiteral("Operators.cfg"); }
+    QString OperatorsPath() const { return AppDir() + QStringLiteral("Operators.cfg"); }
     QByteArray OperatorsBytes() const
     {
         QFile file(OperatorsPath());
@@ -163,13 +163,13 @@ private slots:
         SaveScreenshot(FForm.get(), QStringLiteral("page_gprs"));
 
         // A file that cannot be written is told, and the list stays as it was.
-        AppDir = FDir.path() + QStringLiteral("/missing/");
+        SetAppDir(FDir.path() + QStringLiteral("/missing/"));
         auto saved = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbSave")).Report;
         QVERIFY2(saved->message.startsWith(QStringLiteral("Не удалось сохранить файл «")) &&
                      saved->message.endsWith(QStringLiteral("Operators.cfg»: файл или папка не найдены")),
                  qPrintable(saved->message));
         QFile::setPermissions(FDir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        AppDir = FDir.path() + QLatin1Char('/');
+        SetAppDir(FDir.path() + QLatin1Char('/'));
         auto deleted = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbDelete")).Report;
         QFile::setPermissions(FDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (deleted->shown) {  // root writes anyway

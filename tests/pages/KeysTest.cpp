@@ -25,7 +25,8 @@
 #include "app/Application.h"
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
+#include "device/ToolCore.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
 #include "keys/Ow_keyutils.h"
@@ -303,8 +304,8 @@ private slots:
     void keyLeftOnTheReader_isRefusedOncePerLaying_andEscEndsTheDialogs()
     {
         QCOMPARE(Click("sbAdd", {TypeKey(kKeyA)}), QStringList({"GetKeyForm"}));
-        IniFile->WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
-        IniFile->WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), true);
+        FForm->Core().Config().WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("AutoOk"), true);
+        FForm->Core().Config().WriteBool(QStringLiteral("GetKeyForm"), QStringLiteral("OneMoreKey"), true);
         uint8_t rom[KeyCodeSize];
         MakeKeyCode(int64_t(kKeyA), rom, false);
         FSim->PresentKey(rom, 0, true);
@@ -344,8 +345,8 @@ private slots:
         watcher.stop();
         QCOMPARE(said, QStringList({"Ключ уже добавлен!", "Ключ уже добавлен!"}));
         QCOMPARE(Rows(FGrid).size(), 1);
-        QTRY_COMPARE(ThreadTaskManager->GetCurrentTask(), 0);
-        QVERIFY(!UniversalCom->IsOpen());
+        QTRY_COMPARE(FForm->Session().Tasks().GetCurrentTask(), 0);
+        QVERIFY(!FForm->Session().PortOpen());
     }
 
     void write_toAPortThatWillNotOpen_warnsOfThePortThenOfTheKeys()

@@ -165,7 +165,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
+        SetAppDir(FDir.path() + QLatin1Char('/'));
     }
 
     void init()

@@ -23,7 +23,8 @@
 #include "app/Application.h"
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
+#include "device/ToolCore.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
 #include "link/UniversalCom.h"
@@ -196,12 +197,13 @@ class PagesTest : public QObject {
 
     QTemporaryDir FDir;
     THeldModule FHeld;
+    TDeviceSession FSession{nullptr};
     std::unique_ptr<TCommonFrame> FCommon;
     std::unique_ptr<TInputsFrame> FInputs;
     std::unique_ptr<TAlarmFrame> FAlarm;
     std::unique_ptr<TOutputsFrame> FOutputs;
 
-    QString OperatorsPath() const { return AppDir + QStringLiteral("Operators.cfg"); }
+    QString OperatorsPath() const { return AppDir() + QStringLiteral("Operators.cfg"); }
 
     std::vector<TImageFrame*> Pages() const { return {FCommon.get(), FInputs.get(), FOutputs.get(), FAlarm.get()}; }
 
@@ -218,7 +220,7 @@ private slots:
     void init()
     {
         QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
+        SetAppDir(FDir.path() + QLatin1Char('/'));
         QFile::remove(OperatorsPath());
         FHeld = THeldModule();
         Held = &FHeld;
@@ -226,7 +228,7 @@ private slots:
         FCommon = std::make_unique<TCommonFrame>(nullptr, FHeld);
         FInputs = std::make_unique<TInputsFrame>(nullptr, FHeld);
         FAlarm = std::make_unique<TAlarmFrame>(nullptr, FHeld);
-        FOutputs = std::make_unique<TOutputsFrame>(nullptr, FHeld);
+        FOutputs = std::make_unique<TOutputsFrame>(nullptr, FHeld, FSession);
         for (TImageFrame* page : Pages()) {
             page->resize(678, 447);
             page->show();
@@ -358,7 +360,7 @@ private slots:
             QVERIFY2(!none->shown, qPrintable(none->message));
             Disarm(none);
             QCOMPARE(sim.OutputAction(press.Output), press.Action);
-            QVERIFY(!UniversalCom->IsOpen());
+            QVERIFY(!form.Session().PortOpen());
         }
         QCOMPARE(sim.ReceivedFrames().back(), TModuleSim::MakeFrame(TModuleSim::kFnCommand, {2, 3, 0}));
         QCOMPARE(Button(form.Page<TOutputsFrame>(), "sbO4Pulse")->toolTip(),
@@ -371,7 +373,7 @@ private slots:
         QCOMPARE(error->caption, QStringLiteral("Ошибка"));
         QCOMPARE(error->message, QStringLiteral("Модуль не отвечает! Команда не выполнена!\n"
                                                 "Модуль не ответил: проверьте, что он включён и подключён к этому порту."));
-        QVERIFY(!UniversalCom->IsOpen());
+        QVERIFY(!form.Session().PortOpen());
     }
 
     void untouchedStore_keepsEveryByte_forEveryValue()

@@ -34,11 +34,11 @@ private slots:
     void virtualModule_readEditStoreWrite_reachesTheModule()
     {
         QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        BackupsDir = FDir.filePath(QStringLiteral("backups"));
+        SetAppDir(FDir.path() + QLatin1Char('/'));
+        SetBackupsFolder(FDir.filePath(QStringLiteral("backups")));
         const QString memory = FDir.filePath(QStringLiteral("virtual-module.bin"));
         TVirtualModule::SetMemoryFile(memory);
-        QVERIFY(TIniFile(AppDir + QStringLiteral("ZEM.cfg"))
+        QVERIFY(TIniFile(AppDir() + QStringLiteral("ZEM.cfg"))
                     .WriteString(QStringLiteral("MainForm"), QStringLiteral("Port"), TVirtualModule::Caption()));
         {
             TMainForm form;
@@ -63,7 +63,7 @@ private slots:
                      (QStringList{QStringLiteral("Записать все настройки в устройство?\n"
                                                  "Все ключи в модуле будут удалены!"),
                                   QStringLiteral("Настройки успешно записаны!")}));
-            QCOMPARE(QDir(BackupsDir).entryList(QDir::Files).size(), 1);
+            QCOMPARE(QDir(BackupsFolder()).entryList(QDir::Files).size(), 1);
             form.close();
         }
         // The module keeps its memory in its file, and a new window reads the change back.

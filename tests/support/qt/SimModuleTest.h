@@ -12,7 +12,8 @@
 
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
-#include "device/Globals.h"
+#include "device/DeviceSession.h"
+#include "device/ToolCore.h"
 #include "keys/Ow_keyutils.h"
 #include "module/Backups.h"
 #include "sim/ModuleSim.h"
@@ -23,7 +24,10 @@ protected:
     QTemporaryDir FDir;
     std::unique_ptr<TModuleSim> FSim;
     std::unique_ptr<TSimPty> FPty;
+    std::unique_ptr<TToolCore> FCore;
     std::unique_ptr<TMainForm> FForm;
+
+    QString LogDir() const { return FDir.filePath(QStringLiteral("logs")); }
 
     QString SimPort() const { return QString::fromStdString(FPty->SlavePath()); }
 
@@ -31,13 +35,12 @@ protected:
     void StartModule()
     {
         QVERIFY(FDir.isValid());
-        AppDir = FDir.path() + QLatin1Char('/');
-        BackupsDir = FDir.filePath(QStringLiteral("backups"));
-        DiagnosticLogDir = FDir.filePath(QStringLiteral("logs"));
+        SetAppDir(FDir.path() + QLatin1Char('/'));
+        SetBackupsFolder(FDir.filePath(QStringLiteral("backups")));
         for (const char* name : {"ZEM.cfg", "Operators.cfg"})
-            QFile::remove(AppDir + QLatin1String(name));
-        QDir(BackupsDir).removeRecursively();
-        QDir(DiagnosticLogDir).removeRecursively();
+            QFile::remove(AppDir() + QLatin1String(name));
+        QDir(BackupsFolder()).removeRecursively();
+        QDir(LogDir()).removeRecursively();
         FSim = std::make_unique<TModuleSim>();
         FPty = std::make_unique<TSimPty>(*FSim);
     }
@@ -45,9 +48,11 @@ protected:
     // The main window shown on the given page, its port box on the simulated module.
     void OpenWindow(int page)
     {
-        // The old window goes first: its end stops the shared objects the new one starts.
+        // The old window goes first, then its core; the new core reads ZEM.cfg anew.
         FForm.reset();
-        FForm = std::make_unique<TMainForm>();
+        FCore.reset();
+        FCore = std::make_unique<TToolCore>(LogDir());
+        FForm = std::make_unique<TMainForm>(FCore.get());
         FForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
         FForm->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(SimPort());
@@ -57,6 +62,7 @@ protected:
     void StopModule()
     {
         FForm.reset();
+        FCore.reset();
         FPty.reset();
         FSim.reset();
     }

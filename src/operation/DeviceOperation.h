@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "link/KOR_ZEM.h"
+#include "device/DeviceSession.h"
 
 class QWidget;
 
@@ -21,34 +21,23 @@ struct TOperationInfo {
     bool ChangesModule = false;  // a cancelled one then says how far it got
 };
 
-// An operation's report to the operator, made on the task thread before each of its steps.
-class TOperationProgress {
-public:
-    virtual ~TOperationProgress() = default;
-    // Before step `step` of `total`, described as `text` ("блок 2 из 3"). False when the
-    // operator has cancelled: the operation then returns false at once, the step not begun.
-    virtual bool Step(int step, int total, const QString& text) = 0;
-};
-
-// The exchanges of one operation. It runs on the task thread and touches neither a widget nor
-// the settings image: what it reads it leaves in its own buffers for the caller.
-using TDeviceOperation = std::function<bool(TKOR_ZEM& device, TOperationProgress& progress)>;
-
-enum class TOperationResult { Succeeded, Failed, Cancelled, NotRun };
-
 // A window with this property set to true takes input while an operation runs: it only looks on
 // and starts nothing.
 extern const char* const OnlookerWindowProperty;
 
-// Every exchange with the module goes through here, one operation at a time. The port is
-// opened for the operation (or the operator warned and NotRun returned) and closed after it on
-// every path; the exchanges run on the task thread while this thread goes on handling events,
+// The window's every exchange with the module goes through here, one operation at a time,
+// through the session. The port is opened for the operation (or the operator warned and NotRun
+// returned) and closed after it on every path; the exchanges run on the session's task thread
+// while this thread goes on handling events,
 // with input to the windows held back and, past a moment, a progress dialog with "Отмена".
 // Then one message for the outcome, owned by `owner`: a cancelled operation says so (and how
 // far it got, when it changes the module). An exception the operation lets out counts as a
 // failure. NotRun at once while another operation runs.
-TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, const TDeviceOperation& operation,
+TOperationResult RunDeviceOperation(QWidget* owner, TDeviceSession& session, const TOperationInfo& info, const TDeviceOperation& operation,
                                     const TOutcome& onSuccess, const TOutcome& onFailure);
+
+// The port's warning: the first line as installers know it, then the session's cause.
+QString PortOpenWarning(const TDeviceSession& session);
 
 bool DeviceOperationRunning();
 // Whether the last operation was not run because its port could not be opened (the operator has

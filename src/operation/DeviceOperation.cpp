@@ -1,4 +1,4 @@
-#include "device/DeviceOperation.h"
+#include "operation/DeviceOperation.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -13,8 +13,6 @@
 #include <memory>
 #include <mutex>
 
-#include "device/Globals.h"
-#include "link/ExchangeRecorder.h"
 #include "tasks/ThreadTaskManager.h"
 #include "ui/Form_Progress.h"
 #include "ui/Mydialogs.h"
@@ -44,7 +42,7 @@ public:
 
     explicit TJob(TDeviceOperation operation) : FOperation(std::move(operation)) {}
 
-    // On the task thread.
+    // On the session's task thread.
     void Run(TKOR_ZEM& device)
     {
         bool succeeded = false;
@@ -226,9 +224,7 @@ TOutcome FailureOutcome(const TOutcome& onFailure, const TOperationInfo& info, c
 // The failure in the exchange log's words: the link's cause, and the step it failed on.
 std::string ExchangeFailure(const TJob::TState& state)
 {
-    std::string text = LinkErrorCause(state.Error);
-    if (text.empty())
-        text = state.Error.Text;
+    std::string text = LinkFailureText(state.Error);
     if (state.Total > 1 && !state.StepText.isEmpty())
         text += (text.empty() ? "" : " ") + ("Шаг «" + state.StepText + "».").toStdString();
     return text;
@@ -251,28 +247,26 @@ void Tell(QWidget* owner, const TOutcome& outcome)
     }
 }
 
-// The port open and the busy cursor shown for one operation; the port is closed on every path.
-class TPortSession {
+// The busy cursor for one operation.
+class TBusyCursor {
 public:
-    TPortSession() : FOpen(OpenPort()) { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~TPortSession()
-    {
-        ClosePort();
-        QGuiApplication::restoreOverrideCursor();
-    }
-    TPortSession(const TPortSession&) = delete;
-    TPortSession& operator=(const TPortSession&) = delete;
-
-    bool IsOpen() const { return FOpen; }
-
-private:
-    bool FOpen;
+    TBusyCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
 }  // namespace
 
-TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, const TDeviceOperation& operation,
-                                    const TOutcome& onSuccess, const TOutcome& onFailure)
+QString PortOpenWarning(const TDeviceSession& session)
+{
+    return QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!\n") +
+           session.OpenProblem();
+}
+
+TOperationResult RunDeviceOperation(QWidget* owner, TDeviceSession& session, const TOperationInfo& info,
+                                    const TDeviceOperation& operation, const TOutcome& onSuccess,
+                                    const TOutcome& onFailure)
 {
     if (g_running)
         return TOperationResult::NotRun;
@@ -281,35 +275,35 @@ TOperationResult RunDeviceOperation(QWidget* owner, const TOperationInfo& info, 
     auto job = std::make_shared<TJob>(operation);
     g_running = job;
     g_quiet = false;
+    // The port's warning, if any, stands before the busy cursor; the record begins after it.
+    if (!session.Begin(info.Title)) {
+        g_portOpenFailed = true;
+        g_running.reset();
+        WarningDlg(owner, PortOpenWarning(session));
+        return TOperationResult::NotRun;
+    }
     TJob::TState state;
     {
-        TPortSession session;
-        // Begun once the port's warning, if any, is gone: its time is the exchange's alone.
-        Exchanges->Begin(info.Title.toStdString());
-        if (!session.IsOpen()) {
-            g_portOpenFailed = true;
-            g_running.reset();
-            Exchanges->End(false, "порт не открыт");
-            return TOperationResult::NotRun;
-        }
+        TBusyCursor busy;
         TInputBlocker blocker;
-        TKOR_ZEM& device = *Device;
-        if (ThreadTaskManager->PostTask(kDeviceTask, [job, &device](const std::atomic<bool>&) { job->Run(device); })) {
+        TKOR_ZEM& device = session.Device();
+        if (session.Tasks().PostTask(kDeviceTask, [job, &device](const std::atomic<bool>&) { job->Run(device); })) {
             state = WaitFor(owner, info, *job, blocker);
         } else {
             state.Error = {-1, "the task thread refused the operation"};
         }
     }
+    const bool cancelled = !state.Succeeded && state.CancelRequested;
+    if (cancelled)
+        session.End(false, "отменена", true);
+    else
+        session.End(state.Succeeded, state.Succeeded ? std::string() : ExchangeFailure(state));
     g_running.reset();
     g_lastError = state.Error;
 
     TOperationResult result = state.Succeeded ? TOperationResult::Succeeded : TOperationResult::Failed;
-    if (!state.Succeeded && state.CancelRequested)
+    if (cancelled)
         result = TOperationResult::Cancelled;
-    if (result == TOperationResult::Cancelled)
-        Exchanges->End(false, "отменена", true);
-    else
-        Exchanges->End(state.Succeeded, state.Succeeded ? std::string() : ExchangeFailure(state));
     if (!g_quiet) {
         if (result == TOperationResult::Cancelled)
             WarningDlg(owner, CancelledMessage(info, state));
