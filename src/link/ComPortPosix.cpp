@@ -20,6 +20,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
 namespace {
 
 using TClock = std::chrono::steady_clock;
@@ -142,6 +146,20 @@ std::string ResolvedPortPath(const std::string& name)
     return error ? absolute.lexically_normal().string() : resolved.string();
 }
 
+#ifdef __linux__
+// A USB adapter holds what it receives for up to its latency timer (16 ms on FTDI's) before
+// passing it on, and every reply would wait that long. A pty or a driver without the setting
+// refuses it, which is fine.
+void AskLowLatency(int handle)
+{
+    serial_struct serial{};
+    if (ioctl(handle, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    (void)ioctl(handle, TIOCSSERIAL, &serial);
+}
+#endif
+
 }  // namespace
 
 bool SamePortDevice(const std::string& a, const std::string& b)
@@ -255,6 +273,9 @@ void TComPort::Open()
         FLastOpenError = error;
         return;
     }
+#ifdef __linux__
+    AskLowLatency(fd);
+#endif
     TakeHandle(fd);
 }
 
