@@ -99,6 +99,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         line.Template = file.absoluteFilePath();
         if (line.Ports.isEmpty())
             return fail(QStringLiteral("для --batch нужен хотя бы один --port."));
+        const QString samePort = TProductionLine::PortsProblem(line.Ports);
+        if (!samePort.isEmpty())
+            return fail(samePort);
         if (parser.isSet(serialFrom)) {
             bool ok = false;
             line.SerialFrom = parser.value(serialFrom).toLongLong(&ok);

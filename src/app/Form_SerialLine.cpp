@@ -155,6 +155,8 @@ bool TSerialLineForm::Start()
         problem = QStringLiteral("Отметьте хотя бы один порт.");
     else if (ports.size() > MaxPorts)
         problem = QStringLiteral("Отметьте не больше %1 портов.").arg(MaxPorts);
+    else
+        problem = TProductionLine::PortsProblem(ports);
     if (!problem.isEmpty()) {
         WarningDlg(this, problem);
         return false;

@@ -346,6 +346,17 @@ void TProductionLine::Start(const QStringList& ports)
     }
 }
 
+QString TProductionLine::PortsProblem(const QStringList& ports)
+{
+    for (int i = 1; i < ports.size(); ++i) {
+        for (int j = 0; j < i; ++j) {
+            if (SamePortDevice(ports[i].toStdString(), ports[j].toStdString()))
+                return QStringLiteral("Порт «%1» — то же устройство, что «%2».").arg(ports[i], ports[j]);
+        }
+    }
+    return QString();
+}
+
 void TProductionLine::Stop()
 {
     for (auto& worker : FWorkers)

@@ -76,6 +76,9 @@ public:
     TProductionLine& operator=(const TProductionLine&) = delete;
 
     void Start(const QStringList& ports);
+    // Why the ports cannot make one line (two of them name one device), or empty. Checked
+    // before Start: two workers on one device would set one module up twice, taking two numbers.
+    static QString PortsProblem(const QStringList& ports);
     // Asks every worker to stop after the exchange under way; a module being set up then fails.
     void Stop();
     // Returns when every worker has ended.

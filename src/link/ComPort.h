@@ -45,6 +45,11 @@ struct TComStat {
 // /dev/ttyUSB2 comes before /dev/ttyUSB10.
 bool PortNameBefore(const std::string& a, const std::string& b);
 
+// Whether two port names reach one device: the same device number, or the same path once links,
+// "." and ".." are resolved (a device not present yet as far as its path exists); on Windows the
+// same port name, letter case and the "\\.\" prefix aside.
+bool SamePortDevice(const std::string& a, const std::string& b);
+
 #ifdef _WIN32
 using TPortHandle = void*;
 #else

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +19,10 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 namespace {
 
@@ -128,7 +134,48 @@ std::string LinkTargetName(const std::string& path)
     return slash == std::string::npos ? target : target.substr(slash + 1);
 }
 
+// The path with its links, "." and ".." resolved. A device not there yet (an adapter still to be
+// plugged in) resolves as far as its path exists, the rest kept in normal form.
+std::string ResolvedPortPath(const std::string& name)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+    if (error)
+        return name;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal().string() : resolved.string();
+}
+
+#ifdef __linux__
+// A USB adapter holds what it receives for up to its latency timer (16 ms on FTDI's) before
+// passing it on, and every reply would wait that long. A pty or a driver without the setting
+// refuses it, which is fine.
+void AskLowLatency(int handle)
+{
+    serial_struct serial{};
+    if (ioctl(handle, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    (void)ioctl(handle, TIOCSSERIAL, &serial);
+}
+#endif
+
 }  // namespace
+
+bool SamePortDevice(const std::string& a, const std::string& b)
+{
+    struct stat first;
+    struct stat second;
+    if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
+        // Device nodes made apart (mknod, a container's /dev) share only the device number.
+        const bool devices = (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) ||
+                             (S_ISBLK(first.st_mode) && S_ISBLK(second.st_mode));
+        if (devices ? first.st_rdev == second.st_rdev
+                    : first.st_dev == second.st_dev && first.st_ino == second.st_ino)
+            return true;
+    }
+    return ResolvedPortPath(a) == ResolvedPortPath(b);
+}
 
 TComPort::TComPort() : FHandle(-1) {}
 
@@ -226,6 +273,9 @@ void TComPort::Open()
         FLastOpenError = error;
         return;
     }
+#ifdef __linux__
+    AskLowLatency(fd);
+#endif
     TakeHandle(fd);
 }
 

@@ -104,7 +104,23 @@ DWORD Transfer(HANDLE handle, bool write, void* buffer, DWORD count, uint32_t cr
     return done;
 }
 
+// The port's name as the system tells ports apart: no device prefix, in capitals.
+std::string BarePortName(const std::string& name)
+{
+    std::string bare = name.rfind("\\\\.\\", 0) == 0 ? name.substr(4) : name;
+    for (char& c : bare) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return bare;
+}
+
 }  // namespace
+
+bool SamePortDevice(const std::string& a, const std::string& b)
+{
+    return BarePortName(a) == BarePortName(b);
+}
 
 TComPort::TComPort() : FHandle(NoHandle()) {}
 

@@ -37,8 +37,9 @@ QString FieldText(const uint8_t* block, TTextField field)
 }
 
 // The text's bytes followed by one zero when shorter than the field; false with the message
-// when a character has no Windows-1251 byte or the text is longer than the field.
-bool PutText(const QString& text, TTextField field, uint8_t* block, QString& error)
+// when a character has no Windows-1251 byte, the text is longer than the field, or it fills the
+// field with "я" (0xFF), which would read back as an erased, empty field.
+bool PutText(const QString& text, TGprsField which, TTextField field, uint8_t* block, QString& error)
 {
     std::string bytes;
     // By code point: a character beyond the 16-bit range is one character, named whole.
@@ -53,6 +54,13 @@ bool PutText(const QString& text, TTextField field, uint8_t* block, QString& err
     }
     if (int(bytes.size()) > field.Size) {
         error = QStringLiteral("Значение не должно быть длиннее %1 символов!").arg(field.Size);
+        return false;
+    }
+    if (int(bytes.size()) == field.Size &&
+        std::all_of(bytes.begin(), bytes.end(), [](char b) { return uint8_t(b) == 0xFF; })) {
+        error = QStringLiteral("Поле «%1», заполненное одними буквами «я», модуль примет за стёртое: "
+                               "оно прочитается пустым. Измените значение!")
+                    .arg(GprsFieldCaption(which));
         return false;
     }
     std::copy(bytes.begin(), bytes.end(), block + field.Offset);
@@ -118,7 +126,7 @@ bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field,
 
     if (texts.APN.isEmpty())
         return Fail(TGprsField::APN, QStringLiteral("Укажите точку доступа!"), field, error);
-    if (!PutText(texts.APN, kAPN, block, error))
+    if (!PutText(texts.APN, TGprsField::APN, kAPN, block, error))
         return Fail(TGprsField::APN, error, field, error);
 
     if (texts.IP.isEmpty())
@@ -136,14 +144,14 @@ bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field,
     block[kPortOffset] = uint8_t(port >> 8);
     block[kPortOffset + 1] = uint8_t(port & 0xFF);
 
-    if (!PutText(texts.User, kUser, block, error))
+    if (!PutText(texts.User, TGprsField::User, kUser, block, error))
         return Fail(TGprsField::User, error, field, error);
-    if (!PutText(texts.Password, kPassword, block, error))
+    if (!PutText(texts.Password, TGprsField::Password, kPassword, block, error))
         return Fail(TGprsField::Password, error, field, error);
 
     if (texts.Server.isEmpty())
         return Fail(TGprsField::Server, QStringLiteral("Адрес запроса!"), field, error);
-    if (!PutText(texts.Server, kServer, block, error))
+    if (!PutText(texts.Server, TGprsField::Server, kServer, block, error))
         return Fail(TGprsField::Server, error, field, error);
     return true;
 }

@@ -94,6 +94,26 @@ private slots:
         line->findChild<QPushButton*>(QStringLiteral("btStart"))->click();
         QVERIFY(!line->Running());
     }
+
+    // A port checked under two names would take its module twice, with two numbers.
+    void onePortUnderTwoNames_isRefusedBeforeTheStart()
+    {
+        TSerialLineForm line(nullptr);
+        const QString templateFile = FDir.filePath(QStringLiteral("template.zem"));
+        QString error;
+        QVERIFY(SaveModuleFile(templateFile, TemplateCopy(-1), {}, error));
+        QVERIFY(line.SetTemplate(templateFile));
+        const QString link = FDir.filePath(QStringLiteral("tty1"));
+        QVERIFY(QFile::link(SimPort(), link));
+        line.AddPort(SimPort());
+        line.AddPort(link);
+        QCOMPARE(Answering({Press(QStringLiteral("sbOk"))},
+                           [&] { line.findChild<QPushButton*>(QStringLiteral("btStart"))->click(); }),
+                 QStringList{QStringLiteral("Порт «%1» — то же устройство, что «%2».").arg(link, SimPort())});
+        QVERIFY(!line.Running());
+        QVERIFY(FSim->ReceivedFrames().empty());
+        QFile::remove(link);
+    }
 };
 
 ZEM_GUI_TEST_MAIN(SerialLineTest)

@@ -95,6 +95,50 @@ private slots:
                      qPrintable(line.Text));
     }
 
+    // One device under two names would be set up twice, taking two serial numbers: the second
+    // name is refused before the line starts.
+    void batchPorts_oneDeviceUnderTwoNamesRefused()
+    {
+        StartModule();
+        TModuleSim otherSim;
+        TSimPty other(otherSim);
+        const QString pty = SimPort();
+        const QString otherPty = QString::fromStdString(other.SlavePath());
+        QFile copy(FDir.filePath(QStringLiteral("line.zem")));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.close();
+        QFile::remove(FDir.filePath(QStringLiteral("tty1")));
+        QVERIFY(QFile::link(pty, FDir.filePath(QStringLiteral("tty1"))));
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(FDir.path()));
+
+        const struct {
+            QStringList Ports;
+            QString Problem;  // empty: the line starts
+        } cases[] = {
+            {{"tty1", pty}, QStringLiteral("Порт «%1» — то же устройство, что «tty1».").arg(pty)},
+            {{"tty1", "./tty1"}, QStringLiteral("Порт «./tty1» — то же устройство, что «tty1».")},
+            {{pty, otherPty, "tty1"}, QStringLiteral("Порт «tty1» — то же устройство, что «%1».").arg(pty)},
+            {{pty, otherPty}, QString()},
+        };
+        for (const auto& c : cases) {
+            QStringList arguments{QStringLiteral("zem"), QStringLiteral("--batch"), QStringLiteral("line.zem")};
+            for (const QString& port : c.Ports)
+                arguments << QStringLiteral("--port") << port;
+            const TCommandLine line = ParseCommandLine(arguments);
+            if (c.Problem.isEmpty()) {
+                QCOMPARE(line.Action, TCommandLine::Batch);
+                QCOMPARE(line.Ports, c.Ports);
+            } else {
+                QCOMPARE(line.Action, TCommandLine::Fail);
+                QVERIFY2(line.Text.startsWith(QStringLiteral("zem: ") + c.Problem + QLatin1Char('\n')),
+                         qPrintable(line.Text));
+            }
+        }
+        QDir::setCurrent(cwd);
+        StopModule();
+    }
+
     // A port given at start is chosen for this run only; ZEM.cfg takes it once the operator
     // types in the box. A copy given at start is opened, as "Открыть файл…" would.
     void startArguments_data()

@@ -10,10 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include <climits>
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,6 +24,7 @@
 #include "link/ComPort.h"
 #include "link/UniversalCom.h"
 #include "LinkTestKit.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -364,4 +368,50 @@ TEST(ComPort, portNames_orderByTheirNumbersNotTheirDigits)
     EXPECT_NE(PortNameBefore("/dev/ttyS01", "/dev/ttyS1"), PortNameBefore("/dev/ttyS1", "/dev/ttyS01"));
     EXPECT_FALSE(PortNameBefore("/dev/ttyS1", "/dev/ttyS1"));
     EXPECT_TRUE(PortNameBefore("/dev/ttyS9", "/dev/ttyS010"));
+}
+
+TEST(ComPort, samePortDevice_knowsOneDeviceUnderEveryName)
+{
+    TRawPty pty;
+    TRawPty other;
+    TTempDir dir;
+    ASSERT_FALSE(pty.Slave.empty() || other.Slave.empty() || dir.Path.empty());
+    ASSERT_EQ(symlink(pty.Slave.c_str(), (dir / "tty1").c_str()), 0);
+    const std::string number = pty.Slave.substr(pty.Slave.rfind('/') + 1);
+    const std::string dirName = dir.Path.substr(dir.Path.rfind('/') + 1);
+    // A node of its own for the same device, as a container's /dev has; only root makes one.
+    struct stat st;
+    ASSERT_EQ(stat(pty.Slave.c_str(), &st), 0);
+    const bool node = mknod((dir / "node").c_str(), S_IFCHR | 0600, st.st_rdev) == 0;
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.Path.c_str()), 0);
+
+    const struct {
+        std::string A;
+        std::string B;
+        bool Same;
+    } cases[] = {
+        {"tty1", pty.Slave, true},
+        {"./tty1", "tty1", true},
+        {dir / "tty1", "../" + dirName + "/./tty1", true},
+        {pty.Slave, "/dev/pts/../pts/" + number, true},
+        {"tty1", other.Slave, false},
+        {pty.Slave, other.Slave, false},
+        // Not plugged in yet: the same place is still one port.
+        {"ttyUSB9", "./ttyUSB9", true},
+        {"ttyUSB9", dir / "ttyUSB9", true},
+        {"ttyUSB9", "ttyUSB8", false},
+        {"by-id/usb-0403", "./by-id/../by-id/usb-0403", true},
+        {"by-id/usb-0403", "tty1", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SamePortDevice(c.A, c.B), c.Same) << c.A << " / " << c.B;
+        EXPECT_EQ(SamePortDevice(c.B, c.A), c.Same) << c.B << " / " << c.A;
+    }
+    if (node) {
+        EXPECT_TRUE(SamePortDevice("node", pty.Slave));
+        EXPECT_FALSE(SamePortDevice("node", other.Slave));
+    }
+    ASSERT_EQ(chdir(cwd), 0);
 }

@@ -63,6 +63,16 @@ TEST(GprsBlock, textsGoToTheirBytes_andReadBackTheSame)
     EXPECT_EQ(full.User, texts.User);
     EXPECT_EQ(full.Port, QStringLiteral("65535"));
 
+    // "я" is 0xFF: a field of them is stored while any other byte or the closing zero is there.
+    const QChar ya(u'я');
+    texts.User = QString(7, ya) + QLatin1Char('x');
+    texts.Password = QString(7, ya);
+    texts.APN = QString(15, ya) + QLatin1Char('.') + QString(16, ya);
+    const TGprsTexts yas = DecodeGprsBlock(Encode(texts).data());
+    EXPECT_EQ(yas.User, texts.User);
+    EXPECT_EQ(yas.Password, texts.Password);
+    EXPECT_EQ(yas.APN, texts.APN);
+
     // An erased block: no texts, not a row of "я"; the serial number as question marks.
     const std::vector<uint8_t> erased(GprsBlockSize, 0xFF);
     const TGprsTexts none = DecodeGprsBlock(erased.data());
@@ -75,6 +85,12 @@ TEST(GprsBlock, textsGoToTheirBytes_andReadBackTheSame)
 TEST(GprsBlock, textsTheModuleCannotHold_areRefusedInThePagesOrder)
 {
     const QString serial = QStringLiteral("Неверный формат серийного номера устройства. Номер должен состоять из 8 цифр!");
+    const auto erased = [](const char* caption) {
+        return QStringLiteral("Поле «%1», заполненное одними буквами «я», модуль примет за стёртое: оно прочитается "
+                              "пустым. Измените значение!")
+            .arg(QString::fromUtf8(caption));
+    };
+    const QChar ya(u'я');
     const struct {
         TGprsField Field;
         QString Text;
@@ -106,6 +122,11 @@ TEST(GprsBlock, textsTheModuleCannotHold_areRefusedInThePagesOrder)
         {TGprsField::Server, QString(), TGprsField::Server, QStringLiteral("Адрес запроса!")},
         {TGprsField::Server, QString(65, QLatin1Char('x')), TGprsField::Server,
          QStringLiteral("Значение не должно быть длиннее 64 символов!")},
+        // Bytes that would read back as an erased field.
+        {TGprsField::APN, QString(32, ya), TGprsField::APN, erased("Точка доступа (APN)")},
+        {TGprsField::User, QString(8, ya), TGprsField::User, erased("Имя пользователя")},
+        {TGprsField::Password, QString(8, ya), TGprsField::Password, erased("Пароль")},
+        {TGprsField::Server, QString(64, ya), TGprsField::Server, erased("Запрос для мониторинга (без http://)")},
     };
     for (const auto& c : cases) {
         TGprsTexts texts = Valid();

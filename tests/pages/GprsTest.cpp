@@ -248,6 +248,20 @@ private slots:
         QTest::keyClicks(Edit(Page(), "edUser"), QStringLiteral("abcdefghij"));
         QCOMPARE(Edit(Page(), "edUser")->text(), QStringLiteral("abcdefgh"));
     }
+
+    // Eight "я" are eight 0xFF bytes: the module would give the field back erased, as empty.
+    void fieldOfYaOnly_isRefusedByItsCaption()
+    {
+        Page()->SetTexts({QStringLiteral("12345678"), QStringLiteral("internet"), QStringLiteral("1.2.3.4"),
+                          QStringLiteral("80"), QString(8, QChar(u'я')), QString(), QStringLiteral("x")});
+        auto refused = PressDialogButton(QStringLiteral("sbOk"));
+        QTest::mouseClick(Child<QToolButton>(Page(), "sbWriteKeys"), Qt::LeftButton);
+        WaitForAnswer(refused);
+        QVERIFY2(refused->message.startsWith(QStringLiteral("Поле «Имя пользователя», заполненное одними буквами «я»")),
+                 qPrintable(refused->message));
+        QCOMPARE(Page()->focusWidget(), Edit(Page(), "edUser"));
+        QVERIFY(FSim->ReceivedFrames().empty());
+    }
 };
 
 ZEM_GUI_TEST_MAIN(GprsTest)

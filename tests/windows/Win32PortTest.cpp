@@ -73,3 +73,12 @@ TEST(Win32Port, readWriteAndFaults_throughTheComPort)
     EXPECT_EQ(device.ReadParams(40, 8, back, 1000), 8);
     EXPECT_EQ(TBytes(back, back + 8), pattern);
 }
+
+TEST(Win32Port, samePortDevice_letterCaseAndDevicePrefixAside)
+{
+    EXPECT_TRUE(SamePortDevice("COM3", "com3"));
+    EXPECT_TRUE(SamePortDevice("\\\\.\\COM12", "Com12"));
+    EXPECT_TRUE(SamePortDevice("\\\\.\\com3", "\\\\.\\COM3"));
+    EXPECT_FALSE(SamePortDevice("COM3", "COM13"));
+    EXPECT_FALSE(SamePortDevice("COM1", "\\\\.\\COM2"));
+}
