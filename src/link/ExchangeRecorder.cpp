@@ -71,6 +71,26 @@ void TExchangeRecorder::SetLog(TDailyLog* log)
     FLog = log;
 }
 
+std::string TExchangeRecorder::LogNotice() const
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    return FLogNotice;
+}
+
+void TExchangeRecorder::WriteLog(TDailyLog* log, const std::string& text)
+{
+    if (log == nullptr || text.empty() || log->Write(text))
+        return;
+    const std::string reason = log->OffReason();
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FLogNotice == reason)
+            return;
+        FLogNotice = reason;
+    }
+    FVersion.fetch_add(1, std::memory_order_release);
+}
+
 void TExchangeRecorder::Begin(const std::string& title)
 {
     TOperationRecord operation;
@@ -91,8 +111,7 @@ void TExchangeRecorder::Begin(const std::string& title)
         FStart = TClock::now();
     }
     FVersion.fetch_add(1, std::memory_order_release);
-    if (log && !logText.empty())
-        log->Write(logText);
+    WriteLog(log, logText);
 }
 
 void TExchangeRecorder::EndLocked(bool succeeded, const std::string& result, bool stopped, std::string& logText)
@@ -122,8 +141,7 @@ void TExchangeRecorder::End(bool succeeded, const std::string& result, bool stop
     }
     FVersion.fetch_add(1, std::memory_order_release);
     // The file is written outside the lock: the exchange thread never waits for the disk.
-    if (log)
-        log->Write(logText);
+    WriteLog(log, logText);
 }
 
 void TExchangeRecorder::OnWire(const TWireEvent& event)

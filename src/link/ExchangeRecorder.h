@@ -50,6 +50,8 @@ public:
     void SetSecrets(const TSecretRanges& secrets);
     // Each finished operation is written there too; null = nowhere (not owned).
     void SetLog(TDailyLog* log);
+    // Once the log has turned itself off, the one line that says why; empty until then.
+    std::string LogNotice() const;
 
     // Frames are recorded only between Begin and End; a Begin ends an operation left open.
     void Begin(const std::string& title);
@@ -65,11 +67,13 @@ public:
 
 private:
     void EndLocked(bool succeeded, const std::string& result, bool stopped, std::string& logText);
+    void WriteLog(TDailyLog* log, const std::string& text);
 
     using TClock = std::chrono::steady_clock;
     mutable std::mutex FLock;
     TSecretRanges FSecrets;
     TDailyLog* FLog = nullptr;
+    std::string FLogNotice;
     std::deque<TOperationRecord> FOperations;
     bool FOpen = false;
     TClock::time_point FStart;
