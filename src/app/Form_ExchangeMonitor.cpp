@@ -39,6 +39,7 @@ TExchangeMonitorForm::TExchangeMonitorForm(const TExchangeRecorder& recorder, QW
     ui->setupUi(this);
     setProperty(OnlookerWindowProperty, true);
     ui->cbOperation->addItem(QStringLiteral("Все операции"));
+    ui->laLogNotice->hide();
     QTreeWidget* tree = ui->tvFrames;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const QFontMetrics fixedMetrics(fixed);
@@ -84,6 +85,9 @@ void TExchangeMonitorForm::Refresh()
     if (version == FSeenVersion)
         return;
     FSeenVersion = version;
+    const QString notice = Utf8(FRecorder.LogNotice());
+    ui->laLogNotice->setText(notice);
+    ui->laLogNotice->setVisible(!notice.isEmpty());
     // Finished operations no longer change: the next look starts after the last of them in a row.
     bool finishedSoFar = true;
     for (const TOperationRecord& operation : FRecorder.Since(FFirstOpen)) {

@@ -13,6 +13,7 @@
 
 #include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
+#include "link/ComPort.h"
 #include "link/KOR_ZEM.h"
 #include "module/Backups.h"
 #include "module/DiskFiles.h"

@@ -75,6 +75,26 @@ void TExchangeRecorder::SetLog(TDailyLog* log)
     FLog = log;
 }
 
+std::string TExchangeRecorder::LogNotice() const
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    return FLogNotice;
+}
+
+void TExchangeRecorder::WriteLog(TDailyLog* log, const std::string& text)
+{
+    if (log == nullptr || text.empty() || log->Write(text))
+        return;
+    const std::string reason = log->OffReason();
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FLogNotice == reason)
+            return;
+        FLogNotice = reason;
+    }
+    FVersion.fetch_add(1, std::memory_order_release);
+}
+
 uint64_t TExchangeRecorder::Begin(const std::string& title, const std::string& port)
 {
     TOperationRecord operation;
@@ -133,8 +153,7 @@ void TExchangeRecorder::End(uint64_t number, bool succeeded, const std::string& 
     }
     FVersion.fetch_add(1, std::memory_order_release);
     // The file is written outside the lock: the exchange thread never waits for the disk.
-    if (log)
-        log->Write(logText);
+    WriteLog(log, logText);
 }
 
 void TExchangeRecorder::Note(uint64_t number, const TWireEvent& event)

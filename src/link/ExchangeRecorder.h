@@ -53,6 +53,8 @@ public:
     void SetSecrets(const TSecretRanges& secrets);
     // Each finished operation is written there too; null = nowhere (not owned).
     void SetLog(TDailyLog* log);
+    // Once the log has turned itself off, the one line that says why; empty until then.
+    std::string LogNotice() const;
 
     // Frames are recorded only between Begin and End of their operation.
     uint64_t Begin(const std::string& title, const std::string& port = std::string());
@@ -67,6 +69,8 @@ public:
     std::vector<TOperationRecord> Last(size_t count) const;
 
 private:
+    void WriteLog(TDailyLog* log, const std::string& text);
+
     using TClock = std::chrono::steady_clock;
     struct TOpen {
         uint64_t Number;
@@ -78,6 +82,7 @@ private:
     mutable std::mutex FLock;
     TSecretRanges FSecrets;
     TDailyLog* FLog = nullptr;
+    std::string FLogNotice;
     std::deque<TOperationRecord> FOperations;
     std::vector<TOpen> FOpen;
     uint64_t FNext = 1;

@@ -27,6 +27,8 @@ std::string FileErrorReason(int error)
     case FileErrorNotRegular: return "это не обычный файл";
     case FileErrorTooLarge: return "файл слишком велик";
     case FileErrorNotOwnFolder: return "папка является символической ссылкой или принадлежит другому пользователю";
+    case FileErrorSymlink: return "это символическая ссылка";
+    case FileErrorSharedFolder: return "в папку могут писать другие пользователи";
     case ENOSPC: return "нет места на диске";
 #ifdef EDQUOT
     case EDQUOT: return "превышена дисковая квота";
@@ -299,11 +301,6 @@ int FileError(DWORD error)
     }
 }
 
-int LastFileError()
-{
-    return FileError(GetLastError());
-}
-
 bool IsSeparator(wchar_t c)
 {
     return c == L'\\' || c == L'/';
@@ -366,6 +363,11 @@ int WriteAll(HANDLE handle, const void* data, size_t size)
 }
 
 }  // namespace
+
+int LastFileError()
+{
+    return FileError(GetLastError());
+}
 
 std::wstring WidePath(const std::string& path)
 {

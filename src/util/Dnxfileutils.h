@@ -17,6 +17,8 @@ void AddTrailingBackslash(std::string& path);
 constexpr int FileErrorNotRegular = -1;  // a device, a FIFO, a socket, a link to one of them
 constexpr int FileErrorTooLarge = -2;    // beyond what the reader takes
 constexpr int FileErrorNotOwnFolder = -3;  // a folder that is a symbolic link or someone else's
+constexpr int FileErrorSymlink = -4;       // a symbolic link (or reparse point) where a file was to be
+constexpr int FileErrorSharedFolder = -5;  // a folder of ours that others may write into
 
 // The reason in Russian (UTF-8), as the installer reads it after "Не удалось …: ".
 std::string FileErrorReason(int error);
@@ -49,4 +51,6 @@ bool OwnWritableFolder(const std::string& path);
 #ifdef _WIN32
 // A UTF-8 path as the system's wide-character calls take it.
 std::wstring WidePath(const std::string& path);
+// The calling thread's last system error in the terms FileErrorReason knows.
+int LastFileError();
 #endif

@@ -1,17 +1,22 @@
 #include "util/LogFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <csignal>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "util/Dnxfileutils.h"
@@ -218,47 +223,273 @@ void TLogFile::Write(int severity, int mode, const std::string& text)
         WriteText(record);
 }
 
-TDailyLog::TDailyLog(const std::string& folder, const std::string& prefix, int keepDays)
-    : FFolder(folder), FPrefix(prefix), FKeepDays(keepDays)
+namespace {
+
+// A trailing separator would have the folder's last name followed even where a link is not to be.
+std::string WithoutTrailingSeparators(std::string path)
 {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == PathDelimiter))
+        path.pop_back();
+    return path;
 }
 
-void TDailyLog::Write(const std::string& text)
+// "<prefix>yyyy-mm-dd.log" of a day up to `last` (a day number).
+bool OldLogName(const std::string& name, const std::string& prefix, long last)
+{
+    int year, month, day;
+    return name.size() == prefix.size() + 14 && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - 4, 4, ".log") == 0 &&
+           ParseDay(name.substr(prefix.size(), 10), year, month, day) && DayNumber(year, month, day) <= last;
+}
+
+// The log's folder, held open for one write, so that what is written and removed is inside the
+// folder that was checked even if its name is taken over meanwhile.
+class TLogFolder {
+public:
+    TLogFolder() = default;
+    TLogFolder(const TLogFolder&) = delete;
+    TLogFolder& operator=(const TLogFolder&) = delete;
+    ~TLogFolder();
+
+    // The folder itself, not a link, and ours alone.
+    int Open(const std::string& path);
+    // Appends to the regular file of that name, created owner-only when missing.
+    int Append(const std::string& name, const std::string& text);
+    // Removes the regular files of our name pattern older than `last`.
+    void Prune(const std::string& prefix, long last);
+
+private:
+#ifdef _WIN32
+    HANDLE FHandle = INVALID_HANDLE_VALUE;
+    std::wstring FPath;  // ends in the separator once opened
+#else
+    int FFd = -1;
+#endif
+};
+
+#ifdef _WIN32
+
+TLogFolder::~TLogFolder()
+{
+    if (FHandle != INVALID_HANDLE_VALUE)
+        CloseHandle(FHandle);
+}
+
+int TLogFolder::Open(const std::string& path)
+{
+    if (FHandle != INVALID_HANDLE_VALUE)
+        CloseHandle(FHandle);
+    FPath = WidePath(path);
+    // Without delete sharing the folder cannot be renamed or replaced while it is held.
+    FHandle = CreateFileW(FPath.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (FHandle == INVALID_HANDLE_VALUE)
+        return LastFileError();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(FHandle, &info))
+        return LastFileError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return FileErrorNotOwnFolder;
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ENOTDIR;
+    FPath += L'\\';
+    return 0;
+}
+
+int TLogFolder::Append(const std::string& name, const std::string& text)
+{
+    // A link is opened as itself, never followed, and then refused.
+    const HANDLE file =
+        CreateFileW((FPath + WidePath(name)).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return LastFileError();
+    int error = 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file) != FILE_TYPE_DISK)
+        error = FileErrorNotRegular;
+    else if (!GetFileInformationByHandle(file, &info))
+        error = LastFileError();
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        error = FileErrorSymlink;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        error = EISDIR;
+    const char* at = text.data();
+    size_t left = text.size();
+    while (error == 0 && left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, at, static_cast<DWORD>(std::min<size_t>(left, 1u << 30)), &written, nullptr))
+            error = LastFileError();
+        else if (written == 0)
+            error = EIO;
+        at += written;
+        left -= written;
+    }
+    CloseHandle(file);
+    return error;
+}
+
+void TLogFolder::Prune(const std::string& prefix, long last)
+{
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((FPath + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        char name[MAX_PATH * 4];
+        const int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr);
+        if (n > 0 && OldLogName(name, prefix, last))
+            DeleteFileW((FPath + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+#else
+
+TLogFolder::~TLogFolder()
+{
+    if (FFd >= 0)
+        ::close(FFd);
+}
+
+int TLogFolder::Open(const std::string& path)
+{
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info;
+    if (FFd < 0) {
+        // A link is ELOOP or, the link itself being no folder, ENOTDIR.
+        const int error = errno;
+        return (error == ELOOP || error == ENOTDIR) && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)
+                   ? FileErrorNotOwnFolder
+                   : error;
+    }
+    if (::fstat(FFd, &info) != 0)
+        return errno;
+    if (info.st_uid != ::geteuid())
+        return FileErrorNotOwnFolder;
+    // Whoever may write into the folder may put a link or a FIFO in the place of the next file.
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return FileErrorSharedFolder;
+    return 0;
+}
+
+int TLogFolder::Append(const std::string& name, const std::string& text)
+{
+    // Looked at before it is opened: opening a device may already do something.
+    struct stat info;
+    if (::fstatat(FFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(info.st_mode))
+        return S_ISLNK(info.st_mode) ? FileErrorSymlink : FileErrorNotRegular;
+    int fd;
+    do {
+        fd = ::openat(FFd, name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                      0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            return FileErrorSymlink;
+        return errno == ENXIO ? FileErrorNotRegular : errno;  // ENXIO: a FIFO that nobody reads
+    }
+    // The name may have been swapped since it was looked at: what counts is what was opened.
+    int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : FileErrorNotRegular;
+    const char* at = text.data();
+    size_t left = text.size();
+    while (error == 0 && left > 0) {
+        const ssize_t n = ::write(fd, at, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        else if (n == 0)
+            error = EIO;
+        else {
+            at += n;
+            left -= static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
+void TLogFolder::Prune(const std::string& prefix, long last)
+{
+    const int listed = ::dup(FFd);  // the listing owns and closes its own descriptor
+    DIR* entries = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (entries == nullptr) {
+        if (listed >= 0)
+            ::close(listed);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        struct stat info;
+        // unlinkat never follows a link, so a name swapped after the look removes nothing elsewhere.
+        if (OldLogName(entry->d_name, prefix, last) &&
+            ::fstatat(FFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+            ::unlinkat(FFd, entry->d_name, 0);
+    }
+    ::closedir(entries);
+}
+
+#endif
+
+}  // namespace
+
+TDailyLog::TDailyLog(const std::string& folder, const std::string& prefix, int keepDays)
+    : FFolder(WithoutTrailingSeparators(folder)), FPrefix(prefix), FKeepDays(keepDays)
+{
+#ifndef _WIN32
+    // A write past the file size limit would kill the tool; ignored, the signal leaves an EFBIG that
+    // only turns the log off. A handler set by someone else stays.
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler == SIG_DFL)
+        std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+bool TDailyLog::Write(const std::string& text)
 {
     const TLogTime now = Now();
     char day[16];
     std::snprintf(day, sizeof day, "%04d-%02d-%02d", now.Year, now.Month, now.Day);
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        if (FDay != day) {
-            FDay = day;
-            if (MakePrivateFolder(FFolder) != 0) {
-                FFile.SetFileName(std::string(), false);
-                return;
-            }
-            std::string path = FFolder;
-            AddTrailingBackslash(path);
-            FFile.SetFileName(path + FPrefix + day + ".log", false);
-            Prune(now);
-        }
+    std::lock_guard<std::mutex> guard(FLock);
+    if (!FOffReason.empty())
+        return false;
+    // The folder is made and tightened at a day's first write, and made again if it has gone; in
+    // between it is only checked, so that a change behind our back turns the log off.
+    const bool newDay = FDay != day;
+    int error = newDay ? MakePrivateFolder(FFolder) : 0;
+    TLogFolder folder;
+    if (error == 0)
+        error = folder.Open(FFolder);
+    if (error == ENOENT && !newDay && (error = MakePrivateFolder(FFolder)) == 0)
+        error = folder.Open(FFolder);
+    if (error != 0)
+        return TurnOff(FFolder, error);
+    if (newDay) {
+        FDay = day;
+        folder.Prune(FPrefix, DayNumber(now.Year, now.Month, now.Day) - FKeepDays);
     }
-    FFile.WriteText(text + "\n");
+    const std::string name = FPrefix + day + ".log";
+    if ((error = folder.Append(name, text + "\n")) != 0) {
+        std::string path = FFolder;
+        AddTrailingBackslash(path);
+        return TurnOff(path + name, error);
+    }
+    return true;
 }
 
-void TDailyLog::Prune(const TLogTime& today) const
+std::string TDailyLog::OffReason() const
 {
-    namespace fs = std::filesystem;
-    const long last = DayNumber(today.Year, today.Month, today.Day) - FKeepDays;
-    std::error_code error;
-    for (fs::directory_iterator it(fs::u8path(FFolder), error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().u8string();
-        int year, month, day;
-        if (name.size() != FPrefix.size() + 14 || name.compare(0, FPrefix.size(), FPrefix) != 0 ||
-            name.compare(name.size() - 4, 4, ".log") != 0 ||
-            !ParseDay(name.substr(FPrefix.size(), 10), year, month, day) || DayNumber(year, month, day) > last)
-            continue;
-        std::error_code ignored;
-        if (it->symlink_status(ignored).type() == fs::file_type::regular)
-            fs::remove(it->path(), ignored);
-    }
+    std::lock_guard<std::mutex> guard(FLock);
+    return FOffReason;
+}
+
+bool TDailyLog::TurnOff(const std::string& path, int error)
+{
+    FOffReason = "Журнал на диске отключён: " + path + " — " + FileErrorReason(error);
+    return false;
 }

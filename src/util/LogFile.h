@@ -73,6 +73,12 @@ private:
 // A log of one file a day, "<prefix>yyyy-mm-dd.log" in one folder, kept keepDays days: the first
 // write of a day removes the older files of that name pattern (regular files only; anything else
 // in the folder is left alone). The folder is made the user's alone.
+//
+// A write never waits and never lands anywhere but a regular file in that folder: each one opens
+// the folder without following a link and the day's file inside it, without blocking, append-only.
+// A link, a FIFO or a device where the file should be, a folder that is a link, another user's or
+// writable by others, or a write that fails (a full disk, the file size limit) turns the log off
+// for the rest of the run, and OffReason says why.
 class TDailyLog {
 public:
     TDailyLog(const std::string& folder, const std::string& prefix, int keepDays);
@@ -81,20 +87,22 @@ public:
     TDailyLog& operator=(const TDailyLog&) = delete;
 
     // Appends the text as one record, a line break added; today's file is started when missing.
-    void Write(const std::string& text);
-    std::string FileName() const { return FFile.FileName(); }
+    // False when the log is off, by this write or an earlier one.
+    bool Write(const std::string& text);
+    // Empty while the log works; once it is off, «Журнал на диске отключён: <path> — <cause>».
+    std::string OffReason() const;
 
 protected:
     // Local time now; tests replace it to pin the date.
     virtual TLogTime Now() const { return LocalTimeNow(); }
 
 private:
-    void Prune(const TLogTime& today) const;
+    bool TurnOff(const std::string& path, int error);
 
     const std::string FFolder;
     const std::string FPrefix;
     const int FKeepDays;
-    std::mutex FLock;     // guards FDay
-    std::string FDay;     // the date of the file in use, "yyyy-mm-dd"
-    TLogFileBase FFile;
+    mutable std::mutex FLock;  // guards the fields below and every write
+    std::string FDay;          // the date of the file in use, "yyyy-mm-dd"
+    std::string FOffReason;
 };

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -179,6 +180,28 @@ private slots:
         OpenWindow(0);
         QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
         QVERIFY(!QDir(LogDir()).exists());
+    }
+
+    // The day's log folder is a link: the read goes on, the log turns itself off, the monitor
+    // says why in one line, and nothing lands where the link leads.
+    void diskLogTurnedOff_isOneLineAboveTheFrames()
+    {
+        const QString elsewhere = FDir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, LogDir()));
+        TExchangeMonitorForm* monitor = OpenMonitor();
+        auto* notice = monitor->findChild<QLabel*>(QStringLiteral("laLogNotice"));
+        QVERIFY(notice && notice->isHidden());
+
+        QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
+        QTRY_VERIFY((monitor->Refresh(), notice->isVisible()));
+        QCOMPARE(notice->text(), QStringLiteral("Журнал на диске отключён: %1 — папка является символической ссылкой "
+                                                "или принадлежит другому пользователю")
+                                     .arg(LogDir()));
+        QCOMPARE(monitor->findChild<QTreeWidget*>(QStringLiteral("tvFrames"))->topLevelItemCount(), 1);
+        QVERIFY(QDir(elsewhere).isEmpty());
+        SaveScreenshot(monitor, QStringLiteral("exchange_monitor_log_off"));
+        QVERIFY(QFile::remove(LogDir()));
     }
 };
 

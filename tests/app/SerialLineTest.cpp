@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "app/Form_SerialLine.h"
+#include "link/ExchangeRecorder.h"
 #include "module/GprsBlock.h"
 #include "module/ModuleFile.h"
 #include "module/SerialCounter.h"
@@ -98,7 +99,8 @@ private slots:
     // A port checked under two names would take its module twice, with two numbers.
     void onePortUnderTwoNames_isRefusedBeforeTheStart()
     {
-        TSerialLineForm line(nullptr);
+        TExchangeRecorder recorder;
+        TSerialLineForm line(recorder, nullptr);
         const QString templateFile = FDir.filePath(QStringLiteral("template.zem"));
         QString error;
         QVERIFY(SaveModuleFile(templateFile, TemplateCopy(-1), {}, error));

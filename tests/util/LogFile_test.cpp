@@ -1,12 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <future>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include "TempFiles.h"
+#include "util/Dnxfileutils.h"
 #include "util/LogFile.h"
 #include "util/LogObject.h"
 
@@ -253,6 +263,14 @@ TEST(DailyLog, oneFileADay_keepsTheLastDaysAndRemovesOnlyItsOwnOlderFiles)
     struct stat info {};
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((folder + "/zem-2024-03-05.log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // A folder removed while the tool runs is made again.
+    std::remove((folder + "/zem-2024-03-05.log").c_str());
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+    EXPECT_TRUE(log.Write("third"));
+    EXPECT_EQ(ReadFile(folder + "/zem-2024-03-05.log"), "third\n");
+    EXPECT_EQ(log.OffReason(), "");
 
     struct TEntry {
         std::string Name;
@@ -282,4 +300,125 @@ TEST(DailyLog, oneFileADay_keepsTheLastDaysAndRemovesOnlyItsOwnOlderFiles)
     EXPECT_TRUE(Exists(folder + "/zem-2024-01-02.log"));
     EXPECT_TRUE(Exists(folder + "/zem-2024-01-03.log"));
     EXPECT_EQ(ReadFile(dir / "elsewhere"), "theirs");
+}
+
+namespace {
+
+// The write runs on a thread of its own so that one stuck in open() fails the test instead of
+// hanging it; the wait is only a guard. A reader opened on the FIFO then lets the writer go.
+bool GuardedWrite(TDailyLog& log, const std::string& text, const std::string& fifo)
+{
+    std::future<bool> written = std::async(std::launch::async, [&] { return log.Write(text); });
+    if (written.wait_for(std::chrono::seconds(60)) == std::future_status::ready)
+        return written.get();
+    ADD_FAILURE() << "the write did not return";
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    const bool result = written.get();  // the reader stays open until then: no SIGPIPE
+    if (reader >= 0)
+        ::close(reader);
+    return result;
+}
+
+}  // namespace
+
+// Something planted where the log writes, before the first write or between two: the write comes
+// back, the log is off for the run with the cause, and nothing lands in the link's target or in
+// the other folder.
+TEST(DailyLog, plantedFifoLinkDeviceOrForeignFolder_turnsTheLogOffAndWritesNothingElsewhere)
+{
+    struct TCase {
+        const char* Name;
+        // Where the first write's record is after the plant, or null when planted before it.
+        const char* FirstRecord;
+        // Plants it; false when this machine does not allow it (the case is then skipped).
+        std::function<bool(const std::string& folder, const std::string& file, const std::string& dir)> Plant;
+        bool AtFile;  // the cause is the day's file, not the folder
+        int Error;
+    } cases[] = {
+        {"FIFO as the day's file", nullptr,
+         [](auto& folder, auto& file, auto&) {
+             return ::mkdir(folder.c_str(), 0700) == 0 && ::mkfifo(file.c_str(), 0600) == 0;
+         },
+         true, FileErrorNotRegular},
+        {"link to a file elsewhere", nullptr,
+         [](auto& folder, auto& file, auto& dir) {
+             return ::mkdir(folder.c_str(), 0700) == 0 && ::symlink((dir + "/target").c_str(), file.c_str()) == 0;
+         },
+         true, FileErrorSymlink},
+        {"link in place of the day's file after the first write", "moved.log",
+         [](auto&, auto& file, auto& dir) {
+             return ::rename(file.c_str(), (dir + "/moved.log").c_str()) == 0 &&
+                    ::symlink((dir + "/target").c_str(), file.c_str()) == 0;
+         },
+         true, FileErrorSymlink},
+        {"device as the day's file", nullptr,
+         [](auto& folder, auto& file, auto&) {
+             return ::mkdir(folder.c_str(), 0700) == 0 && ::mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+         },
+         true, FileErrorNotRegular},
+        {"folder is a link to another", nullptr,
+         [](auto& folder, auto&, auto& dir) { return ::symlink((dir + "/other").c_str(), folder.c_str()) == 0; },
+         false, FileErrorNotOwnFolder},
+        {"folder swapped for a link after the first write", "moved/zem-2024-03-05.log",
+         [](auto& folder, auto&, auto& dir) {
+             return ::rename(folder.c_str(), (dir + "/moved").c_str()) == 0 &&
+                    ::symlink((dir + "/other").c_str(), folder.c_str()) == 0;
+         },
+         false, FileErrorNotOwnFolder},
+        {"folder made writable by others after the first write", "logs/zem-2024-03-05.log",
+         [](auto& folder, auto&, auto&) { return ::chmod(folder.c_str(), 0777) == 0; }, false, FileErrorSharedFolder},
+        {"folder given to another user after the first write", "logs/zem-2024-03-05.log",
+         [](auto& folder, auto&, auto&) { return ::chown(folder.c_str(), 4242, 4242) == 0; }, false,
+         FileErrorNotOwnFolder},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const std::string folder = dir / "logs";
+        const std::string file = folder + "/zem-2024-03-05.log";
+        WriteFile(dir / "target", "theirs");
+        ASSERT_EQ(::mkdir((dir / "other").c_str(), 0700), 0);
+        // Named with a trailing separator, which must not have a link followed.
+        TClockedDailyLog log(folder + "/", "zem-", 14);
+        if (!c.FirstRecord && !c.Plant(folder, file, dir.Path))
+            continue;
+        EXPECT_EQ(GuardedWrite(log, "first", file), c.FirstRecord != nullptr);
+        if (c.FirstRecord && !c.Plant(folder, file, dir.Path))
+            continue;
+        EXPECT_FALSE(GuardedWrite(log, "second", file));
+        EXPECT_EQ(log.OffReason(), "Журнал на диске отключён: " + (c.AtFile ? file : folder) + " — " +
+                                       FileErrorReason(c.Error));
+
+        // Off for the run, even once the plant is gone.
+        const std::string reason = log.OffReason();
+        struct stat planted {};
+        if (::lstat(file.c_str(), &planted) == 0 && !S_ISREG(planted.st_mode))
+            ::unlink(file.c_str());
+        EXPECT_FALSE(GuardedWrite(log, "third", file));
+        EXPECT_EQ(log.OffReason(), reason);
+        EXPECT_EQ(ReadFile(dir / "target"), "theirs");
+        EXPECT_FALSE(Exists(dir / "other/zem-2024-03-05.log"));
+        if (c.FirstRecord) {
+            EXPECT_EQ(ReadFile(dir / c.FirstRecord), "first\n");
+        }
+    }
+}
+
+// A write past the file size limit: no SIGXFSZ kills the tool, the log only turns off.
+TEST(DailyLog, writePastTheFileSizeLimit_turnsTheLogOffInsteadOfKillingTheTool)
+{
+    std::signal(SIGXFSZ, SIG_DFL);
+    TTempDir dir;
+    TClockedDailyLog log(dir / "logs", "zem-", 14);
+    ASSERT_TRUE(log.Write("first"));
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit lowered = old;
+    lowered.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    const bool written = log.Write("a record too long for the limit");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(log.OffReason(), "Журнал на диске отключён: " + dir.Path + "/logs/zem-2024-03-05.log — " +
+                                   FileErrorReason(EFBIG));
 }

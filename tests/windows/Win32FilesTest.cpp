@@ -1,5 +1,5 @@
-// The Windows side of the file utilities: the durable save, the bounded read and the private
-// folder, with names in Cyrillic letters as an installer's user profile may have them.
+// The Windows side of the file utilities: the durable save, the bounded read, the private folder
+// and the day's log, with names in Cyrillic letters as an installer's user profile may have them.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "util/Dnxfileutils.h"
+#include "util/LogFile.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +24,15 @@ std::string Content(const fs::path& path)
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+class TClockedDailyLog : public TDailyLog {
+public:
+    using TDailyLog::TDailyLog;
+    TLogTime Time{2024, 3, 5, 3, 9, 5, 3, 7};
+
+protected:
+    TLogTime Now() const override { return Time; }
+};
 
 }  // namespace
 
@@ -62,6 +72,32 @@ TEST(Win32Files, durableSaveBoundedReadAndPrivateFolder)
     EXPECT_EQ(ReadRegularFile(Utf8(folder / "none.cfg"), 100, bytes), ENOENT);
     // A device is no file to read.
     EXPECT_NE(ReadRegularFile("NUL", 100, bytes), 0);
+
+    fs::remove_all(root);
+}
+
+// The day's log appended to, and at a new day its own old files pruned and nothing else.
+TEST(Win32Files, dailyLog_appendsAndPrunesOnlyItsOwnOldFiles)
+{
+    const fs::path root = fs::temp_directory_path() / fs::u8path("zem-журнал-тест");
+    fs::remove_all(root);
+    const fs::path folder = root / fs::u8path("журнал");
+    TClockedDailyLog log(Utf8(folder), "zem-", 14);
+    EXPECT_TRUE(log.Write("first"));
+    EXPECT_TRUE(log.Write("second"));
+    EXPECT_EQ(Content(folder / "zem-2024-03-05.log"), "first\nsecond\n");
+
+    std::ofstream(folder / "zem-2024-03-07.log") << "kept";
+    std::ofstream(folder / "notes.txt") << "theirs";
+    fs::create_directory(folder / "zem-2024-01-02.log");
+    log.Time.Day = 20;
+    EXPECT_TRUE(log.Write("a new day"));
+    EXPECT_EQ(Content(folder / "zem-2024-03-20.log"), "a new day\n");
+    EXPECT_FALSE(fs::exists(folder / "zem-2024-03-05.log"));
+    EXPECT_EQ(Content(folder / "zem-2024-03-07.log"), "kept");
+    EXPECT_EQ(Content(folder / "notes.txt"), "theirs");
+    EXPECT_TRUE(fs::is_directory(folder / "zem-2024-01-02.log"));
+    EXPECT_EQ(log.OffReason(), "");
 
     fs::remove_all(root);
 }
