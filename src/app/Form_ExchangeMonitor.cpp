@@ -10,8 +10,8 @@
 #include <QShortcut>
 #include <QStandardPaths>
 
-#include "operation/DeviceOperation.h"
 #include "module/DiskFiles.h"
+#include "operation/DeviceOperation.h"
 #include "ui/Mydialogs.h"
 #include "ui_Form_ExchangeMonitor.h"
 
@@ -23,6 +23,7 @@ constexpr int kPollMs = 100;
 constexpr int kLineRole = Qt::UserRole;       // the row as a line of text
 constexpr int kErrorRole = Qt::UserRole + 1;  // an error frame, or a failed operation
 constexpr int kTitleRole = Qt::UserRole + 2;  // an operation's title, for the filter
+constexpr int kPortRole = Qt::UserRole + 3;   // the port it went through, for the filter
 // The hex column's width in bytes shown before it is cut; the full row is in its tool tip.
 constexpr int kHexBytesWide = 20;
 
@@ -39,6 +40,7 @@ TExchangeMonitorForm::TExchangeMonitorForm(const TExchangeRecorder& recorder, QW
     ui->setupUi(this);
     setProperty(OnlookerWindowProperty, true);
     ui->cbOperation->addItem(QStringLiteral("Все операции"));
+    ui->cbPort->addItem(QStringLiteral("Все порты"));
     ui->laLogNotice->hide();
     QTreeWidget* tree = ui->tvFrames;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -55,6 +57,7 @@ TExchangeMonitorForm::TExchangeMonitorForm(const TExchangeRecorder& recorder, QW
            height());
 
     connect(ui->cbOperation, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { ApplyFilters(); });
+    connect(ui->cbPort, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { ApplyFilters(); });
     connect(ui->cbErrorsOnly, &QCheckBox::toggled, this, [this] { ApplyFilters(); });
     connect(ui->btCopy, &QPushButton::clicked, this, [this] { CopyClick(); });
     connect(ui->btSave, &QPushButton::clicked, this, [this] { SaveClick(); });
@@ -114,6 +117,11 @@ void TExchangeMonitorForm::ShowOperation(const TOperationRecord& operation)
         item->setFont(0, bold);
         if (ui->cbOperation->findText(title) < 0)
             ui->cbOperation->addItem(title);
+        // A production line's ports run side by side: each can be followed alone.
+        const QString port = Utf8(operation.Port);
+        item->setData(0, kPortRole, port);
+        if (!port.isEmpty() && ui->cbPort->findText(port) < 0)
+            ui->cbPort->addItem(port);
     }
     const QString header = Utf8(OperationHeader(operation));
     item->setText(0, header);
@@ -152,6 +160,7 @@ void TExchangeMonitorForm::ShowOperation(const TOperationRecord& operation)
 void TExchangeMonitorForm::ApplyFilters()
 {
     const QString only = ui->cbOperation->currentIndex() > 0 ? ui->cbOperation->currentText() : QString();
+    const QString onlyPort = ui->cbPort->currentIndex() > 0 ? ui->cbPort->currentText() : QString();
     const bool errorsOnly = ui->cbErrorsOnly->isChecked();
     for (const auto& [number, item] : FItems) {
         bool anyError = item->data(0, kErrorRole).toBool();
@@ -162,7 +171,9 @@ void TExchangeMonitorForm::ApplyFilters()
             anyError = anyError || error;
         }
         (void)number;
-        item->setHidden((!only.isEmpty() && item->data(0, kTitleRole).toString() != only) || (errorsOnly && !anyError));
+        item->setHidden((!only.isEmpty() && item->data(0, kTitleRole).toString() != only) ||
+                        (!onlyPort.isEmpty() && item->data(0, kPortRole).toString() != onlyPort) ||
+                        (errorsOnly && !anyError));
     }
 }
 

@@ -2,12 +2,14 @@
 // number of its own, the tiles and counts say so, the report has a line per module, and a module
 // taken off the port leaves its tile waiting for the next one.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
 
+#include "app/Form_ExchangeMonitor.h"
 #include "app/Form_SerialLine.h"
 #include "link/ExchangeRecorder.h"
 #include "module/GprsBlock.h"
@@ -67,6 +69,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(line->Passed(), 4, 30000);
         QCOMPARE(line->Failed(), 0);
         SaveScreenshot(line, QStringLiteral("serial-line"));
+
+        // "Журнал обмена" follows the running line, one port at a time if asked.
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Журнал обмена"))
+                action->trigger();
+        TExchangeMonitorForm* monitor = FForm->ExchangeMonitor();
+        QVERIFY(monitor);
+        monitor->Refresh();
+        auto* portFilter = monitor->findChild<QComboBox*>(QStringLiteral("cbPort"));
+        for (const QString& port : ports)
+            QVERIFY2(portFilter->findText(port) > 0, qPrintable(port));
+        portFilter->setCurrentIndex(portFilter->findText(ports[2]));
+        const QString shown = monitor->ShownText(false);
+        QVERIFY(shown.contains(QStringLiteral("Серийная настройка (%1)").arg(ports[2])));
+        for (const QString& port : {ports[0], ports[1], ports[3]})
+            QVERIFY2(!shown.contains(port), qPrintable(port));
+        SaveScreenshot(monitor, QStringLiteral("exchange_monitor_line"));
         QStringList numbers;
         for (int i = 0; i < 4; ++i) {
             const QString tile = line->TileText(ports[i]);
