@@ -15,6 +15,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "ClockedLog.h"
 #include "TempFiles.h"
 #include "util/Dnxfileutils.h"
 #include "util/LogFile.h"
@@ -235,19 +236,6 @@ TEST(LogObject, objectLog_isOffUntilOpenedThenWritesWhereItWasPointed)
     ::closedir(folders);
     EXPECT_EQ(files, 1);
 }
-
-namespace {
-
-class TClockedDailyLog : public TDailyLog {
-public:
-    using TDailyLog::TDailyLog;
-    TLogTime Time{2024, 3, 5, 3, 9, 5, 3, 7};
-
-protected:
-    TLogTime Now() const override { return Time; }
-};
-
-}  // namespace
 
 // One file a day; the first write of a day removes our files older than the days kept, counting
 // across a month's end, and nothing else in the folder: not a file of another name, not a folder

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "ClockedLog.h"
 #include "util/Dnxfileutils.h"
 #include "util/LogFile.h"
 
@@ -24,15 +25,6 @@ std::string Content(const fs::path& path)
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-class TClockedDailyLog : public TDailyLog {
-public:
-    using TDailyLog::TDailyLog;
-    TLogTime Time{2024, 3, 5, 3, 9, 5, 3, 7};
-
-protected:
-    TLogTime Now() const override { return Time; }
-};
 
 }  // namespace
 
