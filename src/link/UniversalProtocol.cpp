@@ -54,10 +54,12 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
 {
     if (!FPort)
         throw TComPortException(kClosedPortText, kErrorClosedPort);
-    FExpectedLength = replyLength == 0 ? MaxDataLength() : replyLength;
     FPort->SetTimeout(timeoutMs);
     const int attempts = FAttempts != 0 ? FAttempts : 1;
     for (int attempt = 1;; ++attempt) {
+        // Each attempt learns its own reply's length: the last one's length byte says nothing
+        // of this one.
+        FExpectedLength = replyLength == 0 ? MaxDataLength() : replyLength;
         if (FObserver)
             ReportLateBytes(timeoutMs);
         FPort->Purge();

@@ -90,7 +90,7 @@ private:
     int FDataLength = 0;
     uint8_t FAttempts = 1;
     int FRetryPause = 10;
-    int FExpectedLength = 0;  // bytes the current reply must reach; -1 = no reply
+    int FExpectedLength = 0;  // bytes the current attempt's reply must reach; -1 = no reply
     TWireObserver* FObserver = nullptr;
     std::vector<uint8_t> FWire;  // the reply's bytes as read, noise included, while observed
 };
