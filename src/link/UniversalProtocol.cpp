@@ -55,6 +55,8 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
     if (!FPort)
         throw TComPortException(kClosedPortText, kErrorClosedPort);
     FPort->SetTimeout(timeoutMs);
+    if (FObserver)
+        FPrevious = FLastSent;
     const int attempts = FAttempts != 0 ? FAttempts : 1;
     for (int attempt = 1;; ++attempt) {
         // Each attempt learns its own reply's length: the last one's length byte says nothing
@@ -65,6 +67,7 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
         FPort->Purge();
         Send();
         if (FObserver) {
+            FLastSent.assign(FPacket.begin(), FPacket.begin() + FPacketLength);
             TWireEvent sent;
             sent.Bytes = FPacket.data();
             sent.Length = FPacketLength;
@@ -126,6 +129,10 @@ void TUniversalProtocol::ReportLateBytes(int timeoutMs)
     late.ToModule = false;
     late.Bytes = FData.data();
     late.Length = n;
+    late.Request = FPacket.data();
+    late.RequestLength = FPacketLength;
+    late.Previous = FPrevious.empty() ? nullptr : FPrevious.data();
+    late.PreviousLength = static_cast<int>(FPrevious.size());
     late.Outcome = TWireOutcome::Late;
     late.TimeoutMs = timeoutMs;
     FObserver->OnWire(late);
@@ -139,6 +146,8 @@ void TUniversalProtocol::ReportReply(TWireOutcome outcome, int timeoutMs, int at
     reply.Length = static_cast<int>(FWire.size());
     reply.Request = FPacket.data();
     reply.RequestLength = FPacketLength;
+    reply.Previous = FPrevious.empty() ? nullptr : FPrevious.data();
+    reply.PreviousLength = static_cast<int>(FPrevious.size());
     reply.Outcome = outcome;
     // Whatever the frame hunt dropped before the frame it kept.
     reply.NoiseBytes = std::max(0, reply.Length - FDataLength);

@@ -93,4 +93,7 @@ private:
     int FExpectedLength = 0;  // bytes the current attempt's reply must reach; -1 = no reply
     TWireObserver* FObserver = nullptr;
     std::vector<uint8_t> FWire;  // the reply's bytes as read, noise included, while observed
+    // While observed: the frame sent last, and the request of the exchange before this one.
+    std::vector<uint8_t> FLastSent;
+    std::vector<uint8_t> FPrevious;
 };
