@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/FrameText.h"
-
 namespace {
 
 constexpr int kAlways = -1;
@@ -238,20 +236,17 @@ bool ParseSimKey(const std::string& text, uint8_t key[8])
     return true;
 }
 
-std::string SimTraceText(const std::vector<uint8_t>& request, const TSimReply& reply)
+std::string SimTraceText(const std::vector<uint8_t>& request, const TSimReply& reply, const TSecretRanges& secrets)
 {
-    const TFrameText asked = DescribeRequest(request.data(), static_cast<int>(request.size()), {});
+    const TFrameText asked = DescribeRequest(request.data(), static_cast<int>(request.size()), secrets);
     std::string text = "→ " + asked.Hex + "  " + asked.Meaning + "\n";
     std::vector<uint8_t> bytes;
     for (const TSimChunk& chunk : reply.Chunks)
         bytes.insert(bytes.end(), chunk.Bytes.begin(), chunk.Bytes.end());
     if (!bytes.empty()) {
-        // Noise the fault put before the frame is what precedes its start byte.
-        size_t frameAt = 0;
-        while (frameAt < bytes.size() && bytes[frameAt] != kKorStartByte)
-            ++frameAt;
-        const TFrameText answer = DescribeReply(bytes.data(), static_cast<int>(bytes.size()), static_cast<int>(frameAt),
-                                                request.data(), static_cast<int>(request.size()), {});
+        // The frame is found as the tool would find it, past noise the fault put before it.
+        const TFrameText answer = DescribeReply(bytes.data(), static_cast<int>(bytes.size()), -1, request.data(),
+                                                static_cast<int>(request.size()), secrets, false);
         text += "← " + answer.Hex + "  " + answer.Meaning + "\n";
     }
     if (reply.HangUp)

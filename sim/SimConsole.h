@@ -2,6 +2,7 @@
 // zem-sim's controls in words: faults as --fault and the fault command spell them, and the
 // commands a person types while the simulator runs.
 
+#include "link/FrameText.h"
 #include "sim/ModuleSim.h"
 
 #include <string>
@@ -17,8 +18,8 @@ bool ParseSimKey(const std::string& text, uint8_t key[8]);
 std::vector<std::string> SplitWords(const std::string& text, const char* separators);
 
 // A request and the reply to it as --trace prints them: a line each, "→ hex  meaning" and
-// "← hex  meaning" (no second line for silence).
-std::string SimTraceText(const std::vector<uint8_t>& request, const TSimReply& reply);
+// "← hex  meaning" (no second line for silence). The secrets are hidden as the tool hides them.
+std::string SimTraceText(const std::vector<uint8_t>& request, const TSimReply& reply, const TSecretRanges& secrets);
 
 // The fault kinds and the commands, as --help shows them.
 std::string SimFaultHelp();

@@ -229,7 +229,7 @@ int main(int argc, char** argv)
         TSimTrace printTrace = nullptr;
         if (trace)
             printTrace = [](const std::vector<uint8_t>& request, const TSimReply& reply) {
-                std::fputs(SimTraceText(request, reply).c_str(), stdout);
+                std::fputs(SimTraceText(request, reply, {kGprsPasswordRange}).c_str(), stdout);
                 std::fflush(stdout);
             };
         TSimPty pty(sim, lineTiming, printTrace);

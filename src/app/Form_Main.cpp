@@ -772,7 +772,8 @@ bool TMainForm::SaveSupportReport(const QString& fileName)
     constexpr size_t kReportedOperations = 20;
     const QString report = SupportReport(ui->cbPort->currentText().trimmed(), FCore.Recorder().Last(kReportedOperations));
     QString error;
-    if (!SaveFileAtomically(fileName, report.toUtf8(), false, error)) {
+    // Its frames are the module's settings, read and written: for the owner's eyes only.
+    if (!SaveFileAtomically(fileName, report.toUtf8(), true, error)) {
         ErrorDlg(this, error);
         return false;
     }

@@ -161,7 +161,6 @@ void TExchangeRecorder::Note(uint64_t number, const TWireEvent& event)
     const TClock::time_point now = TClock::now();
     TFrameRecord frame;
     frame.ToModule = event.ToModule;
-    frame.Outcome = WireOutcomeText(event);
     frame.Error = event.Outcome != TWireOutcome::None || (!event.ToModule && event.NoiseBytes > 0);
     {
         std::lock_guard<std::mutex> guard(FLock);
@@ -174,6 +173,7 @@ void TExchangeRecorder::Note(uint64_t number, const TWireEvent& event)
         } else {
             frame.TimeMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count());
             frame.Text = DescribeWire(event, FSecrets);
+            frame.Outcome = WireOutcomeText(event, FSecrets);
             operation->Frames.push_back(std::move(frame));
         }
     }

@@ -83,7 +83,59 @@ int Address(const uint8_t* data)
     return data[0] << 8 | data[1];
 }
 
+bool AnySecret(const TSecretRanges& secrets, int address, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (Secret(secrets, address + i))
+            return true;
+    return false;
+}
+
+// The frame from `at` to the end of the bytes answers the request and checks.
+bool CheckedFrame(const uint8_t* bytes, int length, int at, const uint8_t* request, int requestLength)
+{
+    if (request == nullptr || requestLength < kKorFrameOverhead || at < 0 || length - at < kKorFrameOverhead)
+        return false;
+    const uint8_t* frame = bytes + at;
+    const int size = frame[2] + kKorFrameOverhead;
+    return frame[0] == kKorStartByte && frame[1] == request[1] && size == length - at && KorCrcGood(frame, size);
+}
+
+int FindFrame(const uint8_t* bytes, int length, const uint8_t* request, int requestLength)
+{
+    int first = length;
+    for (int at = 0; at < length; ++at) {
+        if (bytes[at] != kKorStartByte)
+            continue;
+        if (CheckedFrame(bytes, length, at, request, requestLength))
+            return at;
+        if (first == length)
+            first = at;
+    }
+    return first;
+}
+
+// The reply is hidden whole: a secret exchange's, or one that may hold a secret one's bytes.
+bool GuardedReply(const TWireEvent& event, const TSecretRanges& secrets)
+{
+    return TouchesSecret(event.Previous, event.PreviousLength, secrets) ||
+           TouchesSecret(event.Request, event.RequestLength, secrets);
+}
+
 }  // namespace
+
+bool TouchesSecret(const uint8_t* request, int length, const TSecretRanges& secrets)
+{
+    if (request == nullptr || length < kKorFrameOverhead || request[2] + kKorFrameOverhead != length)
+        return false;
+    const int count = request[2];
+    const uint8_t* data = request + kDataAt;
+    if (request[1] == kKorFunctionRead && count == 3)
+        return AnySecret(secrets, Address(data), data[2]);
+    if (request[1] == kKorFunctionWrite && count >= 2)
+        return AnySecret(secrets, Address(data), count - 2);
+    return false;
+}
 
 std::string CountText(int count, const char* one, const char* few, const char* many)
 {
@@ -125,15 +177,29 @@ TFrameText DescribeRequest(const uint8_t* frame, int length, const TSecretRanges
     } else {
         text.Meaning = Format("Функция %d, данные: ", function) + Bytes(count);
     }
+    // A read's CRC gives nothing away, but a secret exchange shows no CRC at all.
+    if (TouchesSecret(frame, length, secrets))
+        hidden[static_cast<size_t>(length - 2)] = hidden[static_cast<size_t>(length - 1)] = true;
     text.Hex = Hex(frame, length, hidden);
     return text;
 }
 
 TFrameText DescribeReply(const uint8_t* bytes, int length, int frameAt, const uint8_t* request, int requestLength,
-                         const TSecretRanges& secrets)
+                         const TSecretRanges& secrets, bool guarded)
 {
-    std::vector<bool> hidden(static_cast<size_t>(length), false);
+    if (frameAt < 0)
+        frameAt = FindFrame(bytes, length, request, requestLength);
+    const bool checked = CheckedFrame(bytes, length, frameAt, request, requestLength);
+    const bool ownSecret = TouchesSecret(request, requestLength, secrets);
+    const bool secret = guarded || ownSecret;
     TFrameText text;
+    if (secret && !checked) {
+        // Where a frame seems to start, and what its length byte says, may be a secret's bytes.
+        text.Hex = Hex(bytes, length, std::vector<bool>(static_cast<size_t>(length), true));
+        text.Meaning = length == 0 ? "" : "Ответ не проверен, скрыт: " + Bytes(length);
+        return text;
+    }
+    std::vector<bool> hidden(static_cast<size_t>(length), false);
     const int got = length - frameAt;
     if (got <= 0) {
         text.Hex = Hex(bytes, length, hidden);
@@ -149,6 +215,12 @@ TFrameText DescribeReply(const uint8_t* bytes, int length, int frameAt, const ui
         const int address = known && request[2] == 3 ? Address(request + kDataAt) : -1;
         HideData(hidden, frameAt + kDataAt, count, frameAt + kDataAt + count, address, secrets);
     }
+    // Only the checked frame's own fields show: what came before it may be an earlier reply's
+    // tail.
+    for (int i = 0; secret && i < frameAt; ++i)
+        hidden[static_cast<size_t>(i)] = true;
+    if (ownSecret)
+        hidden[static_cast<size_t>(length - 2)] = hidden[static_cast<size_t>(length - 1)] = true;
     if (count < 0 || got < count + kKorFrameOverhead) {
         text.Meaning = count < 0 ? "Неполный ответ: " + Bytes(got)
                                  : Format("Неполный ответ: %d из ", got) + Bytes(count + kKorFrameOverhead);
@@ -174,10 +246,16 @@ TFrameText DescribeWire(const TWireEvent& event, const TSecretRanges& secrets)
 {
     if (event.ToModule)
         return DescribeRequest(event.Bytes, event.Length, secrets);
-    return DescribeReply(event.Bytes, event.Length, event.NoiseBytes, event.Request, event.RequestLength, secrets);
+    if (event.Outcome == TWireOutcome::Late) {
+        // Bytes left from an earlier reply, of this exchange or the one before: which request
+        // they answer, and where a frame among them starts, is unknown.
+        return DescribeReply(event.Bytes, event.Length, -1, nullptr, 0, secrets, GuardedReply(event, secrets));
+    }
+    return DescribeReply(event.Bytes, event.Length, event.NoiseBytes, event.Request, event.RequestLength, secrets,
+                         TouchesSecret(event.Previous, event.PreviousLength, secrets));
 }
 
-std::string WireOutcomeText(const TWireEvent& event)
+std::string WireOutcomeText(const TWireEvent& event, const TSecretRanges& secrets)
 {
     std::string text;
     switch (event.Outcome) {
@@ -203,7 +281,8 @@ std::string WireOutcomeText(const TWireEvent& event)
     case TWireOutcome::PortFailure:
         return "связь с портом потеряна";
     }
-    if (!event.ToModule && event.NoiseBytes > 0)
+    const bool hiddenWhole = event.Outcome != TWireOutcome::None && GuardedReply(event, secrets);
+    if (!event.ToModule && event.NoiseBytes > 0 && !hiddenWhole)
         text += std::string(text.empty() ? "" : ", ") + "пропущен шум: " + Bytes(event.NoiseBytes);
     // Which attempt, where it matters: a retry, and every failed reply.
     const bool failed = !event.ToModule && event.Outcome != TWireOutcome::None;

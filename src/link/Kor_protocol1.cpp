@@ -84,6 +84,10 @@ int TKORProtocol1::AddReceived(const uint8_t* bytes, int count)
 
 void TKORProtocol1::AfterReceive()
 {
+    // More bytes than the length byte gives (a read asked for more than one frame) would put the
+    // CRC check at the wrong place, where two zeros after a good frame pass it.
+    if (DataLength() < kKorFrameOverhead || DataLength() != Data()[2] + kKorFrameOverhead)
+        throw EProtocol(kErrorCrc, DumpMessage("Frame length does not match its length byte"));
     if (!KorCrcGood(Data(), DataLength() & 0xFF))
         throw EProtocol(kErrorCrc, DumpMessage("CRC check failed"));
     if (DataLength() < 2 || Data()[1] != Packet()[1])

@@ -54,15 +54,20 @@ void TUniversalProtocol::Exchange(int timeoutMs, int replyLength)
 {
     if (!FPort)
         throw TComPortException(kClosedPortText, kErrorClosedPort);
-    FExpectedLength = replyLength == 0 ? MaxDataLength() : replyLength;
     FPort->SetTimeout(timeoutMs);
+    if (FObserver)
+        FPrevious = FLastSent;
     const int attempts = FAttempts != 0 ? FAttempts : 1;
     for (int attempt = 1;; ++attempt) {
+        // Each attempt learns its own reply's length: the last one's length byte says nothing
+        // of this one.
+        FExpectedLength = replyLength == 0 ? MaxDataLength() : replyLength;
         if (FObserver)
             ReportLateBytes(timeoutMs);
         FPort->Purge();
         Send();
         if (FObserver) {
+            FLastSent.assign(FPacket.begin(), FPacket.begin() + FPacketLength);
             TWireEvent sent;
             sent.Bytes = FPacket.data();
             sent.Length = FPacketLength;
@@ -124,6 +129,10 @@ void TUniversalProtocol::ReportLateBytes(int timeoutMs)
     late.ToModule = false;
     late.Bytes = FData.data();
     late.Length = n;
+    late.Request = FPacket.data();
+    late.RequestLength = FPacketLength;
+    late.Previous = FPrevious.empty() ? nullptr : FPrevious.data();
+    late.PreviousLength = static_cast<int>(FPrevious.size());
     late.Outcome = TWireOutcome::Late;
     late.TimeoutMs = timeoutMs;
     FObserver->OnWire(late);
@@ -137,6 +146,8 @@ void TUniversalProtocol::ReportReply(TWireOutcome outcome, int timeoutMs, int at
     reply.Length = static_cast<int>(FWire.size());
     reply.Request = FPacket.data();
     reply.RequestLength = FPacketLength;
+    reply.Previous = FPrevious.empty() ? nullptr : FPrevious.data();
+    reply.PreviousLength = static_cast<int>(FPrevious.size());
     reply.Outcome = outcome;
     // Whatever the frame hunt dropped before the frame it kept.
     reply.NoiseBytes = std::max(0, reply.Length - FDataLength);

@@ -90,7 +90,10 @@ private:
     int FDataLength = 0;
     uint8_t FAttempts = 1;
     int FRetryPause = 10;
-    int FExpectedLength = 0;  // bytes the current reply must reach; -1 = no reply
+    int FExpectedLength = 0;  // bytes the current attempt's reply must reach; -1 = no reply
     TWireObserver* FObserver = nullptr;
     std::vector<uint8_t> FWire;  // the reply's bytes as read, noise included, while observed
+    // While observed: the frame sent last, and the request of the exchange before this one.
+    std::vector<uint8_t> FLastSent;
+    std::vector<uint8_t> FPrevious;
 };

@@ -18,8 +18,13 @@ struct TWireEvent {
     bool ToModule = true;
     const uint8_t* Bytes = nullptr;  // as on the wire, noise included
     int Length = 0;
-    const uint8_t* Request = nullptr;  // for a reply: the request it answers
+    // For a reply: the request it answers; for late bytes: the request about to go out.
+    const uint8_t* Request = nullptr;
     int RequestLength = 0;
+    // For a reply or late bytes: the request of the exchange before, whose reply may still be
+    // coming in among them. Null before the first exchange.
+    const uint8_t* Previous = nullptr;
+    int PreviousLength = 0;
     TWireOutcome Outcome = TWireOutcome::None;
     int NoiseBytes = 0;  // bytes before the frame that were skipped
     int TimeoutMs = 0;

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "link/FrameText.h"
 #include "module/TextValues.h"
 #include "util/Cp1251.h"
 
@@ -23,6 +24,10 @@ constexpr int kIPOffset = 36;
 constexpr int kPortOffset = 40;
 constexpr TTextField kUser{42, 8};
 constexpr TTextField kPassword{GprsPasswordOffset, GprsPasswordSize};
+// The simulator's trace hides the password by the link's range, knowing nothing of this block.
+static_assert(GprsBlockAddress + GprsPasswordOffset == kGprsPasswordRange.Address &&
+                  GprsPasswordSize == kGprsPasswordRange.Count,
+              "the link's password range is not the block's password");
 constexpr TTextField kServer{58, 64};
 constexpr int kLargestPort = 65535;
 

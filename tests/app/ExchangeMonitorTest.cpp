@@ -11,6 +11,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include "app/Form_ExchangeMonitor.h"
 #include "module/GprsBlock.h"
 #include "module/IniFile.h"
@@ -136,7 +138,8 @@ private slots:
     }
 
     // A read and a write of everything carry the GPRS password both ways: neither the monitor,
-    // nor the day's log, nor the support report shows its bytes. ZEM.cfg can turn the log off.
+    // nor the day's log, nor the support report (saved for its owner only) shows its bytes.
+    // ZEM.cfg can turn the log off.
     void password_neverShownInMonitorLogOrReport_andTheLogCanBeTurnedOff()
     {
         std::vector<uint8_t> block(GprsBlockSize);
@@ -155,6 +158,10 @@ private slots:
         TExchangeMonitorForm* monitor = OpenMonitor();
         const QString report = FDir.filePath(QStringLiteral("report.txt"));
         QVERIFY(FForm->SaveSupportReport(report));
+        // The module's settings are in it: it is its owner's alone.
+        struct stat saved {};
+        QCOMPARE(stat(QFile::encodeName(report).constData(), &saved), 0);
+        QCOMPARE(saved.st_mode & 0777, 0600u);
         const QStringList logs = QDir(LogDir()).entryList({QStringLiteral("zem-*.log")}, QDir::Files);
         QCOMPARE(logs.size(), 1);
         const QString password = QStringLiteral("50 61 35 35 77 30 72 64");

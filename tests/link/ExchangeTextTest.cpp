@@ -48,6 +48,7 @@ TEST(ExchangeText, everyCommandAndReply_inWords_passwordHidden)
     const Bytes settingsRead = KorFrame(kKorFunctionRead, {0x00, 0x00, 125});
     const Bytes gprsWrite = KorFrame(kKorFunctionWrite, Cat({0x02, 0xE0}, Filled(128, 0x40)));
     const Bytes passwordOnly = KorFrame(kKorFunctionWrite, Cat({0x03, 0x14}, Filled(4, 0x61)));  // 788..791
+    const Bytes settingsWrite = KorFrame(kKorFunctionWrite, Cat({0, 40}, Filled(40, 1)));
     const Bytes keyPoll = KorFrame(kKorFunctionCommand, {kKorCommandKeyReader, kKorKeyModePoll});
     struct TCase {
         const char* Name;
@@ -58,11 +59,10 @@ TEST(ExchangeText, everyCommandAndReply_inWords_passwordHidden)
     } cases[] = {
         {"settings read", settingsRead, nullptr, "Чтение параметров: адрес 0, 125 байт", 0, 0},
         {"its reply", KorFrame(kKorFunctionRead, Filled(125, 0)), &settingsRead, "Ответ: 125 байт", 0, 0},
-        {"settings write", KorFrame(kKorFunctionWrite, Cat({0, 40}, Filled(40, 1))), nullptr,
-         "Запись параметров: адрес 40, 40 байт", 0, 0},
+        {"settings write", settingsWrite, nullptr, "Запись параметров: адрес 40, 40 байт", 0, 0},
         {"write of 44", KorFrame(kKorFunctionWrite, Cat({0, 80}, Filled(44, 1))), nullptr,
          "Запись параметров: адрес 80, 44 байта", 0, 0},
-        {"write's reply", KorFrame(kKorFunctionWrite, {}), &gprsWrite, "Ответ: записано", 0, 0},
+        {"write's reply", KorFrame(kKorFunctionWrite, {}), &settingsWrite, "Ответ: записано", 0, 0},
         {"output on", KorFrame(kKorFunctionCommand, {kKorCommandOutput, 1, 1}), nullptr, "Выход 2: включить", 0, 0},
         {"output off", KorFrame(kKorFunctionCommand, {kKorCommandOutput, 5, 0}), nullptr, "Выход 6: выключить", 0, 0},
         {"output pulse", KorFrame(kKorFunctionCommand, {kKorCommandOutput, 0, 2}), nullptr,
@@ -92,7 +92,7 @@ TEST(ExchangeText, everyCommandAndReply_inWords_passwordHidden)
             c.Request == nullptr && std::string(c.Name) != "late read reply"
                 ? DescribeRequest(c.Frame.data(), length, kPassword)
                 : DescribeReply(c.Frame.data(), length, 0, c.Request ? c.Request->data() : nullptr,
-                                c.Request ? static_cast<int>(c.Request->size()) : 0, kPassword);
+                                c.Request ? static_cast<int>(c.Request->size()) : 0, kPassword, false);
         EXPECT_EQ(text.Meaning, c.Meaning);
         const std::vector<std::string> tokens = Tokens(text.Hex);
         ASSERT_EQ(tokens.size(), c.Frame.size());
@@ -103,6 +103,100 @@ TEST(ExchangeText, everyCommandAndReply_inWords_passwordHidden)
             std::snprintf(shown, sizeof shown, "%02X", c.Frame[static_cast<size_t>(i)]);
             EXPECT_EQ(tokens[static_cast<size_t>(i)], hidden ? "**" : shown) << "byte " << i;
         }
+    }
+}
+
+// In an exchange that reads or writes a secret, and in what may hold its bytes (late bytes, the
+// next exchange's noise), only a checked frame shows anything: its header, address and plain data.
+TEST(ExchangeText, secretExchange_showsOnlyACheckedFramesPlainFields)
+{
+    const TSecretRanges secrets = {{0x0102, 2}};
+    const Bytes secretRead = KorFrame(kKorFunctionRead, {0x01, 0x00, 4});  // 0x100..0x103
+    const Bytes plainRead = KorFrame(kKorFunctionRead, {0x00, 0x10, 4});
+    const Bytes secretWrite = KorFrame(kKorFunctionWrite, {0x01, 0x00, 0x0A, 0x0B, 0x0C, 0x0D});
+    const Bytes reply = KorFrame(kKorFunctionRead, {0x0A, 0x0B, 0x0C, 0x0D});
+    const Bytes plainReply = KorFrame(kKorFunctionRead, {1, 2, 3, 4});
+    Bytes badCrc = reply;
+    badCrc.back() ^= 0x01;
+    Bytes plainBadCrc = plainReply;
+    plainBadCrc.back() ^= 0x01;
+    const TWireOutcome late = TWireOutcome::Late;
+    const TWireOutcome crc = TWireOutcome::Crc;
+    const TWireOutcome none = TWireOutcome::None;
+    struct TCase {
+        const char* Name;
+        bool ToModule;
+        Bytes Wire;
+        const Bytes* Request;
+        const Bytes* Previous;
+        TWireOutcome Ended;
+        int NoiseBytes;
+        const char* Shown;  // a character a byte: '.' shown, '*' hidden
+        std::string Meaning;
+        std::string OutcomeText;
+    } cases[] = {
+        {"read of the secret", true, secretRead, nullptr, nullptr, none, 0, "......**",
+         "Чтение параметров: адрес 256, 4 байта", ""},
+        {"write of it", true, secretWrite, nullptr, nullptr, none, 0, ".......****", "Запись параметров: адрес 256, 4 байта", ""},
+        {"the write's reply", false, KorFrame(kKorFunctionWrite, {}), &secretWrite, nullptr, none, 0, "...**",
+         "Ответ: записано", ""},
+        {"checked reply", false, reply, &secretRead, nullptr, none, 0, ".....****", "Ответ: 4 байта", ""},
+        {"checked reply after noise", false, Cat({0x13, 0x0C}, reply), &secretRead, nullptr, none, 2, "**.....****",
+         "Ответ: 4 байта", "пропущен шум: 2 байта"},
+        {"bad CRC", false, badCrc, &secretRead, nullptr, crc, 0, "*********", "Ответ не проверен, скрыт: 9 байт",
+         "ошибка CRC, попытка 1 из 3"},
+        {"framed at a stray start byte", false, Cat({0x55}, reply), &secretRead, nullptr, crc, 0, "**********",
+         "Ответ не проверен, скрыт: 10 байт", "ошибка CRC, попытка 1 из 3"},
+        {"other function", false, KorFrame(kKorFunctionWrite, {0x0A, 0x0B, 0x0C, 0x0D}), &secretRead, nullptr,
+         TWireOutcome::OtherFunction, 0, "*********", "Ответ не проверен, скрыт: 9 байт",
+         "ответ на другую функцию, попытка 1 из 3"},
+        // Where the hunt found a start byte is not told either.
+        {"cut short after noise", false, Cat({0x13}, Bytes(reply.begin(), reply.begin() + 6)), &secretRead, nullptr,
+         TWireOutcome::Incomplete, 1, "*******", "Ответ не проверен, скрыт: 7 байт",
+         "ответ не пришёл целиком за 100 мс, попытка 1 из 3"},
+        {"the next exchange's noise", false, Cat({0x0C, 0x0D}, plainReply), &plainRead, &secretRead, none, 2,
+         "**.........", "Ответ: 4 байта", "пропущен шум: 2 байта"},
+        {"the next exchange's failed reply", false, plainBadCrc, &plainRead, &secretRead, crc, 0, "*********",
+         "Ответ не проверен, скрыт: 9 байт", "ошибка CRC, попытка 1 из 3"},
+        {"a plain exchange's failed reply", false, plainBadCrc, &plainRead, &plainRead, crc, 0, ".........",
+         "Ответ: 4 байта", "ошибка CRC, попытка 1 из 3"},
+        {"late after a secret exchange", false, Bytes(reply.begin() + 5, reply.end()), &plainRead, &secretRead, late, 0,
+         "****", "Ответ не проверен, скрыт: 4 байта", "опоздавший ответ отброшен"},
+        {"late before a secret exchange", false, Bytes(reply.begin() + 5, reply.end()), &secretRead, &plainRead, late,
+         0, "****", "Ответ не проверен, скрыт: 4 байта", "опоздавший ответ отброшен"},
+        // Whose they are is unknown, so a read's data stay hidden; the frame starts at its start byte.
+        {"late in plain exchanges", false, Cat({0x13}, plainReply), &plainRead, &plainRead, late, 0, "....******",
+         "Ответ: 4 байта", "опоздавший ответ отброшен"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWireEvent event;
+        event.ToModule = c.ToModule;
+        event.Bytes = c.Wire.data();
+        event.Length = static_cast<int>(c.Wire.size());
+        if (c.Request) {
+            event.Request = c.Request->data();
+            event.RequestLength = static_cast<int>(c.Request->size());
+        }
+        if (c.Previous) {
+            event.Previous = c.Previous->data();
+            event.PreviousLength = static_cast<int>(c.Previous->size());
+        }
+        event.Outcome = c.Ended;
+        event.NoiseBytes = c.NoiseBytes;
+        event.TimeoutMs = 100;
+        event.Attempts = 3;
+        const TFrameText text = DescribeWire(event, secrets);
+        const std::vector<std::string> tokens = Tokens(text.Hex);
+        ASSERT_EQ(tokens.size(), c.Wire.size());
+        ASSERT_EQ(std::string(c.Shown).size(), c.Wire.size());
+        for (size_t i = 0; i < c.Wire.size(); ++i) {
+            char shown[3];
+            std::snprintf(shown, sizeof shown, "%02X", c.Wire[i]);
+            EXPECT_EQ(tokens[i], c.Shown[i] == '*' ? "**" : shown) << "byte " << i;
+        }
+        EXPECT_EQ(text.Meaning, c.Meaning);
+        EXPECT_EQ(WireOutcomeText(event, secrets), c.OutcomeText);
     }
 }
 

@@ -129,5 +129,7 @@ TEST(FrameFuzz, randomRepliesThroughExchange_neverOverrunCallerOrBuffers)
         if (HasFailure())
             FAIL() << "round " << round;
     }
-    EXPECT_GT(accepted, 300);
+    // Each retry reads its frame in steps from the shortest reply on, so the port's gaps spoil
+    // more of them than one long read would.
+    EXPECT_GT(accepted, 200);
 }

@@ -190,6 +190,37 @@ TEST_F(ProtocolFixture, replyInPiecesWithNoise_isAcceptedAndNeverReadPastItsEnd)
     EXPECT_EQ(Port.Written.size(), 2u);
 }
 
+// Two zeros after a good frame pass as its CRC, so a frame is only what its own length byte says.
+TEST_F(ProtocolFixture, eachAttemptExpectsItsOwnReplysLength_andBytesBeyondTheLengthByteAreRefused)
+{
+    // The first attempt's reply announces 128 bytes and stops; the retry's is one byte long.
+    const Bytes announced = KorFrame(110, Range(128));
+    Bytes shortThenZeros = KorFrame(110, {7});
+    shortThenZeros.insert(shortThenZeros.end(), {0x00, 0x00});
+    Port.Queue(Bytes(announced.begin(), announced.begin() + 60));
+    Port.QueueSilence();
+    Port.Queue(shortThenZeros);
+    EXPECT_EQ(ReadParams(Protocol, 736, 128, nullptr, 100), 1);
+    EXPECT_EQ(Received(Protocol), KorFrame(110, {7}));
+    ASSERT_EQ(Port.Pieces.size(), 1u);
+    EXPECT_EQ(Port.Pieces.front(), (Bytes{0x00, 0x00}));
+
+    // Asked for more than the frame at once, the read takes the zeros into it.
+    TScriptPort port;
+    TKORProtocol1 once(0x55, &port);
+    Bytes tooLong = KorFrame(110, {7});
+    tooLong.insert(tooLong.end(), {0x00, 0x00, 0x00, 0x00});
+    port.Queue(tooLong);
+    once.BuildPacket(110, Bytes{0, 0, 1}.data(), 3);
+    try {
+        once.Exchange(100, static_cast<int>(tooLong.size()));
+        FAIL() << "accepted " << once.DataLength() << " bytes as a frame of " << int(once.Data()[2]);
+    } catch (const EProtocol& e) {
+        EXPECT_EQ(e.Code, kErrorCrc);
+        EXPECT_EQ(e.Message.rfind("Frame length does not match its length byte\n", 0), 0u) << e.Message;
+    }
+}
+
 TEST_F(ProtocolFixture, portFailure_passesAtOnceWithoutRetry)
 {
     Port.FailReads = true;

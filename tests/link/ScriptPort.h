@@ -16,7 +16,7 @@ public:
     using TClock = std::chrono::steady_clock;
 
     // Bytes the "line" holds; each Read takes at most what it asks for from the front of the
-    // current piece. An empty piece is a read that times out.
+    // current piece. An empty piece is a read that times out. Queued through the Queue calls.
     std::deque<std::vector<uint8_t>> Pieces;
     std::vector<std::vector<uint8_t>> Written;
     std::vector<TClock::time_point> WriteTimes;
@@ -25,8 +25,11 @@ public:
     int Timeout = -1;
     bool FailReads = false;  // raise as a vanished device would
 
-    void Queue(const std::vector<uint8_t>& bytes) { Pieces.push_back(bytes); }
-    void QueueSilence() { Pieces.push_back({}); }
+    void Queue(const std::vector<uint8_t>& bytes) { Push(bytes, false); }
+    void QueueSilence() { Push({}, false); }
+    // Bytes on the line already when the next attempt begins, as a reply that came too late:
+    // Unread counts them, as it counts what a read left of a piece.
+    void QueueLate(const std::vector<uint8_t>& bytes) { Push(bytes, true); }
 
     bool Write(const void* buffer, int count) override
     {
@@ -44,15 +47,22 @@ public:
             return 0;
         std::vector<uint8_t>& piece = Pieces.front();
         if (piece.empty()) {
-            Pieces.pop_front();
+            PopFront();
             return 0;
         }
         const int n = std::min<int>(count, static_cast<int>(piece.size()));
         std::memcpy(buffer, piece.data(), static_cast<size_t>(n));
         piece.erase(piece.begin(), piece.begin() + n);
+        FFrontArrived = true;
         if (piece.empty())
-            Pieces.pop_front();
+            PopFront();
         return n;
+    }
+    int Unread() override
+    {
+        if (Pieces.empty() || !(FFrontArrived || (!FArrived.empty() && FArrived.front())))
+            return 0;
+        return static_cast<int>(Pieces.front().size());
     }
     bool SetTimeout(int ms) override
     {
@@ -61,4 +71,21 @@ public:
     }
     void Purge() override { ++Purges; }
     bool IsOpen() override { return true; }
+
+private:
+    void Push(const std::vector<uint8_t>& bytes, bool arrived)
+    {
+        Pieces.push_back(bytes);
+        FArrived.push_back(arrived);
+    }
+    void PopFront()
+    {
+        Pieces.pop_front();
+        if (!FArrived.empty())
+            FArrived.pop_front();
+        FFrontArrived = false;
+    }
+
+    std::deque<bool> FArrived;  // beside Pieces: on the line before the next request
+    bool FFrontArrived = false;  // a read has taken part of the front piece
 };

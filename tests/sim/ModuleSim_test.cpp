@@ -373,10 +373,10 @@ TEST(ModuleSim, traceLines_nameTheRequestAndTheReply)
     noise.NoiseBytes = {0x13};
     sim.InjectFault(noise);
     sim.InjectFault(TSimFault(TSimFault::Silence));
-    const std::string noisy = SimTraceText(read, sim.HandleFrame(read));
+    const std::string noisy = SimTraceText(read, sim.HandleFrame(read), {});
     const std::string asked = "→ 55 6E 03 00 00 02 64 52  Чтение параметров: адрес 0, 2 байта\n";
     EXPECT_EQ(noisy.substr(0, asked.size()), asked);
     EXPECT_EQ(noisy.substr(asked.size(), std::string("← 13 55 6E 02 ").size()), "← 13 55 6E 02 ");
     EXPECT_EQ(noisy.substr(noisy.rfind("  ")), "  Ответ: 2 байта\n");
-    EXPECT_EQ(SimTraceText(read, sim.HandleFrame(read)), asked);
+    EXPECT_EQ(SimTraceText(read, sim.HandleFrame(read), {}), asked);
 }

@@ -1,4 +1,5 @@
 #include "LinkTestKit.h"
+#include "link/FrameText.h"
 #include "sim/ModuleSim.h"
 #include "SlaveLine.h"
 #include "TempFiles.h"
@@ -331,4 +332,38 @@ TEST(ZemSimProgram, hangUpFault_leavesTheLineDownForTheStatus_andQuitStopsThePro
     EXPECT_EQ(sim.Command("status\n").rfind("ok: line down after a hang-up", 0), 0u);
     EXPECT_EQ(sim.Command("quit\n"), "ok: stopping");
     EXPECT_EQ(sim.WaitExit(3000), 0);
+}
+
+// --trace hides the GPRS password as the tool's journal does: in the write that carries it, and
+// in a reply whose noise looks like a frame start, so that a frame hunt would misplace it.
+TEST(ZemSimProgram, trace_hidesTheGprsPassword_alsoInASpoiltReply)
+{
+    TTempDir dir;
+    const std::string memory = dir / "memory.bin";
+    const std::string password = "Pw9!xQ7z";
+    TModuleSim seed;
+    seed.WriteMemory(kGprsPasswordRange.Address, TBytes(password.begin(), password.end()));
+    ASSERT_TRUE(seed.SaveMemoryFile(memory));
+
+    TSimProcess sim({"--trace", "--memory", memory, "--fault", "noise:1:556E80"});
+    TSlaveLine line(sim.Line(3000));
+    ASSERT_TRUE(line.IsOpen());
+    line.Send(KorFrame(kKorFunctionRead, {0x03, 0x00, 32}));  // 768..799
+    ASSERT_EQ(line.ReadCount(3 + 32 + kKorFrameOverhead).size(), 3u + 32 + kKorFrameOverhead);
+    TBytes write = {0x03, 0x12};
+    write.insert(write.end(), password.begin(), password.end());
+    EXPECT_EQ(line.Exchange(kKorFunctionWrite, write), KorFrame(kKorFunctionWrite, {}));
+
+    std::string trace;
+    for (int i = 0; i < 4; ++i)
+        trace += sim.Line(3000) + "\n";
+    EXPECT_NE(trace.find("Чтение параметров: адрес 768, 32 байта"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("Запись параметров: адрес 786, 8 байт"), std::string::npos) << trace;
+    for (size_t i = 0; i + 1 < password.size(); ++i) {
+        char pair[8];
+        std::snprintf(pair, sizeof pair, "%02X %02X", static_cast<uint8_t>(password[i]),
+                      static_cast<uint8_t>(password[i + 1]));
+        EXPECT_EQ(trace.find(pair), std::string::npos) << pair << " in\n" << trace;
+    }
+    EXPECT_EQ(trace.find("Pw9"), std::string::npos) << trace;
 }
