@@ -1,7 +1,6 @@
 #include "device/DeviceSession.h"
 
 #include <cerrno>
-#include <exception>
 
 #include "link/ComPort.h"
 #include "link/ExchangeRecorder.h"
@@ -11,7 +10,7 @@
 #include "util/Dnxfileutils.h"
 
 TDeviceSession::TDeviceSession(TExchangeRecorder* recorder)
-    : FRecorder(recorder), FChannel(recorder), FCom(std::make_unique<TUniversalCom>(new TComPort)), FDevice(std::make_unique<TKOR_ZEM>())
+    : FChannel(recorder), FCom(std::make_unique<TUniversalCom>(new TComPort)), FDevice(std::make_unique<TKOR_ZEM>())
 {
     FComPort = FCom->GetComPort();
     FComPort->SetBaudRate(kLineSpeed);
@@ -131,25 +130,6 @@ void TDeviceSession::End(bool succeeded, const std::string& result, bool stopped
         FInProcessPort->Close();
     if (!FKeepOpen || FDevice->LastError().PortFailure)
         FCom->Close();
-}
-
-TSessionOutcome TDeviceSession::Run(const QString& title, const TDeviceOperation& operation,
-                                    TOperationProgress& progress)
-{
-    TSessionOutcome outcome;
-    if (!Begin(title)) {
-        outcome.Cause = FOpenProblem;
-        return outcome;
-    }
-    outcome.PortOpened = true;
-    try {
-        outcome.Succeeded = operation(*FDevice, progress);
-        outcome.Error = FDevice->LastError();
-    } catch (const std::exception& e) {
-        outcome.Error = {-1, e.what()};
-    }
-    End(outcome.Succeeded, outcome.Succeeded ? std::string() : LinkFailureText(outcome.Error));
-    return outcome;
 }
 
 std::string LinkFailureText(const TLinkError& error)

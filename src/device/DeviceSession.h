@@ -28,14 +28,6 @@ using TDeviceOperation = std::function<bool(TKOR_ZEM& device, TOperationProgress
 
 enum class TOperationResult { Succeeded, Failed, Cancelled, NotRun };
 
-// How an operation ended, for whoever tells the person.
-struct TSessionOutcome {
-    bool PortOpened = false;
-    bool Succeeded = false;
-    TLinkError Error;  // why it failed, as the link reported it (code 0 when it reported nothing)
-    QString Cause;     // why the port did not open, in words
-};
-
 // The link's failure in the record's words: its cause, or the link's own text.
 std::string LinkFailureText(const TLinkError& error);
 
@@ -72,15 +64,12 @@ public:
     bool OpenPort();
     bool PortOpen() const;
 
-    // Opens the port and begins the operation's record; false, with the cause kept for
-    // LastOutcome, when the port does not open (the record says so and is ended).
+    // Opens the port and begins the operation's record; false, with OpenProblem saying why, when
+    // the port does not open (the record says so and is ended).
     bool Begin(const QString& title);
     // Ends the record and closes the port.
     void End(bool succeeded, const std::string& result, bool stopped = false);
     bool InOperation() const { return FChannel.InOperation(); }
-
-    // Begin, the operation on the calling thread (an exception it lets out is a failure), End.
-    TSessionOutcome Run(const QString& title, const TDeviceOperation& operation, TOperationProgress& progress);
 
     // Why the port did not open at the last Begin, in words (empty when it did).
     const QString& OpenProblem() const { return FOpenProblem; }
@@ -88,15 +77,12 @@ public:
     int LastOpenError() const;
 
     TKOR_ZEM& Device() { return *FDevice; }
-    TComPort& SerialPort() { return *FComPort; }
     // The thread that runs a window's operations and the key reader, made at first use.
     TThreadTaskManager& Tasks();
-    TExchangeRecorder* Recorder() const { return FRecorder; }
 
 private:
     QString PortOpenCause() const;
 
-    TExchangeRecorder* const FRecorder;
     TRecorderChannel FChannel;
     std::unique_ptr<TUniversalCom> FCom;  // owns FComPort
     TComPort* FComPort;
