@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,8 @@
 #include "sim/ModuleSim.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct TOutput {
     int Status = -1;
@@ -91,6 +95,13 @@ TEST(BatchCommandTest, OnceSetsUpEachPortAndExitsWithWhetherAllPassed)
     }
     EXPECT_EQ(QString::fromStdString(ReadFile(dir / "report.csv")).count('\n'), 4);  // header and 3 modules
     EXPECT_EQ(ReadFile(dir / "ZEM 2.0/serial-counter.txt"), "first 00000040\nnext 00000042\nfree\n");
+    // Each module's operations are in the day's log, named by port: the failed one's cause too.
+    std::string log;
+    for (const auto& entry : fs::directory_iterator(dir / "ZEM 2.0/logs"))
+        log += ReadFile(entry.path());
+    for (const QString& port : {goodPort, brokenPort})
+        EXPECT_NE(log.find(("Серийная настройка (" + port + ")").toStdString()), std::string::npos) << log;
+    EXPECT_NE(log.find("ошибка: чтение модуля: Модуль не ответил"), std::string::npos) << log;
 }
 
 }  // namespace
