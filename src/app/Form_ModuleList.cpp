@@ -94,6 +94,15 @@ QString TModuleListForm::ListText() const
     QStringList lines;
     for (const TDifference& d : FDifferences)
         lines << DifferenceText(d);
+    // Any other list: its cells, row by row.
+    if (FDifferences.isEmpty()) {
+        for (int r = 0; r < ui->tbList->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < ui->tbList->columnCount(); ++c)
+                cells << (ui->tbList->item(r, c) ? ui->tbList->item(r, c)->text() : QString());
+            lines << cells.join(QStringLiteral(" — "));
+        }
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
