@@ -83,6 +83,14 @@ TCatalogueForm::TCatalogueForm(TCatalogue& catalogue, TCatalogueHost host, QWidg
     ui->edNotes->setFixedHeight(metrics.lineSpacing() * 4 + 12);
     ui->spMain->setStretchFactor(0, 2);
     ui->spMain->setStretchFactor(1, 3);
+    ui->spMain->setSizes({width() * 2 / 5, width() * 3 / 5});
+    // The button's text follows the choice: it is as wide as its longest.
+    int compareWidth = 0;
+    for (const QString& text : {QStringLiteral("Сравнить с модулем"), QStringLiteral("Сравнить версии")}) {
+        ui->sbCompare->setText(text);
+        compareWidth = std::max(compareWidth, ui->sbCompare->sizeHint().width());
+    }
+    ui->sbCompare->setMinimumWidth(compareWidth);
     ui->laWhere->hide();
     ui->laSaved->hide();
 
@@ -294,7 +302,9 @@ void TCatalogueForm::SelectionChanged()
     const int chosen = int(ChosenRows().size());
     ui->sbOpen->setEnabled(chosen == 1);
     ui->sbCompare->setEnabled(chosen == 1 || chosen == 2);
-    ui->sbCompare->setText(chosen == 2 ? QStringLiteral("Сравнить версии") : QStringLiteral("Сравнить с модулем"));
+    ui->sbCompare->setText(chosen == 2   ? QStringLiteral("Сравнить версии")
+                           : chosen == 1 ? QStringLiteral("Сравнить с модулем")
+                                         : QStringLiteral("Сравнить"));
     ui->sbCompare->setToolTip(chosen == 2 ? QStringLiteral("Отличия двух выбранных версий, от старой к новой")
                                           : QStringLiteral("Прочитать модуль и показать, чем он отличается от версии"));
 }
@@ -374,8 +384,8 @@ void TCatalogueForm::CompareClick()
         sides.Title = QStringLiteral("Сравнение версий");
         sides.Same = QStringLiteral("Отличий нет: в обеих версиях одно и то же.");
         sides.Direction = QStringLiteral("%1 → %2").arg(olderTitle, newerTitle);
-        sides.Left = Capitalized(olderTitle);
-        sides.Right = Capitalized(newerTitle);
+        sides.Left = QStringLiteral("В старой версии");
+        sides.Right = QStringLiteral("В новой версии");
         const QStringList notes = NotCompared(older.Copy, newer.Copy, QStringLiteral("в старой версии"),
                                               QStringLiteral("в новой версии"));
         ShowDifferences(this, CompareCopies(older.Copy, newer.Copy), notes.join(QLatin1Char('\n')), sides);

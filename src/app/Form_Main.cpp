@@ -132,7 +132,8 @@ void TMainForm::FormCreate()
     SetupFileMenu();
     LayOutStrip();
     FCore.SetAdapterSerial(PortAdapterSerial);
-    ui->laCatalogue->setStyleSheet(QStringLiteral("#laCatalogue { color: %1; }").arg(ToQColor(RGBColor(128, 0, 0)).name()));
+    ui->laCatalogue->setStyleSheet(
+        QStringLiteral("#laCatalogue { color: %1; padding-left: 2px; }").arg(ToQColor(RGBColor(128, 0, 0)).name()));
     FOutboxTimer = new QTimer(this);
     FOutboxTimer->setInterval(kOutboxRetryMs);
     connect(FOutboxTimer, &QTimer::timeout, this, [this] {
@@ -194,19 +195,26 @@ QString TMainForm::CatalogueLine() const
     if (!catalogue.IsOpen())
         return QStringLiteral("Каталог модулей не открыт: %1").arg(FCore.CatalogueProblem());
     if (catalogue.Offline())
-        return catalogue.Description();
+        return QStringLiteral("Каталог: сервер недоступен, записи хранятся на этом компьютере");
     return FCore.CatalogueProblem();
+}
+
+QString TMainForm::CatalogueDetails() const
+{
+    const TCatalogue& catalogue = FCore.Catalogue();
+    return catalogue.IsOpen() && catalogue.Offline() ? catalogue.Description() : CatalogueLine();
 }
 
 void TMainForm::ShowCatalogueState()
 {
     const QString line = CatalogueLine();
-    ui->laCatalogue->setText(line);
-    ui->laCatalogue->setToolTip(line);
+    // One line however long the cause: the whole of it is in the tool tip.
+    ui->laCatalogue->setText(ui->laCatalogue->fontMetrics().elidedText(line, Qt::ElideRight, FDesignedSize.width() - 4 * kBorderWidth));
+    ui->laCatalogue->setToolTip(CatalogueDetails());
     ui->laCatalogue->setVisible(!line.isEmpty());
     setFixedSize(FDesignedSize + QSize(0, line.isEmpty() ? 0 : ui->laCatalogue->height()));
     if (FCatalogueForm)
-        FCatalogueForm->SetWhere(line);
+        FCatalogueForm->SetWhere(CatalogueDetails());
     const bool offline = FCore.Catalogue().IsOpen() && FCore.Catalogue().Offline();
     if (offline && !FOutboxTimer->isActive())
         FOutboxTimer->start();
@@ -762,7 +770,7 @@ void TMainForm::CatalogueClick()
             return true;
         };
         FCatalogueForm = std::make_unique<TCatalogueForm>(FCore.Catalogue(), std::move(host), this);
-        FCatalogueForm->SetWhere(CatalogueLine());
+        FCatalogueForm->SetWhere(CatalogueDetails());
     } else {
         FCatalogueForm->Refresh();
     }

@@ -79,6 +79,8 @@ public:
     TCatalogueForm* CatalogueWindow() const { return FCatalogueForm.get(); }
     // The line under the top strip about the catalogue: empty when it is where it was chosen.
     QString CatalogueLine() const;
+    // The same at length, with the cause and where the records are kept meanwhile.
+    QString CatalogueDetails() const;
 
 public slots:
     void cbPortDropDown();
