@@ -9,8 +9,7 @@
 
 #include <set>
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/CatalogueImpl.h"
+#include "catalogue/CatalogueCore.h"
 #include "module/DiskFiles.h"
 #include "module/ModuleFile.h"
 #include "module/SerialCounter.h"
@@ -86,7 +85,7 @@ bool ImportCounter(TStore& store, const TSerialCounter& counter, QString& error)
                                                      "VALUES (?, ?, 'free', ?, 0, '', ?) ON CONFLICT DO NOTHING"));
         add.addBindValue(qint64(number));
         add.addBindValue(first);
-        add.addBindValue(ThisStation());
+        add.addBindValue(SqlText(ThisStation()));
         add.addBindValue(now);
         if (!store.Exec(add, kImport, error))
             return false;
@@ -96,11 +95,10 @@ bool ImportCounter(TStore& store, const TSerialCounter& counter, QString& error)
 
 }  // namespace
 
-int TCatalogue::ImportOnce(const QString& backupsFolder, const QString& counterFile, QString& error)
+int TCatalogueCore::ImportOnce(const QString& backupsFolder, const QString& counterFile, QString& error)
 {
-    TImpl& d = *FImpl;
     error.clear();
-    if (!d.Ready(error))
+    if (!Ready(error))
         return -1;
     TSerialCounter counter(counterFile);
     const bool haveCounter = !counterFile.isEmpty() && QFileInfo::exists(counterFile);
@@ -113,24 +111,24 @@ int TCatalogue::ImportOnce(const QString& backupsFolder, const QString& counterF
         imported = 0;
         QSqlQuery mark = store.Prepare(QStringLiteral("INSERT INTO catalogue_flags (name, value, time_ms) VALUES (?, ?, ?) "
                                                       "ON CONFLICT DO NOTHING RETURNING name"));
-        mark.addBindValue(flag);
-        mark.addBindValue(QStringLiteral("%1 | %2").arg(backupsFolder, counterFile));
+        mark.addBindValue(SqlText(flag));
+        mark.addBindValue(SqlText(QStringLiteral("%1 | %2").arg(backupsFolder, counterFile)));
         mark.addBindValue(QDateTime::currentMSecsSinceEpoch());
         if (!store.Exec(mark, kImport, e))
             return false;
         if (!mark.next())
             return true;  // done before
         for (const TOldBackup& backup : backups) {
-            TVersionRow row = d.MakeRow(backup.Copy, backup.Info);
+            TVersionRow row = MakeRow(backup.Copy, backup.Info);
             row.Uid = backup.Uid;
             TRecorded recorded;
-            if (!d.RecordRow(store, row, recorded, e))
+            if (!RecordRow(store, row, recorded, e))
                 return false;
             imported += recorded.Inserted ? 1 : 0;
         }
         return !haveCounter || ImportCounter(store, counter, e);
     };
-    if (!d.Write(body, error))
+    if (!Write(body, error))
         return -1;
     return imported;
 }
