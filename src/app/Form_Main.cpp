@@ -136,11 +136,7 @@ void TMainForm::FormCreate()
         QStringLiteral("#laCatalogue { color: %1; padding-left: 2px; }").arg(ToQColor(RGBColor(128, 0, 0)).name()));
     FOutboxTimer = new QTimer(this);
     FOutboxTimer->setInterval(kOutboxRetryMs);
-    connect(FOutboxTimer, &QTimer::timeout, this, [this] {
-        QString error;
-        if (FCore.Catalogue().SendOutbox(error) >= 0)
-            ShowCatalogueState();
-    });
+    connect(FOutboxTimer, &QTimer::timeout, this, &TMainForm::RetryCatalogueServer);
     connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, [this] {
         if (FCloseWhenIdle)
             close();
@@ -197,6 +193,13 @@ QString TMainForm::CatalogueLine() const
     if (catalogue.Offline())
         return QStringLiteral("Каталог: сервер недоступен, записи хранятся на этом компьютере");
     return FCore.CatalogueProblem();
+}
+
+void TMainForm::RetryCatalogueServer()
+{
+    QString error;
+    if (FCore.Catalogue().Offline() && FCore.Catalogue().SendOutbox(error) >= 0)
+        ShowCatalogueState();
 }
 
 QString TMainForm::CatalogueDetails() const

@@ -102,6 +102,9 @@ public slots:
     void ExchangeMonitorClick();
     void SerialLineClick();
     void SupportReportClick();
+    // While the catalogue works offline (and each minute by itself): sends what was recorded to
+    // the server, and once it has gone the window works on the server again.
+    void RetryCatalogueServer();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -21,6 +21,7 @@
 #include "module/Backups.h"
 #include "module/ImageCodec.h"
 #include "module/ModuleFile.h"
+#include "PgCluster.h"
 #include "SimModuleTest.h"
 #include "TempFiles.h"
 
@@ -437,6 +438,42 @@ private slots:
         const std::optional<TCatalogueModule> module = file.ModuleBySerial(kSerialA, error);
         QVERIFY(module);
         QCOMPARE(Kinds(file.History(module->Id, error)), QStringList{"чтение"});
+    }
+
+    void serverBack_theLineGoes_andWhatWasRecordedMeanwhileGoesUpOnce()
+    {
+        TPgCluster cluster;
+        if (!cluster.Running())
+            QSKIP(cluster.Why().c_str());
+        QVERIFY(cluster.CreateDatabase("zem_window"));
+        QVERIFY(cluster.Stop());
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(FDir.filePath(QStringLiteral("data"))));
+        QFile::remove(TCatalogue::DefaultLocation());
+        FCatalogueUrl = QString::fromStdString(cluster.Url("zem_window"));
+        const int height = FForm->height();
+        OpenWindow(0);
+        qputenv("XDG_DATA_HOME", dataHome);
+        QVERIFY(FCore->Catalogue().Offline());
+        PutModule(kSerialA);
+        Answering({Press(kOk)}, [&] { FForm->ReadAllClick(); });
+
+        // Still away: the line stays and nothing is lost.
+        FForm->RetryCatalogueServer();
+        QVERIFY(Child<QLabel>(FForm.get(), "laCatalogue")->isVisible());
+        QVERIFY(cluster.Start());
+        FForm->RetryCatalogueServer();
+        QVERIFY(!FCore->Catalogue().Offline());
+        QVERIFY(FCore->Catalogue().IsServer());
+        QVERIFY(Child<QLabel>(FForm.get(), "laCatalogue")->isHidden());
+        QCOMPARE(FForm->height(), height);
+        FForm->RetryCatalogueServer();
+        TCatalogue server;
+        QString error;
+        QVERIFY2(server.Open(FCatalogueUrl, error), qPrintable(error));
+        const std::optional<TCatalogueModule> module = server.ModuleBySerial(kSerialA, error);
+        QVERIFY(module);
+        QCOMPARE(Kinds(server.History(module->Id, error)), QStringList{"чтение"});
     }
 };
 
