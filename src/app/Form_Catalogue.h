@@ -44,6 +44,9 @@ public:
     // Selects those rows of the history.
     void ChooseVersions(const QList<int>& rows);
 
+    // Site or notes typed and not saved.
+    bool HasUnsavedEdits() const { return Unsaved(); }
+
     bool SaveModuleClick();
     void OpenClick();
     void CompareClick();

@@ -283,6 +283,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
         // Modules being set up would be left half written.
         if (FSerialLine && FSerialLine->Running())
             lost << QStringLiteral("Серийная настройка будет остановлена.");
+        if (FCatalogueForm && FCatalogueForm->HasUnsavedEdits())
+            lost << QStringLiteral("Объект и заметки модуля в каталоге не сохранены.");
         if (!lost.isEmpty() &&
             !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
             event->ignore();

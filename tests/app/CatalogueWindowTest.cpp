@@ -20,6 +20,7 @@
 #include "keys/Ow_keyutils.h"
 #include "module/Backups.h"
 #include "module/ImageCodec.h"
+#include "module/IniFile.h"
 #include "module/ModuleFile.h"
 #include "PgCluster.h"
 #include "SimModuleTest.h"
@@ -290,6 +291,12 @@ private slots:
         }
         window->ChooseModule(0);
         QCOMPARE(site->text(), QStringLiteral("Склад"));
+
+        // Closing the tool with edits typed asks first.
+        notes->setPlainText(QStringLiteral("Не сохранено"));
+        QCOMPARE(Answering({Press(kCancel)}, [&] { FForm->close(); }),
+                 QStringList{"Объект и заметки модуля в каталоге не сохранены. Закрыть программу?"});
+        QVERIFY(FForm->isVisible());
         SaveScreenshot(window, QStringLiteral("catalogue_site_notes"));
     }
 
@@ -369,6 +376,33 @@ private slots:
         QString error;
         const std::optional<TCatalogueModule> module = FCore->Catalogue().ModuleBySerial(kSerialA, error);
         QCOMPARE(Kinds(FCore->Catalogue().History(module->Id, error)), QStringList{"чтение"});
+    }
+
+    void catalogueChosen_byTheCommandLineOverZemCfgOverTheDefault()
+    {
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(FDir.filePath(QStringLiteral("data"))));
+        const QString configured = FDir.filePath(QStringLiteral("configured.sqlite"));
+        const QString given = FDir.filePath(QStringLiteral("given.sqlite"));
+        const struct {
+            QString Config;  // [Catalogue] Database=
+            QString Url;     // --catalogue
+            QString File;
+        } cases[] = {
+            {QString(), QString(), TCatalogue::DefaultLocation()},
+            {configured, QString(), configured},
+            {configured, given, given},
+        };
+        for (const auto& c : cases) {
+            TIniFile(AppDir() + QStringLiteral("ZEM.cfg")).WriteString(QStringLiteral("Catalogue"), QStringLiteral("Database"), c.Config);
+            for (const QString& file : {TCatalogue::DefaultLocation(), configured, given})
+                QFile::remove(file);
+            TToolCore core(LogDir());
+            QVERIFY2(core.OpenCatalogue(c.Url), qPrintable(core.CatalogueProblem()));
+            QVERIFY2(core.Catalogue().Description().contains(c.File), qPrintable(core.Catalogue().Description()));
+            QVERIFY(QFile::exists(c.File));
+        }
+        qputenv("XDG_DATA_HOME", dataHome);
     }
 
     void oldBackups_comeInOnce_andStayWhereTheyAre()
