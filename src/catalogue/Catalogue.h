@@ -26,6 +26,9 @@ struct TVersionInfo {
     QString Result;       // why it failed (or how a line's module ended); empty when it passed
     qint64 Run = 0;       // the production-line run it belongs to; 0: none
     quint32 SerialBefore = 0;  // a line's module: the number it had before (0: none or erased)
+    // The module's number when the copy holds no GPRS block and the caller knows it (a backup of
+    // the settings alone); empty: the copy's own.
+    QString Serial;
     // Filled in by Record when empty: the host's name, the user's login name, now.
     QString Station;
     QString User;
@@ -59,6 +62,8 @@ struct TSerialReservation {
     QString Station;
     QString Port;
     QDateTime Time;
+    qint64 Pid = 0;            // the process that reserved it, on Station
+    bool ProcessGone = false;  // Station is this host and that process has ended
 };
 
 class TCatalogue {
@@ -82,12 +87,17 @@ public:
     // With a server chosen and out of reach: the local file instead, everything recorded kept
     // in an outbox for the server. True when either is open; Offline() tells which.
     bool OpenPreferred(const QString& url, QString& error);
+    // The local file OpenPreferred falls back on; DefaultLocation() unless set before it.
+    void SetLocalLocation(const QString& file);
     bool IsOpen() const;
     bool IsServer() const;
     bool Offline() const;
     // The one line the window shows about where the catalogue is (no password, ever).
     QString Description() const;
-    // Sends what was recorded offline to the server, each version once; the number sent.
+    // Sends what was recorded offline to the server, each version once; the number sent, or -1
+    // with the cause (the server still out of reach: the outbox waits). Once it is empty an
+    // offline catalogue works on the server again. A server that stops answering while open
+    // makes the catalogue offline at the next record, with nothing lost.
     int SendOutbox(QString& error);
 
     // A version of the module the copy is of (found or added by its serial number). Versions are
@@ -110,7 +120,8 @@ public:
 
     // Serial numbers, series by series (a series is known by its first number; starting one
     // again continues it). The lowest free number of the series, reserved for the port; none
-    // when its eight digits have run out, or with the error.
+    // when its eight digits have run out, or with the error. Numbering is the server's alone: on
+    // an offline catalogue it fails with the cause.
     std::optional<quint32> Reserve(quint32 series, const QString& port, QString& error);
     // The module with the number passed: its version recorded and the number used up, in one
     // transaction.
@@ -128,10 +139,13 @@ public:
     QList<TCatalogueVersion> RunVersions(qint64 run, QString& error);
 
     // Once per catalogue: the backup files of the old folder and the old serial-counter.txt come
-    // in (the files stay where they are). The number of backups taken in.
+    // in (the files stay where they are). The number of backups taken in, or -1 with the cause.
+    // "Once" is per user and station: a server's catalogue takes in each station's old files.
     int ImportOnce(const QString& backupsFolder, const QString& counterFile, QString& error);
 
-private:
+    // The implementation's own, named here so that its source files can share their helpers.
     class TImpl;
+
+private:
     std::unique_ptr<TImpl> FImpl;
 };

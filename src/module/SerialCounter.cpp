@@ -130,6 +130,13 @@ quint32 TSerialCounter::Next() const
     return FFree.empty() ? FNext : *FFree.begin();
 }
 
+void TSerialCounter::State(quint32& unused, std::set<quint32>& free) const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    unused = FNext;
+    free = FFree;
+}
+
 QString DefaultSerialCounterFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/serial-counter.txt");

@@ -31,6 +31,8 @@ public:
     // The first number of the series, and the number the next module takes.
     quint32 First() const;
     quint32 Next() const;
+    // Where the counter stands: every number from `unused` on is free, and below it `free`.
+    void State(quint32& unused, std::set<quint32>& free) const;
     const QString& FileName() const { return FFileName; }
 
 private:
