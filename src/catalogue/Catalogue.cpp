@@ -439,9 +439,9 @@ bool TCatalogue::SetSiteAndNotes(qint64 module, const QString& site, const QStri
     qint64 id = module;
     const auto body = [&](TStore& store, QString& e) {
         QSqlQuery update = store.Prepare(QStringLiteral("UPDATE modules SET site = ?, site_key = ?, notes = ? WHERE id = ?"));
-        update.addBindValue(site);
-        update.addBindValue(SiteKey(site));
-        update.addBindValue(notes);
+        update.addBindValue(SqlText(site));
+        update.addBindValue(SqlText(SiteKey(site)));
+        update.addBindValue(SqlText(notes));
         update.addBindValue(id);
         if (!store.Exec(update, QStringLiteral("Каталог не сохранил место и заметки"), e))
             return false;

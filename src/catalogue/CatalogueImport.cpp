@@ -86,7 +86,7 @@ bool ImportCounter(TStore& store, const TSerialCounter& counter, QString& error)
                                                      "VALUES (?, ?, 'free', ?, 0, '', ?) ON CONFLICT DO NOTHING"));
         add.addBindValue(qint64(number));
         add.addBindValue(first);
-        add.addBindValue(ThisStation());
+        add.addBindValue(SqlText(ThisStation()));
         add.addBindValue(now);
         if (!store.Exec(add, kImport, error))
             return false;
@@ -113,8 +113,8 @@ int TCatalogue::ImportOnce(const QString& backupsFolder, const QString& counterF
         imported = 0;
         QSqlQuery mark = store.Prepare(QStringLiteral("INSERT INTO catalogue_flags (name, value, time_ms) VALUES (?, ?, ?) "
                                                       "ON CONFLICT DO NOTHING RETURNING name"));
-        mark.addBindValue(flag);
-        mark.addBindValue(QStringLiteral("%1 | %2").arg(backupsFolder, counterFile));
+        mark.addBindValue(SqlText(flag));
+        mark.addBindValue(SqlText(QStringLiteral("%1 | %2").arg(backupsFolder, counterFile)));
         mark.addBindValue(QDateTime::currentMSecsSinceEpoch());
         if (!store.Exec(mark, kImport, e))
             return false;

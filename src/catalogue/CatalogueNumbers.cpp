@@ -70,9 +70,9 @@ bool ReserveIn(TStore& store, quint32 series, const QString& port, std::optional
         const qint64 number = freed.value(0).toLongLong();
         QSqlQuery take = store.Prepare(QStringLiteral("UPDATE serial_numbers SET state = 'reserved', station = ?, pid = ?, "
                                                       "port = ?, time_ms = ?, module = NULL WHERE number = ?"));
-        take.addBindValue(ThisStation());
+        take.addBindValue(SqlText(ThisStation()));
         take.addBindValue(ThisProcess());
-        take.addBindValue(port);
+        take.addBindValue(SqlText(port));
         take.addBindValue(now);
         take.addBindValue(number);
         if (!store.Exec(take, kNumbering, error))
@@ -97,9 +97,9 @@ bool ReserveIn(TStore& store, quint32 series, const QString& port, std::optional
                                                   "VALUES (?, ?, 'reserved', ?, ?, ?, ?)"));
     take.addBindValue(number);
     take.addBindValue(qint64(series));
-    take.addBindValue(ThisStation());
+    take.addBindValue(SqlText(ThisStation()));
     take.addBindValue(ThisProcess());
-    take.addBindValue(port);
+    take.addBindValue(SqlText(port));
     take.addBindValue(now);
     QSqlQuery advance = store.Prepare(QStringLiteral("UPDATE serial_series SET next_number = ? WHERE first_number = ?"));
     advance.addBindValue(number + 1);

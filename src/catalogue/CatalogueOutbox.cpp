@@ -83,9 +83,9 @@ bool SendModule(TStore& local, TStore& server, qint64 module, QString& error)
     if (!ModuleIdentity(local, module, row, site, notes, error) || !server.ModuleId(row, id, error))
         return false;
     QSqlQuery update = server.Prepare(QStringLiteral("UPDATE modules SET site = ?, site_key = ?, notes = ? WHERE id = ?"));
-    update.addBindValue(site);
-    update.addBindValue(SiteKey(site));
-    update.addBindValue(notes);
+    update.addBindValue(SqlText(site));
+    update.addBindValue(SqlText(SiteKey(site)));
+    update.addBindValue(SqlText(notes));
     update.addBindValue(id);
     return server.Exec(update, kSending, error);
 }

@@ -204,6 +204,7 @@ TStore::~TStore()
 void TStore::Close()
 {
     FOpen = false;
+    FInTransaction = false;
     if (QSqlDatabase::contains(FName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(FName, false);
@@ -224,6 +225,15 @@ QSqlQuery TStore::Prepare(const QString& sql)
 QString TStore::Failure(const QString& what, const QSqlError& sqlError)
 {
     FLastCode = sqlError.nativeErrorCode();
+    if (FDialect == TDialect::Sqlite) {
+        // SQLite's extended codes: the primary code in the low byte.
+        constexpr int kFull = 13, kIoError = 10;
+        const int code = FLastCode.toInt() & 0xFF;
+        if (code == kFull)
+            return what + QStringLiteral(": ") + QString::fromStdString(FileErrorReason(ENOSPC));
+        if (code == kIoError)
+            return what + QStringLiteral(": диск не принял запись (%1)").arg(DatabaseText(sqlError));
+    }
     return what + QStringLiteral(": ") + DatabaseText(sqlError);
 }
 
@@ -232,6 +242,7 @@ bool TStore::Exec(QSqlQuery& query, const QString& what, QString& error)
     if (query.exec())
         return true;
     error = Failure(what, query.lastError());
+    Failed();
     return false;
 }
 
@@ -241,7 +252,16 @@ bool TStore::Exec(const QString& sql, const QString& what, QString& error)
     if (query.exec(sql))
         return true;
     error = Failure(what, query.lastError());
+    Failed();
     return false;
+}
+
+void TStore::Failed()
+{
+    // PostgreSQL refuses every statement of a transaction after a failed one, even freeing the
+    // prepared ones: it is rolled back at once, not when the caller gets to it.
+    if (FDialect == TDialect::Postgres && FInTransaction && FSavepoints == 0)
+        Rollback();
 }
 
 bool TStore::LastWasUniqueViolation() const
@@ -257,20 +277,31 @@ bool TStore::LastWasPrivilege() const
 
 bool TStore::Begin(QString& error)
 {
-    return Exec(FDialect == TDialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"),
-                QStringLiteral("Каталог не начал запись"), error);
+    FInTransaction = Exec(FDialect == TDialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"),
+                          QStringLiteral("Каталог не начал запись"), error);
+    return FInTransaction;
 }
 
 bool TStore::Commit(QString& error)
 {
-    if (Exec(QStringLiteral("COMMIT"), QStringLiteral("Каталог не сохранил запись"), error))
+    if (!FInTransaction) {
+        if (error.isEmpty())
+            error = QStringLiteral("Каталог не сохранил запись");
+        return false;
+    }
+    if (Exec(QStringLiteral("COMMIT"), QStringLiteral("Каталог не сохранил запись"), error)) {
+        FInTransaction = false;
         return true;
+    }
     Rollback();
     return false;
 }
 
 void TStore::Rollback()
 {
+    if (!FInTransaction)
+        return;
+    FInTransaction = false;
     QSqlQuery(QSqlDatabase::database(FName, false)).exec(QStringLiteral("ROLLBACK"));
 }
 
@@ -340,7 +371,7 @@ bool TStore::OpenServer(const TServerAddress& address, QString& error)
     // can use the trigram index.
     const QString what = QStringLiteral("Сервер каталога %1 не принял настройки соединения").arg(FWhere);
     if (!Exec(QStringLiteral("SET plan_cache_mode = force_custom_plan"), what, error) ||
-        !Exec(QStringLiteral("SET client_min_messages = warning"), what, error)) {
+        !Exec(QStringLiteral("SET client_min_messages = error"), what, error)) {
         db = QSqlDatabase();
         Close();
         return false;
@@ -367,8 +398,14 @@ bool TStore::PrepareSchema(QString& error)
         return true;
     };
     QVariant value;
-    if (pg && !scalar(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey), value))
-        return fail();
+    QString role, database;
+    if (pg) {
+        QSqlQuery who = Prepare(QStringLiteral("SELECT current_user, current_database(), pg_advisory_xact_lock(%1)").arg(kSchemaLockKey));
+        if (!Exec(who, what, error) || !who.next())
+            return fail();
+        role = who.value(0).toString();
+        database = who.value(1).toString();
+    }
     if (!scalar(pg ? QStringLiteral("SELECT to_regclass('catalogue_schema') IS NOT NULL")
                    : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'catalogue_schema'"),
                 value))
@@ -406,17 +443,12 @@ bool TStore::PrepareSchema(QString& error)
             if (Exec(sql, what, error))
                 continue;
             if (LastWasPrivilege()) {
-                QSqlQuery role = Prepare(QStringLiteral("SELECT current_user, current_database()"));
-                QString ignored;
-                const bool known = Exec(role, what, ignored) && role.next();
                 error = QStringLiteral("Роль «%1» не может %2 схему каталога в базе «%3» (%4). Это делает один раз "
                                        "владелец базы или роль с правом CREATE в ней и правом CREATEROLE; "
                                        "установщикам достаточно роли, входящей в %5.")
-                            .arg(known ? role.value(0).toString() : QStringLiteral("?"),
-                                 version == 0 ? QStringLiteral("создать")
-                                              : QStringLiteral("обновить (версия %1 → %2)").arg(version).arg(CatalogueSchemaVersion),
-                                 known ? role.value(1).toString() : QStringLiteral("?"),
-                                 error.section(QStringLiteral(": "), 1), QString::fromLatin1(InstallerRole));
+                            .arg(role, version == 0 ? QStringLiteral("создать")
+                                                    : QStringLiteral("обновить (версия %1 → %2)").arg(version).arg(CatalogueSchemaVersion),
+                                 database, error.section(QStringLiteral(": "), 1), QString::fromLatin1(InstallerRole));
             }
             return fail();
         }
@@ -426,7 +458,10 @@ bool TStore::PrepareSchema(QString& error)
                 QString ignored;
                 if (!Exec(QStringLiteral("SAVEPOINT text_index"), what, error))
                     return fail();
-                if (!Exec(sql, what, ignored)) {
+                ++FSavepoints;
+                const bool made = Exec(sql, what, ignored);
+                --FSavepoints;
+                if (!made) {
                     if (!Exec(QStringLiteral("ROLLBACK TO SAVEPOINT text_index"), what, error))
                         return fail();
                     break;
@@ -454,10 +489,10 @@ bool TStore::ModuleId(const TVersionRow& row, qint64& id, QString& error)
                                        : QStringLiteral("SELECT id FROM modules WHERE serial IS NULL AND first_time = ? "
                                                         "AND first_port = ?"));
         if (named) {
-            find.addBindValue(row.Serial);
+            find.addBindValue(SqlText(row.Serial));
         } else {
             find.addBindValue(row.FirstTime);
-            find.addBindValue(row.FirstPort);
+            find.addBindValue(SqlText(row.FirstPort));
         }
         if (!Exec(find, what, error))
             return false;
@@ -470,10 +505,10 @@ bool TStore::ModuleId(const TVersionRow& row, qint64& id, QString& error)
         QSqlQuery add = Prepare(QStringLiteral("INSERT INTO modules (serial, first_port, first_time, last_time, last_port) "
                                                "VALUES (?, ?, ?, ?, ?) ON CONFLICT DO NOTHING RETURNING id"));
         add.addBindValue(NullableText(row.Serial));
-        add.addBindValue(row.FirstPort);
+        add.addBindValue(SqlText(row.FirstPort));
         add.addBindValue(row.FirstTime);
         add.addBindValue(row.Info.Time.toMSecsSinceEpoch());
-        add.addBindValue(row.Info.Port);
+        add.addBindValue(SqlText(row.Info.Port));
         if (!Exec(add, QStringLiteral("Каталог не добавил модуль"), error))
             return false;
         if (add.next()) {
@@ -498,13 +533,13 @@ bool TStore::RecordVersion(const TVersionRow& row, TRecorded& recorded, QString&
     add.addBindValue(row.Uid);
     add.addBindValue(recorded.Module);
     add.addBindValue(time);
-    add.addBindValue(row.Info.Station);
-    add.addBindValue(row.Info.User);
-    add.addBindValue(row.Info.Port);
-    add.addBindValue(row.Info.Adapter);
+    add.addBindValue(SqlText(row.Info.Station));
+    add.addBindValue(SqlText(row.Info.User));
+    add.addBindValue(SqlText(row.Info.Port));
+    add.addBindValue(SqlText(row.Info.Adapter));
     add.addBindValue(KindName(row.Info.Kind));
     add.addBindValue(row.Info.Passed ? 1 : 0);
-    add.addBindValue(row.Info.Result);
+    add.addBindValue(SqlText(row.Info.Result));
     add.addBindValue(row.Run > 0 ? QVariant(row.Run) : QVariant(QMetaType::fromType<qint64>()));
     add.addBindValue(row.Info.SerialBefore > 0 ? QVariant(qint64(row.Info.SerialBefore)) : QVariant(QMetaType::fromType<qint64>()));
     add.addBindValue(PartBytes(row.Copy.Settings));
@@ -532,7 +567,7 @@ bool TStore::RecordVersion(const TVersionRow& row, TRecorded& recorded, QString&
         "last_port = CASE WHEN ? >= last_time THEN ? ELSE last_port END, "
         "last_time = CASE WHEN ? >= last_time THEN ? ELSE last_time END WHERE id = ?"));
     module.addBindValue(time);
-    module.addBindValue(row.Info.Port);
+    module.addBindValue(SqlText(row.Info.Port));
     module.addBindValue(time);
     module.addBindValue(time);
     module.addBindValue(recorded.Module);
@@ -543,7 +578,7 @@ bool TStore::RecordVersion(const TVersionRow& row, TRecorded& recorded, QString&
     for (const QString& digits : CopyPhones(row.Copy)) {
         QSqlQuery phone = Prepare(QStringLiteral("INSERT INTO module_phones (module, digits) VALUES (?, ?) ON CONFLICT DO NOTHING"));
         phone.addBindValue(recorded.Module);
-        phone.addBindValue(digits);
+        phone.addBindValue(SqlText(digits));
         if (!Exec(phone, terms, error))
             return false;
     }
@@ -551,7 +586,7 @@ bool TStore::RecordVersion(const TVersionRow& row, TRecorded& recorded, QString&
         QSqlQuery add = Prepare(QStringLiteral("INSERT INTO module_keys (module, serial, code) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
         add.addBindValue(recorded.Module);
         add.addBindValue(key.Serial);
-        add.addBindValue(key.Code);
+        add.addBindValue(SqlText(key.Code));
         if (!Exec(add, terms, error))
             return false;
     }
@@ -563,8 +598,8 @@ bool TStore::RecordVersion(const TVersionRow& row, TRecorded& recorded, QString&
             "VALUES (?, NULL, 'used', ?, 0, ?, ?, ?) ON CONFLICT (number) DO UPDATE SET state = 'used', "
             "module = excluded.module WHERE serial_numbers.state <> 'used'"));
         number.addBindValue(row.Serial.toLongLong());
-        number.addBindValue(row.Info.Station);
-        number.addBindValue(row.Info.Port);
+        number.addBindValue(SqlText(row.Info.Station));
+        number.addBindValue(SqlText(row.Info.Port));
         number.addBindValue(time);
         number.addBindValue(recorded.Module);
         if (!Exec(number, QStringLiteral("Каталог не отметил серийный номер модуля"), error))
@@ -579,8 +614,8 @@ bool TStore::RunByUid(const QString& uid, const QString& station, const QString&
     QSqlQuery add = Prepare(QStringLiteral("INSERT INTO runs (uid, station, user_name, started) VALUES (?, ?, ?, ?) "
                                            "ON CONFLICT (uid) DO NOTHING"));
     add.addBindValue(uid);
-    add.addBindValue(station);
-    add.addBindValue(user);
+    add.addBindValue(SqlText(station));
+    add.addBindValue(SqlText(user));
     add.addBindValue(started);
     QSqlQuery find = Prepare(QStringLiteral("SELECT id FROM runs WHERE uid = ?"));
     find.addBindValue(uid);

@@ -98,6 +98,7 @@ public:
 
 private:
     QString Failure(const QString& what, const class QSqlError& sqlError);
+    void Failed();
 
     QString FName;
     TDialect FDialect = TDialect::Sqlite;
@@ -105,7 +106,15 @@ private:
     bool FTextIndex = false;
     QString FWhere;
     QString FLastCode;
+    bool FInTransaction = false;
+    int FSavepoints = 0;  // inside one, a failure ends only the savepoint
 };
+
+// A text bound as a text even when it is empty: a null QString would go in as NULL.
+inline QVariant SqlText(const QString& text)
+{
+    return text.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(text);
+}
 
 // The words of the failure as the database gave them, on one line.
 QString DatabaseText(const class QSqlError& error);
