@@ -5,6 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  # the module catalogue: Qt SQL's drivers, and a PostgreSQL server for its tests' private clusters
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   qt6-translations-l10n
   xvfb xauth fonts-dejavu-core
   # the package: its build, the desktop's validators and lintian

@@ -9,8 +9,7 @@
 
 #include <set>
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/CatalogueImpl.h"
+#include "catalogue/CatalogueCore.h"
 #include "module/DiskFiles.h"
 #include "module/ModuleFile.h"
 #include "module/SerialCounter.h"
@@ -96,11 +95,10 @@ bool ImportCounter(TStore& store, const TSerialCounter& counter, QString& error)
 
 }  // namespace
 
-int TCatalogue::ImportOnce(const QString& backupsFolder, const QString& counterFile, QString& error)
+int TCatalogueCore::ImportOnce(const QString& backupsFolder, const QString& counterFile, QString& error)
 {
-    TImpl& d = *FImpl;
     error.clear();
-    if (!d.Ready(error))
+    if (!Ready(error))
         return -1;
     TSerialCounter counter(counterFile);
     const bool haveCounter = !counterFile.isEmpty() && QFileInfo::exists(counterFile);
@@ -121,16 +119,16 @@ int TCatalogue::ImportOnce(const QString& backupsFolder, const QString& counterF
         if (!mark.next())
             return true;  // done before
         for (const TOldBackup& backup : backups) {
-            TVersionRow row = d.MakeRow(backup.Copy, backup.Info);
+            TVersionRow row = MakeRow(backup.Copy, backup.Info);
             row.Uid = backup.Uid;
             TRecorded recorded;
-            if (!d.RecordRow(store, row, recorded, e))
+            if (!RecordRow(store, row, recorded, e))
                 return false;
             imported += recorded.Inserted ? 1 : 0;
         }
         return !haveCounter || ImportCounter(store, counter, e);
     };
-    if (!d.Write(body, error))
+    if (!Write(body, error))
         return -1;
     return imported;
 }

@@ -5,8 +5,7 @@
 
 #include <vector>
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/CatalogueImpl.h"
+#include "catalogue/CatalogueCore.h"
 #include "catalogue/CatalogueTerms.h"
 #include "module/GprsBlock.h"
 
@@ -111,7 +110,7 @@ bool ReserveIn(TStore& store, quint32 series, const QString& port, std::optional
 }
 
 // A number reserved and not used up becomes free.
-bool Free(TCatalogue::TImpl& d, quint32 number, QString& error)
+bool Free(TCatalogueCore& d, quint32 number, QString& error)
 {
     if (!d.Numbering(error))
         return false;
@@ -131,26 +130,25 @@ bool Free(TCatalogue::TImpl& d, quint32 number, QString& error)
 
 }  // namespace
 
-std::optional<quint32> TCatalogue::Reserve(quint32 series, const QString& port, QString& error)
+std::optional<quint32> TCatalogueCore::Reserve(quint32 series, const QString& port, QString& error)
 {
     error.clear();
-    if (!FImpl->Numbering(error))
+    if (!Numbering(error))
         return std::nullopt;
     if (series == 0 || series > LargestGprsSerial) {
         error = QStringLiteral("Серия серийных номеров начинается с числа от 1 до %1.").arg(LargestGprsSerial);
         return std::nullopt;
     }
     std::optional<quint32> reserved;
-    if (!FImpl->Write([&](TStore& store, QString& e) { return ReserveIn(store, series, port, reserved, e); }, error))
+    if (!Write([&](TStore& store, QString& e) { return ReserveIn(store, series, port, reserved, e); }, error))
         return std::nullopt;
     return reserved;
 }
 
-bool TCatalogue::UseSerial(quint32 number, const TModuleCopy& copy, const TVersionInfo& info, QString& error,
+bool TCatalogueCore::UseSerial(quint32 number, const TModuleCopy& copy, const TVersionInfo& info, QString& error,
                            qint64* version)
 {
-    TImpl& d = *FImpl;
-    if (!d.Numbering(error))
+    if (!Numbering(error))
         return false;
     const QString serial = GprsSerialText(number);
     if (copy.Gprs && CopySerial(copy) != serial) {
@@ -159,7 +157,7 @@ bool TCatalogue::UseSerial(quint32 number, const TModuleCopy& copy, const TVersi
     }
     TVersionInfo held = info;
     held.Serial = serial;
-    const TVersionRow row = d.MakeRow(copy, held);
+    const TVersionRow row = MakeRow(copy, held);
     TRecorded recorded;
     const auto body = [&](TStore& store, QString& e) {
         QSqlQuery state = store.Prepare(QStringLiteral("SELECT state FROM serial_numbers WHERE number = ?") +
@@ -172,29 +170,29 @@ bool TCatalogue::UseSerial(quint32 number, const TModuleCopy& copy, const TVersi
             return false;
         }
         // The version's own statement makes the number used, as the module's.
-        return d.RecordRow(store, row, recorded, e);
+        return RecordRow(store, row, recorded, e);
     };
-    if (!d.Write(body, error))
+    if (!Write(body, error))
         return false;
     if (version)
         *version = recorded.Version;
     return true;
 }
 
-bool TCatalogue::GiveBack(quint32 number, QString& error)
+bool TCatalogueCore::GiveBack(quint32 number, QString& error)
 {
-    return Free(*FImpl, number, error);
+    return Free(*this, number, error);
 }
 
-bool TCatalogue::Release(quint32 number, QString& error)
+bool TCatalogueCore::Release(quint32 number, QString& error)
 {
-    return Free(*FImpl, number, error);
+    return Free(*this, number, error);
 }
 
-QList<TSerialReservation> TCatalogue::Reservations(QString& error)
+QList<TSerialReservation> TCatalogueCore::Reservations(QString& error)
 {
     QList<TSerialReservation> reservations;
-    if (!FImpl->Numbering(error))
+    if (!Numbering(error))
         return reservations;
     const QString station = ThisStation();
     const auto body = [&](TStore& store, QString& e) {
@@ -216,7 +214,7 @@ QList<TSerialReservation> TCatalogue::Reservations(QString& error)
         }
         return true;
     };
-    if (!FImpl->Read(body, error))
+    if (!Read(body, error))
         reservations.clear();
     return reservations;
 }

@@ -5,8 +5,7 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/CatalogueImpl.h"
+#include "catalogue/CatalogueCore.h"
 #include "catalogue/CatalogueTerms.h"
 
 namespace {
@@ -92,28 +91,27 @@ bool SendModule(TStore& local, TStore& server, qint64 module, QString& error)
 
 }  // namespace
 
-int TCatalogue::SendOutbox(QString& error)
+int TCatalogueCore::SendOutbox(QString& error)
 {
-    TImpl& d = *FImpl;
     error.clear();
-    if (!d.Ready(error))
+    if (!Ready(error))
         return -1;
-    if (d.PreferredUrl.isEmpty())
+    if (PreferredUrl.isEmpty())
         return 0;
     // The side that is not open yet: the server when offline, else the local file (which may
     // hold an outbox from an earlier run).
     auto other = std::make_unique<TStore>();
-    if (d.Offline) {
-        if (!other->OpenServer(d.Address, error) || !other->PrepareSchema(error))
+    if (Offline) {
+        if (!other->OpenServer(Address, error) || !other->PrepareSchema(error))
             return -1;
     } else {
-        if (!QFileInfo::exists(d.LocalFile))
+        if (!QFileInfo::exists(LocalFile))
             return 0;
-        if (!other->OpenFile(d.LocalFile, error) || !other->PrepareSchema(error))
+        if (!other->OpenFile(LocalFile, error) || !other->PrepareSchema(error))
             return -1;
     }
-    TStore& local = d.Offline ? *d.Store : *other;
-    TStore& server = d.Offline ? *other : *d.Store;
+    TStore& local = Offline ? *Store : *other;
+    TStore& server = Offline ? *other : *Store;
     constexpr int kBatch = 100;
     int sent = 0;
     for (;;) {
@@ -152,11 +150,11 @@ int TCatalogue::SendOutbox(QString& error)
             sent += inserted ? 1 : 0;
         }
     }
-    if (d.Offline) {
-        d.Store = std::move(other);
-        d.Server = true;
-        d.Offline = false;
-        d.OfflineCause.clear();
+    if (Offline) {
+        Store = std::move(other);
+        Server = true;
+        Offline = false;
+        OfflineCause.clear();
         // A run begun offline goes on under its uid on the server.
     }
     return sent;

@@ -1,7 +1,5 @@
 #include "catalogue/CatalogueSchema.h"
 
-#include "catalogue/CatalogueStore.h"
-
 const char* const InstallerRole = "zem_installer";
 
 namespace {

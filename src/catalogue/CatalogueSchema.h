@@ -1,7 +1,7 @@
 #pragma once
 #include <QStringList>
 
-enum class TDialect;
+#include "catalogue/CatalogueDialect.h"
 
 // The statements that bring the schema from version - 1 to `version` (1: from nothing), one
 // statement an entry, in the dialect's words.

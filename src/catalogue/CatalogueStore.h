@@ -7,9 +7,8 @@
 #include <QString>
 #include <QVariant>
 
-#include "catalogue/Catalogue.h"
-
-enum class TDialect { Sqlite, Postgres };
+#include "catalogue/CatalogueDialect.h"
+#include "catalogue/CatalogueTypes.h"
 
 // The parts of a libpq URI the connection takes.
 struct TServerAddress {

@@ -1,12 +1,18 @@
 #pragma once
-// The catalogue's parts shared by its source files.
+// What TCatalogue does, in the source files that share it: the store it works on now, the
+// server it prefers and the fallback to the local file.
+#include <QList>
 #include <QString>
 
 #include <map>
 #include <memory>
+#include <optional>
 
-#include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStore.h"
+#include "catalogue/CatalogueTypes.h"
+
+QString DefaultCatalogueLocation();
+bool IsCatalogueServerUrl(const QString& url);
 
 // This host's name, the user's login name, this process.
 QString ThisStation();
@@ -15,8 +21,34 @@ qint64 ThisProcess();
 bool ProcessAlive(qint64 pid);
 QString NewUid();
 
-class TCatalogue::TImpl {
+// TCatalogue's operations, each as TCatalogue describes it.
+class TCatalogueCore {
 public:
+    bool Open(const QString& url, QString& error);
+    bool OpenPreferred(const QString& url, QString& error);
+    void SetLocalLocation(const QString& file);
+    bool IsOpen() const;
+    bool IsServer() const;
+    bool IsOffline() const;
+    QString Description() const;
+    int SendOutbox(QString& error);
+    bool Record(const TModuleCopy& copy, const TVersionInfo& info, QString& error, qint64* version);
+    QList<TCatalogueModule> Find(const QString& text, int limit, QString& error);
+    std::optional<TCatalogueModule> Module(qint64 id, QString& error);
+    std::optional<TCatalogueModule> ModuleBySerial(const QString& serial, QString& error);
+    QList<TCatalogueVersion> History(qint64 module, QString& error);
+    std::optional<TCatalogueVersion> Version(qint64 id, QString& error);
+    bool SetSiteAndNotes(qint64 module, const QString& site, const QString& notes, QString& error);
+    QList<TCatalogueVersion> Backups(int limit, QString& error);
+    std::optional<quint32> Reserve(quint32 series, const QString& port, QString& error);
+    bool UseSerial(quint32 number, const TModuleCopy& copy, const TVersionInfo& info, QString& error, qint64* version);
+    bool GiveBack(quint32 number, QString& error);
+    QList<TSerialReservation> Reservations(QString& error);
+    bool Release(quint32 number, QString& error);
+    qint64 BeginRun(QString& error);
+    QList<TCatalogueVersion> RunVersions(qint64 run, QString& error);
+    int ImportOnce(const QString& backupsFolder, const QString& counterFile, QString& error);
+
     std::unique_ptr<TStore> Store;  // where the catalogue works now
     bool Server = false;            // Store is the server
     bool Offline = false;           // a server is chosen, Store is the local file
@@ -56,7 +88,7 @@ public:
 constexpr int kRaceRetries = 5;
 
 template <class TBody>
-bool TCatalogue::TImpl::Write(TBody body, QString& error)
+bool TCatalogueCore::Write(TBody body, QString& error)
 {
     if (!Ready(error))
         return false;
@@ -79,7 +111,7 @@ bool TCatalogue::TImpl::Write(TBody body, QString& error)
 }
 
 template <class TBody>
-bool TCatalogue::TImpl::Read(TBody body, QString& error)
+bool TCatalogueCore::Read(TBody body, QString& error)
 {
     if (!Ready(error))
         return false;

@@ -1,0 +1,4 @@
+#pragma once
+
+// The two databases the catalogue speaks to, where their words differ.
+enum class TDialect { Sqlite, Postgres };
