@@ -9,10 +9,9 @@
 #include <QStandardPaths>
 
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <thread>
+#include <exception>
+#include <memory>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -25,6 +24,7 @@
 #include "module/GprsBlock.h"
 #include "module/ModuleFile.h"
 #include "module/SerialCounter.h"
+#include "util/Signals.h"
 #include "util/Version.h"
 
 TCommandLine ParseCommandLine(const QStringList& arguments)
@@ -58,7 +58,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     parser.addOption(report);
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Настроить по одному модулю на каждом порту и выйти: код 0, "
-                                                 "если все успешно, иначе 1."));
+                                                 "если все успешно и каждая строка отчёта сохранена, иначе 1."));
     parser.addOption(once);
     parser.addPositionalArgument(QStringLiteral("файл"),
                                  QStringLiteral("Копия модуля (.zem): открыть её при запуске."),
@@ -156,13 +156,6 @@ int ReportCommandLine(const TCommandLine& line)
 
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-void Interrupt(int)
-{
-    g_interrupted = true;
-}
-
 void Print(FILE* stream, const QString& text)
 {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
@@ -186,6 +179,13 @@ QString ResultText(const TLineResult& result)
 
 int RunBatch(const TCommandLine& line)
 {
+    std::unique_ptr<TStopSignals> stops;
+    try {
+        stops = std::make_unique<TStopSignals>();
+    } catch (const std::exception& e) {
+        Print(stderr, QStringLiteral("Сигналы остановки не перехвачены: ") + QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
     // Every port's exchanges reach the daily log, as the window's do.
     TToolCore core;
     TLineOptions options;
@@ -211,26 +211,37 @@ int RunBatch(const TCommandLine& line)
                                    QStringLiteral("/serial-report.csv");
     options.Once = line.Once;
     options.AdapterSerial = PortAdapterSerial;
-    options.Events = [](const TLineEvent& event) {
+    std::atomic<int> workersLeft{int(line.Ports.size())};
+    std::atomic<int> reportLinesLost{0};
+    // Called on the workers' threads, one at a time.
+    options.Events = [&](const TLineEvent& event) {
+        if (event.Kind == TLineEvent::Stopped && --workersLeft == 0)
+            stops->Wake();
         if (event.Kind != TLineEvent::Ended)
             return;
         Print(stdout, ResultText(event.Result));
-        if (!event.Result.ReportProblem.isEmpty())
+        if (!event.Result.ReportProblem.isEmpty()) {
+            ++reportLinesLost;
             Print(stderr, QStringLiteral("Строка отчёта не сохранена: ") + event.Result.ReportProblem);
+        }
     };
     TProductionLine productionLine(options);
     productionLine.Start(line.Ports);
-    if (!line.Once) {
+    if (!line.Once)
         Print(stderr, QStringLiteral("Ожидание модулей на %1; Ctrl+C — завершить.").arg(line.Ports.join(QStringLiteral(", "))));
-        std::signal(SIGINT, Interrupt);
-        std::signal(SIGTERM, Interrupt);
-        // Signals only set the flag; nothing else here needs waking.
-        while (!g_interrupted)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Until the workers are done (with Once) or a signal asks to stop; a wake-up from the last
+    // worker's end is all that comes besides.
+    while (workersLeft > 0 && stops->Wait(-1) == 0) {
+    }
+    if (workersLeft > 0) {
         productionLine.Stop();
+        // A signal more is only counted: the stop takes no longer than one exchange a port, and
+        // ending at once would leave a module half written with no line in the report.
+        Print(stderr, QStringLiteral("Остановка: модули заканчивают текущий обмен."));
     }
     productionLine.Wait();
-    return productionLine.Failed() == 0 && productionLine.Passed() > 0 ? 0 : 1;
+    const bool allPassed = productionLine.Failed() == 0 && productionLine.Passed() > 0;
+    return allPassed && reportLinesLost == 0 ? 0 : 1;
 }
 
 void ApplyCommandLine(const TCommandLine& line, TMainForm& form)

@@ -5,10 +5,14 @@
 #include "app/Form_Main.h"
 #include "device/ToolCore.h"
 #include "ui/Formtools.h"
+#include "util/Signals.h"
 #include "util/Version.h"
 
 int main(int argc, char** argv)
 {
+    // Before anything can save a file: a save past the file size limit fails with its reason
+    // rather than killing the program and leaving its temporary file behind.
+    IgnoreFileSizeSignal();
     // Help and the version need no display: they are answered before the window's application
     // exists. Its own options (-platform, -style) are taken out of the arguments only by it.
     QStringList raw;

@@ -135,6 +135,16 @@ bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TMod
     return RunExchanges(device, progress, list);
 }
 
+QString WrittenPartText(int lastStep, int total, bool stepRefused)
+{
+    // A step once begun has sent its frame, and the module may have taken it even when no answer
+    // came back: only the steps before a failed one are surely written.
+    const int done = stepRefused ? lastStep : lastStep - 1;
+    if (done > 0)
+        return QStringLiteral("записано блоков: %1 из %2 — модуль изменён частично").arg(done).arg(total);
+    return lastStep > 0 ? QStringLiteral("модуль мог получить часть изменений") : QString();
+}
+
 TModuleCopy ExpectedAfterWrite(const TModuleCopy& before, const TModuleCopy& written)
 {
     TModuleCopy expected;

@@ -16,6 +16,12 @@ bool ReadModuleParts(TKOR_ZEM& device, TOperationProgress& progress, unsigned pa
 // as the module expects; with a key table the count is the table's.
 bool WriteModuleParts(TKOR_ZEM& device, TOperationProgress& progress, const TModuleCopy& copy);
 
+// How far a write of `total` steps got when it ended early, `lastStep` being the step begun last
+// (0: none) and `stepRefused` whether it ended by refusing the step after that one:
+// "записано блоков: 3 из 8 — модуль изменён частично", "модуль мог получить часть изменений",
+// or empty when nothing was sent.
+QString WrittenPartText(int lastStep, int total, bool stepRefused);
+
 // What the module holds after `written` is written over what it held before (`before`, with every
 // area written or erased): the areas WriteModuleParts changes, byte for byte, the others absent.
 TModuleCopy ExpectedAfterWrite(const TModuleCopy& before, const TModuleCopy& written);

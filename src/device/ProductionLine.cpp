@@ -29,6 +29,9 @@ constexpr int kRetryPauseMs = 200;
 constexpr int kPresencePauseMs = 300;
 constexpr qint64 kReportLimit = 64 * 1024 * 1024;
 
+// A module's round, in the words of its steps ("запись: ключи: блок 2 из 8").
+enum class TPhase { Reading, Writing, Checking };
+
 QString CsvCell(QString text)
 {
     if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
@@ -116,8 +119,12 @@ public:
 
     bool Step(int step, int total, const QString& text) override
     {
-        if (Stopping())
+        if (Stopping()) {
+            FStepRefused = true;
             return false;
+        }
+        FLastStep = step;
+        FTotal = total;
         FStepText = FPhase + QStringLiteral(": ") + text;
         TLineEvent event = MakeEvent(TLineEvent::Working, FPort);
         event.Step = step;
@@ -208,8 +215,12 @@ private:
             const bool present = WaitForModule(options.Once ? options.AnswerPatienceMs : -1);
             if (present) {
                 SetUpModule();
-            } else if (options.Once && !Stopping()) {
-                waited.Cause = FOpenError == 0 ? QStringLiteral("модуль не отвечает") : OpenFailure();
+            } else if (options.Once) {
+                // The port's one module is accounted for either way.
+                if (Stopping())
+                    waited.Cause = QStringLiteral("остановлено при ожидании модуля");
+                else
+                    waited.Cause = FOpenError == 0 ? QStringLiteral("модуль не отвечает") : OpenFailure();
                 waited.Seconds = double(clock.nsecsElapsed()) / 1e9;
                 FLine.Finish(waited);
             }
@@ -261,7 +272,7 @@ private:
             counter->GiveBack(*serial);
         }
         result.Seconds = double(clock.nsecsElapsed()) / 1e9;
-        FSession.End(result.Passed, result.Cause.toStdString(), result.Cause == QStringLiteral("остановлено"));
+        FSession.End(result.Passed, result.Cause.toStdString(), FStepRefused);
         FLine.Finish(result);
     }
 
@@ -271,7 +282,7 @@ private:
         const TLineOptions& options = FLine.FOptions;
         TModuleCopy before;
         FSerialReadBack.clear();
-        FPhase = QStringLiteral("чтение");
+        BeginPhase(TPhase::Reading);
         if (!ReadModuleParts(FSession.Device(), *this, PartAll, before))
             return Stopped(QStringLiteral("чтение модуля: ") + LinkCause(FSession.Device()));
         result.SerialBefore = DecodeGprsBlock(before.Gprs->data()).SN;
@@ -293,12 +304,12 @@ private:
         if (plan.Gprs)
             result.SerialAfter = DecodeGprsBlock(plan.Gprs->data()).SN;
 
-        FPhase = QStringLiteral("запись");
+        BeginPhase(TPhase::Writing);
         FSerialReadBack.clear();  // unknown once the write has begun, until read back
         if (!WriteModuleParts(FSession.Device(), *this, plan))
             return Stopped(QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FSession.Device())));
 
-        FPhase = QStringLiteral("проверка");
+        BeginPhase(TPhase::Checking);
         TModuleCopy back;
         if (!ReadModuleParts(FSession.Device(), *this, PartsOverwritten(plan), back))
             return Stopped(QStringLiteral("чтение после записи: ") + LinkCause(FSession.Device()));
@@ -307,17 +318,41 @@ private:
         return Mismatch(back, ExpectedAfterWrite(before, plan));
     }
 
-    QString Stopped(const QString& cause)
+    void BeginPhase(TPhase phase)
     {
-        return Stopping() ? QStringLiteral("остановлено") : cause;
+        static const QString names[] = {QStringLiteral("чтение"), QStringLiteral("запись"), QStringLiteral("проверка")};
+        FPhaseKind = phase;
+        FPhase = names[int(phase)];
+        FLastStep = FTotal = 0;
+        FStepRefused = false;
+    }
+
+    // The cause of a phase that failed: the link's, or where the line stopped the module and what
+    // became of it.
+    QString Stopped(const QString& cause) const
+    {
+        if (!FStepRefused)
+            return cause;
+        if (FPhaseKind == TPhase::Writing) {
+            const QString part = WrittenPartText(FLastStep, FTotal, true);
+            return QStringLiteral("остановлено при записи, ") + (part.isEmpty() ? QStringLiteral("модуль не изменён") : part);
+        }
+        if (FPhaseKind == TPhase::Checking)
+            return QStringLiteral("остановлено при проверке, модуль записан, но не проверен");
+        return QStringLiteral("остановлено при чтении модуля, модуль не изменён");
     }
 
     TProductionLine& FLine;
     const QString FPort;
     TDeviceSession FSession;
     int FOpenError = 0;  // why the port did not open at the last try
+    TPhase FPhaseKind = TPhase::Reading;
     QString FPhase;
     QString FStepText;
+    // The phase's step begun last of its total, and whether a stop refused the one after it.
+    int FLastStep = 0;
+    int FTotal = 0;
+    bool FStepRefused = false;
     // The serial number the module is known to hold (what it had before the write, or what was
     // read back after it; empty while unknown): the report's "after" for a module that failed.
     QString FSerialReadBack;

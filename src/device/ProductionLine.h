@@ -79,7 +79,9 @@ public:
     // Why the ports cannot make one line (two of them name one device), or empty. Checked
     // before Start: two workers on one device would set one module up twice, taking two numbers.
     static QString PortsProblem(const QStringList& ports);
-    // Asks every worker to stop after the exchange under way; a module being set up then fails.
+    // Asks every worker to stop after the exchange under way. A module being set up then fails,
+    // its cause saying where it stopped and how much of it was written; with Once, a port still
+    // waiting for its module ends with a line too.
     void Stop();
     // Returns when every worker has ended.
     void Wait();

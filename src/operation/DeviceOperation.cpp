@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include "device/ModuleAreas.h"
 #include "tasks/ThreadTaskManager.h"
 #include "ui/Form_Progress.h"
 #include "ui/Mydialogs.h"
@@ -183,16 +184,13 @@ TJob::TState WaitFor(QWidget* owner, const TOperationInfo& info, TJob& job, TInp
     return job.State();
 }
 
-// How far a write got before it stopped. A step once begun has sent its frame, and the module
-// may have taken it even when no answer came back.
+// How far a write got before it stopped, as a sentence of its own.
 QString PartLine(const TOperationInfo& info, const TJob::TState& state)
 {
     if (!info.ChangesModule)
         return QString();
-    const int done = state.StepRefused ? state.Step : state.Step - 1;
-    if (done > 0)
-        return QStringLiteral("Записано блоков: %1 из %2 — модуль изменён частично.").arg(done).arg(state.Total);
-    return state.Step > 0 ? QStringLiteral("Модуль мог получить часть изменений.") : QString();
+    const QString part = WrittenPartText(state.Step, state.Total, state.StepRefused);
+    return part.isEmpty() ? part : part.front().toUpper() + part.mid(1) + QLatin1Char('.');
 }
 
 QString CancelledMessage(const TOperationInfo& info, const TJob::TState& state)

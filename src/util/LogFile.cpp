@@ -10,16 +10,14 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
-
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "util/Dnxfileutils.h"
+#include "util/Signals.h"
 
 namespace {
 
@@ -440,14 +438,9 @@ void TLogFolder::Prune(const std::string& prefix, long last)
 TDailyLog::TDailyLog(const std::string& folder, const std::string& prefix, int keepDays)
     : FFolder(WithoutTrailingSeparators(folder)), FPrefix(prefix), FKeepDays(keepDays)
 {
-#ifndef _WIN32
-    // A write past the file size limit would kill the tool; ignored, the signal leaves an EFBIG that
-    // only turns the log off. A handler set by someone else stays.
-    struct sigaction current {};
-    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
-        current.sa_handler == SIG_DFL)
-        std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    // The program ignores it from its start; a log made elsewhere (a test, a bench) must not die
+    // either of a write past the file size limit, which only turns the log off.
+    IgnoreFileSizeSignal();
 }
 
 bool TDailyLog::Write(const std::string& text)

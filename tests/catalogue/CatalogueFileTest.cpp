@@ -39,6 +39,8 @@ TEST(CatalogueFile, IsCreatedOwnerOnlyAndRefusesWhatIsNotItsFile)
         QString error;
         ASSERT_TRUE(catalogue.Open(Q(path), error)) << error.toStdString();
         EXPECT_TRUE(catalogue.Description().contains(Q(path)));
+        ASSERT_TRUE(catalogue.Record(CatalogueCopy(QStringLiteral("00000001")), TVersionInfo(), error));
+        EXPECT_EQ(Mode(path + "-wal"), 0600) << "the write-ahead log holds the same passwords";
     }
     EXPECT_EQ(Mode(path), 0600) << "it holds GPRS passwords";
     EXPECT_EQ(Mode(dir / "new/folder"), 0700);

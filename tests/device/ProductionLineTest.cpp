@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -325,6 +326,66 @@ TEST_F(ProductionLineTest, WaitsForTheModuleToGoAndTheNextToAnswer)
     EXPECT_EQ(results[1].SerialBefore, QStringLiteral("22220000"));
     EXPECT_EQ(results[1].SerialAfter, QStringLiteral("00000002"));
     EXPECT_EQ(line.Passed(), 2);
+}
+
+// Stopped, a port ends its module after the exchange under way, the cause saying where and how
+// much of the module was written; a port still waiting for its one module ends with a line too.
+TEST_F(ProductionLineTest, StopEndsTheModuleAfterTheExchangeUnderWayWithWhereAndHowFar)
+{
+    struct TCase {
+        const char* Name;
+        bool Silent;  // no module answers
+        int AtWrite;  // the line is stopped as the module takes this write frame (0: its first read)
+        const char* Cause;
+    };
+    const TCase cases[] = {
+        {"waiting", true, 0, "остановлено при ожидании модуля"},
+        {"reading", false, 0, "остановлено при чтении модуля, модуль не изменён"},
+        {"writing", false, 5, "остановлено при записи, записано блоков: 5 из 16 — модуль изменён частично"},
+        {"checking", false, 16, "остановлено при проверке, модуль записан, но не проверен"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TProductionLine* running = nullptr;
+        std::atomic<int> writes{0};
+        std::atomic<bool> stopped{false};
+        // On the module's thread, before its reply goes out.
+        TModule module(11110000, [&](TModuleSim&, const TBytes& request) {
+            const bool read = request[1] == TModuleSim::kFnRead && (c.Silent || FrameData(request).at(2) > 1);
+            writes += WriteAddress(request) >= 0;
+            if (!stopped && (c.AtWrite == 0 ? read && writes == 0 : writes == c.AtWrite)) {
+                stopped = true;
+                running->Stop();
+            }
+        });
+        if (c.Silent)
+            module.Sim.InjectFault({TSimFault::Silence, -1});
+        const TBytes keysBefore = module.Area(KeyTableAddress, KeyTableSize);
+        std::vector<TLineResult> results;
+        TLineOptions options;
+        options.Template = Template();
+        options.Once = true;
+        options.ReportFile = File("report.csv");
+        options.Events = [&](const TLineEvent& event) {
+            if (event.Kind == TLineEvent::Ended)
+                results.push_back(event.Result);
+        };
+        QFile::remove(options.ReportFile);
+        TProductionLine line(options);
+        running = &line;
+        line.Start({module.Port()});
+        line.Wait();
+
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_FALSE(results[0].Passed);
+        EXPECT_EQ(results[0].Cause, QString::fromUtf8(c.Cause));
+        EXPECT_EQ(writes, c.AtWrite);  // nothing more went out once stopped
+        if (c.AtWrite == 0) {
+            EXPECT_EQ(module.Area(KeyTableAddress, KeyTableSize), keysBefore);
+        }
+        const QStringList report = QString::fromStdString(ReadFile(Dir / "report.csv")).split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(report.value(1), TProductionLine::ReportLine(results[0]));
+    }
 }
 
 }  // namespace
