@@ -49,7 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beyond the linked libraries: the X11/Wayland platform plugins, and Qt's Russian texts.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# The catalogue opens its databases through Qt SQL's driver plugins, which no library links.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.com/zem")
 file(READ ${ZEM_PACKAGING_DIR}/description ZEM_DESCRIPTION)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${ZEM_DESCRIPTION}")  # under the summary
