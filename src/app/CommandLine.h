@@ -31,7 +31,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments);
 int ReportCommandLine(const TCommandLine& line);
 
 // Sets up modules on the line's ports until interrupted or, with Once, one module a port; prints
-// one line per module. The process's exit code: 0 when every module passed (with Once).
+// one line per module. The process's exit code: 0 when every module passed (with Once), its row
+// was saved and no port stopped on its own.
 int RunBatch(const TCommandLine& line);
 
 // Prints one line per module the text finds in the catalogue (Find), or one per version of the

@@ -272,8 +272,7 @@ bool TSerialLineForm::Start()
     };
 
     auto line = std::make_unique<TProductionLine>(options);
-    // The line's own catalogue connections are made on its threads; the window's is let go of
-    // meanwhile, so that nothing of this thread holds the file.
+    // The line opens its own; the window's opens again when the reserved numbers are read next.
     FCatalogue.reset();
     if (!line->Start(ports, problem)) {
         WarningDlg(this, problem);

@@ -321,9 +321,10 @@ private:
             const bool committed = result.Passed && serial ? FCatalogue->UseSerial(*serial, *FHeld, info, error)
                                                            : FCatalogue->Record(*FHeld, info, error);
             if (!committed) {
+                const QString cause = QStringLiteral("не записано в каталог модулей: ") + error;
+                result.Cause = result.Passed ? cause : result.Cause + QStringLiteral("; ") + cause;
                 result.Passed = false;
-                result.Cause = QStringLiteral("не записано в каталог модулей: ") + error;
-                StopPort(result.Cause);
+                StopPort(cause);
             }
         }
         if (serial && !result.Passed && !FSerialReadBack.isEmpty() && FSerialReadBack != GprsSerialText(*serial) &&
