@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/Form_Main.h"
 #include "device/Appconfig.h"
+#include "device/ToolCore.h"
 #include "module/Backups.h"
 #include "sim/ModuleSim.h"
 #include "ui/Formtools.h"
@@ -24,7 +25,10 @@ public:
         SetupApplicationLook(App);
         SetAppDir(FDir.path() + QLatin1Char('/'));
         SetBackupsFolder(FDir.filePath(QStringLiteral("backups")));
-        Form = std::make_unique<TMainForm>();
+        // The user's own catalogue stays out of the measurements.
+        Core = std::make_unique<TToolCore>(FDir.filePath(QStringLiteral("logs")));
+        Core->OpenCatalogue(FDir.filePath(QStringLiteral("catalogue.sqlite")));
+        Form = std::make_unique<TMainForm>(Core.get());
         Form->show();
         Form->findChild<QComboBox*>(QStringLiteral("cbPort"))->setEditText(QString::fromStdString(Pty.SlavePath()));
         Form->cbPortChange();
@@ -39,5 +43,6 @@ public:
     TApplication App;
     TModuleSim Sim;
     TSimPty Pty;
+    std::unique_ptr<TToolCore> Core;
     std::unique_ptr<TMainForm> Form;
 };

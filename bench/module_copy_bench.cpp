@@ -91,7 +91,10 @@ int main(int argc, char** argv)
         return RunDeviceOperation(&form, form.Session(), {QStringLiteral("Пусто")}, [](TKOR_ZEM&, TOperationProgress&) { return true; },
                                   {}, {}) == TOperationResult::Succeeded;
     });
-    const TResult backup = Measure(sim, [&] { return BackupBeforeWrite(&form, form.Session(), PartAll); });
+    const TResult backup = Measure(sim, [&] {
+        TModuleCopy kept;
+        return BackupBeforeWrite(&form, form.Core(), PartAll, kept);
+    });
 
     const TResult port = Measure(sim, [&] {
         const bool open = form.Session().Begin(QStringLiteral("Порт"));

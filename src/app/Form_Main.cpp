@@ -15,6 +15,7 @@
 #include <QResizeEvent>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -23,10 +24,13 @@
 #include <vector>
 #include <string>
 
+#include "app/Form_Catalogue.h"
 #include "app/Form_ExchangeMonitor.h"
 #include "app/Form_SerialLine.h"
 #include "app/Form_ModuleList.h"
+#include "app/PortComboBox.h"
 #include "app/SupportReport.h"
+#include "catalogue/Catalogue.h"
 #include "device/Appconfig.h"
 #include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
@@ -71,6 +75,9 @@ const QString kFilesFolderKey = QStringLiteral("FilesFolder");
 const QString kModuleReadFailure = QStringLiteral("Ошибка при чтении из модуля!");
 const QString kUnsavedPages = QStringLiteral("Несохранённые изменения на страницах: %1");
 constexpr int kKeysPageIndex = 3;
+// How often a catalogue working offline asks the server again.
+constexpr int kOutboxRetryMs = 60 * 1000;
+const QString kNothingSent = QStringLiteral("В модуль ничего не отправлено: чтобы записать, выберите «Записать всё в модуль».");
 
 }  // namespace
 
@@ -90,7 +97,8 @@ TMainForm::TMainForm(TToolCore* core, QWidget* parent)
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(width() + 2 * kBorderWidth, height() + 2 * kBorderWidth);
+    FDesignedSize = QSize(width() + 2 * kBorderWidth, height() + 2 * kBorderWidth);
+    setFixedSize(FDesignedSize);
     FormCreate();
 }
 
@@ -123,10 +131,19 @@ void TMainForm::FormCreate()
     connect(ui->sbDefaults, &QToolButton::clicked, this, &TMainForm::sbDefaultsClick);
     SetupFileMenu();
     LayOutStrip();
+    FCore.SetAdapterSerial(PortAdapterSerial);
+    ui->laCatalogue->setStyleSheet(
+        QStringLiteral("#laCatalogue { color: %1; padding-left: 2px; }").arg(ToQColor(RGBColor(128, 0, 0)).name()));
+    FOutboxTimer = new QTimer(this);
+    FOutboxTimer->setInterval(kOutboxRetryMs);
+    connect(FOutboxTimer, &QTimer::timeout, this, &TMainForm::RetryCatalogueServer);
     connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, [this] {
         if (FCloseWhenIdle)
             close();
     });
+    // Queued: the operation's caller records its version after the operation has ended.
+    connect(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, this, &TMainForm::VersionRecorded,
+            Qt::QueuedConnection);
 
     FPageControl = new TPageControlFrame(this);
     auto* holderLayout = new QHBoxLayout(ui->paHolder);
@@ -144,10 +161,10 @@ void TMainForm::FormCreate()
         {QStringLiteral("Общие"), new TCommonFrame(this, FHeld)},
         {QStringLiteral("Входы"), new TInputsFrame(this, FHeld)},
         {QStringLiteral("Выходы"), new TOutputsFrame(this, FHeld, Session())},
-        {QStringLiteral("Ключи"), new TKeysFrame(this, FHeld, Session(), FCore.Config())},
+        {QStringLiteral("Ключи"), new TKeysFrame(this, FHeld, FCore)},
         {QStringLiteral("Абоненты"), new TMobilesFrame(this, FHeld)},
         {QStringLiteral("Cигнализация"), new TAlarmFrame(this, FHeld)},
-        {QStringLiteral("GPRS"), new TGPRSFrame(this, FHeld, Session())},
+        {QStringLiteral("GPRS"), new TGPRSFrame(this, FHeld, FCore)},
     };
     for (const auto& [caption, page] : pages) {
         const int index = int(FPages.size());
@@ -165,6 +182,57 @@ void TMainForm::FormCreate()
     ui->paDefaults->raise();
     FPageControl->installEventFilter(this);
     paHolderResize();
+    ShowCatalogueState();
+}
+
+QString TMainForm::CatalogueLine() const
+{
+    const TCatalogue& catalogue = FCore.Catalogue();
+    if (!catalogue.IsOpen())
+        return QStringLiteral("Каталог модулей не открыт: %1").arg(FCore.CatalogueProblem());
+    if (catalogue.Offline())
+        return QStringLiteral("Каталог: сервер недоступен, записи хранятся на этом компьютере");
+    return FCore.CatalogueProblem();
+}
+
+void TMainForm::RetryCatalogueServer()
+{
+    QString error;
+    if (FCore.Catalogue().Offline() && FCore.Catalogue().SendOutbox(error) >= 0)
+        ShowCatalogueState();
+}
+
+QString TMainForm::CatalogueDetails() const
+{
+    const TCatalogue& catalogue = FCore.Catalogue();
+    return catalogue.IsOpen() && catalogue.Offline() ? catalogue.Description() : CatalogueLine();
+}
+
+void TMainForm::ShowCatalogueState()
+{
+    const QString line = CatalogueLine();
+    // One line however long the cause: the whole of it is in the tool tip.
+    ui->laCatalogue->setText(ui->laCatalogue->fontMetrics().elidedText(line, Qt::ElideRight, FDesignedSize.width() - 4 * kBorderWidth));
+    ui->laCatalogue->setToolTip(CatalogueDetails());
+    ui->laCatalogue->setVisible(!line.isEmpty());
+    setFixedSize(FDesignedSize + QSize(0, line.isEmpty() ? 0 : ui->laCatalogue->height()));
+    if (FCatalogueForm)
+        FCatalogueForm->SetWhere(CatalogueDetails());
+    const bool offline = FCore.Catalogue().IsOpen() && FCore.Catalogue().Offline();
+    if (offline && !FOutboxTimer->isActive())
+        FOutboxTimer->start();
+    else if (!offline)
+        FOutboxTimer->stop();
+}
+
+void TMainForm::VersionRecorded()
+{
+    if (FClosed)
+        return;
+    // A server that stopped answering makes the catalogue offline at a record.
+    ShowCatalogueState();
+    if (FCatalogueForm && FCatalogueForm->isVisible())
+        FCatalogueForm->Refresh();
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -215,6 +283,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
         // Modules being set up would be left half written.
         if (FSerialLine && FSerialLine->Running())
             lost << QStringLiteral("Серийная настройка будет остановлена.");
+        if (FCatalogueForm && FCatalogueForm->HasUnsavedEdits())
+            lost << QStringLiteral("Объект и заметки модуля в каталоге не сохранены.");
         if (!lost.isEmpty() &&
             !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
             event->ignore();
@@ -245,6 +315,7 @@ void TMainForm::FormClose()
         FCore.Config().WriteString(kSection, kPortKey, port);
     }
     FMonitor.reset();  // it reads the recorder, which goes with the shared objects
+    FCatalogueForm.reset();
     ui->paDefaults->setParent(this);
     FPages.clear();
     delete FPageControl;
@@ -260,8 +331,12 @@ void TMainForm::resizeEvent(QResizeEvent* event)
     const QRect client = rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth);
     ui->paTop->setGeometry(client.left(), client.top(), client.width(), ui->paTop->height());
     ui->Shape1->resize(ui->paTop->width(), ui->Shape1->height());
-    ui->paHolder->setGeometry(client.left(), client.top() + ui->paTop->height(), client.width(),
-                              client.height() - ui->paTop->height());
+    int top = client.top() + ui->paTop->height();
+    if (!ui->laCatalogue->isHidden()) {
+        ui->laCatalogue->setGeometry(client.left(), top, client.width(), ui->laCatalogue->height());
+        top += ui->laCatalogue->height();
+    }
+    ui->paHolder->setGeometry(client.left(), top, client.width(), client.bottom() + 1 - top);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -387,7 +462,7 @@ void TMainForm::sbWriteClick()
     cbPortChange();
     TModuleCopy copy;
     copy.Settings = FHeld.Settings;
-    WriteToModule(this, Session(), QStringLiteral("Запись настроек"), copy, FHeld, QStringLiteral("Настройки успешно записаны!"),
+    WriteToModule(this, FCore, QStringLiteral("Запись настроек"), copy, FHeld, QStringLiteral("Настройки успешно записаны!"),
                   QStringLiteral("Ошибка при записи настроек!"));
 }
 
@@ -469,6 +544,7 @@ void TMainForm::SetupFileMenu()
     menu->addSeparator();
     add(QStringLiteral("Сохранить в файл…"), &TMainForm::SaveFileClick);
     add(QStringLiteral("Открыть файл…"), &TMainForm::OpenFileClick);
+    add(QStringLiteral("Каталог модулей…"), &TMainForm::CatalogueClick);
     add(QStringLiteral("Резервные копии…"), &TMainForm::BackupsClick);
     add(QStringLiteral("Серийная настройка…"), &TMainForm::SerialLineClick);
     menu->addSeparator();
@@ -530,19 +606,32 @@ void TMainForm::ShowCopy(const TModuleCopy& copy)
     }
 }
 
+bool TMainForm::ReadWholeModule(const QString& title, TModuleCopy& copy, QString& recordProblem)
+{
+    recordProblem.clear();
+    cbPortChange();
+    if (ReadFromModule(this, Session(), title, PartAll, copy, kModuleReadFailure) != TOperationResult::Succeeded)
+        return false;
+    QString error;
+    if (!RecordVersion(FCore, TVersionKind::Read, copy, error))
+        recordProblem = QStringLiteral("В каталог модулей не записано: %1").arg(error);
+    return true;
+}
+
 void TMainForm::ReadAllClick()
 {
     if (!MayReplace(PartAll))
         return;
-    cbPortChange();
     TModuleCopy copy;
-    if (ReadFromModule(this, Session(), QStringLiteral("Чтение всего из модуля"), PartAll, copy, kModuleReadFailure) !=
-        TOperationResult::Succeeded)
+    QString problem;
+    if (!ReadWholeModule(QStringLiteral("Чтение всего из модуля"), copy, problem))
         return;
     ShowCopy(copy);
     FHeld.MarkInModule(copy.Parts());
-    InformationDlg(this, QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.")
-                             .arg(KeyTableCount(*copy.Keys)));
+    QString text = QStringLiteral("Из модуля прочитаны настройки, ключи (%1) и настройки GPRS.").arg(KeyTableCount(*copy.Keys));
+    if (!problem.isEmpty())
+        text += QLatin1Char('\n') + problem;
+    InformationDlg(this, text);
 }
 
 void TMainForm::WriteAllClick()
@@ -571,7 +660,7 @@ void TMainForm::WriteAllClick()
     if (!ConfirmationDlg(this, lines.join(QLatin1Char('\n'))))
         return;
     cbPortChange();
-    if (!WriteToModule(this, Session(), QStringLiteral("Запись всего в модуль"), copy, FHeld,
+    if (!WriteToModule(this, FCore, QStringLiteral("Запись всего в модуль"), copy, FHeld,
                        QStringLiteral("Всё успешно записано в модуль!"), QStringLiteral("Ошибка при записи в модуль!")))
         return;
     if (copy.Keys)
@@ -638,24 +727,61 @@ bool TMainForm::OpenFile(const QString& fileName)
         ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(ClippedText(QFileInfo(fileName).fileName()), error));
         return false;
     }
+    const QLocale russian(QLocale::Russian);
+    return OpenCopy(copy, QStringLiteral("из файла"),
+                    QStringLiteral("сохранено %1, порт %2")
+                        .arg(russian.toString(info.Saved, QStringLiteral("dd.MM.yyyy HH:mm")),
+                             info.Port.isEmpty() ? QStringLiteral("не указан") : ClippedText(info.Port)));
+}
+
+bool TMainForm::OpenCopy(const TModuleCopy& copy, const QString& from, const QString& details)
+{
     if (!MayReplace(copy.Parts()))
         return false;
     ShowCopy(copy);
     FHeld.MarkUnwritten(copy.Parts());
-    const QLocale russian(QLocale::Russian);
-    InformationDlg(this, QStringLiteral("Загружено из файла: %1 (сохранено %2, порт %3).\n"
-                                        "В модуль ничего не отправлено: чтобы записать, выберите "
-                                        "«Записать всё в модуль».")
-                             .arg(copy.PartsText(), russian.toString(info.Saved, QStringLiteral("dd.MM.yyyy HH:mm")),
-                                  info.Port.isEmpty() ? QStringLiteral("не указан") : ClippedText(info.Port)));
+    InformationDlg(this, QStringLiteral("Загружено %1: %2 (%3).\n").arg(from, copy.PartsText(), details) + kNothingSent);
     return true;
+}
+
+bool TMainForm::OpenVersion(const TCatalogueVersion& version)
+{
+    QString error;
+    const std::optional<TCatalogueModule> module = FCore.Catalogue().Module(version.Module, error);
+    const QString port = version.Info.Port.isEmpty() ? QStringLiteral("не указан") : ClippedText(version.Info.Port);
+    return OpenCopy(version.Copy, QStringLiteral("из каталога"),
+                    QStringLiteral("модуль %1, %2, порт %3")
+                        .arg(ModuleSerialText(module ? module->Serial : QString()), VersionTitle(version), port));
 }
 
 void TMainForm::BackupsClick()
 {
-    const QString name = PickBackup(this);
-    if (!name.isEmpty())
-        OpenFile(name);
+    const std::optional<TCatalogueVersion> chosen = PickBackup(this, FCore.Catalogue());
+    if (chosen)
+        OpenVersion(*chosen);
+}
+
+void TMainForm::CatalogueClick()
+{
+    if (!FCatalogueForm) {
+        TCatalogueHost host;
+        host.Open = [this](const TCatalogueVersion& version) { return OpenVersion(version); };
+        host.ReadModule = [this](TModuleCopy& copy) {
+            QString problem;
+            if (!ReadWholeModule(QStringLiteral("Сравнение с модулем"), copy, problem))
+                return false;
+            if (!problem.isEmpty())
+                WarningDlg(FCatalogueForm.get(), problem);
+            return true;
+        };
+        FCatalogueForm = std::make_unique<TCatalogueForm>(FCore.Catalogue(), std::move(host), this);
+        FCatalogueForm->SetWhere(CatalogueDetails());
+    } else {
+        FCatalogueForm->Refresh();
+    }
+    FCatalogueForm->show();
+    FCatalogueForm->raise();
+    FCatalogueForm->activateWindow();
 }
 
 void TMainForm::CompareClick()
@@ -663,10 +789,9 @@ void TMainForm::CompareClick()
     TModuleCopy held;
     if (!HeldCopy(held))
         return;
-    cbPortChange();
     TModuleCopy module;
-    if (ReadFromModule(this, Session(), QStringLiteral("Сравнение с модулем"), PartAll, module, kModuleReadFailure) !=
-        TOperationResult::Succeeded)
+    QString problem;
+    if (!ReadWholeModule(QStringLiteral("Сравнение с модулем"), module, problem))
         return;
     QStringList notes;
     if (!held.Settings)
@@ -675,6 +800,8 @@ void TMainForm::CompareClick()
         notes << QStringLiteral("Ключи в программе не прочитаны и не загружены — не сравнивались.");
     if (!held.Gprs)
         notes << QStringLiteral("Настройки GPRS в программе не заданы — не сравнивались.");
+    if (!problem.isEmpty())
+        notes << problem;
     ShowDifferences(this, CompareCopies(module, held), notes.join(QLatin1Char('\n')));
 }
 

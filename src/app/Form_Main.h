@@ -11,6 +11,9 @@
 namespace Ui {
 class TMainForm;
 }
+class QTimer;
+class TCatalogueForm;
+struct TCatalogueVersion;
 class TPageControlFrame;
 class TVirtualModule;
 class TExchangeMonitorForm;
@@ -60,6 +63,11 @@ public:
     // The "Файл" operations on a file chosen already; each tells the operator how it went.
     bool SaveToFile(const QString& fileName);
     bool OpenFile(const QString& fileName);
+    // A version from the catalogue into the tool, as a file is opened.
+    bool OpenVersion(const TCatalogueVersion& version);
+    // Reads the whole module and records the read in the catalogue. False when it was not read
+    // (the operator told why); `recordProblem` says why the catalogue did not take it.
+    bool ReadWholeModule(const QString& title, TModuleCopy& copy, QString& recordProblem);
     bool ExportKeys(const QString& fileName);
     bool ImportKeys(const QString& fileName);
     bool SaveSupportReport(const QString& fileName);
@@ -67,6 +75,12 @@ public:
     TExchangeMonitorForm* ExchangeMonitor() const { return FMonitor.get(); }
     // "Серийная настройка", made at its first opening.
     TSerialLineForm* SerialLine() const { return FSerialLine.get(); }
+    // "Каталог модулей", made at its first opening.
+    TCatalogueForm* CatalogueWindow() const { return FCatalogueForm.get(); }
+    // The line under the top strip about the catalogue: empty when it is where it was chosen.
+    QString CatalogueLine() const;
+    // The same at length, with the cause and where the records are kept meanwhile.
+    QString CatalogueDetails() const;
 
 public slots:
     void cbPortDropDown();
@@ -81,12 +95,16 @@ public slots:
     void SaveFileClick();
     void OpenFileClick();
     void BackupsClick();
+    void CatalogueClick();
     void CompareClick();
     void ExportKeysClick();
     void ImportKeysClick();
     void ExchangeMonitorClick();
     void SerialLineClick();
     void SupportReportClick();
+    // While the catalogue works offline (and each minute by itself): sends what was recorded to
+    // the server, and once it has gone the window works on the server again.
+    void RetryCatalogueServer();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -112,6 +130,12 @@ private:
     QString TabCaptions(const std::vector<int>& tabs) const;
     QString AskFileName(bool saving, const QString& filter, const QString& suggested);
     static QString CopyFilter();
+    // Puts a copy from a file or the catalogue into the tool, asking first before it replaces
+    // unsaved edits, and says so: "Загружено <from>: <parts> (<details>)." Nothing is sent.
+    bool OpenCopy(const TModuleCopy& copy, const QString& from, const QString& details);
+    // Shows or hides the catalogue's line, the window growing by its height.
+    void ShowCatalogueState();
+    void VersionRecorded();
 
     std::unique_ptr<TToolCore> FOwnCore;
     TToolCore& FCore;
@@ -127,4 +151,7 @@ private:
     std::unique_ptr<TVirtualModule> FVirtualModule;  // while the virtual module is chosen
     std::unique_ptr<TExchangeMonitorForm> FMonitor;
     std::unique_ptr<TSerialLineForm> FSerialLine;
+    std::unique_ptr<TCatalogueForm> FCatalogueForm;
+    QSize FDesignedSize;            // without the catalogue's line
+    QTimer* FOutboxTimer = nullptr;  // while offline: tries the server again
 };

@@ -2,12 +2,11 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QHeaderView>
 #include <QLocale>
+#include <QMap>
 
 #include "ui/Formtools.h"
-#include "ui/Mydialogs.h"
 #include "ui_Form_ModuleList.h"
 
 TModuleListForm::TModuleListForm(QWidget* owner) : QDialog(owner), ui(new Ui::TModuleListForm)
@@ -41,17 +40,17 @@ void TModuleListForm::Fill(const QStringList& headers, const QList<QStringList>&
     list->setVisible(!rows.isEmpty());
 }
 
-void TModuleListForm::ShowDifferences(const QList<TDifference>& differences, const QString& note)
+void TModuleListForm::ShowDifferences(const QList<TDifference>& differences, const QString& note,
+                                      const TCompareSides& sides)
 {
     FDifferences = differences;
-    setWindowTitle(QStringLiteral("Сравнение с модулем"));
-    ui->laTitle->setText(differences.isEmpty()
-                             ? QStringLiteral("Отличий нет: в модуле то же, что в программе.")
-                             : QStringLiteral("Отличий: %1 (в модуле → в программе)").arg(differences.size()));
+    setWindowTitle(sides.Title);
+    ui->laTitle->setText(differences.isEmpty() ? sides.Same
+                                               : QStringLiteral("Отличий: %1 (%2)").arg(differences.size()).arg(sides.Direction));
     QList<QStringList> rows;
     for (const TDifference& d : differences)
         rows << QStringList{d.Title, d.InModule, d.InTool};
-    Fill({QStringLiteral("Параметр"), QStringLiteral("В модуле"), QStringLiteral("В программе")}, rows);
+    Fill({QStringLiteral("Параметр"), sides.Left, sides.Right}, rows);
     ui->laNote->setText(note);
     ui->laNote->setVisible(!note.isEmpty());
     ui->sbAction->setText(QStringLiteral("Копировать"));
@@ -61,18 +60,26 @@ void TModuleListForm::ShowDifferences(const QList<TDifference>& differences, con
         resize(width(), sizeHint().height());
 }
 
-void TModuleListForm::ShowBackups(const QList<TBackupEntry>& backups)
+void TModuleListForm::ShowBackups(const QList<TCatalogueVersion>& backups, const QList<QString>& serials,
+                                  const QString& where, const QString& error)
 {
     FBackups = backups;
     setWindowTitle(QStringLiteral("Резервные копии"));
-    ui->laTitle->setText(backups.isEmpty() ? QStringLiteral("Резервных копий пока нет.")
-                                           : QStringLiteral("Резервные копии, сохранённые перед записью в модуль"));
+    if (!error.isEmpty())
+        ui->laTitle->setText(QStringLiteral("Резервные копии не прочитаны из каталога: %1").arg(error));
+    else
+        ui->laTitle->setText(backups.isEmpty() ? QStringLiteral("Резервных копий пока нет.")
+                                               : QStringLiteral("Резервные копии, сохранённые перед записью в модуль"));
     QList<QStringList> rows;
     const QLocale russian(QLocale::Russian);
-    for (const TBackupEntry& b : backups)
-        rows << QStringList{russian.toString(b.Saved, QStringLiteral("dd.MM.yyyy HH:mm:ss")), b.Port, b.Parts};
-    Fill({QStringLiteral("Дата и время"), QStringLiteral("Порт"), QStringLiteral("Содержимое")}, rows);
-    ui->laNote->setText(QStringLiteral("Папка: %1").arg(QDir::toNativeSeparators(BackupsFolder())));
+    for (int i = 0; i < backups.size(); ++i) {
+        const TCatalogueVersion& b = backups[i];
+        rows << QStringList{russian.toString(b.Info.Time.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                            ModuleSerialText(serials.value(i)), b.Info.Port, b.Copy.PartsText()};
+    }
+    Fill({QStringLiteral("Дата и время"), QStringLiteral("Модуль"), QStringLiteral("Порт"), QStringLiteral("Содержимое")}, rows);
+    ui->laNote->setText(where);
+    ui->laNote->setVisible(!where.isEmpty());
     ui->sbAction->setText(QStringLiteral("Открыть"));
     ui->sbAction->setEnabled(!backups.isEmpty());
     ui->sbAction->setDefault(true);
@@ -87,6 +94,15 @@ QString TModuleListForm::ListText() const
     QStringList lines;
     for (const TDifference& d : FDifferences)
         lines << DifferenceText(d);
+    // Any other list: its cells, row by row.
+    if (FDifferences.isEmpty()) {
+        for (int r = 0; r < ui->tbList->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < ui->tbList->columnCount(); ++c)
+                cells << (ui->tbList->item(r, c) ? ui->tbList->item(r, c)->text() : QString());
+            lines << cells.join(QStringLiteral(" — "));
+        }
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -100,24 +116,73 @@ void TModuleListForm::OpenClick()
     const int row = ui->tbList->currentRow();
     if (row < 0 || row >= FBackups.size())
         return;
-    if (!FBackups[row].Readable) {
-        ErrorDlg(this, FBackups[row].Parts);
-        return;
-    }
-    FChosen = FBackups[row].FileName;
+    FChosen = FBackups[row];
     accept();
 }
 
-void ShowDifferences(QWidget* owner, const QList<TDifference>& differences, const QString& note)
+void ShowDifferences(QWidget* owner, const QList<TDifference>& differences, const QString& note, const TCompareSides& sides)
 {
     TModuleListForm form(owner);
-    form.ShowDifferences(differences, note);
+    form.ShowDifferences(differences, note, sides);
     form.exec();
 }
 
-QString PickBackup(QWidget* owner)
+std::optional<TCatalogueVersion> PickBackup(QWidget* owner, TCatalogue& catalogue)
 {
+    constexpr int kBackupsListed = 200;
+    QString error;
+    QList<TCatalogueVersion> backups;
+    if (catalogue.IsOpen())
+        backups = catalogue.Backups(kBackupsListed, error);
+    else
+        error = QStringLiteral("каталог модулей не открыт");
+    // A module's number, asked once however many of its backups are listed.
+    QMap<qint64, QString> serialOf;
+    QList<QString> serials;
+    for (const TCatalogueVersion& backup : backups) {
+        if (!serialOf.contains(backup.Module)) {
+            QString ignored;
+            const std::optional<TCatalogueModule> module = catalogue.Module(backup.Module, ignored);
+            serialOf.insert(backup.Module, module ? module->Serial : QString());
+        }
+        serials << serialOf.value(backup.Module);
+    }
     TModuleListForm form(owner);
-    form.ShowBackups(ListBackups());
-    return form.exec() == QDialog::Accepted ? form.ChosenFile() : QString();
+    form.ShowBackups(backups, serials, catalogue.IsOpen() ? catalogue.Description() : QString(), error);
+    return form.exec() == QDialog::Accepted ? form.ChosenVersion() : std::nullopt;
+}
+
+QString VersionKindText(TVersionKind kind)
+{
+    switch (kind) {
+    case TVersionKind::Read:
+        return QStringLiteral("чтение");
+    case TVersionKind::Backup:
+        return QStringLiteral("резервная копия");
+    case TVersionKind::Write:
+        return QStringLiteral("запись");
+    case TVersionKind::Line:
+        return QStringLiteral("серийная настройка");
+    }
+    return QString();
+}
+
+QString ModuleSerialText(const QString& serial)
+{
+    return serial.isEmpty() ? QStringLiteral("без номера") : serial;
+}
+
+QString VersionTitle(const TCatalogueVersion& version)
+{
+    const QLocale russian(QLocale::Russian);
+    return QStringLiteral("%1 от %2")
+        .arg(VersionKindText(version.Info.Kind),
+             russian.toString(version.Info.Time.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+}
+
+QString VersionResultText(const TVersionInfo& info)
+{
+    if (info.Passed)
+        return QStringLiteral("успешно");
+    return info.Result.isEmpty() ? QStringLiteral("ошибка") : QStringLiteral("ошибка: ") + info.Result;
 }

@@ -3,12 +3,15 @@
 #include <QCoreApplication>
 #include <QStandardPaths>
 
+#include "catalogue/Catalogue.h"
 #include "device/Appconfig.h"
 #include "device/DeviceSession.h"
 #include "link/ExchangeRecorder.h"
 #include "module/DiskFiles.h"
 #include "module/GprsBlock.h"
+#include "module/Backups.h"
 #include "module/IniFile.h"
+#include "module/SerialCounter.h"
 #include "util/LogFile.h"
 
 namespace {
@@ -39,4 +42,34 @@ TToolCore::~TToolCore()
 {
     FSession.reset();
     FRecorder->SetLog(nullptr);
+}
+
+QString TToolCore::ConfiguredCatalogue()
+{
+    const QString url =
+        FConfig->ReadString(QLatin1String(kCatalogueSection), QLatin1String(kCatalogueKey), QString()).trimmed();
+    return url.isEmpty() ? TCatalogue::DefaultLocation() : url;
+}
+
+bool TToolCore::OpenCatalogue(const QString& url)
+{
+    FCatalogueTried = true;
+    FCatalogueProblem.clear();
+    FCatalogue = std::make_unique<TCatalogue>();
+    QString error;
+    if (!FCatalogue->OpenPreferred(url.isEmpty() ? ConfiguredCatalogue() : url, error)) {
+        FCatalogueProblem = error;
+        return false;
+    }
+    // The old files stay where they are; a failed import is tried again at the next start.
+    if (FCatalogue->ImportOnce(BackupsFolder(), DefaultSerialCounterFile(), error) < 0)
+        FCatalogueProblem = QStringLiteral("Старые резервные копии не перенесены в каталог: ") + error;
+    return true;
+}
+
+TCatalogue& TToolCore::Catalogue()
+{
+    if (!FCatalogueTried)
+        OpenCatalogue();
+    return *FCatalogue;
 }

@@ -8,6 +8,7 @@
 
 #include "device/Appconfig.h"
 #include "device/ModuleAreas.h"
+#include "device/ToolCore.h"
 #include "operation/DeviceOperation.h"
 #include "operation/ModuleTransfer.h"
 #include "module/HeldModule.h"
@@ -49,8 +50,8 @@ bool UsablePresetName(const QString& name)
 
 }  // namespace
 
-TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held, TDeviceSession& session)
-    : TSettingsPage(owner, held, PartGprs), ui(new Ui::TGPRSFrame), FSession(session)
+TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held, TToolCore& core)
+    : TSettingsPage(owner, held, PartGprs), ui(new Ui::TGPRSFrame), FCore(core), FSession(core.Session())
 {
     ui->setupUi(this);
     StyleTitleBand(ui->Label1);
@@ -233,7 +234,7 @@ void TGPRSFrame::sbWriteKeysClick()
     copy.Gprs.emplace();
     if (!EncodeTexts(*copy.Gprs) || !ConfirmationDlg(this, QStringLiteral("Записать настройки в устройство?")))
         return;
-    if (WriteToModule(this, FSession, QStringLiteral("Запись настроек GPRS"), copy, Held(),
+    if (WriteToModule(this, FCore, QStringLiteral("Запись настроек GPRS"), copy, Held(),
                       QStringLiteral("Настройки GPRS успешно записаны!"), QStringLiteral("Ошибка при записи настроек!")))
         Written(*copy.Gprs);
 }

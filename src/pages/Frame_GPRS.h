@@ -8,6 +8,7 @@
 class QLineEdit;
 
 class TDeviceSession;
+class TToolCore;
 
 namespace Ui {
 class TGPRSFrame;
@@ -19,7 +20,7 @@ class TGPRSFrame;
 class TGPRSFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    TGPRSFrame(QWidget* owner, THeldModule& held, TDeviceSession& session);
+    TGPRSFrame(QWidget* owner, THeldModule& held, TToolCore& core);
     ~TGPRSFrame() override;
 
     // Run by the tab bar with no sender each time the page is shown: refills the preset list.
@@ -62,6 +63,7 @@ private:
     QLineEdit* FieldEdit(TGprsField field) const;
 
     Ui::TGPRSFrame* ui;
+    TToolCore& FCore;
     TDeviceSession& FSession;
     std::optional<TGprsBytes> FShownBlock;
     int FColumn = 0;  // where the edits start, so that every caption fits before them

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "device/ModuleAreas.h"
+#include "device/ToolCore.h"
 #include "operation/DeviceOperation.h"
 #include "operation/ModuleTransfer.h"
 #include "module/HeldModule.h"
@@ -39,8 +40,8 @@ QString SerialText(const TKeyRecord& record)
 
 }  // namespace
 
-TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held, TDeviceSession& session, TIniFile& config)
-    : TSettingsPage(owner, held, PartKeys), ui(new Ui::TKeysFrame), FSession(session), FConfig(config),
+TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held, TToolCore& core)
+    : TSettingsPage(owner, held, PartKeys), ui(new Ui::TKeysFrame), FCore(core), FSession(core.Session()), FConfig(core.Config()),
       FWidths(kColCount, 0)
 {
     ui->setupUi(this);
@@ -225,7 +226,7 @@ void TKeysFrame::WriteKeysToDevice()
     TModuleCopy copy;
     copy.Keys = KeyTable();
     const QString failure = QStringLiteral("Ошибка при записи ключей!");
-    if (WriteToModule(this, FSession, QStringLiteral("Запись ключей"), copy, Held(), QStringLiteral("Ключи успешно записаны!"),
+    if (WriteToModule(this, FCore, QStringLiteral("Запись ключей"), copy, Held(), QStringLiteral("Ключи успешно записаны!"),
                       failure))
         Written(*copy.Keys);
     // A port that would not open ends the write before it could tell its failure; the keys'

@@ -10,6 +10,7 @@ class QPainter;
 
 class TDeviceSession;
 class TIniFile;
+class TToolCore;
 
 namespace Ui {
 class TKeysFrame;
@@ -21,7 +22,7 @@ class TKeysFrame;
 class TKeysFrame : public TSettingsPage {
     Q_OBJECT
 public:
-    TKeysFrame(QWidget* owner, THeldModule& held, TDeviceSession& session, TIniFile& config);
+    TKeysFrame(QWidget* owner, THeldModule& held, TToolCore& core);
     ~TKeysFrame() override;
 
     // Fills the row's number, key, serial and parameter cells; a row past the end is added.
@@ -62,6 +63,7 @@ private:
     int KeyCount() const;
 
     Ui::TKeysFrame* ui;
+    TToolCore& FCore;
     TDeviceSession& FSession;
     TIniFile& FConfig;
     TColWidths FWidths;

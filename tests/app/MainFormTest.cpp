@@ -255,8 +255,8 @@ private slots:
         QVERIFY(report && report->shown);
         QCOMPARE(report->message, QStringLiteral("Настройки успешно записаны!"));
 
-        // The settings read for the backup, then the three blocks.
-        QCOMPARE(WithoutRetries(FSim->ReceivedFrames()).size(), size_t(1 + 3));
+        // The settings and the GPRS block read for the backup, then the three blocks.
+        QCOMPARE(WithoutRetries(FSim->ReceivedFrames()).size(), size_t(2 + 3));
         const auto frames = WithoutRetries(FSim->ReceivedFrames(TModuleSim::kFnWrite));
         QCOMPARE(frames[0], WriteRequest(1, ImageBytes(form, 1, 40)));
         QCOMPARE(frames[1], WriteRequest(40, ImageBytes(form, 40, 40)));
@@ -543,15 +543,16 @@ private slots:
             std::vector<TSimFault> Faults;
             QString Message;
         } cases[] = {
-            {{TSimFault(TSimFault::Delay, 2, 0), TSimFault(TSimFault::Silence, -1)},
+            // Past the backup's two reads (settings, GPRS).
+            {{TSimFault(TSimFault::Delay, 3, 0), TSimFault(TSimFault::Silence, -1)},
              write + QStringLiteral("\nСбой на шаге «настройки: блок 2 из 3».\n"
                                     "Модуль не ответил: проверьте, что он включён и подключён к этому порту.\n"
                                     "Записано блоков: 1 из 3 — модуль изменён частично.")},
-            {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::BadCrc, -1)},
+            {{TSimFault(TSimFault::Delay, 2, 0), TSimFault(TSimFault::BadCrc, -1)},
              write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\n"
                                     "Ответ модуля повреждён (ошибка контрольной суммы или длины).\n"
                                     "Модуль мог получить часть изменений.")},
-            {{TSimFault(TSimFault::Delay, 1, 0), TSimFault(TSimFault::WrongFunction, -1)},
+            {{TSimFault(TSimFault::Delay, 2, 0), TSimFault(TSimFault::WrongFunction, -1)},
              write + QStringLiteral("\nСбой на шаге «настройки: блок 1 из 3».\nМодуль ответил на другой запрос.\n"
                                     "Модуль мог получить часть изменений.")},
         };
@@ -587,7 +588,7 @@ private slots:
         form.show();
         ClickConfirmAndAnswer(Button(form, "sbDefaults"), true);
         form.Held().Settings[5] = 2;  // keys stored: three blocks and nothing more
-        FSim->InjectFault({TSimFault::Delay, 1, 0});  // the backup's read
+        FSim->InjectFault({TSimFault::Delay, 2, 0});  // the backup's reads of the settings and GPRS
         FSim->InjectFault({TSimFault::Silence, -1});
         QString step;
         WhenProgressShows([&step](QWidget* progress) {

@@ -107,9 +107,12 @@ class ModuleCopyTest : public TSimModuleTest {
 
 
     QString FilePath(const QString& name) const { return FDir.filePath(name); }
-    QStringList Backups() const
+    // The versions of the module the catalogue knows by the GPRS block's serial number, newest first.
+    QList<TCatalogueVersion> History()
     {
-        return QDir(BackupsFolder()).entryList({QStringLiteral("*.zem")}, QDir::Files, QDir::Name);
+        QString error;
+        const std::optional<TCatalogueModule> module = FCore->Catalogue().ModuleBySerial(QStringLiteral("12345678"), error);
+        return module ? FCore->Catalogue().History(module->Id, error) : QList<TCatalogueVersion>();
     }
     void PutModule()
     {
@@ -227,11 +230,10 @@ private slots:
         QCOMPARE(FSim->ReadMemory(GprsBlockAddress, GprsBlockSize), Bytes(*saved.Gprs));
 
         // The backup holds the module as it was before: zone 1 in the other mode.
-        QCOMPARE(Backups().size(), 1);
-        TModuleCopy backup;
-        QVERIFY(LoadModuleFile(QDir(BackupsFolder()).filePath(Backups()[0]), backup, info, error));
-        QCOMPARE((*backup.Settings)[kZone1Mode], uint8_t(2));
-        QCOMPARE(KeyTableCount(*backup.Keys), 1);
+        const QList<TCatalogueVersion> backups = FCore->Catalogue().Backups(10, error);
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE((*backups[0].Copy.Settings)[kZone1Mode], uint8_t(2));
+        QCOMPARE(KeyTableCount(*backups[0].Copy.Keys), 1);
     }
 
     void writeAll_takesOnlyWhatTheToolHolds_andSaysWhatItLeavesOut()
@@ -283,20 +285,15 @@ private slots:
         QCOMPARE(FForm->focusWidget(), port);
     }
 
-    void backups_comeBeforeEveryWrite_neverAfterARefusal_andKeepTheNewest100()
+    void backups_goIntoTheCatalogueBeforeEveryWrite_neverAfterARefusal_andOpenFromTheList()
     {
-        QVERIFY(QDir().mkpath(BackupsFolder()));
-        for (int i = 0; i < BackupsKept + 4; ++i) {
-            QFile old(QDir(BackupsFolder()).filePath(
-                QStringLiteral("2000-01-01_00-%1-%2_old.zem").arg(i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-        }
+        PutModule();
         Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
 
-        // Declined at the question: nothing read, nothing saved.
+        // Declined at the question: nothing read, nothing recorded.
         Answering({Press(kCancel)}, [&] { FForm->sbWriteClick(); });
         QVERIFY(FSim->ReceivedFrames().empty());
-        QCOMPARE(Backups().size(), BackupsKept + 4);
+        QCOMPARE(History().size(), 0);
 
         // The backup's read fails: asked, declined, nothing written.
         FSim->InjectFault({TSimFault::Silence, -1});
@@ -306,24 +303,38 @@ private slots:
                  qPrintable(said[1]));
         QVERIFY(said[1].endsWith(QStringLiteral("Резервная копия не сохранена. Записать без неё?")));
         QVERIFY(FSim->ReceivedFrames(TModuleSim::kFnWrite).empty());
-        QCOMPARE(Backups().size(), BackupsKept + 4);
+        QCOMPARE(History().size(), 0);
         FSim->ClearFaults();
 
-        // A write that goes ahead saves first, and the oldest give way.
-        Answering({Press(kOk), Press(kOk)}, [&] { FForm->sbWriteClick(); });
-        const QStringList kept = Backups();
-        QCOMPARE(kept.size(), BackupsKept);
-        QVERIFY(!kept.contains(QStringLiteral("2000-01-01_00-00-04_old.zem")));
-        QVERIFY(kept.contains(QStringLiteral("2000-01-01_00-00-05_old.zem")));
-        // Named by date, time and port: "/dev/pts/3" as "pts-3".
-        QVERIFY2(kept.last().endsWith(QStringLiteral("_pts-%1.zem").arg(QFileInfo(SimPort()).fileName())),
-                 qPrintable(kept.last()));
+        // A write that goes ahead keeps what it overwrites first, with the GPRS block that names
+        // the module, then what the module holds after it: the defaults, every key erased.
+        QCOMPARE(Answering({Press(kOk), Press(kOk)}, [&] { FForm->sbWriteClick(); }).value(1),
+                 QStringLiteral("Настройки успешно записаны!"));
+        const QList<TCatalogueVersion> history = History();
+        QCOMPARE(history.size(), 2);
+        const TCatalogueVersion& backup = history[1];
+        const TCatalogueVersion& written = history[0];
+        QCOMPARE(backup.Info.Kind, TVersionKind::Backup);
+        QCOMPARE(backup.Info.Port, SimPort());
+        QCOMPARE((*backup.Copy.Settings)[kZone1Mode], uint8_t(1));
+        QCOMPARE(KeyTableCount(*backup.Copy.Keys), 2);
+        QCOMPARE(written.Info.Kind, TVersionKind::Write);
+        QCOMPARE(Bytes(*written.Copy.Settings), FSim->ReadMemory(0, SettingsSize));
+        QCOMPARE(KeyTableCount(*written.Copy.Keys), 0);
+        QCOMPARE(Bytes(*written.Copy.Gprs), Bytes(*backup.Copy.Gprs));
 
-        // The list shows the newest first; opening it loads what it holds.
-        QList<TBackupEntry> entries = ListBackups();
-        QCOMPARE(entries.first().Parts, QStringLiteral("настройки, ключи"));
-        QVERIFY(!entries.last().Readable);
-        Answering({LookAndClose(QStringLiteral("backups_list"))}, [&] { FForm->BackupsClick(); });
+        // The list shows the catalogue's backups, newest first; opening one loads what it holds.
+        QString listed;
+        QCOMPARE(Answering({LookAndClose(QStringLiteral("backups_list"), &listed)}, [&] { FForm->BackupsClick(); }),
+                 QStringList{"ModuleListForm"});
+        QVERIFY2(listed.endsWith(QStringLiteral(" — 12345678 — %1 — настройки, ключи, GPRS").arg(SimPort())), qPrintable(listed));
+        const QStringList opened = Answering({Press(QStringLiteral("Открыть")), Press(kOk)}, [&] { FForm->BackupsClick(); });
+        QCOMPARE(opened.size(), 2);
+        QVERIFY2(opened[1].startsWith(QStringLiteral("Загружено из каталога: настройки, ключи, GPRS (модуль 12345678, "
+                                                     "резервная копия от ")),
+                 qPrintable(opened[1]));
+        QCOMPARE(FForm->Held().Settings[kZone1Mode], uint8_t(1));
+        QCOMPARE(FForm->Held().Unwritten(), unsigned(PartAll));
     }
 
     void keysCsv_refusesAFileWithBadRowsWhole_andRoundTripsComments()
@@ -378,9 +389,6 @@ private slots:
     {
         Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
         FForm->PageControl()->SelectPage(6);
-        QVERIFY(QDir().mkpath(BackupsFolder()));
-        const QString oldBackup = QDir(BackupsFolder()).filePath(QStringLiteral("2000-01-01_00-00-00_old.zem"));
-        WriteAll(oldBackup, "old backup");
         WriteAll(AppDir() + QStringLiteral("Operators.cfg"), Cp1251(QStringLiteral("[Лайф]\r\nAPN=old\r\n")));
         TGPRSFrame* gprs = FForm->Page<TGPRSFrame>();
         gprs->FrameEnter(nullptr);
@@ -411,9 +419,6 @@ private slots:
              [&] { return Answering({Press(kOk)}, [&] { FForm->SaveToFile(FilePath(QStringLiteral("copy.zem"))); }).value(0); }},
             {"CSV export", FilePath(QStringLiteral("keys.csv")),
              [&] { return Answering({Press(kOk)}, [&] { FForm->ExportKeys(FilePath(QStringLiteral("keys.csv"))); }).value(0); }},
-            // The backup before a write: asked whether to write without it, declined.
-            {"backup", oldBackup,
-             [&] { return Answering({Press(kOk), Press(kCancel)}, [&] { FForm->sbWriteClick(); }).value(1); }},
             {"virtual-module.bin", FilePath(QStringLiteral("virtual-module.bin")),
              [&] {
                  return TModuleSim().SaveMemoryFile(QFile::encodeName(FilePath(QStringLiteral("virtual-module.bin"))).toStdString())
@@ -493,7 +498,7 @@ private slots:
         QCOMPARE(after.size(), 1);
         QCOMPARE(QFileInfo(ListBackups().first().FileName).fileName(), after[0]);
 
-        // A folder that is a link: not used, nothing changed behind it, and the write asks first.
+        // A folder that is a link: not used, nothing changed behind it.
         const QString elsewhere = FilePath(QStringLiteral("elsewhere"));
         QVERIFY(QDir().mkpath(elsewhere));
         QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
@@ -502,13 +507,10 @@ private slots:
         const mode_t elsewhereMode = Mode(elsewhere);
         SetBackupsFolder(FilePath(QStringLiteral("link")));
         QVERIFY(QFile::link(elsewhere, BackupsFolder()));
-        Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
-        const QStringList said = Answering({Press(kOk), Press(kCancel)}, [&] { FForm->sbWriteClick(); });
-        QVERIFY2(said.value(1).startsWith(QStringLiteral("Папка резервных копий «")), qPrintable(said.value(1)));
-        QVERIFY(said.value(1).endsWith(QStringLiteral("Резервная копия не сохранена. Записать без неё?")));
+        QVERIFY(!SaveBackup(copy, QStringLiteral("/dev/ttyUSB0"), error));
+        QVERIFY2(error.startsWith(QStringLiteral("Папка резервных копий «")), qPrintable(error));
         QCOMPARE(Mode(elsewhere), elsewhereMode);
         QCOMPARE(QDir(elsewhere).entryList(QDir::Files), QStringList{"2000-01-01_00-00-00_x.zem"});
-        QVERIFY(FSim->ReceivedFrames(TModuleSim::kFnWrite).empty());
 
         // Someone else's folder (only root can make one here).
         if (geteuid() == 0) {
@@ -606,7 +608,8 @@ private slots:
             if (!action->isSeparator())
                 items << action->text();
         }
-        QCOMPARE(items.size(), 11);
+        QCOMPARE(items.size(), 12);
+        QVERIFY(items.contains(QStringLiteral("Каталог модулей…")));
         QTimer::singleShot(0, button->menu(), [this, button] {
             QVERIFY(QTest::qWaitForWindowExposed(button->menu()));
             SaveScreenshot(FForm.get(), QStringLiteral("file_menu_window"));

@@ -33,7 +33,6 @@
 class SerialLineTest : public TSimModuleTest {
     Q_OBJECT
 
-    QString CatalogueFile() const { return FDir.filePath(QStringLiteral("catalogue.sqlite")); }
     QString SaveTemplate()
     {
         const QString templateFile = FDir.filePath(QStringLiteral("template.zem"));
@@ -51,8 +50,6 @@ private slots:
     void init()
     {
         StartModule();
-        for (const char* suffix : {"", "-wal", "-shm"})
-            QFile::remove(CatalogueFile() + QLatin1String(suffix));
         // The window's line takes the catalogue ZEM.cfg names, a path there being ZEM.cfg's folder's.
         QVERIFY(TIniFile(AppDir() + QStringLiteral("ZEM.cfg"))
                     .WriteString(QStringLiteral("Catalogue"), QStringLiteral("Database"), QStringLiteral("catalogue.sqlite")));

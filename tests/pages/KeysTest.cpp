@@ -225,7 +225,7 @@ private slots:
         FForm->Held().Settings[5] = 7;
         for (int passed : {2, 8}) {
             FSim->ClearReceivedFrames();
-            FSim->InjectFault({TSimFault::Delay, 4 + passed});  // past the backup's four reads
+            FSim->InjectFault({TSimFault::Delay, 5 + passed});  // past the backup's five reads (keys, GPRS)
             FSim->InjectFault({TSimFault::Silence, -1});
             QCOMPARE(FirstLine(Click("sbWriteKeys", {Press(kYes), Press(kYes)}).value(1)),
                      QStringLiteral("Ошибка при записи ключей!"));

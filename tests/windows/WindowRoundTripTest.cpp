@@ -10,7 +10,9 @@
 #include <QToolButton>
 
 #include "app/Form_Main.h"
+#include "catalogue/Catalogue.h"
 #include "device/Appconfig.h"
+#include "device/ToolCore.h"
 #include "device/VirtualModule.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
@@ -40,8 +42,11 @@ private slots:
         TVirtualModule::SetMemoryFile(memory);
         QVERIFY(TIniFile(AppDir() + QStringLiteral("ZEM.cfg"))
                     .WriteString(QStringLiteral("MainForm"), QStringLiteral("Port"), TVirtualModule::Caption()));
+        // The catalogue is the test's own.
+        TToolCore core(FDir.filePath(QStringLiteral("logs")));
+        QVERIFY2(core.OpenCatalogue(FDir.filePath(QStringLiteral("catalogue.sqlite"))), qPrintable(core.CatalogueProblem()));
         {
-            TMainForm form;
+            TMainForm form(&core);
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             QCOMPARE(form.findChild<QComboBox*>(QStringLiteral("cbPort"))->currentText(), TVirtualModule::Caption());
@@ -56,21 +61,24 @@ private slots:
                                [&] { form.findChild<QToolButton*>(QStringLiteral("sbSaveKeys"))->click(); }),
                      QStringList{QStringLiteral("Сохранить изменения?")});
             QCOMPARE(form.Held().Settings[kLevelAddress], uint8_t(23));
-            // A factory module holds no keys, so the question warns of that. The backup is named by the
-            // port, in Cyrillic letters.
+            // A factory module holds no keys, so the question warns of that. The backup names the
+            // port in Cyrillic letters.
             QCOMPARE(Answering({Press(QStringLiteral("sbOk")), Press(QStringLiteral("sbOk"))},
                                [&] { form.sbWriteClick(); }),
                      (QStringList{QStringLiteral("Записать все настройки в устройство?\n"
                                                  "Все ключи в модуле будут удалены!"),
                                   QStringLiteral("Настройки успешно записаны!")}));
-            QCOMPARE(QDir(BackupsFolder()).entryList(QDir::Files).size(), 1);
+            QString error;
+            const QList<TCatalogueVersion> backups = core.Catalogue().Backups(10, error);
+            QCOMPARE(backups.size(), 1);
+            QCOMPARE(backups[0].Info.Port, TVirtualModule::Caption());
             form.close();
         }
         // The module keeps its memory in its file, and a new window reads the change back.
         QFile file(memory);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(uint8_t(file.readAll().at(kLevelAddress)), uint8_t(23));
-        TMainForm form;
+        TMainForm form(&core);
         form.show();
         QCOMPARE(Answering({}, [&] { form.sbReadClick(); }), QStringList());
         QCOMPARE(Level(form)->text(), QStringLiteral("23"));

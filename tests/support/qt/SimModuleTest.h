@@ -1,7 +1,7 @@
 #pragma once
-// The fixture of the tool's window tests: the tool's files (ZEM.cfg, Operators.cfg, backups) in
-// a folder of the test's own, emptied before each case, and the module simulated on the far side
-// of a pseudo-terminal. Header-only: it reaches into the tool's core, which the tests link.
+// The fixture of the tool's window tests: the tool's files (ZEM.cfg, Operators.cfg, backups, the
+// catalogue) in a folder of the test's own, emptied before each case, and the module simulated on
+// the far side of a pseudo-terminal. Header-only: it reaches into the tool's core, which the tests link.
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -27,7 +27,11 @@ protected:
     std::unique_ptr<TToolCore> FCore;
     std::unique_ptr<TMainForm> FForm;
 
+    // The catalogue the window opens: a file in the test's folder unless a case chooses another.
+    QString FCatalogueUrl;
+
     QString LogDir() const { return FDir.filePath(QStringLiteral("logs")); }
+    QString CatalogueFile() const { return FDir.filePath(QStringLiteral("catalogue.sqlite")); }
 
     QString SimPort() const { return QString::fromStdString(FPty->SlavePath()); }
 
@@ -41,6 +45,9 @@ protected:
             QFile::remove(AppDir() + QLatin1String(name));
         QDir(BackupsFolder()).removeRecursively();
         QDir(LogDir()).removeRecursively();
+        for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(CatalogueFile() + suffix);
+        FCatalogueUrl.clear();
         FSim = std::make_unique<TModuleSim>();
         FPty = std::make_unique<TSimPty>(*FSim);
     }
@@ -52,6 +59,7 @@ protected:
         FForm.reset();
         FCore.reset();
         FCore = std::make_unique<TToolCore>(LogDir());
+        FCore->OpenCatalogue(FCatalogueUrl.isEmpty() ? CatalogueFile() : FCatalogueUrl);
         FForm = std::make_unique<TMainForm>(FCore.get());
         FForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
