@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <exception>
@@ -17,8 +19,11 @@
 #include <windows.h>
 #endif
 
+#include "app/CatalogueLocation.h"
 #include "app/Form_Main.h"
 #include "app/PortComboBox.h"
+#include "catalogue/Catalogue.h"
+#include "device/Appconfig.h"
 #include "device/ProductionLine.h"
 #include "device/ToolCore.h"
 #include "module/GprsBlock.h"
@@ -49,17 +54,38 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     parser.addOption(batch);
     const QCommandLineOption serialFrom(
         QStringLiteral("serial-from"),
-        QStringLiteral("Давать модулям серийные номера по порядку, начиная с N (тот же N продолжает прежний счёт)."),
+        QStringLiteral("Давать модулям серийные номера из каталога модулей по порядку, начиная с N "
+                       "(тот же N продолжает прежнюю серию)."),
         QStringLiteral("N"));
     parser.addOption(serialFrom);
     const QCommandLineOption report(QStringLiteral("report"),
-                                    QStringLiteral("Файл отчёта CSV (по умолчанию — в папке данных программы)."),
+                                    QStringLiteral("Файл отчёта CSV: строки модулей из каталога после прежних строк "
+                                                   "отчёта (по умолчанию — в папке данных программы)."),
                                     QStringLiteral("файл"));
     parser.addOption(report);
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Настроить по одному модулю на каждом порту и выйти: код 0, "
                                                  "если все успешно и каждая строка отчёта сохранена, иначе 1."));
     parser.addOption(once);
+    const QCommandLineOption catalogue(
+        QStringLiteral("catalogue"),
+        QStringLiteral("Каталог модулей: файл SQLite или адрес сервера PostgreSQL "
+                       "(postgresql://пользователь@сервер/база). По умолчанию — [Catalogue] Database= в ZEM.cfg, "
+                       "иначе файл в папке данных программы."),
+        QStringLiteral("адрес"));
+    parser.addOption(catalogue);
+    const QCommandLineOption find(
+        QStringLiteral("find"),
+        QStringLiteral("Найти в каталоге модули по серийному номеру, объекту, телефону абонента или ключу и "
+                       "вывести по строке на модуль. Код 0 — найдено, 1 — ничего, 2 — ошибка каталога."),
+        QStringLiteral("текст"));
+    parser.addOption(find);
+    const QCommandLineOption history(
+        QStringLiteral("history"),
+        QStringLiteral("Вывести историю модуля из каталога: по строке на версию. Код 0 — найдено, "
+                       "1 — ничего, 2 — ошибка каталога."),
+        QStringLiteral("серийный-номер"));
+    parser.addOption(history);
     parser.addPositionalArgument(QStringLiteral("файл"),
                                  QStringLiteral("Копия модуля (.zem): открыть её при запуске."),
                                  QStringLiteral("[файл]"));
@@ -91,6 +117,38 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
             line.Ports << value.trimmed();
     }
     line.Port = line.Ports.value(0);
+    if (parser.isSet(catalogue)) {
+        const QString url = parser.value(catalogue).trimmed();
+        if (url.isEmpty())
+            return fail(QStringLiteral("после --catalogue нужен файл каталога или адрес сервера."));
+        line.Catalogue = TCatalogue::IsServerUrl(url) ? url : QFileInfo(url).absoluteFilePath();
+    }
+    const int actions = int(parser.isSet(batch)) + int(parser.isSet(find)) + int(parser.isSet(history));
+    if (actions > 1)
+        return fail(QStringLiteral("--batch, --find и --history — по одному."));
+    const bool lineOptions = parser.isSet(serialFrom) || parser.isSet(report) || parser.isSet(once);
+    if (parser.isSet(find) || parser.isSet(history)) {
+        if (lineOptions || !line.Ports.isEmpty())
+            return fail(QStringLiteral("--port, --serial-from, --report и --once — только вместе с --batch."));
+        if (!parser.positionalArguments().isEmpty())
+            return fail(QStringLiteral("лишний аргумент «%1».").arg(parser.positionalArguments().first()));
+    }
+    if (parser.isSet(find)) {
+        line.Action = TCommandLine::Find;
+        line.Query = parser.value(find).trimmed();
+        if (line.Query.isEmpty())
+            return fail(QStringLiteral("после --find нужен текст для поиска."));
+        return line;
+    }
+    if (parser.isSet(history)) {
+        line.Action = TCommandLine::History;
+        const QString serial = parser.value(history).trimmed();
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,8}$"));
+        if (!digits.match(serial).hasMatch())
+            return fail(QStringLiteral("после --history нужен серийный номер модуля: до 8 цифр."));
+        line.Query = GprsSerialText(serial.toUInt());
+        return line;
+    }
     if (parser.isSet(batch)) {
         line.Action = TCommandLine::Batch;
         const QFileInfo file(parser.value(batch));
@@ -104,9 +162,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
             return fail(samePort);
         if (parser.isSet(serialFrom)) {
             bool ok = false;
-            line.SerialFrom = parser.value(serialFrom).toLongLong(&ok);
-            if (!ok || line.SerialFrom < 0 || line.SerialFrom > LargestGprsSerial)
-                return fail(QStringLiteral("после --serial-from нужен номер от 0 до %1.").arg(LargestGprsSerial));
+            const qint64 first = parser.value(serialFrom).toLongLong(&ok);
+            if (!ok || first < 1 || first > LargestGprsSerial)
+                return fail(QStringLiteral("после --serial-from нужен номер от 1 до %1.").arg(LargestGprsSerial));
+            line.SerialFrom = quint32(first);
         }
         if (parser.isSet(report))
             line.Report = QFileInfo(parser.value(report)).absoluteFilePath();
@@ -115,7 +174,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
             return fail(QStringLiteral("лишний аргумент «%1».").arg(parser.positionalArguments().first()));
         return line;
     }
-    if (parser.isSet(serialFrom) || parser.isSet(report) || parser.isSet(once))
+    if (lineOptions)
         return fail(QStringLiteral("--serial-from, --report и --once — только вместе с --batch."));
     if (line.Ports.size() > 1)
         return fail(QStringLiteral("без --batch выбрать можно один порт."));
@@ -133,21 +192,47 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     return line;
 }
 
+namespace {
+
+// A window program has no console of its own: what it prints goes to the one it was started
+// from, whose code page is set to UTF-8, which holds every letter, where the ANSI one would not.
+void UseParentConsole()
+{
+#ifdef Q_OS_WIN
+    static const bool attached = [] {
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            (void)!std::freopen("CONOUT$", "w", stdout);
+            (void)!std::freopen("CONOUT$", "w", stderr);
+        }
+        SetConsoleOutputCP(CP_UTF8);
+        return true;
+    }();
+    (void)attached;
+#endif
+}
+
+QByteArray ConsoleText(const QString& text)
+{
+#ifdef Q_OS_WIN
+    return text.toUtf8();
+#else
+    return text.toLocal8Bit();
+#endif
+}
+
+void Print(FILE* stream, const QString& text)
+{
+    std::fputs(ConsoleText(text + QLatin1Char('\n')).constData(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
 int ReportCommandLine(const TCommandLine& line)
 {
     const bool failed = line.Action == TCommandLine::Fail;
-#ifdef Q_OS_WIN
-    // A window program has no console of its own: the text goes to the one it was started from.
-    // Its code page is set to UTF-8, which holds every letter, where the ANSI one would not.
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        (void)!std::freopen("CONOUT$", "w", stdout);
-        (void)!std::freopen("CONOUT$", "w", stderr);
-    }
-    SetConsoleOutputCP(CP_UTF8);
-    QByteArray text = line.Text.toUtf8();
-#else
-    QByteArray text = line.Text.toLocal8Bit();
-#endif
+    UseParentConsole();
+    QByteArray text = ConsoleText(line.Text);
     if (!text.endsWith('\n'))
         text += '\n';
     std::fputs(text.constData(), failed ? stderr : stdout);
@@ -155,12 +240,6 @@ int ReportCommandLine(const TCommandLine& line)
 }
 
 namespace {
-
-void Print(FILE* stream, const QString& text)
-{
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
-    std::fflush(stream);
-}
 
 QString ResultText(const TLineResult& result)
 {
@@ -175,10 +254,127 @@ QString ResultText(const TLineResult& result)
     return text + QStringLiteral(", %1 с").arg(seconds);
 }
 
+constexpr int kFindLimit = 1000;
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+const QString kSeparator = QStringLiteral("  ");
+
+// "1 версия", "3 версии", "11 версий".
+QString VersionsText(int count)
+{
+    const int tens = count % 100, ones = count % 10;
+    const char* word = (tens >= 11 && tens <= 14) || ones == 0 || ones >= 5 ? "версий"
+                       : ones == 1                                      ? "версия"
+                                                                        : "версии";
+    return QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(word));
+}
+
+QString OperationText(TVersionKind kind)
+{
+    switch (kind) {
+    case TVersionKind::Read:
+        return QStringLiteral("чтение");
+    case TVersionKind::Backup:
+        return QStringLiteral("резервная копия");
+    case TVersionKind::Write:
+        return QStringLiteral("запись");
+    case TVersionKind::Line:
+        return QStringLiteral("серийная настройка");
+    }
+    return QString();
+}
+
+QString OrDash(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("—") : text;
+}
+
+// The catalogue opened for reading: the local copy when the server is out of reach, said once.
+bool OpenForReading(TCatalogue& catalogue, const TCommandLine& line)
+{
+    InitAppDir();
+    QString error;
+    if (!catalogue.OpenPreferred(CatalogueLocation(line.Catalogue), error)) {
+        Print(stderr, QStringLiteral("Каталог модулей не открывается: ") + error);
+        return false;
+    }
+    if (catalogue.Offline())
+        Print(stderr, catalogue.Description());
+    return true;
+}
+
+QString FoundModuleText(const TCatalogueModule& module)
+{
+    QStringList cells{module.Serial.isEmpty() ? QStringLiteral("без номера") : module.Serial};
+    if (!module.Site.isEmpty())
+        cells << module.Site;
+    QString versions = VersionsText(module.Versions);
+    if (module.LastTime.isValid())
+        versions += QStringLiteral(", последняя ") + module.LastTime.toString(kTimeFormat);
+    if (!module.LastPort.isEmpty())
+        versions += QLatin1Char(' ') + module.LastPort;
+    cells << versions;
+    return cells.join(kSeparator);
+}
+
+QString VersionText(const TCatalogueVersion& version)
+{
+    const TVersionInfo& info = version.Info;
+    const QString result = info.Passed ? QStringLiteral("успешно")
+                           : info.Result.isEmpty() ? QStringLiteral("ошибка")
+                                                   : QStringLiteral("ошибка: ") + info.Result;
+    return QStringList{info.Time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), OperationText(info.Kind),
+                       OrDash(info.Station), OrDash(info.User), OrDash(info.Port), result}
+        .join(kSeparator);
+}
+
 }  // namespace
+
+int RunFind(const TCommandLine& line)
+{
+    UseParentConsole();
+    TCatalogue catalogue;
+    if (!OpenForReading(catalogue, line))
+        return 2;
+    QString error;
+    const QList<TCatalogueModule> modules = catalogue.Find(line.Query, kFindLimit + 1, error);
+    if (!error.isEmpty()) {
+        Print(stderr, QStringLiteral("Поиск в каталоге модулей не удался: ") + error);
+        return 2;
+    }
+    for (int i = 0; i < std::min(int(modules.size()), kFindLimit); ++i)
+        Print(stdout, FoundModuleText(modules[i]));
+    if (modules.size() > kFindLimit)
+        Print(stderr, QStringLiteral("Показаны первые %1 модулей; уточните поиск.").arg(kFindLimit));
+    if (modules.isEmpty())
+        Print(stderr, QStringLiteral("В каталоге модулей ничего не найдено по «%1».").arg(line.Query));
+    return modules.isEmpty() ? 1 : 0;
+}
+
+int RunHistory(const TCommandLine& line)
+{
+    UseParentConsole();
+    TCatalogue catalogue;
+    if (!OpenForReading(catalogue, line))
+        return 2;
+    QString error;
+    const std::optional<TCatalogueModule> module = catalogue.ModuleBySerial(line.Query, error);
+    QList<TCatalogueVersion> versions;
+    if (module)
+        versions = catalogue.History(module->Id, error);
+    if (!error.isEmpty()) {
+        Print(stderr, QStringLiteral("История модуля из каталога не прочитана: ") + error);
+        return 2;
+    }
+    for (const TCatalogueVersion& version : versions)
+        Print(stdout, VersionText(version));
+    if (versions.isEmpty())
+        Print(stderr, QStringLiteral("Модуля с серийным номером %1 в каталоге нет.").arg(line.Query));
+    return versions.isEmpty() ? 1 : 0;
+}
 
 int RunBatch(const TCommandLine& line)
 {
+    UseParentConsole();
     std::unique_ptr<TStopSignals> stops;
     try {
         stops = std::make_unique<TStopSignals>();
@@ -196,15 +392,9 @@ int RunBatch(const TCommandLine& line)
         Print(stderr, error);
         return 1;
     }
-    TSerialCounter counter(DefaultSerialCounterFile());
-    if (line.SerialFrom >= 0) {
-        if (!counter.Load(error)) {
-            Print(stderr, error);
-            return 1;
-        }
-        counter.StartAt(quint32(line.SerialFrom));
-        options.Counter = &counter;
-    }
+    options.Catalogue = CatalogueLocation(line.Catalogue);
+    options.SerialFrom = line.SerialFrom;
+    options.OldCounterFile = DefaultSerialCounterFile();
     options.ReportFile = !line.Report.isEmpty()
                              ? line.Report
                              : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
@@ -213,10 +403,18 @@ int RunBatch(const TCommandLine& line)
     options.AdapterSerial = PortAdapterSerial;
     std::atomic<int> workersLeft{int(line.Ports.size())};
     std::atomic<int> reportLinesLost{0};
+    std::atomic<bool> portStopped{false};
     // Called on the workers' threads, one at a time.
     options.Events = [&](const TLineEvent& event) {
-        if (event.Kind == TLineEvent::Stopped && --workersLeft == 0)
-            stops->Wake();
+        if (event.Kind == TLineEvent::Stopped) {
+            // A port the catalogue refused a module on ends on its own, saying why.
+            if (!event.Text.isEmpty()) {
+                portStopped = true;
+                Print(stderr, QStringLiteral("%1: порт остановлен — %2").arg(event.Port, event.Text));
+            }
+            if (--workersLeft == 0)
+                stops->Wake();
+        }
         if (event.Kind != TLineEvent::Ended)
             return;
         Print(stdout, ResultText(event.Result));
@@ -226,11 +424,14 @@ int RunBatch(const TCommandLine& line)
         }
     };
     TProductionLine productionLine(options);
-    productionLine.Start(line.Ports);
+    if (!productionLine.Start(line.Ports, error)) {
+        Print(stderr, error);
+        return 1;
+    }
     if (!line.Once)
         Print(stderr, QStringLiteral("Ожидание модулей на %1; Ctrl+C — завершить.").arg(line.Ports.join(QStringLiteral(", "))));
-    // Until the workers are done (with Once) or a signal asks to stop; a wake-up from the last
-    // worker's end is all that comes besides.
+    // Until the workers are done (with Once, or every port stopped on its own) or a signal asks
+    // to stop; a wake-up from the last worker's end is all that comes besides.
     while (workersLeft > 0 && stops->Wait(-1) == 0) {
     }
     if (workersLeft > 0) {
@@ -240,7 +441,7 @@ int RunBatch(const TCommandLine& line)
         Print(stderr, QStringLiteral("Остановка: модули заканчивают текущий обмен."));
     }
     productionLine.Wait();
-    const bool allPassed = productionLine.Failed() == 0 && productionLine.Passed() > 0;
+    const bool allPassed = productionLine.Failed() == 0 && productionLine.Passed() > 0 && !portStopped;
     return allPassed && reportLinesLost == 0 ? 0 : 1;
 }
 

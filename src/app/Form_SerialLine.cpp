@@ -13,12 +13,18 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QSysInfo>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/CatalogueLocation.h"
 #include "app/PortComboBox.h"
+#include "device/Appconfig.h"
+#include "module/IniFile.h"
 #include "operation/DeviceOperation.h"
 #include "module/GprsBlock.h"
 #include "module/ModuleFile.h"
+#include "module/SerialCounter.h"
 #include "ui/Mydialogs.h"
 #include "ui_Form_SerialLine.h"
 
@@ -27,20 +33,40 @@ namespace {
 const QString kPassedColour = QStringLiteral("#c6efce");
 const QString kFailedColour = QStringLiteral("#ffc7ce");
 const QString kWorkingColour = QStringLiteral("#ffeb9c");
+// ZEM.cfg keeps the series last numbered, to take it up again the next time.
+const QString kSection = QStringLiteral("SerialLine");
+const QString kSeriesKey = QStringLiteral("Series");
+
+QString ConfigFile()
+{
+    return AppDir().isEmpty() ? QString() : AppDir() + QStringLiteral("ZEM.cfg");
+}
+
+QString ReservationText(const TSerialReservation& reservation)
+{
+    return QStringLiteral("%1 — серия %2, станция %3, порт %4, %5%6")
+        .arg(GprsSerialText(reservation.Number), GprsSerialText(reservation.Series), reservation.Station,
+             reservation.Port, reservation.Time.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+             reservation.ProcessGone ? QStringLiteral(" (программа завершилась)") : QString());
+}
+
+// A number a program on this station still holds is a running line's: not the operator's to
+// release. Another station's programs cannot be seen from here.
+bool LeftBehind(const TSerialReservation& reservation)
+{
+    return reservation.ProcessGone || reservation.Station != QSysInfo::machineHostName();
+}
 
 }  // namespace
 
 TSerialLineForm::TSerialLineForm(TExchangeRecorder& recorder, QWidget* owner)
-    : QWidget(owner, Qt::Window),
-      ui(new Ui::TSerialLineForm),
-      FCounter(std::make_unique<TSerialCounter>(DefaultSerialCounterFile())),
-      FRecorder(recorder)
+    : QWidget(owner, Qt::Window), ui(new Ui::TSerialLineForm), FRecorder(recorder)
 {
     ui->setupUi(this);
     setProperty(OnlookerWindowProperty, true);
     ui->gbPorts->setTitle(QStringLiteral("Порты (до %1)").arg(MaxPorts));
     ui->edPortPath->setPlaceholderText(ExamplePortLocation());
-    ui->seFirst->setRange(0, int(LargestGprsSerial));
+    ui->seFirst->setRange(1, int(LargestGprsSerial));
     ui->edReport->setText(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                           QStringLiteral("/serial-report.csv"));
 
@@ -53,13 +79,13 @@ TSerialLineForm::TSerialLineForm(TExchangeRecorder& recorder, QWidget* owner)
         ui->edPortPath->clear();
     });
     connect(ui->cbAssign, &QCheckBox::toggled, ui->seFirst, &QWidget::setEnabled);
+    connect(ui->btRelease, &QPushButton::clicked, this, &TSerialLineForm::ReleaseClick);
+    connect(ui->lwReservations, &QListWidget::currentRowChanged, this,
+            [this](int row) { ui->btRelease->setEnabled(row >= 0 && !Running()); });
 
-    QString error;
-    if (!FCounter->Load(error))
-        ui->laNext->setText(error);
-    else
-        ui->laNext->setText(QStringLiteral("следующий: %1").arg(GprsSerialText(FCounter->Next())));
-    ui->seFirst->setValue(int(FCounter->First()));
+    if (!ConfigFile().isEmpty())
+        ui->seFirst->setValue(TIniFile(ConfigFile()).ReadInteger(kSection, kSeriesKey, 1));
+    SetCatalogue(CatalogueLocation(QString()));
     FillPorts();
     ShowCounts();
 }
@@ -100,6 +126,80 @@ void TSerialLineForm::AddPort(const QString& port)
 void TSerialLineForm::SetReportFile(const QString& fileName)
 {
     ui->edReport->setText(fileName);
+}
+
+void TSerialLineForm::SetCatalogue(const QString& url)
+{
+    if (url == FCatalogueUrl)
+        return;
+    FCatalogueUrl = url;
+    FCatalogue.reset();
+    // What it is until it opens and describes itself; a password or options given in a server's
+    // address are not shown.
+    QUrl server(url);
+    server.setPassword(QString());
+    server.setQuery(QString());
+    ui->laCatalogue->setText(QStringLiteral("Каталог модулей: «%1»")
+                                 .arg(TCatalogue::IsServerUrl(url) ? server.toString() : QDir::toNativeSeparators(url)));
+    if (isVisible())
+        RefreshReservations();
+}
+
+TCatalogue* TSerialLineForm::Catalogue(QString& error)
+{
+    if (!FCatalogue) {
+        auto catalogue = std::make_unique<TCatalogue>();
+        // Reservations are the server's: no offline copy of them to show.
+        if (!catalogue->Open(FCatalogueUrl, error))
+            return nullptr;
+        ui->laCatalogue->setText(catalogue->Description());
+        FCatalogue = std::move(catalogue);
+    }
+    return FCatalogue.get();
+}
+
+void TSerialLineForm::RefreshReservations()
+{
+    QString error;
+    TCatalogue* catalogue = Catalogue(error);
+    FReservations.clear();
+    if (catalogue) {
+        for (const TSerialReservation& reservation : catalogue->Reservations(error)) {
+            if (LeftBehind(reservation))
+                FReservations << reservation;
+        }
+    }
+    ui->lwReservations->clear();
+    for (const TSerialReservation& reservation : FReservations)
+        ui->lwReservations->addItem(ReservationText(reservation));
+    if (!error.isEmpty())
+        ui->laReservations->setText(QStringLiteral("Каталог модулей недоступен: ") + error);
+    else if (FReservations.isEmpty())
+        ui->laReservations->setText(QStringLiteral("Зарезервированных номеров нет."));
+    else
+        ui->laReservations->setText(QStringLiteral("Зарезервированы, но не выданы:"));
+    ui->lwReservations->setVisible(!FReservations.isEmpty());
+    ui->btRelease->setVisible(!FReservations.isEmpty());
+    ui->btRelease->setEnabled(false);
+}
+
+void TSerialLineForm::ReleaseClick()
+{
+    const int row = ui->lwReservations->currentRow();
+    if (row < 0 || row >= FReservations.size() || Running())
+        return;
+    const TSerialReservation reservation = FReservations[row];
+    const QString number = GprsSerialText(reservation.Number);
+    if (!ConfirmationDlg(this, QStringLiteral("Освободить номер %1? Его зарезервировал порт %2 на станции %3 (%4). "
+                                              "Если модуль уже получил этот номер, его получит и следующий модуль.")
+                                   .arg(number, reservation.Port, reservation.Station,
+                                        reservation.Time.toString(QStringLiteral("yyyy-MM-dd HH:mm")))))
+        return;
+    QString error;
+    TCatalogue* catalogue = Catalogue(error);
+    if (!catalogue || !catalogue->Release(reservation.Number, error))
+        ErrorDlg(this, QStringLiteral("Номер %1 не освобождён: %2").arg(number, error));
+    RefreshReservations();
 }
 
 void TSerialLineForm::FillPorts()
@@ -161,15 +261,25 @@ bool TSerialLineForm::Start()
         WarningDlg(this, problem);
         return false;
     }
-    if (ui->cbAssign->isChecked()) {
-        FCounter->StartAt(quint32(ui->seFirst->value()));
-        options.Counter = FCounter.get();
-    }
+    options.Catalogue = FCatalogueUrl;
+    options.OldCounterFile = DefaultSerialCounterFile();
+    if (ui->cbAssign->isChecked())
+        options.SerialFrom = quint32(ui->seFirst->value());
     options.ReportFile = ui->edReport->text().trimmed();
     options.AdapterSerial = PortAdapterSerial;
     options.Events = [this](const TLineEvent& event) {
         QMetaObject::invokeMethod(this, [this, event] { OnEvent(event); }, Qt::QueuedConnection);
     };
+
+    auto line = std::make_unique<TProductionLine>(options);
+    // The line opens its own; the window's opens again when the reserved numbers are read next.
+    FCatalogue.reset();
+    if (!line->Start(ports, problem)) {
+        WarningDlg(this, problem);
+        return false;
+    }
+    if (options.SerialFrom != 0 && !ConfigFile().isEmpty())
+        TIniFile(ConfigFile()).WriteInteger(kSection, kSeriesKey, int(options.SerialFrom));
 
     QGridLayout* grid = ui->loTiles;
     for (TTile& tile : FTiles)
@@ -195,10 +305,10 @@ bool TSerialLineForm::Start()
         FTiles.insert(port, tile);
     }
     FPassed = FFailed = 0;
+    FPortsRunning = int(ports.size());
     ShowCounts();
     EnableSetup(false);
-    FLine = std::make_unique<TProductionLine>(options);
-    FLine->Start(ports);
+    FLine = std::move(line);
     return true;
 }
 
@@ -212,13 +322,16 @@ void TSerialLineForm::Stop()
             tile.Progress->reset();
     }
     EnableSetup(true);
+    RefreshReservations();
 }
 
 void TSerialLineForm::EnableSetup(bool enabled)
 {
     for (QWidget* widget : std::initializer_list<QWidget*>{ui->btTemplate, ui->cbAssign, ui->lwPorts, ui->edPortPath,
-                                                           ui->btAddPort, ui->btRefresh, ui->edReport})
+                                                           ui->btAddPort, ui->btRefresh, ui->edReport,
+                                                           ui->lwReservations})
         widget->setEnabled(enabled);
+    ui->btRelease->setEnabled(enabled && ui->lwReservations->currentRow() >= 0);
     ui->seFirst->setEnabled(enabled && ui->cbAssign->isChecked());
     const std::pair<QCheckBox*, bool> parts[] = {
         {ui->cbSettings, bool(FTemplate.Settings)}, {ui->cbKeys, bool(FTemplate.Keys)}, {ui->cbGprs, bool(FTemplate.Gprs)}};
@@ -253,6 +366,7 @@ void TSerialLineForm::OnEvent(const TLineEvent& event)
     TTile& tile = *found;
     switch (event.Kind) {
     case TLineEvent::Waiting:
+        tile.Ended.clear();
         tile.Progress->reset();
         ShowTile(tile, QStringLiteral("Ожидание модуля"), QString());
         break;
@@ -272,15 +386,30 @@ void TSerialLineForm::OnEvent(const TLineEvent& event)
         if (!result.ReportProblem.isEmpty())
             text += QStringLiteral("\nСтрока отчёта не сохранена: ") + result.ReportProblem;
         ShowTile(tile, text, result.Passed ? kPassedColour : kFailedColour);
+        tile.Ended = text;
         QApplication::beep();
         ShowCounts();
-        if (ui->cbAssign->isChecked())
-            ui->laNext->setText(QStringLiteral("следующий: %1").arg(GprsSerialText(FCounter->Next())));
         break;
     }
     case TLineEvent::Stopped:
+        if (!event.Text.isEmpty()) {
+            // The last module's result stays on the tile above the reason the port ended.
+            ShowTile(tile, (tile.Ended.isEmpty() ? QString() : tile.Ended + QLatin1Char('\n')) +
+                               QStringLiteral("Порт остановлен: ") + event.Text,
+                     kFailedColour);
+        }
+        // Every port ended on its own: the line is over.
+        if (--FPortsRunning == 0)
+            Stop();
         break;
     }
+}
+
+void TSerialLineForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!Running())
+        RefreshReservations();
 }
 
 void TSerialLineForm::closeEvent(QCloseEvent* event)

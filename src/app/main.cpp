@@ -24,12 +24,24 @@ int main(int argc, char** argv)
         InstallQtTranslation(core);
         return ReportCommandLine(ParseCommandLine(QCoreApplication::arguments()));
     }
-    // The series of modules from the command line runs with no window and no display.
-    if (early == TCommandLine::Batch || raw.contains(QStringLiteral("--batch"))) {
+    // The series of modules from the command line and the catalogue's look-ups run with no window
+    // and no display.
+    const bool quiet = early == TCommandLine::Batch || early == TCommandLine::Find || early == TCommandLine::History;
+    if (quiet || raw.contains(QStringLiteral("--batch")) || raw.contains(QStringLiteral("--find")) ||
+        raw.contains(QStringLiteral("--history"))) {
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("ZEM 2.0"));
         const TCommandLine line = ParseCommandLine(QCoreApplication::arguments());
-        return line.Action == TCommandLine::Batch ? RunBatch(line) : ReportCommandLine(line);
+        switch (line.Action) {
+        case TCommandLine::Batch:
+            return RunBatch(line);
+        case TCommandLine::Find:
+            return RunFind(line);
+        case TCommandLine::History:
+            return RunHistory(line);
+        default:
+            return ReportCommandLine(line);
+        }
     }
 
     TApplication app(argc, argv);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "catalogue/Catalogue.h"
 #include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
 #include "link/ComPort.h"
@@ -19,7 +20,6 @@
 #include "module/DiskFiles.h"
 #include "module/GprsBlock.h"
 #include "module/ModuleCompare.h"
-#include "module/SerialCounter.h"
 #include "util/Dnxfileutils.h"
 
 namespace {
@@ -43,6 +43,26 @@ QString LinkCause(TKOR_ZEM& device)
 {
     const QString cause = QString::fromStdString(LinkErrorCause(device.LastError()));
     return cause.isEmpty() ? QStringLiteral("модуль не ответил") : cause;
+}
+
+// The number the GPRS block's text names; 0 for an erased or unreadable one.
+quint32 SerialNumber(const QString& text)
+{
+    bool ok = false;
+    const quint32 number = text.toUInt(&ok);
+    return ok ? number : 0;
+}
+
+// `parts` over `whole`: what the module holds once those areas are as `parts` has them.
+TModuleCopy Overlaid(TModuleCopy whole, const TModuleCopy& parts)
+{
+    if (parts.Settings)
+        whole.Settings = parts.Settings;
+    if (parts.Keys)
+        whole.Keys = parts.Keys;
+    if (parts.Gprs)
+        whole.Gprs = parts.Gprs;
+    return whole;
 }
 
 TLineEvent MakeEvent(TLineEvent::TKind kind, const QString& port)
@@ -208,7 +228,20 @@ private:
     void Run()
     {
         const TLineOptions& options = FLine.FOptions;
-        while (!Stopping()) {
+        // The catalogue's connection is this thread's own, from its first query to its last.
+        std::unique_ptr<TCatalogue> catalogue;
+        if (!options.Catalogue.isEmpty()) {
+            catalogue = std::make_unique<TCatalogue>();
+            QString error;
+            // Only the server gives out numbers: with numbering there is no offline catalogue.
+            const bool open = options.SerialFrom != 0 ? catalogue->Open(options.Catalogue, error)
+                                                      : catalogue->OpenPreferred(options.Catalogue, error);
+            if (open)
+                FCatalogue = catalogue.get();
+            else
+                FStopCause = QStringLiteral("каталог модулей не открывается: ") + error;
+        }
+        while (!Stopping() && FStopCause.isEmpty()) {
             TLineResult waited = NewResult();
             QElapsedTimer clock;
             clock.start();
@@ -224,13 +257,17 @@ private:
                 waited.Seconds = double(clock.nsecsElapsed()) / 1e9;
                 FLine.Finish(waited);
             }
-            if (options.Once)
+            if (options.Once || !FStopCause.isEmpty())
                 break;
             WaitUntilGone();
         }
         FSession.SetKeepOpen(false);
         FSession.End(false, "остановлено", true);
-        FLine.Emit(MakeEvent(TLineEvent::Stopped, FPort));
+        FCatalogue = nullptr;
+        catalogue.reset();
+        TLineEvent stopped = MakeEvent(TLineEvent::Stopped, FPort);
+        stopped.Text = FStopCause;
+        FLine.Emit(stopped);
     }
 
     QString OpenFailure() const
@@ -257,23 +294,58 @@ private:
         TLineResult result = NewResult();
         std::optional<quint32> serial;
         FSession.Begin(QStringLiteral("Серийная настройка"));
+        FHeld.reset();
         result.Cause = SetUp(result, serial);
         result.Passed = result.Cause.isEmpty();
         if (!result.Passed)
             result.SerialAfter = FSerialReadBack;
-        TSerialCounter* counter = FLine.FOptions.Counter;
-        if (serial && result.Passed) {
-            QString error;
-            if (!counter->Use(*serial, error)) {
-                result.Passed = false;
-                result.Cause = QStringLiteral("счётчик серийных номеров не сохранён: ") + error;
-            }
-        } else if (serial) {
-            counter->GiveBack(*serial);
-        }
+        Commit(result, serial);
         result.Seconds = double(clock.nsecsElapsed()) / 1e9;
         FSession.End(result.Passed, result.Cause.toStdString(), FStepRefused);
         FLine.Finish(result);
+    }
+
+    // The module's row into the catalogue, with its number used up when it passed; a number it
+    // is known not to hold goes back. Anything the catalogue refuses stops the port.
+    void Commit(TLineResult& result, const std::optional<quint32>& serial)
+    {
+        if (!FCatalogue)
+            return;
+        QString error;
+        // A module that could not even be read has no copy, and no identity, to record.
+        if (FHeld) {
+            TVersionInfo info = VersionInfo(TVersionKind::Line, result);
+            info.Passed = result.Passed;
+            info.Result = result.Cause;
+            info.SerialBefore = SerialNumber(result.SerialBefore);
+            const bool committed = result.Passed && serial ? FCatalogue->UseSerial(*serial, *FHeld, info, error)
+                                                           : FCatalogue->Record(*FHeld, info, error);
+            if (!committed) {
+                const QString cause = QStringLiteral("не записано в каталог модулей: ") + error;
+                result.Cause = result.Passed ? cause : result.Cause + QStringLiteral("; ") + cause;
+                result.Passed = false;
+                StopPort(cause);
+            }
+        }
+        if (serial && !result.Passed && !FSerialReadBack.isEmpty() && FSerialReadBack != GprsSerialText(*serial) &&
+            !FCatalogue->GiveBack(*serial, error))
+            StopPort(QStringLiteral("номер %1 не возвращён в каталог модулей: %2").arg(GprsSerialText(*serial), error));
+    }
+
+    TVersionInfo VersionInfo(TVersionKind kind, const TLineResult& result) const
+    {
+        TVersionInfo info;
+        info.Kind = kind;
+        info.Port = FPort;
+        info.Adapter = result.Adapter;
+        info.Run = FLine.FRun;
+        return info;
+    }
+
+    void StopPort(const QString& cause)
+    {
+        if (FStopCause.isEmpty())
+            FStopCause = cause;
     }
 
     // The module's whole round; the cause of its failure, or empty.
@@ -285,18 +357,31 @@ private:
         BeginPhase(TPhase::Reading);
         if (!ReadModuleParts(FSession.Device(), *this, PartAll, before))
             return Stopped(QStringLiteral("чтение модуля: ") + LinkCause(FSession.Device()));
+        FHeld = before;
         result.SerialBefore = DecodeGprsBlock(before.Gprs->data()).SN;
         result.SerialAfter = result.SerialBefore;
         FSerialReadBack = result.SerialBefore;
         QString error;
-        if (!SaveSerialBackup(before, FPort, result.SerialBefore, error))
+        if (FCatalogue) {
+            if (!FCatalogue->Record(before, VersionInfo(TVersionKind::Backup, result), error)) {
+                StopPort(QStringLiteral("резервная копия не записана в каталог модулей: ") + error);
+                return FStopCause;
+            }
+        } else if (!SaveSerialBackup(before, FPort, result.SerialBefore, error)) {
             return QStringLiteral("резервная копия: ") + error;
+        }
 
         TModuleCopy plan = options.Template;
-        if (options.Counter) {
-            serial = options.Counter->Take();
+        if (options.SerialFrom != 0) {
+            // Before the first byte is written: a module never holds a number nobody reserved.
+            if (FCatalogue->Offline())
+                StopPort(QStringLiteral("серийные номера выдаёт только сервер каталога, а он недоступен"));
+            else if (!(serial = FCatalogue->Reserve(options.SerialFrom, FPort, error)))
+                StopPort(error.isEmpty() ? QStringLiteral("серийные номера серии %1 кончились")
+                                               .arg(GprsSerialText(options.SerialFrom))
+                                         : QStringLiteral("серийный номер не зарезервирован: ") + error);
             if (!serial)
-                return QStringLiteral("серийные номера кончились");
+                return FStopCause;
             TGprsBytes gprs = plan.Gprs ? *plan.Gprs : *before.Gprs;
             PutGprsSerial(GprsSerialText(*serial), gprs.data());
             plan.Gprs = gprs;
@@ -306,8 +391,20 @@ private:
 
         BeginPhase(TPhase::Writing);
         FSerialReadBack.clear();  // unknown once the write has begun, until read back
-        if (!WriteModuleParts(FSession.Device(), *this, plan))
-            return Stopped(QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FSession.Device())));
+        if (!WriteModuleParts(FSession.Device(), *this, plan)) {
+            const QString cause = Stopped(
+                QStringLiteral("запись прервана на шаге «%1»: %2").arg(FStepText, LinkCause(FSession.Device())));
+            // Which number the module holds now decides whether its number may go to the next one.
+            TModuleCopy gprs;
+            FPhase = QStringLiteral("проверка номера");
+            if (FLastStep == 0) {
+                FSerialReadBack = result.SerialBefore;  // nothing of the write went out
+            } else if (serial && !Stopping() && ReadModuleParts(FSession.Device(), *this, PartGprs, gprs)) {
+                FSerialReadBack = DecodeGprsBlock(gprs.Gprs->data()).SN;
+                FHeld = Overlaid(*FHeld, gprs);
+            }
+            return cause;
+        }
 
         BeginPhase(TPhase::Checking);
         TModuleCopy back;
@@ -315,6 +412,7 @@ private:
             return Stopped(QStringLiteral("чтение после записи: ") + LinkCause(FSession.Device()));
         if (back.Gprs)
             FSerialReadBack = DecodeGprsBlock(back.Gprs->data()).SN;
+        FHeld = Overlaid(*FHeld, back);
         return Mismatch(back, ExpectedAfterWrite(before, plan));
     }
 
@@ -356,6 +454,10 @@ private:
     // The serial number the module is known to hold (what it had before the write, or what was
     // read back after it; empty while unknown): the report's "after" for a module that failed.
     QString FSerialReadBack;
+    // What the module is known to hold, as far as it was read: the copy its row records.
+    std::optional<TModuleCopy> FHeld;
+    TCatalogue* FCatalogue = nullptr;  // this thread's own, while it runs
+    QString FStopCause;                // why the port stops before its next module
     std::mutex FMutex;
     std::condition_variable FWake;
     bool FStop = false;
@@ -374,12 +476,46 @@ TProductionLine::~TProductionLine()
     Wait();
 }
 
-void TProductionLine::Start(const QStringList& ports)
+bool TProductionLine::Start(const QStringList& ports, QString& error)
 {
+    if (!FOptions.ReportFile.isEmpty() && !ReadReport(FOptions.ReportFile, FReport, error))
+        return false;
+    const bool numbering = FOptions.SerialFrom != 0;
+    if (numbering && FOptions.Catalogue.isEmpty()) {
+        error = QStringLiteral("Серийные номера выдаёт каталог модулей, а он не выбран.");
+        return false;
+    }
+    if (!FOptions.Catalogue.isEmpty() && FRun == 0) {
+        auto catalogue = std::make_unique<TCatalogue>();
+        QString cause;
+        if (!(numbering ? catalogue->Open(FOptions.Catalogue, cause) : catalogue->OpenPreferred(FOptions.Catalogue, cause))) {
+            error = (numbering ? QStringLiteral("Нумерация невозможна: каталог модулей не открывается: %1")
+                               : QStringLiteral("Каталог модулей не открывается: %1"))
+                        .arg(cause);
+            return false;
+        }
+        // The old counter's series come in first, so that no number it gave out goes out again.
+        if (!FOptions.OldCounterFile.isEmpty() &&
+            catalogue->ImportOnce(BackupsFolder(), FOptions.OldCounterFile, cause) < 0 && numbering) {
+            error = QStringLiteral("Прежний счётчик серийных номеров не перенесён в каталог модулей: %1").arg(cause);
+            return false;
+        }
+        FRun = catalogue->BeginRun(cause);
+        if (FRun <= 0) {
+            FRun = 0;
+            error = QStringLiteral("Каталог модулей: %1").arg(cause);
+            return false;
+        }
+        // Open while the line lives: the file is not closed and checkpointed each time the last of
+        // the workers' connections ends.
+        FCatalogue = std::move(catalogue);
+    }
+    FWorkers.clear();  // ended: Wait has joined them
     for (const QString& port : ports) {
         FWorkers.push_back(std::make_unique<TWorker>(*this, port));
         FWorkers.back()->Start();
     }
+    return true;
 }
 
 QString TProductionLine::PortsProblem(const QStringList& ports)
@@ -435,27 +571,42 @@ QString TProductionLine::ReportLine(const TLineResult& result)
     return quoted.join(QLatin1Char(';'));
 }
 
+bool TProductionLine::ReadReport(const QString& fileName, QByteArray& bytes, QString& error)
+{
+    bytes.clear();
+    if (!QFileInfo::exists(fileName) && !QFileInfo(fileName).isSymLink())
+        return true;
+    if (!ReadFileBounded(fileName, kReportLimit, bytes, error))
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    const QByteArray header = ReportHeader().toUtf8();
+    if (!bytes.startsWith(header + '\n') && !bytes.startsWith(header + "\r\n")) {
+        error = QStringLiteral("Файл «%1» — не отчёт серийной настройки (его первая строка — не заголовок "
+                               "отчёта), и он не будет перезаписан. Выберите другой файл отчёта.")
+                    .arg(QDir::toNativeSeparators(fileName));
+        bytes.clear();
+        return false;
+    }
+    if (!bytes.endsWith('\n'))
+        bytes += '\n';
+    return true;
+}
+
 void TProductionLine::Finish(TLineResult& result)
 {
     (result.Passed ? FPassed : FFailed)++;
     if (!FOptions.ReportFile.isEmpty()) {
-        // The whole file is read and saved anew with the line added (one report for every port,
-        // one line at a time): a line is there whole or not at all, whatever happens to the
-        // program or the disk, with no system call beyond those the tool saves files with.
+        // Saved whole and anew after each module (one export for every port, one row at a time):
+        // a row is there whole or not at all, whatever happens to the program or the disk.
         std::lock_guard<std::mutex> lock(FReportMutex);
-        QByteArray bytes;
+        if (FReport.isEmpty())
+            FReport = ReportHeader().toUtf8() + '\n';
+        FReport += ReportLine(result).toUtf8() + '\n';
         QString error;
-        const bool exists = QFileInfo::exists(FOptions.ReportFile);
-        if (exists && !ReadFileBounded(FOptions.ReportFile, kReportLimit, bytes, error)) {
+        QDir().mkpath(QFileInfo(FOptions.ReportFile).path());
+        if (!SaveFileAtomically(FOptions.ReportFile, FReport, false, error))
             result.ReportProblem = error;
-        } else {
-            if (!exists)
-                bytes = ReportHeader().toUtf8() + '\n';
-            bytes += ReportLine(result).toUtf8() + '\n';
-            QDir().mkpath(QFileInfo(FOptions.ReportFile).path());
-            if (!SaveFileAtomically(FOptions.ReportFile, bytes, false, error))
-                result.ReportProblem = error;
-        }
     }
     TLineEvent event = MakeEvent(TLineEvent::Ended, result.Port);
     event.Result = result;

@@ -1,6 +1,5 @@
 #include "module/SerialCounter.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
@@ -28,7 +27,6 @@ TSerialCounter::TSerialCounter(QString fileName) : FFileName(std::move(fileName)
 
 bool TSerialCounter::Load(QString& error)
 {
-    std::lock_guard<std::mutex> lock(FMutex);
     if (!QFileInfo::exists(FFileName))
         return true;
     QByteArray bytes;
@@ -67,72 +65,8 @@ bool TSerialCounter::Load(QString& error)
     return true;
 }
 
-void TSerialCounter::StartAt(quint32 first)
-{
-    std::lock_guard<std::mutex> lock(FMutex);
-    if (first == FFirst && FNext >= first)
-        return;
-    FFirst = FNext = first;
-    FFree.clear();
-}
-
-std::optional<quint32> TSerialCounter::Take()
-{
-    std::lock_guard<std::mutex> lock(FMutex);
-    for (const quint32 number : FFree) {
-        if (FTaken.count(number) == 0) {
-            FTaken.insert(number);
-            return number;
-        }
-    }
-    quint32 number = FNext;
-    while (FTaken.count(number) != 0)
-        ++number;
-    if (number > LargestGprsSerial)
-        return std::nullopt;
-    FTaken.insert(number);
-    return number;
-}
-
-bool TSerialCounter::Use(quint32 number, QString& error)
-{
-    std::lock_guard<std::mutex> lock(FMutex);
-    FTaken.erase(number);
-    FFree.erase(number);
-    for (; FNext < number; ++FNext)
-        FFree.insert(FNext);
-    if (FNext == number)
-        ++FNext;
-    QString text = QStringLiteral("first %1\nnext %2\nfree").arg(GprsSerialText(FFirst), GprsSerialText(FNext));
-    for (const quint32 free : FFree)
-        text += QLatin1Char(' ') + GprsSerialText(free);
-    text += QLatin1Char('\n');
-    QDir().mkpath(QFileInfo(FFileName).path());
-    // Saved under the lock, so that a later state never lands before an earlier one.
-    return SaveFileAtomically(FFileName, text.toUtf8(), false, error);
-}
-
-void TSerialCounter::GiveBack(quint32 number)
-{
-    std::lock_guard<std::mutex> lock(FMutex);
-    FTaken.erase(number);
-}
-
-quint32 TSerialCounter::First() const
-{
-    std::lock_guard<std::mutex> lock(FMutex);
-    return FFirst;
-}
-
-quint32 TSerialCounter::Next() const
-{
-    std::lock_guard<std::mutex> lock(FMutex);
-    return FFree.empty() ? FNext : *FFree.begin();
-}
-
 void TSerialCounter::State(quint32& unused, std::set<quint32>& free) const
 {
-    std::lock_guard<std::mutex> lock(FMutex);
     unused = FNext;
     free = FFree;
 }

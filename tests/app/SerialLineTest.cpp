@@ -1,20 +1,30 @@
 // "Серийная настройка" against four simulated modules at once: each gets the template and a
-// number of its own, the tiles and counts say so, the report has a line per module, and a module
-// taken off the port leaves its tile waiting for the next one.
+// number of its own from the catalogue, the tiles and counts say so, the report has a line per
+// module, and a module taken off the port leaves its tile waiting for the next one. A number left
+// reserved by a line that was killed is listed and released; numbering with the catalogue's
+// server out of reach does not start.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSysInfo>
 #include <QToolButton>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/Form_ExchangeMonitor.h"
 #include "app/Form_SerialLine.h"
 #include "link/ExchangeRecorder.h"
 #include "module/GprsBlock.h"
+#include "module/IniFile.h"
 #include "module/ModuleFile.h"
-#include "module/SerialCounter.h"
 #include "qt/DialogAnswerer.h"
 #include "qt/GuiTestMain.h"
 #include "qt/SimModuleTest.h"
@@ -23,14 +33,32 @@
 class SerialLineTest : public TSimModuleTest {
     Q_OBJECT
 
+    QString SaveTemplate()
+    {
+        const QString templateFile = FDir.filePath(QStringLiteral("template.zem"));
+        QString error;
+        [&] { QVERIFY(SaveModuleFile(templateFile, TemplateCopy(-1), {}, error)); }();
+        return templateFile;
+    }
+
+    static void Click(TSerialLineForm& line, const char* button)
+    {
+        line.findChild<QPushButton*>(QLatin1String(button))->click();
+    }
+
 private slots:
-    void init() { StartModule(); }
+    void init()
+    {
+        StartModule();
+        // The window's line takes the catalogue ZEM.cfg names, a path there being ZEM.cfg's folder's.
+        QVERIFY(TIniFile(AppDir() + QStringLiteral("ZEM.cfg"))
+                    .WriteString(QStringLiteral("Catalogue"), QStringLiteral("Database"), QStringLiteral("catalogue.sqlite")));
+    }
     void cleanup() { StopModule(); }
 
     void FourModulesTakeTheTemplateWithNumbersOfTheirOwn()
     {
         OpenWindow(0);
-        QFile::remove(DefaultSerialCounterFile());
         QMenu* menu = FForm->findChild<QToolButton*>(QStringLiteral("sbFile"))->menu();
         for (QAction* action : menu->actions())
             if (action->text() == QStringLiteral("Серийная настройка…"))
@@ -102,6 +130,7 @@ private slots:
         QFile file(report);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count('\n'), 5);
+        QVERIFY(QFileInfo(CatalogueFile()).isFile());
 
         // The main window does not close on a running line without asking.
         QCOMPARE(Answering({Press(QStringLiteral("sbNo"))}, [&] { FForm->close(); }),
@@ -120,20 +149,108 @@ private slots:
     {
         TExchangeRecorder recorder;
         TSerialLineForm line(recorder, nullptr);
-        const QString templateFile = FDir.filePath(QStringLiteral("template.zem"));
-        QString error;
-        QVERIFY(SaveModuleFile(templateFile, TemplateCopy(-1), {}, error));
-        QVERIFY(line.SetTemplate(templateFile));
+        QVERIFY(line.SetTemplate(SaveTemplate()));
         const QString link = FDir.filePath(QStringLiteral("tty1"));
         QVERIFY(QFile::link(SimPort(), link));
         line.AddPort(SimPort());
         line.AddPort(link);
-        QCOMPARE(Answering({Press(QStringLiteral("sbOk"))},
-                           [&] { line.findChild<QPushButton*>(QStringLiteral("btStart"))->click(); }),
+        QCOMPARE(Answering({Press(QStringLiteral("sbOk"))}, [&] { Click(line, "btStart"); }),
                  QStringList{QStringLiteral("Порт «%1» — то же устройство, что «%2».").arg(link, SimPort())});
         QVERIFY(!line.Running());
         QVERIFY(FSim->ReceivedFrames().empty());
         QFile::remove(link);
+    }
+
+    // `zem --batch` killed while it writes a module leaves that module's number reserved; the window
+    // lists it, and once released it is the next module's.
+    void aNumberLeftByAKilledLine_isListedAndReleased()
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::atomic<bool> writing{false};
+        bool killed = false;
+        TModuleSim heldSim;
+        TSimPty held(heldSim, false, [&](const std::vector<uint8_t>& request, const TSimReply&) {
+            if (request[1] != TModuleSim::kFnWrite)
+                return;
+            std::unique_lock<std::mutex> lock(mutex);
+            writing = true;
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return killed; });
+        });
+        const QString templateFile = SaveTemplate();
+        QProcess batch;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), FDir.path());
+        batch.setProcessEnvironment(environment);
+        batch.start(QStringLiteral(ZEM_PROGRAM),
+                    {QStringLiteral("--batch"), templateFile, QStringLiteral("--catalogue"), CatalogueFile(),
+                     QStringLiteral("--serial-from"), QStringLiteral("600"), QStringLiteral("--once"),
+                     QStringLiteral("--port"), QString::fromStdString(held.SlavePath())});
+        QTRY_VERIFY_WITH_TIMEOUT(writing, 30000);
+        batch.kill();
+        QVERIFY(batch.waitForFinished());
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            killed = true;
+        }
+        changed.notify_all();
+
+        TExchangeRecorder recorder;
+        TSerialLineForm line(recorder, nullptr);
+        line.show();
+        auto* list = line.findChild<QListWidget*>(QStringLiteral("lwReservations"));
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text().section(QLatin1Char(','), 0, 2),
+                 QStringLiteral("00000600 — серия 00000600, станция %1, порт %2")
+                     .arg(QSysInfo::machineHostName(), QString::fromStdString(held.SlavePath())));
+        QVERIFY2(list->item(0)->text().endsWith(QStringLiteral("(программа завершилась)")), qPrintable(list->item(0)->text()));
+        list->setCurrentRow(0);
+        SaveScreenshot(&line, QStringLiteral("serial-line-reserved"));
+        const QStringList said = Answering({Press(QStringLiteral("sbOk"))}, [&] { Click(line, "btRelease"); });
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].startsWith(QStringLiteral("Освободить номер 00000600? Его зарезервировал порт %1")
+                                        .arg(QString::fromStdString(held.SlavePath()))),
+                 qPrintable(said[0]));
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(line.findChild<QLabel*>(QStringLiteral("laReservations"))->text(),
+                 QStringLiteral("Зарезервированных номеров нет."));
+
+        QVERIFY(line.SetTemplate(templateFile));
+        line.AddPort(SimPort());
+        line.findChild<QCheckBox*>(QStringLiteral("cbAssign"))->setChecked(true);
+        line.findChild<QSpinBox*>(QStringLiteral("seFirst"))->setValue(600);
+        Click(line, "btStart");
+        QTRY_COMPARE_WITH_TIMEOUT(line.Passed(), 1, 30000);
+        QCOMPARE(line.TileText(SimPort()), QStringLiteral("Успешно ✓ Серийный номер 00000600"));
+        Click(line, "btStart");
+    }
+
+    // Only the server gives out numbers: with it out of reach the line numbers nothing, and says
+    // why; without numbering it works on the local catalogue.
+    void theServerOutOfReach_numberingIsRefusedWithTheCause()
+    {
+        TExchangeRecorder recorder;
+        TSerialLineForm line(recorder, nullptr);
+        line.SetCatalogue(QStringLiteral("postgresql://zem@127.0.0.1:1/zem"));
+        QVERIFY(line.SetTemplate(SaveTemplate()));
+        line.AddPort(SimPort());
+        line.show();
+        QVERIFY(line.findChild<QLabel*>(QStringLiteral("laReservations"))
+                    ->text()
+                    .startsWith(QStringLiteral("Каталог модулей недоступен: ")));
+        line.findChild<QCheckBox*>(QStringLiteral("cbAssign"))->setChecked(true);
+        const QStringList said = Answering({Press(QStringLiteral("sbOk"))}, [&] { Click(line, "btStart"); });
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].startsWith(QStringLiteral("Нумерация невозможна: каталог модулей не открывается: ")),
+                 qPrintable(said[0]));
+        QVERIFY(!line.Running());
+        QVERIFY(FSim->ReceivedFrames().empty());
+
+        line.findChild<QCheckBox*>(QStringLiteral("cbAssign"))->setChecked(false);
+        Click(line, "btStart");
+        QVERIFY(line.Running());
+        QTRY_COMPARE_WITH_TIMEOUT(line.Passed(), 1, 30000);
+        Click(line, "btStart");
     }
 };
 

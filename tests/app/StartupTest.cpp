@@ -9,8 +9,10 @@
 
 #include <memory>
 
+#include "app/CatalogueLocation.h"
 #include "app/CommandLine.h"
 #include "app/Form_Main.h"
+#include "catalogue/Catalogue.h"
 #include "device/Appconfig.h"
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
@@ -93,6 +95,88 @@ private slots:
         if (action == TCommandLine::Fail)
             QVERIFY2(line.Text.startsWith(QStringLiteral("zem: ")) && line.Text.endsWith(QStringLiteral("zem --help")),
                      qPrintable(line.Text));
+    }
+
+    // The catalogue's options: what each run is told, and what is refused with which words.
+    void parseCatalogue_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<TCommandLine::TAction>("action");
+        QTest::addColumn<QString>("catalogue");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("text");  // a part of what is printed
+
+        const QString file = FDir.filePath(QStringLiteral("cat.sqlite"));
+        const QString server = QStringLiteral("postgresql://zem@db.example/zem?sslmode=require");
+        const QString batchOnly = QStringLiteral("--port, --serial-from, --report и --once — только вместе с --batch.");
+        const QString badSerial = QStringLiteral("после --history нужен серийный номер модуля: до 8 цифр.");
+        const struct {
+            const char* Name;
+            QStringList Arguments;
+            TCommandLine::TAction Action;
+            QString Catalogue, Query, Text;
+        } rows[] = {
+            {"the window's, a file", {"--catalogue", "cat.sqlite"}, TCommandLine::Run, file, {}, {}},
+            {"the window's, a server", {"--catalogue", server}, TCommandLine::Run, server, {}, {}},
+            {"batch", {"--batch", "copy.zem", "--port", "/dev/ttyUSB0", "--serial-from", "1", "--catalogue", server},
+             TCommandLine::Batch, server, {}, {}},
+            {"find", {"--find", " Склад на Лесной "}, TCommandLine::Find, {}, "Склад на Лесной", {}},
+            {"find in a catalogue", {"--catalogue", "cat.sqlite", "--find", "0012"}, TCommandLine::Find, file, "0012", {}},
+            {"history pads the number", {"--history", "1234"}, TCommandLine::History, {}, "00001234", {}},
+            {"history, eight digits", {"--history=99999999"}, TCommandLine::History, {}, "99999999", {}},
+            {"history, nine digits", {"--history", "123456789"}, TCommandLine::Fail, {}, {}, badSerial},
+            {"history, not a number", {"--history", "12a4"}, TCommandLine::Fail, {}, {}, badSerial},
+            {"find nothing", {"--find", " "}, TCommandLine::Fail, {}, {}, "после --find нужен текст для поиска."},
+            {"find and history", {"--find", "1", "--history", "1"}, TCommandLine::Fail, {}, {},
+             "--batch, --find и --history — по одному."},
+            {"batch and find", {"--batch", "copy.zem", "--port", "/dev/ttyUSB0", "--find", "1"}, TCommandLine::Fail, {},
+             {}, "--batch, --find и --history — по одному."},
+            {"find on a port", {"--find", "1", "--port", "/dev/ttyUSB0"}, TCommandLine::Fail, {}, {}, batchOnly},
+            {"history with a report", {"--history", "1", "--report", "r.csv"}, TCommandLine::Fail, {}, {}, batchOnly},
+            {"find and a file", {"--find", "1", "copy.zem"}, TCommandLine::Fail, {}, {}, "лишний аргумент «copy.zem»."},
+            {"an empty catalogue", {"--catalogue", ""}, TCommandLine::Fail, {}, {},
+             "после --catalogue нужен файл каталога или адрес сервера."},
+            // 0 would be "no numbering": a series starts at 1 or later.
+            {"series 0", {"--batch", "copy.zem", "--port", "/dev/ttyUSB0", "--serial-from", "0"}, TCommandLine::Fail, {},
+             {}, "после --serial-from нужен номер от 1 до 99999999."},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row.Name) << row.Arguments << row.Action << row.Catalogue << row.Query << row.Text;
+    }
+
+    void parseCatalogue()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(TCommandLine::TAction, action);
+        QFETCH(QString, catalogue);
+        QFETCH(QString, query);
+        QFETCH(QString, text);
+        QFile copy(FDir.filePath(QStringLiteral("copy.zem")));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.close();
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(FDir.path()));
+        const TCommandLine line = ParseCommandLine(QStringList{QStringLiteral("zem")} + arguments);
+        QDir::setCurrent(cwd);
+        QCOMPARE(line.Action, action);
+        QCOMPARE(line.Catalogue, catalogue);
+        QCOMPARE(line.Query, query);
+        QVERIFY2(line.Text.contains(text), qPrintable(line.Text));
+    }
+
+    // The one given, else ZEM.cfg's (a path there beside ZEM.cfg), else the default one.
+    void catalogueLocation()
+    {
+        StartModule();
+        TIniFile config(AppDir() + QStringLiteral("ZEM.cfg"));
+        const QString section = QStringLiteral("Catalogue"), key = QStringLiteral("Database");
+        QCOMPARE(CatalogueLocation(QString()), TCatalogue::DefaultLocation());
+        QVERIFY(config.WriteString(section, key, QStringLiteral("shared/modules.sqlite")));
+        QCOMPARE(CatalogueLocation(QString()), QDir(AppDir()).filePath(QStringLiteral("shared/modules.sqlite")));
+        QCOMPARE(CatalogueLocation(QStringLiteral("/srv/zem.sqlite")), QStringLiteral("/srv/zem.sqlite"));
+        QVERIFY(config.WriteString(section, key, QStringLiteral("postgresql://zem@db/zem")));
+        QCOMPARE(CatalogueLocation(QString()), QStringLiteral("postgresql://zem@db/zem"));
+        StopModule();
     }
 
     // One device under two names would be set up twice, taking two serial numbers: the second
