@@ -9,9 +9,14 @@ version=$(sed -n 's/^project(ZEM VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name="ZEM-$version-windows-x64"
 stage="build-windows/$name"
 rm -rf "$stage" "build-windows/$name.zip"
-mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations" "$stage/licenses"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/sqldrivers" "$stage/translations" "$stage/licenses"
 cp build-windows/zem.exe "$stage/"
-for dll in Qt6Core Qt6Gui Qt6Widgets Qt6SerialPort; do
+for dll in Qt6Core Qt6Gui Qt6Widgets Qt6SerialPort Qt6Sql; do
+  cp "$qt/bin/$dll.dll" "$stage/"
+done
+# The catalogue: SQLite built into its driver; PostgreSQL's client library with OpenSSL for TLS.
+cp "$qt/plugins/sqldrivers/qsqlite.dll" "$qt/plugins/sqldrivers/qsqlpsql.dll" "$stage/sqldrivers/"
+for dll in libpq libssl-3-x64 libcrypto-3-x64; do
   cp "$qt/bin/$dll.dll" "$stage/"
 done
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"

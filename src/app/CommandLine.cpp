@@ -19,7 +19,6 @@
 #include <windows.h>
 #endif
 
-#include "app/CatalogueLocation.h"
 #include "app/Form_Main.h"
 #include "app/PortComboBox.h"
 #include "catalogue/Catalogue.h"
@@ -291,9 +290,9 @@ QString OrDash(const QString& text)
 // The catalogue opened for reading: the local copy when the server is out of reach, said once.
 bool OpenForReading(TCatalogue& catalogue, const TCommandLine& line)
 {
-    InitAppDir();
+    const TToolCore core;
     QString error;
-    if (!catalogue.OpenPreferred(CatalogueLocation(line.Catalogue), error)) {
+    if (!catalogue.OpenPreferred(core.CatalogueLocation(line.Catalogue), error)) {
         Print(stderr, QStringLiteral("Каталог модулей не открывается: ") + error);
         return false;
     }
@@ -392,7 +391,7 @@ int RunBatch(const TCommandLine& line)
         Print(stderr, error);
         return 1;
     }
-    options.Catalogue = CatalogueLocation(line.Catalogue);
+    options.Catalogue = core.CatalogueLocation(line.Catalogue);
     options.SerialFrom = line.SerialFrom;
     options.OldCounterFile = DefaultSerialCounterFile();
     options.ReportFile = !line.Report.isEmpty()

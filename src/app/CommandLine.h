@@ -12,7 +12,7 @@ struct TCommandLine {
     QString File;  // a module copy to open once the window is up, as an absolute path
     QString Text;  // what ShowHelp, ShowVersion and Fail print
     // The module catalogue: a file path (absolute) or a server's URI; empty: the one ZEM.cfg
-    // names, else the default one (app/CatalogueLocation.h).
+    // names, else the default one (TToolCore::CatalogueLocation).
     QString Catalogue;
     QString Query;  // Find: the text looked for; History: the module's eight-digit serial number
     // Batch: modules set up with a template, with no window.

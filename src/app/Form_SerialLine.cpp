@@ -17,7 +17,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/CatalogueLocation.h"
 #include "app/PortComboBox.h"
 #include "device/Appconfig.h"
 #include "module/IniFile.h"
@@ -85,7 +84,6 @@ TSerialLineForm::TSerialLineForm(TExchangeRecorder& recorder, QWidget* owner)
 
     if (!ConfigFile().isEmpty())
         ui->seFirst->setValue(TIniFile(ConfigFile()).ReadInteger(kSection, kSeriesKey, 1));
-    SetCatalogue(CatalogueLocation(QString()));
     FillPorts();
     ShowCounts();
 }

@@ -54,6 +54,7 @@ int main(int argc, char** argv)
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(AppId)));
     try {
         TToolCore core;
+        core.OpenCatalogue(line.Catalogue);
         TMainForm form(&core);
         ApplyCommandLine(line, form);
         form.show();

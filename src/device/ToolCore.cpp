@@ -1,6 +1,8 @@
 #include "device/ToolCore.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "catalogue/Catalogue.h"
@@ -44,11 +46,17 @@ TToolCore::~TToolCore()
     FRecorder->SetLog(nullptr);
 }
 
-QString TToolCore::ConfiguredCatalogue()
+QString TToolCore::CatalogueLocation(const QString& given) const
 {
-    const QString url =
+    if (!given.isEmpty())
+        return given;
+    const QString configured =
         FConfig->ReadString(QLatin1String(kCatalogueSection), QLatin1String(kCatalogueKey), QString()).trimmed();
-    return url.isEmpty() ? TCatalogue::DefaultLocation() : url;
+    if (configured.isEmpty())
+        return TCatalogue::DefaultLocation();
+    if (TCatalogue::IsServerUrl(configured))
+        return configured;
+    return QFileInfo(QDir(AppDir()), configured).absoluteFilePath();
 }
 
 bool TToolCore::OpenCatalogue(const QString& url)
@@ -56,8 +64,9 @@ bool TToolCore::OpenCatalogue(const QString& url)
     FCatalogueTried = true;
     FCatalogueProblem.clear();
     FCatalogue = std::make_unique<TCatalogue>();
+    FCatalogueUrl = CatalogueLocation(url);
     QString error;
-    if (!FCatalogue->OpenPreferred(url.isEmpty() ? ConfiguredCatalogue() : url, error)) {
+    if (!FCatalogue->OpenPreferred(FCatalogueUrl, error)) {
         FCatalogueProblem = error;
         return false;
     }

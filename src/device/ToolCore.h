@@ -39,8 +39,11 @@ public:
     // catalogue, takes in the old backups folder and serial-counter.txt. False when no catalogue
     // could be opened: the tool works on without one, and CatalogueProblem() says why.
     bool OpenCatalogue(const QString& url = QString());
-    // The URL OpenCatalogue takes when given none.
-    QString ConfiguredCatalogue();
+    // The catalogue a run works on: `given` (the command line's), else "[Catalogue] Database=" of
+    // ZEM.cfg (a relative path there is ZEM.cfg's folder's), else TCatalogue::DefaultLocation().
+    QString CatalogueLocation(const QString& given = QString()) const;
+    // Where OpenCatalogue opened it (or tried to).
+    const QString& CatalogueUrl() const { return FCatalogueUrl; }
     // Opened at first use by OpenCatalogue() when it was not called before. On the GUI thread
     // only: the catalogue's connection is its thread's.
     TCatalogue& Catalogue();
@@ -58,6 +61,7 @@ private:
     std::unique_ptr<TDailyLog> FLog;
     std::unique_ptr<TExchangeRecorder> FRecorder;
     std::unique_ptr<TCatalogue> FCatalogue;
+    QString FCatalogueUrl;
     bool FCatalogueTried = false;
     QString FCatalogueProblem;
     std::function<QString(const QString&)> FAdapterSerial;

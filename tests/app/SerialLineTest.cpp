@@ -197,6 +197,7 @@ private slots:
 
         TExchangeRecorder recorder;
         TSerialLineForm line(recorder, nullptr);
+        line.SetCatalogue(CatalogueFile());
         line.show();
         auto* list = line.findChild<QListWidget*>(QStringLiteral("lwReservations"));
         QCOMPARE(list->count(), 1);

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "app/CatalogueLocation.h"
+#include "device/ToolCore.h"
 #include "app/CommandLine.h"
 #include "app/Form_Main.h"
 #include "catalogue/Catalogue.h"
@@ -169,6 +169,8 @@ private slots:
     {
         StartModule();
         TIniFile config(AppDir() + QStringLiteral("ZEM.cfg"));
+        const TToolCore core;
+        const auto CatalogueLocation = [&core](const QString& given) { return core.CatalogueLocation(given); };
         const QString section = QStringLiteral("Catalogue"), key = QStringLiteral("Database");
         QCOMPARE(CatalogueLocation(QString()), TCatalogue::DefaultLocation());
         QVERIFY(config.WriteString(section, key, QStringLiteral("shared/modules.sqlite")));

@@ -16,6 +16,7 @@
 #include "device/ToolCore.h"
 #include "keys/Ow_keyutils.h"
 #include "module/Backups.h"
+#include "module/SerialCounter.h"
 #include "sim/ModuleSim.h"
 #include "ui/Frame_PageControl.h"
 
@@ -45,6 +46,9 @@ protected:
             QFile::remove(AppDir() + QLatin1String(name));
         QDir(BackupsFolder()).removeRecursively();
         QDir(LogDir()).removeRecursively();
+        // An old counter in the user's data folder would come into each new catalogue.
+        QCoreApplication::setApplicationName(QStringLiteral("ZEM 2.0"));
+        QFile::remove(DefaultSerialCounterFile());
         for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
             QFile::remove(CatalogueFile() + suffix);
         FCatalogueUrl.clear();
