@@ -869,10 +869,11 @@ bool TMainForm::ImportKeys(const QString& fileName)
 
 void TMainForm::SerialLineClick()
 {
-    if (!FSerialLine)
+    if (!FSerialLine) {
         FSerialLine = std::make_unique<TSerialLineForm>(FCore.Recorder(), this);
         // The window's own catalogue, the command line's if it named one.
         FSerialLine->SetCatalogue(FCore.CatalogueLocation(FCore.CatalogueUrl()));
+    }
     FSerialLine->show();
     FSerialLine->raise();
     FSerialLine->activateWindow();
