@@ -163,9 +163,8 @@ void CenterOnWorkArea(QWidget* window)
     if (!window)
         return;
     const QRect area = ScreenWorkArea(window);
-    const QSize frame = FrameSize(window);
-    PlaceInside(window, QPoint(area.left() + (area.width() - frame.width()) / 2,
-                               area.top() + (area.height() - frame.height()) / 2));
+    PlaceInside(window, QPoint(area.left() + (area.width() - window->width()) / 2,
+                               area.top() + (area.height() - window->height()) / 2));
 }
 
 void SetupApplicationLook(QApplication& app)
