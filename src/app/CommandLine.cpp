@@ -31,6 +31,41 @@
 #include "util/Signals.h"
 #include "util/Version.h"
 
+namespace {
+
+// Qt's words for the parser's refusals are English wherever its translation is not found (a
+// copy unpacked from the zip, say): said here, the same in every mode and locale.
+QString ParserErrorText(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    auto dashed = [](const QString& name) {
+        return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    };
+    if (unknown.size() == 1)
+        return QStringLiteral("неизвестный параметр «%1».").arg(dashed(unknown[0]));
+    if (unknown.size() > 1) {
+        QStringList names;
+        for (const QString& name : unknown)
+            names << QStringLiteral("«%1»").arg(dashed(name));
+        return QStringLiteral("неизвестные параметры %1.").arg(names.join(QStringLiteral(", ")));
+    }
+    // Qt's texts name the option, dashes and all, in quotes: apostrophes, or «» translated. A
+    // value is unexpected only after "=", given to an option that takes none.
+    const QString error = parser.errorText();
+    static const QRegularExpression quoted(QStringLiteral("['«]([^'»]+)['»]"));
+    const QString name = quoted.match(error).captured(1);
+    if (!name.startsWith(QLatin1Char('-')))
+        return error;
+    const QStringList given = arguments.mid(1);
+    const bool withValue = std::any_of(given.begin(), given.end(), [&name](const QString& argument) {
+        return argument.startsWith(name + QLatin1Char('='));
+    });
+    return withValue ? QStringLiteral("параметру %1 значение не нужно.").arg(name)
+                     : QStringLiteral("после %1 нужно значение.").arg(name);
+}
+
+}  // namespace
+
 TCommandLine ParseCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -97,7 +132,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         return line;
     };
     if (!parser.parse(arguments))
-        return fail(parser.errorText());
+        return fail(ParserErrorText(parser, arguments));
     // Asked for help or the version, the tool answers that whatever else was given.
     if (parser.isSet(help)) {
         line.Action = TCommandLine::ShowHelp;
@@ -180,15 +215,43 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return fail(QStringLiteral("лишний аргумент «%1»: открыть можно один файл.").arg(files[1]));
-    if (!files.isEmpty()) {
-        const QFileInfo file(files[0]);
-        if (!file.exists())
-            return fail(QStringLiteral("файл «%1» не найден.").arg(files[0]));
-        if (!file.isFile())
-            return fail(QStringLiteral("«%1» — не файл.").arg(files[0]));
-        line.File = file.absoluteFilePath();
-    }
+    // One that cannot be opened still opens the window, which says why: started from a file
+    // manager, the tool has no console to print to.
+    if (!files.isEmpty())
+        line.File = QFileInfo(files[0]).absoluteFilePath();
     return line;
+}
+
+QStringList WithoutQtOptions(const QStringList& arguments)
+{
+    // QGuiApplication's and QApplication's own options; those with a value take the next argument
+    // unless written as -option=value.
+    static const QStringList withValue{
+        QStringLiteral("-platform"),  QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
+        QStringLiteral("-plugin"),    QStringLiteral("-qwindowgeometry"),    QStringLiteral("-qwindowicon"),
+        QStringLiteral("-qwindowtitle"), QStringLiteral("-session"),         QStringLiteral("-display"),
+        QStringLiteral("-geometry"),  QStringLiteral("-style"),              QStringLiteral("-stylesheet"),
+        QStringLiteral("-title"),     QStringLiteral("-name")};
+    static const QStringList alone{QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                   QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync"),
+                                   QStringLiteral("-testability")};
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (i > 0 && argument == QStringLiteral("--"))
+            return kept + arguments.mid(i);
+        // Qt takes its options with one dash or two.
+        const QString option = argument.startsWith(QStringLiteral("--")) ? argument.mid(1) : argument;
+        if (i > 0 && withValue.contains(option)) {
+            ++i;
+            continue;
+        }
+        if (i > 0 && (alone.contains(option) || option.startsWith(QStringLiteral("-qmljsdebugger=")) ||
+                      withValue.contains(option.section(QLatin1Char('='), 0, 0))))
+            continue;
+        kept << argument;
+    }
+    return kept;
 }
 
 namespace {

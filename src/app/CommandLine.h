@@ -26,6 +26,10 @@ struct TCommandLine {
 // The arguments as QCoreApplication::arguments() gives them, the program first.
 TCommandLine ParseCommandLine(const QStringList& arguments);
 
+// The arguments without the window application's own options (-platform, -style, …), which it
+// takes out itself once it exists.
+QStringList WithoutQtOptions(const QStringList& arguments);
+
 // Prints the text of a command line that does not run the window (help, the version, the
 // error); the process's exit code.
 int ReportCommandLine(const TCommandLine& line);

@@ -207,7 +207,7 @@ void TExchangeMonitorForm::SaveClick()
     const QString suggested = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/обмен-") +
                               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".txt");
     const QString name =
-        QFileDialog::getSaveFileName(this, windowTitle(), suggested, QStringLiteral("Текст (*.txt)"));
+        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить журнал обмена"), suggested, QStringLiteral("Текст (*.txt)"));
     if (name.isEmpty())
         return;
     QString error;

@@ -669,13 +669,13 @@ void TMainForm::WriteAllClick()
         Page<TGPRSFrame>()->Written(*copy.Gprs);
 }
 
-QString TMainForm::AskFileName(bool saving, const QString& filter, const QString& suggested)
+QString TMainForm::AskFileName(const QString& title, bool saving, const QString& filter, const QString& suggested)
 {
     const QString folder = FCore.Config().ReadString(kSection, kFilesFolderKey,
                                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     const QString start = QDir(folder).filePath(suggested);
-    const QString name = saving ? QFileDialog::getSaveFileName(this, ui->sbFile->text(), start, filter)
-                                : QFileDialog::getOpenFileName(this, ui->sbFile->text(), folder, filter);
+    const QString name = saving ? QFileDialog::getSaveFileName(this, title, start, filter)
+                                : QFileDialog::getOpenFileName(this, title, folder, filter);
     if (!name.isEmpty())
         FCore.Config().WriteString(kSection, kFilesFolderKey, QFileInfo(name).absolutePath());
     return name;
@@ -689,7 +689,7 @@ QString TMainForm::CopyFilter()
 void TMainForm::SaveFileClick()
 {
     const QString suggested = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")) + ModuleFileSuffix;
-    const QString name = AskFileName(true, CopyFilter(), suggested);
+    const QString name = AskFileName(QStringLiteral("Сохранить в файл"), true, CopyFilter(), suggested);
     if (!name.isEmpty())
         SaveToFile(name.endsWith(ModuleFileSuffix) ? name : name + ModuleFileSuffix);
 }
@@ -713,7 +713,7 @@ bool TMainForm::SaveToFile(const QString& fileName)
 
 void TMainForm::OpenFileClick()
 {
-    const QString name = AskFileName(false, CopyFilter(), QString());
+    const QString name = AskFileName(QStringLiteral("Открыть файл"), false, CopyFilter(), QString());
     if (!name.isEmpty())
         OpenFile(name);
 }
@@ -807,7 +807,7 @@ void TMainForm::CompareClick()
 
 void TMainForm::ExportKeysClick()
 {
-    const QString name = AskFileName(true, QStringLiteral("Таблицы CSV (*.csv)"), QStringLiteral("ключи.csv"));
+    const QString name = AskFileName(QStringLiteral("Экспорт ключей в CSV"), true, QStringLiteral("Таблицы CSV (*.csv)"), QStringLiteral("ключи.csv"));
     if (!name.isEmpty())
         ExportKeys(name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? name : name + QStringLiteral(".csv"));
 }
@@ -830,7 +830,7 @@ bool TMainForm::ExportKeys(const QString& fileName)
 
 void TMainForm::ImportKeysClick()
 {
-    const QString name = AskFileName(false, QStringLiteral("Таблицы CSV (*.csv);;Все файлы (*)"), QString());
+    const QString name = AskFileName(QStringLiteral("Импорт ключей из CSV"), false, QStringLiteral("Таблицы CSV (*.csv);;Все файлы (*)"), QString());
     if (!name.isEmpty())
         ImportKeys(name);
 }
@@ -892,7 +892,7 @@ void TMainForm::SupportReportClick()
 {
     const QString suggested =
         QStringLiteral("zem-отчёт-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".txt");
-    const QString name = AskFileName(true, QStringLiteral("Текст (*.txt)"), suggested);
+    const QString name = AskFileName(QStringLiteral("Сохранить отчёт для поддержки"), true, QStringLiteral("Текст (*.txt)"), suggested);
     if (!name.isEmpty() && SaveSupportReport(name))
         InformationDlg(this, QStringLiteral("Отчёт сохранён в файл «%1».").arg(ClippedText(QFileInfo(name).fileName())));
 }

@@ -128,7 +128,8 @@ private:
     // or the operator lets them go.
     bool MayReplace(unsigned parts);
     QString TabCaptions(const std::vector<int>& tabs) const;
-    QString AskFileName(bool saving, const QString& filter, const QString& suggested);
+    // The dialog is titled by its action.
+    QString AskFileName(const QString& title, bool saving, const QString& filter, const QString& suggested);
     static QString CopyFilter();
     // Puts a copy from a file or the catalogue into the tool, asking first before it replaces
     // unsaved edits, and says so: "Загружено <from>: <parts> (<details>)." Nothing is sent.

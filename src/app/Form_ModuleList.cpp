@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QMap>
 
+#include <algorithm>
+
 #include "ui/Formtools.h"
 #include "ui_Form_ModuleList.h"
 
@@ -51,6 +53,15 @@ void TModuleListForm::ShowDifferences(const QList<TDifference>& differences, con
     for (const TDifference& d : differences)
         rows << QStringList{d.Title, d.InModule, d.InTool};
     Fill({QStringLiteral("Параметр"), sides.Left, sides.Right}, rows);
+    // Both values in view without scrolling: each takes what it needs up to a third of the
+    // dialog, and the parameter's long titles the rest, elided (their tooltips hold them whole).
+    QHeaderView* header = ui->tbList->horizontalHeader();
+    header->setStretchLastSection(false);
+    for (int c = 1; c < header->count(); ++c) {
+        header->setSectionResizeMode(c, QHeaderView::Interactive);
+        header->resizeSection(c, std::min(header->sectionSize(c), width() / 3));
+    }
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
     ui->laNote->setText(note);
     ui->laNote->setVisible(!note.isEmpty());
     ui->sbAction->setText(QStringLiteral("Копировать"));

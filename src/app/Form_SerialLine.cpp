@@ -216,7 +216,7 @@ void TSerialLineForm::FillPorts()
 
 void TSerialLineForm::ChooseTemplateClick()
 {
-    const QString name = QFileDialog::getOpenFileName(this, windowTitle(), QString(),
+    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Копия модуля для серийной настройки"), QString(),
                                                       QStringLiteral("Копии модуля (*%1)").arg(ModuleFileSuffix));
     if (!name.isEmpty())
         SetTemplate(name);

@@ -18,11 +18,13 @@ int main(int argc, char** argv)
     QStringList raw;
     for (int i = 0; i < argc; ++i)
         raw << QString::fromLocal8Bit(argv[i]);
-    const TCommandLine::TAction early = ParseCommandLine(raw).Action;
-    if (early == TCommandLine::ShowHelp || early == TCommandLine::ShowVersion) {
+    const TCommandLine::TAction early = ParseCommandLine(WithoutQtOptions(raw)).Action;
+    // A refused command line is answered before the window's application too: with no display
+    // its platform plugin would end the process before the tool could say what was wrong.
+    if (early == TCommandLine::ShowHelp || early == TCommandLine::ShowVersion || early == TCommandLine::Fail) {
         QCoreApplication core(argc, argv);
         InstallQtTranslation(core);
-        return ReportCommandLine(ParseCommandLine(QCoreApplication::arguments()));
+        return ReportCommandLine(ParseCommandLine(WithoutQtOptions(QCoreApplication::arguments())));
     }
     // The series of modules from the command line and the catalogue's look-ups run with no window
     // and no display.
@@ -31,6 +33,7 @@ int main(int argc, char** argv)
         raw.contains(QStringLiteral("--history"))) {
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("ZEM 2.0"));
+        InstallQtTranslation(core);
         const TCommandLine line = ParseCommandLine(QCoreApplication::arguments());
         switch (line.Action) {
         case TCommandLine::Batch:

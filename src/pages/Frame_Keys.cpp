@@ -279,7 +279,12 @@ void TKeysFrame::sbDeleteClick()
     QTableWidget* grid = ui->sgKeys;
     if (GridIsEmpty(grid) || grid->currentRow() < 1)
         return;
-    if (ConfirmationDlg(this, QStringLiteral("Удалить ключ?")))
+    // Named as the grid shows it: the current row is easy to misplace.
+    const QTableWidgetItem* key = grid->item(grid->currentRow(), kKeyCol);
+    const QString name = key ? key->text().trimmed() : QString();
+    const QString question =
+        name.isEmpty() ? QStringLiteral("Удалить ключ?") : QStringLiteral("Удалить ключ %1?").arg(name);
+    if (ConfirmationDlg(this, question))
         GridDeleteRow(grid, grid->currentRow());
 }
 

@@ -17,6 +17,7 @@ namespace {
 constexpr int kMinDialogWidth = 200;
 constexpr int kLabelRightMargin = 16;
 constexpr int kWidenStep = 10;
+constexpr int kTitleButtonsWidth = 50;  // the title bar's icon and close box
 const char* const kMessageProperty = "message";
 
 QString KindCaption(int kind)
@@ -139,6 +140,9 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
     const int rowWidth = ui->sbOk->width() + ui->sbNo->width() + ui->sbCancel->width();
     int dialogWidth = label->x() + label->width() + kLabelRightMargin;
     dialogWidth = std::max(dialogWidth, threeWay ? rowWidth + 2 * kLabelRightMargin : kMinDialogWidth);
+    // The window manager clips a title wider than the dialog: its bold title font is reckoned at
+    // twice the width of the dialog's.
+    dialogWidth = std::max(dialogWidth, 2 * fontMetrics().horizontalAdvance(windowTitle()) + kTitleButtonsWidth);
 
     int dialogHeight = height();
     if (label->height() > image->height()) {

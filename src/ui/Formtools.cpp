@@ -54,6 +54,53 @@ protected:
     }
 };
 
+// The window's frame as it will be: before it is first shown the frame is not known, and the
+// title bar is reckoned from the style.
+QSize FrameSize(const QWidget* window)
+{
+    const QSize frame = window->frameGeometry().size();
+    if (frame != window->size())
+        return frame;
+    return window->size() + QSize(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
+
+// Moves the window's frame to `corner`, or as near as keeps it inside the work area; one larger
+// than the area keeps its title bar and left edge in view.
+void PlaceInside(QWidget* window, QPoint corner)
+{
+    const QRect area = ScreenWorkArea(window);
+    const QSize frame = FrameSize(window);
+    corner.setX(std::max(area.left(), std::min(corner.x(), area.right() + 1 - frame.width())));
+    corner.setY(std::max(area.top(), std::min(corner.y(), area.bottom() + 1 - frame.height())));
+    window->move(corner);
+}
+
+// Every window or dialog that belongs to another opens centred over it the first time it is
+// shown; Qt and the window manager would otherwise put it wherever they like, off the screen's
+// edge too.
+class TWindowPlacer : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Show || !watched->isWidgetType())
+            return false;
+        auto* window = static_cast<QWidget*>(watched);
+        const Qt::WindowType type = window->windowType();
+        if (!window->isWindow() || (type != Qt::Window && type != Qt::Dialog) || !window->parentWidget() ||
+            window->property(kPlaced).toBool())
+            return false;
+        window->setProperty(kPlaced, true);
+        CenterOver(window, window->parentWidget()->window());
+        return false;
+    }
+
+private:
+    static constexpr const char* kPlaced = "zemPlaced";
+};
+
 }  // namespace
 
 bool InheritsFromName(const QObject* object, const char* className)
@@ -76,10 +123,15 @@ void CenterOver(QWidget* window, QWidget* reference)
 {
     if (!IsControl(window) || !IsControl(reference))
         return;
+    // A reference not on the screen yet (the main window at start-up) has no place to centre on.
+    if (!reference->isVisible()) {
+        CenterOnWorkArea(window);
+        return;
+    }
     const QPoint p = reference->mapToGlobal(QPoint(0, 0));
     const int top = p.y() + (reference->height() - window->height()) / 2;
     const int left = p.x() + (reference->width() - window->width()) / 2;
-    window->move(left, top);
+    PlaceInside(window, QPoint(left, top));
 }
 
 void CenterOverOwner(QWidget* form)
@@ -111,8 +163,8 @@ void CenterOnWorkArea(QWidget* window)
     if (!window)
         return;
     const QRect area = ScreenWorkArea(window);
-    window->move(area.left() + (area.width() - window->width()) / 2,
-                 area.top() + (area.height() - window->height()) / 2);
+    PlaceInside(window, QPoint(area.left() + (area.width() - window->width()) / 2,
+                               area.top() + (area.height() - window->height()) / 2));
 }
 
 void SetupApplicationLook(QApplication& app)
@@ -145,11 +197,21 @@ void SetupApplicationLook(QApplication& app)
         app.installEventFilter(guard);
     }
 
+    const QString placerName = QStringLiteral("windowPlacer");
+    if (!app.findChild<QObject*>(placerName, Qt::FindDirectChildrenOnly)) {
+        auto* placer = new TWindowPlacer(&app);
+        placer->setObjectName(placerName);
+        app.installEventFilter(placer);
+    }
+
     InstallQtTranslation(app);
 }
 
 void InstallQtTranslation(QCoreApplication& app)
 {
+    // The file dialog's sizes and dates and the spelling of numbers come from the locale, not
+    // from the translation: Russian too, whatever the system's.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     auto* translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

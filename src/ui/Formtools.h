@@ -15,11 +15,14 @@ bool InheritsFromName(const QObject* object, const char* className);
 // A control is anything that can be placed on a form: a QWidget.
 bool IsControl(const QObject* object);
 
-// Centres a top-level window over the reference widget's client area.
+// Centres a top-level window over the reference widget's client area, kept inside the screen's
+// work area; over the work area while the reference is not shown.
 void CenterOver(QWidget* window, QWidget* reference);
 // Centres the window over its parent widget, if it has one.
 void CenterOverOwner(QWidget* form);
 void CenterOnWorkArea(QWidget* window);
+// SetupApplicationLook also centres every window or dialog that has a parent over it, the first
+// time it is shown.
 
 // Saves a resizable window's size in its normal state under the window's object name
 // ("Width", "Height"); fixed-size windows record nothing.

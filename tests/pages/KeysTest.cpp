@@ -251,7 +251,7 @@ private slots:
         PutThreeKeys();
         ReadKeys();
         FGrid->setCurrentCell(2, 1);
-        QCOMPARE(Click("sbDelete", {Press(kYes)}), QStringList({"Удалить ключ?"}));
+        QCOMPARE(Click("sbDelete", {Press(kYes)}), QStringList({"Удалить ключ FE DC BA 98 76 54?"}));
         QCOMPARE(Rows(FGrid), QStringList({kThreeKeys[0], "2|00 00 00 00 00 01|1|12"}));
 
         // A parameter the list does not hold opens it with nothing chosen.

@@ -59,6 +59,20 @@ private slots:
         QCOMPARE(form.TypeImage(), 3);
     }
 
+    // A short message under a long title widens the dialog, which the title bar would clip.
+    void longTitle_widensTheDialog()
+    {
+        const struct {
+            int Kind;
+            bool Wider;
+        } cases[] = {{mtInformation, false}, {mtError, false}, {mtConfirmation, true}, {mtWarning, true}};
+        for (const auto& c : cases) {
+            TMyDialogForm form(nullptr);
+            form.Prepare(QStringLiteral("Да?"), c.Kind, QString(), mbYes | mbNo);
+            QVERIFY2((form.width() > 200) == c.Wider, qPrintable(form.windowTitle()));
+        }
+    }
+
     void longMessage_widensLabelUntilItFitsBesideFace()
     {
         OverrideWorkArea(QRect(0, 0, 1920, 1040));
