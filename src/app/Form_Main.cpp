@@ -173,6 +173,7 @@ void TMainForm::FormCreate()
         TPageButton* tab = FPageControl->Tab(index);
         connect(page, &TSettingsPage::EditsChanged, this, [tab, page] { tab->SetMarked(page->HasUnsavedEdits()); });
         connect(page, &TSettingsPage::ShowRequested, this, [this, index] { FPageControl->SelectPage(index); });
+        page->SetReplaceGuard([this](unsigned parts) { return MayReplace(parts); });
     }
     FPageControl->SelectPage(0);
 
@@ -267,26 +268,23 @@ void TMainForm::closeEvent(QCloseEvent* event)
         // The exchange under way finishes first; the window closes when the operation has ended.
         event->ignore();
         if (!FCloseWhenIdle &&
-            YesNoDlg(this, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"))) {
+            YesNoDlg(this, QStringLiteral("Идёт обмен с модулем. Прервать его и закрыть программу?"),
+                     TDefaultAnswer::KeepByDefault)) {
             FCloseWhenIdle = true;
             CancelDeviceOperation(true);
         }
         return;
     }
     if (!FClosed && !FCloseWhenIdle) {
-        QStringList lost;
-        const std::vector<int> unsaved = UnsavedTabs(PartAll);
-        if (!unsaved.empty())
-            lost << (kUnsavedPages + QStringLiteral(" будут потеряны.")).arg(TabCaptions(unsaved));
-        if (FHeld.Unwritten() != 0)
-            lost << QStringLiteral("Изменения не записаны в модуль.");
+        QStringList lost = WhatWouldBeLost(PartAll);
         // Modules being set up would be left half written.
         if (FSerialLine && FSerialLine->Running())
             lost << QStringLiteral("Серийная настройка будет остановлена.");
         if (FCatalogueForm && FCatalogueForm->HasUnsavedEdits())
             lost << QStringLiteral("Объект и заметки модуля в каталоге не сохранены.");
         if (!lost.isEmpty() &&
-            !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"))) {
+            !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Закрыть программу?"),
+                      TDefaultAnswer::KeepByDefault)) {
             event->ignore();
             return;
         }
@@ -524,11 +522,23 @@ bool TMainForm::StoreBeforeWrite()
     return true;
 }
 
+QStringList TMainForm::WhatWouldBeLost(unsigned parts) const
+{
+    QStringList lost;
+    const std::vector<int> unsaved = UnsavedTabs(parts);
+    if (!unsaved.empty())
+        lost << (kUnsavedPages + QStringLiteral(" будут потеряны.")).arg(TabCaptions(unsaved));
+    const QString unwritten = FHeld.UnwrittenText(parts);
+    if (!unwritten.isEmpty())
+        lost << unwritten;
+    return lost;
+}
+
 bool TMainForm::MayReplace(unsigned parts)
 {
-    const std::vector<int> tabs = UnsavedTabs(parts);
-    return tabs.empty() ||
-           YesNoDlg(this, (kUnsavedPages + QStringLiteral(" будут потеряны. Продолжить?")).arg(TabCaptions(tabs)));
+    const QStringList lost = WhatWouldBeLost(parts);
+    return lost.isEmpty() ||
+           YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Продолжить?"), TDefaultAnswer::KeepByDefault);
 }
 
 void TMainForm::SetupFileMenu()

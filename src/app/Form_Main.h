@@ -124,8 +124,11 @@ private:
     // Before a write: offers to store the settings pages' unsaved edits. False when the operator
     // cancels, or a page refuses its edits (the page shown, the field focused).
     bool StoreBeforeWrite();
-    // Before the pages of the areas in `parts` are replaced: true when none has unsaved edits,
-    // or the operator lets them go.
+    // What replacing the areas in `parts` would lose: the pages' unsaved edits, and what the
+    // module has not received. One sentence each; none when nothing would be lost.
+    QStringList WhatWouldBeLost(unsigned parts) const;
+    // Before the pages of the areas in `parts` are replaced: true when nothing would be lost, or
+    // the operator lets it go (Enter keeps it).
     bool MayReplace(unsigned parts);
     QString TabCaptions(const std::vector<int>& tabs) const;
     // The dialog is titled by its action.

@@ -32,3 +32,18 @@ void THeldModule::Written(const TModuleCopy& copy)
     if (copy.Keys)
         Settings[KeyCountAddress] = uint8_t(KeyTableCount(*copy.Keys));
 }
+
+QString THeldModule::UnwrittenText(unsigned parts) const
+{
+    const unsigned lost = FUnwritten & parts;
+    QStringList names;
+    if (lost & PartSettings)
+        names << SettingsAreaName;
+    if (lost & PartKeys)
+        names << KeysAreaName;
+    if (lost & PartGprs)
+        names << GprsAreaName;
+    if (names.isEmpty())
+        return QString();
+    return QStringLiteral("Изменения не записаны в модуль: %1.").arg(names.join(QStringLiteral(", ")));
+}

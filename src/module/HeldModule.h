@@ -27,6 +27,9 @@ public:
     unsigned Unwritten() const { return FUnwritten; }
     void MarkUnwritten(unsigned parts) { FUnwritten |= parts; }
     void MarkInModule(unsigned parts) { FUnwritten &= ~parts; }
+    // What the operator would lose of the areas in `parts` if they were replaced now:
+    // "Изменения не записаны в модуль: настройки, ключи." Empty when the module has them all.
+    QString UnwrittenText(unsigned parts = PartAll) const;
     // Takes what was just read from the module: those areas are then as the module holds them.
     void TakeRead(const TModuleCopy& copy)
     {

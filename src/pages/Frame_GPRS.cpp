@@ -208,7 +208,7 @@ QLineEdit* TGPRSFrame::FieldEdit(TGprsField field) const
 
 void TGPRSFrame::sbReadKeysClick()
 {
-    if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")))
+    if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")) || !MayReplace())
         return;
     TModuleCopy copy;
     if (ReadFromModule(this, FSession, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,

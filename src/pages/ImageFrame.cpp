@@ -287,7 +287,7 @@ bool TImageFrame::StoreToHeld()
 
 void TImageFrame::sbResetKeysClick()
 {
-    if (ConfirmationDlg(this, QStringLiteral("Отменить изменения?")))
+    if (ConfirmationDlg(this, QStringLiteral("Отменить изменения?"), TDefaultAnswer::KeepByDefault))
         ShowHeld();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <QFrame>
 
+#include <functional>
+
 #include "module/ModuleCopy.h"
 
 class THeldModule;
@@ -23,6 +25,10 @@ public:
     virtual bool StoreToHeld() = 0;
     virtual bool HasUnsavedEdits() const = 0;
 
+    // Asked before the page's own read replaces what it shows and the tool holds of its area:
+    // false keeps them. Without one the read goes ahead.
+    void SetReplaceGuard(std::function<bool(unsigned parts)> guard) { FReplaceGuard = std::move(guard); }
+
 signals:
     // After an edit, a show or a store; the answer of HasUnsavedEdits may be the same.
     void EditsChanged();
@@ -34,8 +40,10 @@ protected:
     // A store refused at `field`: the page asks to be shown, the field takes the focus, and the
     // error dialog says why.
     void Refuse(QWidget* field, const QString& why);
+    bool MayReplace() const { return !FReplaceGuard || FReplaceGuard(FPart); }
 
 private:
     THeldModule& FHeld;
     TModulePart FPart;
+    std::function<bool(unsigned parts)> FReplaceGuard;
 };

@@ -7,7 +7,10 @@
 
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QToolButton>
 
 #include <algorithm>
@@ -178,6 +181,25 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
         CenterOverOwner(this);
     else
         CenterOnWorkArea(this);
+
+    // The chosen answer takes the focus the dialog is given, and its mark: the operator sees
+    // what Enter gives before pressing it, and Tab moves among the answers.
+    if (QToolButton* chosen = FDefault ? ButtonFor(FDefault) : nullptr; chosen && chosen->isVisibleTo(this)) {
+        for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
+            button->setFocusPolicy(Qt::TabFocus);
+        setFocusProxy(chosen);
+        chosen->setFocus(Qt::TabFocusReason);
+    }
+}
+
+QToolButton* TMyDialogForm::ButtonFor(int result) const
+{
+    switch (result) {
+    case mrOk: return ui->sbOk;
+    case mrNo: return ui->sbNo;
+    case mrCancel: return ui->sbCancel;
+    default: return nullptr;
+    }
 }
 
 int TMyDialogForm::Execute(const QString& message, int kind, const QString& caption,
@@ -207,10 +229,14 @@ void TMyDialogForm::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (ui->sbOk->isVisible())
-            ui->sbOk->click();
+    case Qt::Key_Enter: {
+        // The answer in focus, else the chosen one, else OK.
+        auto* focused = qobject_cast<QToolButton*>(focusWidget());
+        QToolButton* button = focused && focused->parentWidget() == this ? focused : ButtonFor(FDefault ? FDefault : mrOk);
+        if (button && button->isVisible())
+            button->click();
         break;
+    }
     case Qt::Key_Escape:
     case Qt::Key_Space:
         // Ends the dialog even when Cancel is hidden.
@@ -231,6 +257,19 @@ void TMyDialogForm::mouseMoveEvent(QMouseEvent* event)
 
 bool TMyDialogForm::eventFilter(QObject* watched, QEvent* event)
 {
+    auto* button = qobject_cast<QToolButton*>(watched);
+    if (event->type() == QEvent::Paint && button && button->hasFocus()) {
+        // A flat button draws no focus mark of its own: the answer Enter gives gets one on top.
+        static_cast<QObject*>(button)->event(event);
+        QPainter painter(button);
+        QStyleOptionFocusRect mark;
+        mark.initFrom(button);
+        mark.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+        mark.rect = button->rect().adjusted(2, 2, -2, -2);
+        mark.backgroundColor = button->palette().color(QPalette::Button);
+        button->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &mark, &painter, button);
+        return true;
+    }
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
         if (watched == ui->sbOk && ui->sbCancel->isVisible())
             SetTypeImage(6);

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QToolButton;
+
 namespace Ui {
 class TMyDialogForm;
 }
@@ -32,6 +34,9 @@ public:
     // Before Execute: the two answers of a question say "Да" and "Нет" rather than "ОК" and
     // "Отмена" (a question answered yes or no, not an action to confirm).
     void WordAnswersYesNo() { FYesNo = true; }
+    // Before Execute: the answer (mrOk, mrNo or mrCancel) whose button has the focus and is
+    // given by Enter; without one, Enter gives OK and no button has the focus.
+    void SetDefaultAnswer(int result) { FDefault = result; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -42,9 +47,11 @@ private:
     void FitMessage(int width);
     void OkClick();
     void CancelClick();
+    QToolButton* ButtonFor(int result) const;
 
     std::unique_ptr<Ui::TMyDialogForm> ui;
     int FKind = 0;
     QString FMessage;
     bool FYesNo = false;
+    int FDefault = 0;
 };

@@ -11,15 +11,28 @@ int MyMessageDlg(QWidget* owner, const QString& text, int kind, TDialogButtons b
     return form->Execute(text, kind, caption, buttons);
 }
 
-bool ConfirmationDlg(QWidget* owner, const QString& text)
+namespace {
+
+void ChooseDefault(TMyDialogForm& form, TDefaultAnswer answer)
 {
-    return MyMessageDlg(owner, text, mtConfirmation, mbYes | mbNo, QString()) == mrOk;
+    if (answer == TDefaultAnswer::KeepByDefault)
+        form.SetDefaultAnswer(mrCancel);
 }
 
-bool YesNoDlg(QWidget* owner, const QString& text)
+} // namespace
+
+bool ConfirmationDlg(QWidget* owner, const QString& text, TDefaultAnswer answer)
+{
+    TMyDialogForm form(owner);
+    ChooseDefault(form, answer);
+    return form.Execute(text, mtConfirmation, QString(), mbYes | mbNo) == mrOk;
+}
+
+bool YesNoDlg(QWidget* owner, const QString& text, TDefaultAnswer answer)
 {
     TMyDialogForm form(owner);
     form.WordAnswersYesNo();
+    ChooseDefault(form, answer);
     return form.Execute(text, mtConfirmation, QString(), mbYes | mbNo) == mrOk;
 }
 

@@ -5,12 +5,15 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 
 #include "DialogAnswerer.h"
 #include "GuiTestMain.h"
+#include "catalogue/CatalogueTypes.h"
 #include "module/ModuleFile.h"
+#include "module/Defaults.h"
 #include "pages/Frame_Common.h"
 #include "pages/Frame_GPRS.h"
 #include "pages/Frame_Keys.h"
@@ -34,7 +37,7 @@ constexpr int kLevelAddress = 116;
 constexpr int kDelayAddress = 18;
 const QString kLostEdited =
     QStringLiteral("Несохранённые изменения на страницах: Общие, Cигнализация будут потеряны. Продолжить?");
-const QString kUnwritten = QStringLiteral("Изменения не записаны в модуль. Закрыть программу?");
+const QString kUnwritten = QStringLiteral("Изменения не записаны в модуль: настройки. Закрыть программу?");
 
 DialogAction PressKey(int key)
 {
@@ -250,6 +253,103 @@ private slots:
         QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
         QCOMPARE(Answering({Press(kCancel)}, [&] { FForm->ReadAllClick(); }),
                  QStringList{"Несохранённые изменения на страницах: Ключи будут потеряны. Продолжить?"});
+    }
+
+    void unwrittenChanges_areNamedBeforeAnythingReplacesThem_andEnterKeepsThem()
+    {
+        const QString file = FDir.filePath(QStringLiteral("settings.zem"));
+        TModuleCopy fromFile;
+        fromFile.Settings.emplace();
+        std::copy(DefaultSettings, DefaultSettings + SettingsSize, fromFile.Settings->begin());
+        (*fromFile.Settings)[kLevelAddress] = 33;
+        QString error;
+        QVERIFY(SaveModuleFile(file, fromFile, {QDateTime::currentDateTime(), QString()}, error));
+        TCatalogueVersion version;
+        version.Copy = fromFile;
+        (*version.Copy.Settings)[kLevelAddress] = 44;
+
+        const QString all = QStringLiteral("Изменения не записаны в модуль: настройки, ключи, GPRS.");
+        const QString settings = QStringLiteral("Изменения не записаны в модуль: настройки.");
+        const QString go = QStringLiteral(" Продолжить?");
+        const struct {
+            const char* Name;
+            std::function<void(TMainForm&)> Run;
+            std::vector<DialogAction> Before;  // answers to the operation's own question
+            QString Question;
+            unsigned Replaced;  // the areas a yes replaces
+        } operations[] = {
+            {"close", [](TMainForm& f) { f.close(); }, {}, all + QStringLiteral(" Закрыть программу?"), PartAll},
+            {"read settings", [](TMainForm& f) { f.sbReadClick(); }, {}, settings + go, PartSettings},
+            {"read all", [](TMainForm& f) { f.ReadAllClick(); }, {}, all + go, PartAll},
+            {"open file", [file](TMainForm& f) { f.OpenFile(file); }, {}, settings + go, PartSettings},
+            {"open version", [version](TMainForm& f) { f.OpenVersion(version); }, {}, settings + go, PartSettings},
+            {"reset", [](TMainForm& f) { f.sbDefaultsClick(); }, {Press(kYes)}, settings + go, PartSettings},
+            {"keys page read", [](TMainForm& f) { f.Page<TKeysFrame>()->sbReadKeysClick(); }, {Press(kYes)},
+             QStringLiteral("Изменения не записаны в модуль: ключи.") + go, PartKeys},
+            {"GPRS page read", [](TMainForm& f) { f.Page<TGPRSFrame>()->sbReadKeysClick(); }, {Press(kYes)},
+             QStringLiteral("Изменения не записаны в модуль: GPRS.") + go, PartGprs},
+        };
+        for (const auto& op : operations) {
+            for (const bool yes : {false, true}) {
+                const QString name = QStringLiteral("%1/%2").arg(QLatin1String(op.Name), yes ? "yes" : "enter");
+                // Settings read, one edited and stored; a key table and a GPRS block loaded: the
+                // tool holds all three as the module has not received them.
+                FSim->WriteMemory(kLevelAddress, {10});
+                FSim->WriteMemory(KeyCountAddress, {1});
+                OpenWindow(kCommonTab);
+                QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
+                Edit("edRSSI")->setText(QStringLiteral("20"));
+                QVERIFY(FForm->Page<TCommonFrame>()->StoreToHeld());
+                TModuleCopy loaded;
+                loaded.Keys.emplace();
+                loaded.Keys->fill(EmptyKeySlot);
+                const TKeyRecord key = MakeKeyRecord(0xA1B2C3, 1);
+                std::memcpy(loaded.Keys->data(), &key, sizeof key);
+                loaded.KeyComments = QStringList{QStringLiteral("склад")};
+                loaded.Gprs.emplace();
+                loaded.Gprs->fill(0);
+                FForm->ShowCopy(loaded);
+                FForm->Held().MarkUnwritten(PartKeys | PartGprs);
+                const THeldModule before = FForm->Held();
+                FSim->ClearReceivedFrames();
+
+                std::vector<DialogAction> script = op.Before;
+                script.push_back(yes ? Press(kYes) : PressKey(Qt::Key_Return));
+                script.push_back(Press(kYes));
+                const QStringList said = Answering(script, [&] { op.Run(*FForm); });
+                QVERIFY2(said.value(int(op.Before.size())) == op.Question,
+                         qPrintable(name + QStringLiteral(": ") + said.join(QStringLiteral(" | "))));
+                const THeldModule& held = FForm->Held();
+                if (!yes) {
+                    QVERIFY2(said.size() == int(op.Before.size()) + 1, qPrintable(name));
+                    QVERIFY2(FForm->isVisible(), qPrintable(name));
+                    QVERIFY(held.Settings == before.Settings && held.Keys == before.Keys && held.Gprs == before.Gprs);
+                    QCOMPARE(held.Unwritten(), before.Unwritten());
+                    QCOMPARE(Edit("edRSSI")->text(), QStringLiteral("20"));
+                    QVERIFY(FSim->ReceivedFrames().empty());
+                } else if (QLatin1String(op.Name) == QLatin1String("close")) {
+                    QVERIFY(!FForm->isVisible());
+                } else {
+                    // Each area replaced: read ones are the module's now, opened ones differ.
+                    QVERIFY2(FForm->isVisible(), qPrintable(name));
+                    if (op.Replaced & PartSettings)
+                        QVERIFY2(held.Settings[kLevelAddress] != 20, qPrintable(name));
+                    if (op.Replaced & PartKeys)
+                        QVERIFY2(!(held.Unwritten() & PartKeys) && held.Keys != before.Keys, qPrintable(name));
+                    if (op.Replaced & PartGprs)
+                        QVERIFY2(!(held.Unwritten() & PartGprs), qPrintable(name));
+                }
+            }
+        }
+
+        // With nothing unwritten none of them asks.
+        for (const auto& op : operations) {
+            OpenWindow(kCommonTab);
+            QCOMPARE(Answering({}, [&] { FForm->sbReadClick(); }), QStringList());
+            const QStringList said = Answering({Press(kYes), Press(kYes)}, [&] { op.Run(*FForm); });
+            QVERIFY2(!said.contains(op.Question) && !said.join(QLatin1Char(' ')).contains(QStringLiteral("не записаны")),
+                     qPrintable(QLatin1String(op.Name) + QStringLiteral(": ") + said.join(QStringLiteral(" | "))));
+        }
     }
 
     void closing_asksOnlyWhenTheModuleLacksWhatTheToolHolds()

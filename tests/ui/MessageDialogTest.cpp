@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 namespace {
 
 const QString kLong = QStringLiteral(
@@ -130,6 +132,45 @@ private slots:
             QCOMPARE(answer, c.expected);
             QCOMPARE(seen->caption, QStringLiteral("Подтверждение"));
             QCOMPARE(seen->message, QStringLiteral("Записать все настройки в устройство?"));
+        }
+    }
+
+    void discardingQuestion_focusesTheKeepingAnswer_andEnterGivesIt()
+    {
+        const struct {
+            const char* Name;
+            std::function<bool()> Ask;
+            const char* Focused;  // null: no answer has the focus
+            bool Enter;           // what Enter answers
+        } cases[] = {
+            {"yes-no", [] { return YesNoDlg(nullptr, QStringLiteral("Продолжить?")); }, nullptr, true},
+            {"yes-no, keeping", [] { return YesNoDlg(nullptr, QStringLiteral("Закрыть?"), TDefaultAnswer::KeepByDefault); },
+             "sbCancel", false},
+            {"confirmation, keeping",
+             [] { return ConfirmationDlg(nullptr, QStringLiteral("Отменить?"), TDefaultAnswer::KeepByDefault); },
+             "sbCancel", false},
+        };
+        for (const auto& c : cases) {
+            QString focused;
+            bool marked = false;
+            auto seen = AnswerDialog([&](QWidget* dialog) {
+                auto* button = qobject_cast<QToolButton*>(dialog->focusWidget());
+                focused = button ? button->objectName() : QString();
+                if (button) {
+                    // The focus mark: the button looks otherwise with the focus than without.
+                    const QImage with = button->grab().toImage();
+                    button->clearFocus();
+                    const QImage without = button->grab().toImage();
+                    marked = with != without;
+                    button->setFocus(Qt::TabFocusReason);
+                    SaveScreenshot(dialog, QStringLiteral("dialog_keeping_default"));
+                }
+                SendKey(dialog, Qt::Key_Return);
+            });
+            QCOMPARE(c.Ask(), c.Enter);
+            QVERIFY2(seen->shown, c.Name);
+            QVERIFY2(focused == QLatin1String(c.Focused), qPrintable(QLatin1String(c.Name) + QLatin1String(": ") + focused));
+            QVERIFY2(marked == (c.Focused != nullptr), c.Name);
         }
     }
 
