@@ -219,10 +219,11 @@ private slots:
         QCOMPARE(lines[1], QStringLiteral("Ключи / %1 (00 FE DC BA 98 76): нет → %2").arg(kKeyB).arg(KeyParamName(3)));
         QCOMPARE(lines[2], QStringLiteral("GPRS / Точка доступа (APN): wap.example → internet"));
 
-        // The tool reset and changed, then the file opened and everything written back.
+        // The tool reset and changed, then the file opened over the reset and everything written back.
         Answering({Press(kOk)}, [&] { FForm->sbDefaultsClick(); });
-        QCOMPARE(Answering({Press(kOk)}, [&] { FForm->OpenFile(path); }).value(0).section(QLatin1Char(' '), 0, 4),
-                 QStringLiteral("Загружено из файла: настройки, ключи,"));
+        const QStringList opened = Answering({Press(kOk), Press(kOk)}, [&] { FForm->OpenFile(path); });
+        QCOMPARE(opened.value(0), QStringLiteral("Изменения не записаны в модуль: настройки. Продолжить?"));
+        QCOMPARE(opened.value(1).section(QLatin1Char(' '), 0, 4), QStringLiteral("Загружено из файла: настройки, ключи,"));
         QCOMPARE(Answering({Press(kOk), Press(kOk)}, [&] { FForm->WriteAllClick(); }),
                  QStringList({"Записать в модуль настройки, ключи (2) и настройки GPRS?", "Всё успешно записано в модуль!"}));
         QCOMPARE(FSim->ReadMemory(0, SettingsSize), Bytes(*saved.Settings));

@@ -203,8 +203,12 @@ private slots:
         QCOMPARE(FSim->ReadMemory(GprsBlockAddress, GprsBlockSize), expected);
 
         // Read back into cleared edits, then written again unchanged: the same bytes.
+        // Cleared edits are what the tool holds of GPRS: the read asks before it replaces them.
         Page()->SetTexts({});
-        QVERIFY(!ConfirmAndAnswer(Child<QToolButton>(Page(), "sbReadKeys")).Report->shown);
+        const QString ask = QStringLiteral("Прочитать настройки из устройства?");
+        const QString replace = QStringLiteral("Несохранённые изменения на страницах: GPRS будут потеряны. Продолжить?");
+        auto read = [this] { QTest::mouseClick(Child<QToolButton>(Page(), "sbReadKeys"), Qt::LeftButton); };
+        QCOMPARE(Answering({Press(QStringLiteral("sbOk")), Press(QStringLiteral("sbOk"))}, read), (QStringList{ask, replace}));
         QCOMPARE(Page()->Texts().Password, texts.Password);
         QCOMPARE(Page()->Texts().Server, texts.Server);
         FSim->WriteMemory(GprsBlockAddress, std::vector<uint8_t>(GprsBlockSize, 0));
@@ -225,8 +229,8 @@ private slots:
 
         // A failed read leaves the edits alone.
         const TGprsTexts shown = Page()->Texts();
-        auto unread = ConfirmAndAnswer(Child<QToolButton>(Page(), "sbReadKeys")).Report;
-        QCOMPARE(unread->message.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Ошибка при чтении настроек!"));
+        const QStringList unread = Answering({Press(QStringLiteral("sbOk")), Press(QStringLiteral("sbOk"))}, read);
+        QCOMPARE(unread.value(unread.size() - 1).section(QLatin1Char('\n'), 0, 0), QStringLiteral("Ошибка при чтении настроек!"));
         QCOMPARE(Page()->Texts().APN, shown.APN);
     }
 
