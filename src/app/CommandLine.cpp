@@ -330,21 +330,6 @@ QString VersionsText(int count)
     return QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(word));
 }
 
-QString OperationText(TVersionKind kind)
-{
-    switch (kind) {
-    case TVersionKind::Read:
-        return QStringLiteral("чтение");
-    case TVersionKind::Backup:
-        return QStringLiteral("резервная копия");
-    case TVersionKind::Write:
-        return QStringLiteral("запись");
-    case TVersionKind::Line:
-        return QStringLiteral("серийная настройка");
-    }
-    return QString();
-}
-
 QString OrDash(const QString& text)
 {
     return text.isEmpty() ? QStringLiteral("—") : text;
@@ -366,7 +351,7 @@ bool OpenForReading(TCatalogue& catalogue, const TCommandLine& line)
 
 QString FoundModuleText(const TCatalogueModule& module)
 {
-    QStringList cells{module.Serial.isEmpty() ? QStringLiteral("без номера") : module.Serial};
+    QStringList cells{ModuleSerialText(module.Serial)};
     if (!module.Site.isEmpty())
         cells << module.Site;
     QString versions = VersionsText(module.Versions);
@@ -384,7 +369,7 @@ QString VersionText(const TCatalogueVersion& version)
     const QString result = info.Passed ? QStringLiteral("успешно")
                            : info.Result.isEmpty() ? QStringLiteral("ошибка")
                                                    : QStringLiteral("ошибка: ") + info.Result;
-    return QStringList{info.Time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), OperationText(info.Kind),
+    return QStringList{info.Time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), VersionKindText(info.Kind),
                        OrDash(info.Station), OrDash(info.User), OrDash(info.Port), result}
         .join(kSeparator);
 }

@@ -163,26 +163,6 @@ std::optional<TCatalogueVersion> PickBackup(QWidget* owner, TCatalogue& catalogu
     return form.exec() == QDialog::Accepted ? form.ChosenVersion() : std::nullopt;
 }
 
-QString VersionKindText(TVersionKind kind)
-{
-    switch (kind) {
-    case TVersionKind::Read:
-        return QStringLiteral("чтение");
-    case TVersionKind::Backup:
-        return QStringLiteral("резервная копия");
-    case TVersionKind::Write:
-        return QStringLiteral("запись");
-    case TVersionKind::Line:
-        return QStringLiteral("серийная настройка");
-    }
-    return QString();
-}
-
-QString ModuleSerialText(const QString& serial)
-{
-    return serial.isEmpty() ? QStringLiteral("без номера") : serial;
-}
-
 QString VersionTitle(const TCatalogueVersion& version)
 {
     const QLocale russian(QLocale::Russian);

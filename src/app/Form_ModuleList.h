@@ -20,10 +20,6 @@ struct TCompareSides {
     QString Right = QStringLiteral("В программе");
 };
 
-// A version's words, as the catalogue's lists show them.
-QString VersionKindText(TVersionKind kind);
-// "без номера" for a module whose serial number is erased.
-QString ModuleSerialText(const QString& serial);
 // "запись от 09.12.2026 18:53:07".
 QString VersionTitle(const TCatalogueVersion& version);
 // "успешно", or "ошибка: <why>".

@@ -138,3 +138,23 @@ int TCatalogue::ImportOnce(const QString& backupsFolder, const QString& counterF
 {
     return FImpl->ImportOnce(backupsFolder, counterFile, error);
 }
+
+QString VersionKindText(TVersionKind kind)
+{
+    switch (kind) {
+    case TVersionKind::Read:
+        return QStringLiteral("чтение");
+    case TVersionKind::Backup:
+        return QStringLiteral("резервная копия");
+    case TVersionKind::Write:
+        return QStringLiteral("запись");
+    case TVersionKind::Line:
+        return QStringLiteral("серийная настройка");
+    }
+    return QString();
+}
+
+QString ModuleSerialText(const QString& serial)
+{
+    return serial.isEmpty() ? QStringLiteral("без номера") : serial;
+}

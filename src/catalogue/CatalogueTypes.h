@@ -46,6 +46,11 @@ struct TCatalogueModule {
     int Versions = 0;
 };
 
+// A version's operation in the installer's words ("чтение", "резервная копия", …).
+QString VersionKindText(TVersionKind kind);
+// The module's serial number, or "без номера" for one whose number is erased.
+QString ModuleSerialText(const QString& serial);
+
 // A serial number out with a module: reserved before the first byte of it is written.
 struct TSerialReservation {
     quint32 Number = 0;
