@@ -26,6 +26,7 @@
 #include "device/ProductionLine.h"
 #include "device/ToolCore.h"
 #include "module/GprsBlock.h"
+#include "module/IniFile.h"
 #include "module/ModuleFile.h"
 #include "module/SerialCounter.h"
 #include "util/Signals.h"
@@ -338,9 +339,9 @@ QString OrDash(const QString& text)
 // The catalogue opened for reading: the local copy when the server is out of reach, said once.
 bool OpenForReading(TCatalogue& catalogue, const TCommandLine& line)
 {
-    const TToolCore core;
+    InitAppDir();
     QString error;
-    if (!catalogue.OpenPreferred(core.CatalogueLocation(line.Catalogue), error)) {
+    if (!catalogue.OpenPreferred(TToolCore::CatalogueLocation(TIniFile(ConfigFileName()), line.Catalogue), error)) {
         Print(stderr, QStringLiteral("Каталог модулей не открывается: ") + error);
         return false;
     }

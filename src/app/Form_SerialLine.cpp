@@ -36,11 +36,6 @@ const QString kWorkingColour = QStringLiteral("#ffeb9c");
 const QString kSection = QStringLiteral("SerialLine");
 const QString kSeriesKey = QStringLiteral("Series");
 
-QString ConfigFile()
-{
-    return AppDir().isEmpty() ? QString() : AppDir() + QStringLiteral("ZEM.cfg");
-}
-
 QString ReservationText(const TSerialReservation& reservation)
 {
     return QStringLiteral("%1 — серия %2, станция %3, порт %4, %5%6")
@@ -82,8 +77,8 @@ TSerialLineForm::TSerialLineForm(TExchangeRecorder& recorder, QWidget* owner)
     connect(ui->lwReservations, &QListWidget::currentRowChanged, this,
             [this](int row) { ui->btRelease->setEnabled(row >= 0 && !Running()); });
 
-    if (!ConfigFile().isEmpty())
-        ui->seFirst->setValue(TIniFile(ConfigFile()).ReadInteger(kSection, kSeriesKey, 1));
+    if (!ConfigFileName().isEmpty())
+        ui->seFirst->setValue(TIniFile(ConfigFileName()).ReadInteger(kSection, kSeriesKey, 1));
     FillPorts();
     ShowCounts();
 }
@@ -276,8 +271,8 @@ bool TSerialLineForm::Start()
         WarningDlg(this, problem);
         return false;
     }
-    if (options.SerialFrom != 0 && !ConfigFile().isEmpty())
-        TIniFile(ConfigFile()).WriteInteger(kSection, kSeriesKey, int(options.SerialFrom));
+    if (options.SerialFrom != 0 && !ConfigFileName().isEmpty())
+        TIniFile(ConfigFileName()).WriteInteger(kSection, kSeriesKey, int(options.SerialFrom));
 
     QGridLayout* grid = ui->loTiles;
     for (TTile& tile : FTiles)

@@ -48,6 +48,11 @@ void SetAppDir(const QString& folder)
     g_appDir = folder;
 }
 
+QString ConfigFileName()
+{
+    return g_appDir.isEmpty() ? QString() : g_appDir + QStringLiteral("ZEM.cfg");
+}
+
 void InitAppDir()
 {
     if (AppDir().isEmpty())

@@ -9,6 +9,8 @@
 QString AppDir();
 // Tests point it at a folder of their own before InitAppDir.
 void SetAppDir(const QString& folder);
+// "ZEM.cfg" in AppDir(); empty while AppDir() is.
+QString ConfigFileName();
 
 // The folder by that rule for a program in `exeDir`. A program installed with its menu entry
 // (under /usr, or a prefix of the user's own) always uses the user's configuration folder.

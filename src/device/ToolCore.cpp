@@ -27,7 +27,7 @@ TToolCore::TToolCore(const QString& logFolder)
     // The display name would be appended to every dialog caption on X11, so only the name is set.
     QCoreApplication::setApplicationName(QStringLiteral("ZEM 2.0"));
     InitAppDir();
-    FConfig = std::make_unique<TIniFile>(AppDir() + QStringLiteral("ZEM.cfg"));
+    FConfig = std::make_unique<TIniFile>(ConfigFileName());
     FRecorder = std::make_unique<TExchangeRecorder>();
     FRecorder->SetSecrets({{GprsBlockAddress + GprsPasswordOffset, GprsPasswordSize}});
     if (FConfig->ReadBool(QLatin1String(kLogSection), QLatin1String(kLogKey), true)) {
@@ -48,10 +48,15 @@ TToolCore::~TToolCore()
 
 QString TToolCore::CatalogueLocation(const QString& given) const
 {
+    return CatalogueLocation(*FConfig, given);
+}
+
+QString TToolCore::CatalogueLocation(const TIniFile& config, const QString& given)
+{
     if (!given.isEmpty())
         return given;
     const QString configured =
-        FConfig->ReadString(QLatin1String(kCatalogueSection), QLatin1String(kCatalogueKey), QString()).trimmed();
+        config.ReadString(QLatin1String(kCatalogueSection), QLatin1String(kCatalogueKey), QString()).trimmed();
     if (configured.isEmpty())
         return TCatalogue::DefaultLocation();
     if (TCatalogue::IsServerUrl(configured))

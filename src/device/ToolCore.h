@@ -42,6 +42,8 @@ public:
     // The catalogue a run works on: `given` (the command line's), else "[Catalogue] Database=" of
     // ZEM.cfg (a relative path there is ZEM.cfg's folder's), else TCatalogue::DefaultLocation().
     QString CatalogueLocation(const QString& given = QString()) const;
+    // The same rule over a ZEM.cfg of the caller's (a run that needs nothing else of the core).
+    static QString CatalogueLocation(const TIniFile& config, const QString& given);
     // Where OpenCatalogue opened it (or tried to).
     const QString& CatalogueUrl() const { return FCatalogueUrl; }
     // Opened at first use by OpenCatalogue() when it was not called before. On the GUI thread
