@@ -122,7 +122,6 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
     SetTypeImage(kind);
 
     QLabel* label = ui->laMessage;
-    FMessage = message;
     // The label shows the text with line breaks of our own; keep the original beside it.
     label->setProperty(kMessageProperty, message);
     // Widened step by step until the text fits beside the face, but never past two thirds of the

@@ -51,7 +51,6 @@ private:
 
     std::unique_ptr<Ui::TMyDialogForm> ui;
     int FKind = 0;
-    QString FMessage;
     bool FYesNo = false;
     int FDefault = 0;
 };

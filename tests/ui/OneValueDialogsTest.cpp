@@ -136,6 +136,8 @@ private slots:
                     SendKey(d, Qt::Key_Tab);
                 QCOMPARE(d->focusWidget()->objectName(),
                          QLatin1String(c.Tabs == 0 ? "edName" : c.Tabs == 1 ? "sbOk" : "sbCancel"));
+                if (c.Tabs == 1)
+                    SaveScreenshot(d, QStringLiteral("dialog_input_name_ok_focused"));
                 SendKey(d, Qt::Key_Return);
             });
             QCOMPARE(InputName(nullptr, QStringLiteral("Добавление абонента"), QStringLiteral("Имя")), c.Result);
