@@ -5,7 +5,7 @@
 ; For the current user without administrator rights (under the user's own programs folder), for
 ; every user when run as administrator. /S installs silently; /CurrentUser or /AllUsers choose.
 
-Unicode true
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define PRODUCT "ZEM 2.0"
@@ -15,7 +15,7 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-BrandingText "${PRODUCT} ${VERSION}"
+BrandingText "Версия ${VERSION}"
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI

@@ -60,7 +60,7 @@ out=$(run "$zem" --batch "$(winpath "$template")" --port COM1 --serial-from 500 
 status=$?
 [ $status -eq 0 ] || fail "zem.exe --batch on COM1 exits with $status: $out"
 grep -q '^COM1: успешно — серийный номер 00000500 ' <<<"$out" || fail "no success on COM1: $out"
-[ "$(memory_hex 1 0 125)" = "$settings_hex" ] || fail "the module's settings are not the copy's after the write"
+[ "$(memory_hex 1 1 123)" = "$written_hex" ] || fail "the module's settings are not the copy's after the write"
 [ "$(memory_hex 1 736 4)" = 00000500 ] || fail "the module's serial number is $(memory_hex 1 736 4), not 00000500"
 [ -s "$work/catalogue.sqlite" ] || fail "the catalogue named in $config was not used"
 [ -e "$instdir/ZEM.cfg" ] && fail "the installed program wrote ZEM.cfg beside itself"

@@ -91,8 +91,10 @@ start_sim() {
 }
 
 # A module copy with settings and a GPRS block of its own (the serial number 12345678 in it);
-# $settings_hex is what a module's first 125 bytes must be after it was written.
+# $written_hex is what a module's addresses 1 to 123 hold once it is written (no block of the
+# write covers 0 and 124).
 settings_hex=$(for i in $(seq 0 124); do printf '%02x' $(((i * 37 + 11) % 251)); done)
+written_hex=${settings_hex:2:246}
 gprs_hex="12345678$(printf '%0248d' 0)"
 template="$work/template.zem"
 printf '{"format": "ZEM 2.0 module copy", "version": 1, "settings": {"bytes": "%s"}, "gprs": {"bytes": "%s"}}\n' \
