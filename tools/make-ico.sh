@@ -10,7 +10,7 @@ le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16 & 65535)); }
   le16 0; le16 1; le16 $#
   offset=$((6 + 16 * $#))
   for png in "$@"; do
-    # The PNG header's width, big-endian at byte 16; 256 is written as 0.
+    # The PNG header's width (big-endian at byte 16, its low half at 18); 256 is written as 0.
     width=$(od -An -tu1 -j18 -N2 "$png" | awk '{print $1 * 256 + $2}')
     size=$(stat -c %s "$png")
     printf "\\x$(printf %02x $((width & 255)))\\x$(printf %02x $((width & 255)))\\x00\\x00"
