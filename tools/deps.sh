@@ -14,7 +14,7 @@ packages=(
 )
 # --windows: what the cross-build for Windows and its tests under wine need as well.
 if [ "${1:-}" = "--windows" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 zip)
+  packages+=(g++-mingw-w64-x86-64-posix wine64 zip nsis)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Packs build-windows/ZEM-<version>-windows-x64.zip from the cross-build: zem.exe with everything
-# it needs on a Windows machine that has nothing else installed, and a README in Russian.
+# it needs on a Windows machine that has nothing else installed, and a README in Russian; and the
+# installer of the same files, build-windows/ZEM-<version>-setup.exe (NSIS).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -34,3 +35,29 @@ printf '[Paths]\r\nPrefix = .\r\n' >"$stage/qt.conf"
 { printf '\xEF\xBB\xBF'; sed 's/$/\r/' packaging/windows/README.txt; } >"$stage/README.txt"
 (cd build-windows && zip -qr -X "$name.zip" "$name")
 echo "build-windows/$name.zip"
+
+# The installer's lists of the stage's files: what it puts in, and all its uninstaller takes out.
+nsis="build-windows/nsis"
+rm -rf "$nsis"
+mkdir -p "$nsis"
+winpath() { printf '%s' "${1//\//\\}"; }
+(cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$nsis/files"
+(cd "$stage" && find . -mindepth 1 -type d | sed 's|^\./||' | LC_ALL=C sort -r) >"$nsis/dirs"
+folder=""
+while read -r file; do
+  dir=$(dirname "$file")
+  if [ "$dir" != "$folder" ]; then
+    folder=$dir
+    [ "$dir" = . ] && echo 'SetOutPath "$INSTDIR"' || echo "SetOutPath \"\$INSTDIR\\$(winpath "$dir")\""
+  fi
+  echo "File \"$root/$stage/$file\""
+done <"$nsis/files" >"$nsis/files.nsh"
+{
+  while read -r file; do echo "Delete \"\$INSTDIR\\$(winpath "$file")\""; done <"$nsis/files"
+  # Deepest first; a folder with anything of the user's in it stays.
+  while read -r dir; do echo "RMDir \"\$INSTDIR\\$(winpath "$dir")\""; done <"$nsis/dirs"
+} >"$nsis/unfiles.nsh"
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$root/$nsis/files.nsh" \
+  -DUNFILES="$root/$nsis/unfiles.nsh" -DICON="$root/build-windows/zem.ico" \
+  -DOUTFILE="$root/build-windows/ZEM-$version-setup.exe" packaging/windows/zem.nsi
+echo "build-windows/ZEM-$version-setup.exe"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds for Windows (tools/build-windows.sh) and runs the Windows tests under wine in a
-# temporary wine prefix, with the Linux zem-sim behind COM1 for the serial port's test.
+# Cross-builds for Windows (tools/build-windows.sh: the zip and the installer) and runs the Windows
+# tests under wine in a temporary wine prefix, with the Linux zem-sim behind COM1 for the serial
+# port's test; the installer's tests, the production line's and the catalogue's make their own.
 # Arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,6 +44,8 @@ for _ in $(seq 100); do
   [ -L "$line" ] && break
   sleep 0.1
 done
+# The installer's and the installed program's tests make prefixes and zem-sims of their own.
+export ZEM_SIM="$root/build/sim/zem-sim"
 ZEM_TEST_COM=COM1 ctest --test-dir build-windows --output-on-failure "$@"
 
 # The window once more on Windows' own platform, in a virtual X server, for its picture.

@@ -10,6 +10,12 @@
 
 int main(int argc, char** argv)
 {
+#ifdef Q_OS_WIN
+    // With MinGW's emulated thread-local storage, the JIT stack QRegularExpression keeps per thread
+    // is freed before its destructor runs, which then crashes every thread of ours that matched a
+    // pattern (a production line's port with a catalogue on a server) as it ends.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
+#endif
     // Before anything can save a file: a save past the file size limit fails with its reason
     // rather than killing the program and leaving its temporary file behind.
     IgnoreFileSizeSignal();

@@ -28,9 +28,14 @@ QString ConfigFolderFor(const QString& exeDir)
 {
     // Only a folder of the user's own: a system folder root may write to, or another user's
     // install, would share one user's settings with everybody else. An installed program's folder
-    // holds programs only, whoever owns it.
-    const QString menuEntry = QStringLiteral("/../share/applications/%1.desktop").arg(QLatin1String(AppId));
-    if (!exeDir.isEmpty() && !QFileInfo::exists(exeDir + menuEntry) &&
+    // holds programs only, whoever owns it: its menu entry, or on Windows the installer's
+    // uninstaller beside it, tells it is one.
+#ifdef Q_OS_WIN
+    const QString installed = QStringLiteral("/uninstall.exe");
+#else
+    const QString installed = QStringLiteral("/../share/applications/%1.desktop").arg(QLatin1String(AppId));
+#endif
+    if (!exeDir.isEmpty() && !QFileInfo::exists(exeDir + installed) &&
         OwnWritableFolder(LocalFileName(exeDir)))
         return WithSeparator(exeDir);
     const QString userDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);

@@ -13,7 +13,8 @@ void SetAppDir(const QString& folder);
 QString ConfigFileName();
 
 // The folder by that rule for a program in `exeDir`. A program installed with its menu entry
-// (under /usr, or a prefix of the user's own) always uses the user's configuration folder.
+// (under /usr, or a prefix of the user's own), or by the Windows installer, always uses the
+// user's configuration folder.
 QString ConfigFolderFor(const QString& exeDir);
 
 // Fills AppDir() by the rule above, unless it was set before (tests point it at a folder of their
