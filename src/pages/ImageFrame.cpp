@@ -65,6 +65,7 @@ void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
         } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
             connect(check, &QCheckBox::toggled, this, &TImageFrame::EditsChanged);
         } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+            list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
             list->clear();
             list->addItems(field->Items);
             list->setCurrentIndex(-1);

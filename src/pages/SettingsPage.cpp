@@ -1,5 +1,8 @@
 #include "pages/SettingsPage.h"
 
+#include <QApplication>
+#include <QScrollArea>
+
 #include <algorithm>
 
 #include "ui/Mydialogs.h"
@@ -7,6 +10,13 @@
 TSettingsPage::TSettingsPage(QWidget* owner, THeldModule& held, TModulePart part)
     : QFrame(owner), FHeld(held), FPart(part)
 {
+    // The scroll area brings a field into view only when Tab moves within it; the focus that
+    // comes from the strip or the tab bar is brought into view here.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        auto* scroll = findChild<QScrollArea*>(QStringLiteral("scPage"), Qt::FindDirectChildrenOnly);
+        if (now && scroll && scroll->widget() && scroll->widget()->isAncestorOf(now))
+            scroll->ensureWidgetVisible(now);
+    });
 }
 
 void TSettingsPage::Refuse(QWidget* field, const QString& why)
