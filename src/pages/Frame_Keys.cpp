@@ -345,6 +345,9 @@ void TKeysFrame::ShowEmptiness()
     if (empty) {
         grid->clearSelection();
         grid->setCurrentIndex(QModelIndex());
+    } else {
+        // The arrow keys start from a current cell, and only one.
+        grid->setCurrentCell(1, kKeyCol);
     }
 }
 

@@ -58,7 +58,8 @@ protected:
 
 private:
     void sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
-    // No row, and no current cell, while the grid holds no key.
+    // No row, and no current cell, while the grid holds no key; once it holds one, the first key
+    // is current.
     void ShowEmptiness();
     int KeyCount() const;
 

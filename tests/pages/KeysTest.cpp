@@ -308,9 +308,12 @@ private slots:
             return FGrid->isRowHidden(1) && !FGrid->currentIndex().isValid() && FGrid->selectedItems().isEmpty();
         };
         QVERIFY(looksEmpty());
-        Click("sbAdd", {TypeKey(kKeyA)});
-        QVERIFY(!FGrid->isRowHidden(1) && FGrid->currentRow() == 1);
-        Click("sbDelete", {Press(kYes)});
+        PutThreeKeys();
+        ReadKeys();
+        QVERIFY(!FGrid->isRowHidden(1));
+        QCOMPARE(FGrid->currentRow(), 1);  // where the arrow keys start
+        for (int i = 0; i < 3; ++i)
+            Click("sbDelete", {Press(kYes)});
         QVERIFY(looksEmpty());
         Click("sbAdd", {TypeKey(kKeyA)});
         FSim->WriteMemory(kTable, TBytes(256, 0xFF));
