@@ -176,7 +176,7 @@ private slots:
         QToolButton button;
         SetupSpeedButton(&button, TGlyph::Read);
         QVERIFY(button.autoRaise());
-        QCOMPARE(button.focusPolicy(), Qt::NoFocus);
+        QCOMPARE(button.focusPolicy(), Qt::TabFocus);
         QCOMPARE(button.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
         for (int g = int(TGlyph::Ok); g <= int(TGlyph::Open); ++g) {
             const QIcon icon = MakeGlyph(TGlyph(g));
