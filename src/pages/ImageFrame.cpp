@@ -85,9 +85,13 @@ void TImageFrame::StyleForm()
     const QString title = QStringLiteral("color: %1; font-weight: bold;").arg(ToQColor(clNavy).name());
     const QString line = QStringLiteral("background-color: %1;").arg(ToQColor(clGray).name());
     for (QWidget* child : findChildren<QWidget*>()) {
-        if (HasFlag(child, kStretchProperty)) {
+        // A list is never narrower than its longest item: the page scrolls instead.
+        const bool list = qobject_cast<QComboBox*>(child) != nullptr;
+        const bool stretch = HasFlag(child, kStretchProperty);
+        if (list || stretch) {
             QSizePolicy policy = child->sizePolicy();
-            policy.setHorizontalPolicy(QSizePolicy::Expanding);
+            policy.setHorizontalPolicy(list ? (stretch ? QSizePolicy::MinimumExpanding : QSizePolicy::Minimum)
+                                            : QSizePolicy::Expanding);
             child->setSizePolicy(policy);
         }
         if (HasFlag(child, kHeaderProperty))

@@ -41,7 +41,8 @@ public slots:
 
 protected:
     // Binds the page's fields and its strip's two buttons, once the form is built on the page.
-    // A field of the table whose control the form lacks stops the tool at start. The lists take
+    // A field of the table whose control the form lacks stops the tool at start, as does a form
+    // without its scroll area. The lists take
     // their items from the table, with nothing chosen.
     void BindImage(QToolButton* reset, QToolButton* save);
 

@@ -76,8 +76,12 @@ TMyDialogForm::TMyDialogForm(QWidget* owner)
     connect(ui->sbOk, &QToolButton::clicked, this, &TMyDialogForm::OkClick);
     connect(ui->sbNo, &QToolButton::clicked, this, [this] { done(mrNo); });
     connect(ui->sbCancel, &QToolButton::clicked, this, &TMyDialogForm::CancelClick);
-    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
+    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel}) {
         button->installEventFilter(this);
+        // The dialog takes the keys itself; its answers take the focus only when one is the
+        // default (Prepare).
+        button->setFocusPolicy(Qt::NoFocus);
+    }
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }
