@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QtMath>
 
 #include <memory>
 #include <random>
@@ -336,7 +337,15 @@ private slots:
     void titleLines_joinEachTitleToItsColumn_atEveryWidth()
     {
         auto* panel = FPage->findChild<QWidget*>(QStringLiteral("paTitles"));
-        const auto isLine = [](const QImage& image, int x, int y) { return image.pixelColor(x, y) == QColor(0x80, 0x80, 0x80); };
+        // Whether the line's grey is in the logical pixel, at any scale factor.
+        const auto isLine = [](const QImage& image, int x, int y) {
+            const qreal ratio = image.devicePixelRatio();
+            for (int dy = qFloor(y * ratio); dy < qCeil((y + 1) * ratio); ++dy)
+                for (int dx = qFloor(x * ratio); dx < qCeil((x + 1) * ratio); ++dx)
+                    if (image.valid(dx, dy) && image.pixelColor(dx, dy) == QColor(0x80, 0x80, 0x80))
+                        return true;
+            return false;
+        };
         // The least width the page takes first: there the titles are closest to their columns.
         for (int width : {0, 678, 1400}) {
             FPage->resize(width, 447);
@@ -352,11 +361,11 @@ private slots:
                 QVERIFY2(end < centre, qPrintable(tag));
                 // Down the column's centre from the title's row to the grid; across from the
                 // title's end to the centre on the row where it turns.
-                int top = image.height() - 1;
+                int top = panel->height() - 1;
                 while (top > 0 && isLine(image, centre, top - 1))
                     --top;
                 QVERIFY2(top > title->y() && top < title->geometry().bottom(), qPrintable(tag));
-                for (int y = top; y < image.height(); ++y)
+                for (int y = top; y < panel->height(); ++y)
                     QVERIFY2(isLine(image, centre, y), qPrintable(tag));
                 for (int x = end + 8; x <= centre; ++x)
                     QVERIFY2(isLine(image, x, top), qPrintable(tag));
