@@ -1,8 +1,10 @@
 #include "pages/Form_GetKey.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cstring>
@@ -52,7 +54,6 @@ TGetKeyForm::TGetKeyForm(QWidget* owner, TDeviceSession& session, TIniFile& conf
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size());
     StyleTitleBand(ui->laDeviceKey);
     StyleTitleBand(ui->Label1);
 
@@ -60,6 +61,9 @@ TGetKeyForm::TGetKeyForm(QWidget* owner, TDeviceSession& session, TIniFile& conf
     mono.setStyleHint(QFont::TypeWriter);
     mono.setPixelSize(15);
     ui->edKey->setFont(mono);
+    // Room for the longest code, a full key in display order, whatever the font.
+    ui->edKey->setMinimumWidth(QFontMetrics(mono).horizontalAdvance(QStringLiteral("FF FF FF FF FF FF FF FF")) +
+                               ui->edKey->fontMetrics().averageCharWidth() * 2);
     connect(ui->edKey, &QLineEdit::textEdited, this, [this](const QString& text) {
         const int cursor = ui->edKey->cursorPosition();
         ui->edKey->setText(text.toUpper());
@@ -75,8 +79,6 @@ TGetKeyForm::TGetKeyForm(QWidget* owner, TDeviceSession& session, TIniFile& conf
     FTimer->setInterval(kTimerMs);
     connect(FTimer, &QTimer::timeout, this, &TGetKeyForm::TimerTimer);
 
-    // FormCreate
-    CenterOverOwner(this);
     ui->paWaitKey->hide();
     ui->sbStop->hide();
     ShowStatus(QString(), Qt::black);
@@ -110,11 +112,9 @@ void TGetKeyForm::FormShow()
     if (!FPortOpen) {
         WarningDlg(parentWidget(), PortOpenWarning(FSession));
         // Only typing is left: the dialog closes up under the reader's panel.
-        const int gap = ui->paReader->height();
         ui->paReader->hide();
-        for (QWidget* panel : {ui->paKey, ui->paControls})
-            panel->move(panel->x(), panel->y() - gap);
-        setFixedSize(width(), height() - gap);
+        adjustSize();
+        CenterOverOwner(this);
         return;
     }
     sbStartClick();
@@ -284,7 +284,11 @@ void TGetKeyForm::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        sbOkClick();
+        // The button in focus, else OK.
+        if (auto* button = qobject_cast<QToolButton*>(focusWidget()))
+            button->click();
+        else
+            sbOkClick();
         return;
     default:
         QDialog::keyPressEvent(event);

@@ -5,7 +5,7 @@
 TAlarmFrame::TAlarmFrame(QWidget* owner, THeldModule& held)
     : TImageFrame(owner, held, TImagePage::Alarm), ui(new Ui::TAlarmFrame)
 {
-    ui->setupUi(Body());
+    ui->setupUi(this);
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
 }
 

@@ -8,14 +8,13 @@ namespace {
 
 const QString kOperatorsFile = QStringLiteral("Operators.cfg");
 const QString kAccountBalanceKey = QStringLiteral("AccountBalance");
-constexpr int kOperatorGap = 4;
 
 }  // namespace
 
 TCommonFrame::TCommonFrame(QWidget* owner, THeldModule& held)
     : TImageFrame(owner, held, TImagePage::Common), ui(new Ui::TCommonFrame)
 {
-    ui->setupUi(Body());
+    ui->setupUi(this);
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     connect(ui->cbOperator, qOverload<int>(&QComboBox::activated), this, &TCommonFrame::cbOperatorChange);
 }
@@ -44,10 +43,3 @@ void TCommonFrame::cbOperatorChange()
         ui->edAccountBalance->setText(balance);
 }
 
-void TCommonFrame::BodyResized()
-{
-    const int width = Body()->width();
-    ui->cbOperator->move(width - ui->cbOperator->width(), ui->cbOperator->y());
-    ui->edAccountBalance->resize(ui->cbOperator->x() - ui->edAccountBalance->x() - kOperatorGap,
-                                 ui->edAccountBalance->height());
-}

@@ -20,9 +20,6 @@ public slots:
     // The operator picked a preset: its balance number goes into the edit, unless it has none.
     void cbOperatorChange();
 
-protected:
-    void BodyResized() override;
-
 private:
     Ui::TCommonFrame* ui;
 };

@@ -25,7 +25,6 @@ const QString kOperatorsFile = QStringLiteral("Operators.cfg");
 const QString kOperatorsNotSaved = QStringLiteral("Не удалось сохранить файл операторов!");
 // A reserved example domain: nobody receives requests until the installer types a real server.
 const QString kDefaultRequest = QStringLiteral("monitoring.example.com/zem_02_import.php?import");
-constexpr int kOperatorGap = 8;
 
 const char* const kPresetKeys[] = {"APN", "IP", "Port", "User", "Password"};
 
@@ -69,12 +68,12 @@ TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held, TToolCore& core)
     LimitTyping(ui->edPassword, 8);
     ui->edServer->setText(kDefaultRequest);
 
-    QList<QLabel*> captions;
+    QList<QWidget*> captions;
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label->buddy())
             captions << label;
     }
-    FColumn = CaptionColumn(ui->edSN->x(), captions);
+    ShareWidth(captions);
 
     connect(ui->sbReadKeys, &QToolButton::clicked, this, &TGPRSFrame::sbReadKeysClick);
     connect(ui->sbWriteKeys, &QToolButton::clicked, this, &TGPRSFrame::sbWriteKeysClick);
@@ -90,31 +89,6 @@ TGPRSFrame::TGPRSFrame(QWidget* owner, THeldModule& held, TToolCore& core)
 TGPRSFrame::~TGPRSFrame()
 {
     delete ui;
-}
-
-void TGPRSFrame::resizeEvent(QResizeEvent* event)
-{
-    TSettingsPage::resizeEvent(event);
-    paGPRSResize();
-}
-
-void TGPRSFrame::paGPRSResize()
-{
-    const int width = std::max(this->width(), FColumn + 120);
-    for (QWidget* panel : {static_cast<QWidget*>(ui->paTop), static_cast<QWidget*>(ui->paDevice),
-                           static_cast<QWidget*>(ui->paGPRS)})
-        panel->resize(width, panel->height());
-    for (QWidget* band : {ui->Label1, ui->laKeys})
-        band->resize(width, band->height());
-    for (QLabel* caption : findChildren<QLabel*>()) {
-        if (caption->buddy())
-            caption->resize(FColumn - kCaptionGap - caption->x(), caption->height());
-    }
-    for (QLineEdit* edit : {ui->edSN, ui->edServer, ui->edAPN, ui->edIP, ui->edPort, ui->edUser, ui->edPassword})
-        edit->setGeometry(FColumn, edit->y(), width - FColumn, edit->height());
-    ui->paOperator->move(width - ui->paOperator->width(), ui->paOperator->y());
-    ui->cbOperator->setGeometry(FColumn, ui->cbOperator->y(), ui->paOperator->x() - FColumn - kOperatorGap,
-                                ui->cbOperator->height());
 }
 
 QString TGPRSFrame::OperatorsFileName() const

@@ -49,11 +49,7 @@ public:
     // The block has gone to the module: the edits that made it are no longer unsaved.
     void Written(const TGprsBytes& block);
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
-    void paGPRSResize();
     void LoadOperatorList();
     void LoadOperator(const QString& name);
     // False with the installer's message when the file was not changed.
@@ -66,5 +62,4 @@ private:
     TToolCore& FCore;
     TDeviceSession& FSession;
     std::optional<TGprsBytes> FShownBlock;
-    int FColumn = 0;  // where the edits start, so that every caption fits before them
 };

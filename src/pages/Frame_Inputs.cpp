@@ -1,8 +1,5 @@
 #include "pages/Frame_Inputs.h"
 
-#include <algorithm>
-#include <string>
-
 #include "ui/Dnx_control_utils.h"
 #include "ui_Frame_Inputs.h"
 
@@ -16,7 +13,6 @@ constexpr int kModeOff = 4;
 // Positions in the mode list of Z6 and Z7.
 constexpr int kModeGuardControl = 1;  // "Управление охраной"
 constexpr int kModeArm = 2;           // "Постановка на охрану"
-constexpr int kRightMargin = 24;
 
 int Tag(const QObject* control) { return control->property("tag").toInt(); }
 
@@ -25,7 +21,7 @@ int Tag(const QObject* control) { return control->property("tag").toInt(); }
 TInputsFrame::TInputsFrame(QWidget* owner, THeldModule& held)
     : TImageFrame(owner, held, TImagePage::Inputs), ui(new Ui::TInputsFrame)
 {
-    ui->setupUi(Body());
+    ui->setupUi(this);
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     for (int zone = 1; zone <= kZoneCount; ++zone) {
         QComboBox* mode = ZoneList(zone, "Mode");
@@ -42,45 +38,9 @@ TInputsFrame::~TInputsFrame()
 {
 }
 
-void TInputsFrame::ListsFilled()
-{
-    // The lists were drawn for a narrower font: a column widens to its longest item and the
-    // columns to its right move along, the delay edits with the last one.
-    const struct {
-        QLabel* Title;
-        const char* Role;
-    } columns[] = {{ui->laTitleMode, "Mode"}, {ui->laTitleAlarmState, "AlarmState"}, {ui->laTitleAction, "Action"}};
-    int shift = 0;
-    for (const auto& column : columns) {
-        std::vector<QWidget*> parts{column.Title};
-        const int left = column.Title->x();
-        const int designWidth = column.Title->width();
-        int width = designWidth;
-        for (int zone = 1; zone <= kZoneCount; ++zone) {
-            if (QComboBox* list = ZoneList(zone, column.Role)) {
-                parts.push_back(list);
-                width = std::max(width, list->sizeHint().width());
-            }
-        }
-        if (std::string(column.Role) == "Action")
-            parts.insert(parts.end(), {ui->edAlarmDelay, ui->edPassageDelay});
-        for (QWidget* part : parts)
-            part->setGeometry(left + shift, part->y(), width, part->height());
-        shift += width - designWidth;
-    }
-    const int right = ui->laTitleAction->geometry().right() + 1 + kRightMargin;
-    if (right > Body()->width()) {
-        Body()->resize(right, Body()->height());
-        for (QFrame* line : Body()->findChildren<QFrame*>()) {
-            if (line->property("rowLine").toBool())
-                line->resize(right, line->height());
-        }
-    }
-}
-
 QComboBox* TInputsFrame::ZoneList(int zone, const char* role) const
 {
-    return qobject_cast<QComboBox*>(FindControl(Body(), QStringLiteral("cbZ%1%2").arg(zone).arg(QLatin1String(role))));
+    return qobject_cast<QComboBox*>(FindControl(ui->paBody, QStringLiteral("cbZ%1%2").arg(zone).arg(QLatin1String(role))));
 }
 
 void TInputsFrame::cbZ1ModeChange(QComboBox* sender)

@@ -23,7 +23,6 @@ public:
     void cbZ6ModeChange(QComboBox* sender);
 
 protected:
-    void ListsFilled() override;
     void UpdateVisibility() override;
 
 private:

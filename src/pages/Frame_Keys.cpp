@@ -56,8 +56,6 @@ TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held, TToolCore& core)
     QTableWidget* grid = ui->sgKeys;
     GridSetup(grid, kColCount, 2, kRowHeight);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    // The columns are always stretched to the grid's width: there is nothing to scroll to.
-    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const QStringList headers{QStringLiteral("#"), QStringLiteral("Ключ"), QStringLiteral("Серийный номер"),
                               QStringLiteral("Параметры"), QStringLiteral("Комментарий")};
     for (int c = 0; c < headers.size(); ++c)
@@ -88,7 +86,9 @@ TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held, TToolCore& core)
     connect(grid->model(), &QAbstractItemModel::rowsRemoved, this, &TKeysFrame::EditsChanged);
     // The vertical scroll bar comes and goes with the rows and takes its width from the columns.
     grid->viewport()->installEventFilter(this);
-    grid->setCurrentCell(1, kKeyCol);
+    // The grid keeps a blank row while it holds no key; shown, or current, it would pass for one.
+    connect(grid->model(), &QAbstractItemModel::dataChanged, this, &TKeysFrame::ShowEmptiness);
+    ShowEmptiness();
 
     connect(ui->sbReadKeys, &QToolButton::clicked, this, &TKeysFrame::sbReadKeysClick);
     connect(ui->sbWriteKeys, &QToolButton::clicked, this, &TKeysFrame::sbWriteKeysClick);
@@ -96,7 +96,7 @@ TKeysFrame::TKeysFrame(QWidget* owner, THeldModule& held, TToolCore& core)
     connect(ui->sbDelete, &QToolButton::clicked, this, &TKeysFrame::sbDeleteClick);
     connect(ui->sbSearch, &QToolButton::clicked, this, &TKeysFrame::sbSearchClick);
 
-    FrameResize();
+    GridSetColWidths(grid, FWidths, true);
 }
 
 TKeysFrame::~TKeysFrame()
@@ -335,21 +335,20 @@ void TKeysFrame::sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect&
     GridDrawCell(grid, canvas, col, row, text, state, rect, alignment, FWidths, true);
 }
 
-void TKeysFrame::FrameResize()
+void TKeysFrame::ShowEmptiness()
 {
-    const int w = width();
-    ui->paTop->setGeometry(0, 0, w, ui->paTop->height());
-    ui->laKeys->setGeometry(0, ui->paTop->height(), w, ui->laKeys->height());
-    ui->beKeys->setGeometry(0, ui->laKeys->geometry().bottom() + 1, w, ui->beKeys->height());
-    const int top = ui->beKeys->geometry().bottom() + 1;
-    ui->sgKeys->setGeometry(0, top, w, std::max(0, height() - top));
-    GridSetColWidths(ui->sgKeys, FWidths, true);
-}
-
-void TKeysFrame::resizeEvent(QResizeEvent* event)
-{
-    TSettingsPage::resizeEvent(event);
-    FrameResize();
+    QTableWidget* grid = ui->sgKeys;
+    const bool empty = GridIsEmpty(grid);
+    if (grid->isRowHidden(1) == empty)
+        return;
+    grid->setRowHidden(1, empty);
+    if (empty) {
+        grid->clearSelection();
+        grid->setCurrentIndex(QModelIndex());
+    } else {
+        // The arrow keys start from a current cell, and only one.
+        grid->setCurrentCell(1, kKeyCol);
+    }
 }
 
 bool TKeysFrame::eventFilter(QObject* watched, QEvent* event)

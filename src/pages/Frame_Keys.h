@@ -54,12 +54,13 @@ public slots:
     void sgKeysDblClick(int row);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void sgKeysDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
-    void FrameResize();
+    // No row, and no current cell, while the grid holds no key; once it holds one, the first key
+    // is current.
+    void ShowEmptiness();
     int KeyCount() const;
 
     Ui::TKeysFrame* ui;

@@ -56,7 +56,7 @@ QPixmap RenderPicture(int picture, qreal ratio)
 TMobilesFrame::TMobilesFrame(QWidget* owner, THeldModule& held)
     : TImageFrame(owner, held, TImagePage::Mobiles), ui(new Ui::TMobilesFrame), FWidths(kColCount, 0)
 {
-    ui->setupUi(Body());
+    ui->setupUi(this);
 
     QTableWidget* grid = ui->sgMobiles;
     GridSetup(grid, kColCount, kSlots + 1, kRowHeight);
@@ -88,9 +88,10 @@ TMobilesFrame::TMobilesFrame(QWidget* owner, THeldModule& held)
         sgMobilesDrawCell(canvas, col, row, rect, state);
     });
     connect(grid, &QTableWidget::cellDoubleClicked, this, &TMobilesFrame::sgMobilesDblClick);
-    connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this]() { AlignTitleLines(); });
+    connect(grid->horizontalHeader(), &QHeaderView::sectionResized, ui->paTitles, qOverload<>(&QWidget::update));
     FGridViewport = grid->viewport();
     FGridViewport->installEventFilter(this);
+    ui->paTitles->installEventFilter(this);
 
     BindImage(ui->sbResetKeys, ui->sbSaveKeys);
     connect(grid->model(), &QAbstractItemModel::dataChanged, this, &TMobilesFrame::EditsChanged);
@@ -98,8 +99,11 @@ TMobilesFrame::TMobilesFrame(QWidget* owner, THeldModule& held)
     SetupSpeedButton(ui->sbEdit, TGlyph::Edit, this, &TMobilesFrame::sbEditClick);
     SetupSpeedButton(ui->sbDelete, TGlyph::Delete, this, &TMobilesFrame::sbDeleteClick);
 
+    // Every row in sight and every title clear of the lines before it: a page too small for that
+    // scrolls instead.
+    GridSetColWidths(grid, FWidths, false);
+    grid->setMinimumSize(LeastGridWidth(), grid->verticalHeader()->length() + 2 * grid->frameWidth());
     GridSetColWidths(grid, FWidths, true);
-    AlignTitleLines();
 }
 
 TMobilesFrame::~TMobilesFrame()
@@ -229,41 +233,60 @@ const TImageList& TMobilesFrame::Pictures(qreal ratio) const
     return pictures;
 }
 
-void TMobilesFrame::AlignTitleLines()
+QLabel* TMobilesFrame::Title(int col) const
 {
-    const QTableWidget* grid = ui->sgMobiles;
-    const QWidget* panel = ui->paTitles;
-    const struct {
-        QLabel* Title;
-        QFrame* Across;
-        QFrame* Down;
-    } columns[] = {
-        {ui->laCol2, ui->shHorCol2, ui->shVertCol2}, {ui->laCol3, ui->shHorCol3, ui->shVertCol3},
-        {ui->laCol4, ui->shHorCol4, ui->shVertCol4}, {ui->laCol5, ui->shHorCol5, ui->shVertCol5},
-        {ui->laCol6, ui->shHorCol6, ui->shVertCol6},
-    };
-    int col = kFirstRightCol;
-    for (const auto& c : columns) {
-        const QRect header = grid->visualRect(grid->model()->index(0, col));
-        const int centre = grid->x() + grid->contentsRect().left() + header.left() + header.width() / 2 - panel->x();
-        c.Title->resize(c.Title->sizeHint().width(), c.Title->height());
-        const int left = c.Title->geometry().right() + 1 + kTitleLineGap;
-        const int y = c.Title->y() + c.Title->height() / 2;
-        c.Across->setGeometry(left, y, std::max(0, centre - left + 1), 1);
-        c.Down->setGeometry(centre, y, 1, panel->height() - y);
-        ++col;
-    }
+    QLabel* const titles[] = {ui->laCol2, ui->laCol3, ui->laCol4, ui->laCol5, ui->laCol6};
+    return titles[col - kFirstRightCol];
 }
 
-void TMobilesFrame::BodyResized()
+int TMobilesFrame::LeastGridWidth() const
 {
-    if (FGridViewport)  // the form is built
-        AlignTitleLines();
+    // The grid shares what it has beyond its columns' own widths among all but the first, in
+    // proportion to them: a column's centre is then the first column's width plus the centre's
+    // own distance from it, scaled. The least scale that puts each centre past its title's end
+    // gives the least width.
+    const QTableWidget* grid = ui->sgMobiles;
+    const int first = grid->columnWidth(0);
+    const int titleLeft = ui->loTitles->contentsMargins().left() - grid->frameWidth();
+    int rest = 0;
+    qreal scale = 1;
+    for (int col = 1; col < kColCount; ++col) {
+        const qreal centre = rest + grid->columnWidth(col) / 2.0;
+        rest += grid->columnWidth(col);
+        if (col >= kFirstRightCol) {
+            const int end = titleLeft + Title(col)->sizeHint().width() + 2 * kTitleLineGap;
+            scale = std::max(scale, (end - first) / centre);
+        }
+    }
+    // A pixel a column for the shares' rounding.
+    return first + qCeil(rest * scale) + kColCount + 2 * grid->frameWidth();
+}
+
+void TMobilesFrame::PaintTitleLines()
+{
+    // Each rights title is joined to its column: across to the column's centre, then down to the
+    // grid.
+    const QTableWidget* grid = ui->sgMobiles;
+    QWidget* panel = ui->paTitles;
+    QPainter painter(panel);
+    painter.setPen(ToQColor(clGray));
+    for (int col = kFirstRightCol; col < kColCount; ++col) {
+        const QLabel* title = Title(col);
+        const QRect header = grid->visualRect(grid->model()->index(0, col));
+        const QPoint top = grid->viewport()->mapTo(ui->paBody, QPoint(header.left() + header.width() / 2, 0));
+        const int centre = panel->mapFrom(ui->paBody, top).x();
+        const int left = title->x() + title->sizeHint().width() + kTitleLineGap;
+        const int y = title->geometry().center().y();
+        painter.drawLine(left, y, centre, y);
+        painter.drawLine(centre, y, centre, panel->height() - 1);
+    }
 }
 
 bool TMobilesFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == FGridViewport && event->type() == QEvent::Resize)
         GridSetColWidths(ui->sgMobiles, FWidths, true);
+    else if (watched == ui->paTitles && event->type() == QEvent::Paint)
+        PaintTitleLines();
     return TImageFrame::eventFilter(watched, event);
 }

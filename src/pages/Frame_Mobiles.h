@@ -4,6 +4,8 @@
 #include "pages/ImageFrame.h"
 #include "ui/Stringgridtools.h"
 
+class QLabel;
+
 namespace Ui {
 class TMobilesFrame;
 }
@@ -25,7 +27,6 @@ public slots:
 protected:
     QString CellText(const TImageField& field) const override;
     void SetCellText(const TImageField& field, const QString& text) override;
-    void BodyResized() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -35,8 +36,11 @@ private:
     void sgMobilesDrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
     bool IsEmptySlot(int row) const;
     int SlotRow(const TImageField& field) const;
+    QLabel* Title(int col) const;
+    // The narrowest grid whose rights columns all lie past the ends of their titles.
+    int LeastGridWidth() const;
     // Joins each rights title to its column; the columns move whenever the grid is resized.
-    void AlignTitleLines();
+    void PaintTitleLines();
     const TImageList& Pictures(qreal ratio) const;
 
     Ui::TMobilesFrame* ui;

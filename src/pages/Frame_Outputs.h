@@ -1,12 +1,11 @@
 #pragma once
 #include <memory>
 
+#include "device/DeviceSession.h"
 #include "pages/ImageFrame.h"
 
 class QComboBox;
 class QToolButton;
-
-class TDeviceSession;
 
 namespace Ui {
 class TOutputsFrame;
@@ -26,10 +25,11 @@ public:
     void sbO0PulseClick(QToolButton* sender);
 
 protected:
-    void ListsFilled() override;
     void UpdateVisibility() override;
 
 private:
+    // The last command's outcome stays on the page, beside its strip: sent, or why not.
+    void ShowCommandResult(const QToolButton* button, TOperationResult result);
 
     std::unique_ptr<Ui::TOutputsFrame> ui;
     TDeviceSession& FSession;

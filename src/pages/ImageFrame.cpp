@@ -2,11 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
-#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -25,7 +22,6 @@ const char* const kStretchProperty = "stretch";
 const char* const kTitleProperty = "columnTitle";
 const char* const kRowNameProperty = "rowName";
 const char* const kRowLineProperty = "rowLine";
-constexpr int kLeastStretchWidth = 120;  // a stretching control never gets narrower
 
 bool HasFlag(const QObject* object, const char* property) { return object->property(property).toBool(); }
 
@@ -46,26 +42,21 @@ bool Fits(const QWidget* control, TEncoding encoding)
 TImageFrame::~TImageFrame() = default;
 
 TImageFrame::TImageFrame(QWidget* owner, THeldModule& held, TImagePage page)
-    : TSettingsPage(owner, held, PartSettings), FPage(page), FScroll(new QScrollArea(this)), FBody(new QWidget)
+    : TSettingsPage(owner, held, PartSettings), FPage(page)
 {
-    FScroll->setFrameShape(QFrame::NoFrame);
-    // The page's fields take the focus; the frame that scrolls them is no stop of the Tab key.
-    FScroll->setFocusPolicy(Qt::NoFocus);
-    FScroll->setWidgetResizable(false);
-    FScroll->setWidget(FBody);
-    FScroll->viewport()->setAutoFillBackground(false);
-    FBody->setAutoFillBackground(false);
-    FBody->installEventFilter(this);
 }
 
 void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
 {
-    // The form names the body; the page takes that name, so the page is found by it.
-    setObjectName(FBody->objectName());
-    FBody->setObjectName(QStringLiteral("paBody"));
+    FScroll = findChild<QScrollArea*>(QStringLiteral("scPage"));
+    if (!FScroll)
+        qFatal("Page \"%s\" has no scroll area", qPrintable(objectName()));
+    // The page's fields take the focus; the frame that scrolls them is no stop of the Tab key.
+    FScroll->setFocusPolicy(Qt::NoFocus);
+    FScroll->viewport()->setAutoFillBackground(false);
 
     for (const TImageField* field : PageFields(FPage)) {
-        QWidget* control = FindControl(FBody, QString::fromLatin1(field->Control));
+        QWidget* control = FindControl(FScroll->widget(), QString::fromLatin1(field->Control));
         if (!control || !Fits(control, field->Encoding))
             qFatal("Page \"%s\" has no suitable control \"%s\"", qPrintable(objectName()), field->Control);
         FBindings.push_back({field, control, QVariant(), QVariant()});
@@ -74,16 +65,13 @@ void TImageFrame::BindImage(QToolButton* reset, QToolButton* save)
         } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
             connect(check, &QCheckBox::toggled, this, &TImageFrame::EditsChanged);
         } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+            list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
             list->clear();
             list->addItems(field->Items);
             list->setCurrentIndex(-1);
             connect(list, &QComboBox::currentIndexChanged, this, &TImageFrame::EditsChanged);
         }
     }
-    ListsFilled();
-    PlanLayout();
-    FitBody();
-
     StyleForm();
 
     SetupSpeedButton(reset, TGlyph::Clear);
@@ -96,7 +84,16 @@ void TImageFrame::StyleForm()
 {
     const QString title = QStringLiteral("color: %1; font-weight: bold;").arg(ToQColor(clNavy).name());
     const QString line = QStringLiteral("background-color: %1;").arg(ToQColor(clGray).name());
-    for (QWidget* child : FBody->findChildren<QWidget*>()) {
+    for (QWidget* child : findChildren<QWidget*>()) {
+        // A list is never narrower than its longest item: the page scrolls instead.
+        const bool list = qobject_cast<QComboBox*>(child) != nullptr;
+        const bool stretch = HasFlag(child, kStretchProperty);
+        if (list || stretch) {
+            QSizePolicy policy = child->sizePolicy();
+            policy.setHorizontalPolicy(list ? (stretch ? QSizePolicy::MinimumExpanding : QSizePolicy::Minimum)
+                                            : QSizePolicy::Expanding);
+            child->setSizePolicy(policy);
+        }
         if (HasFlag(child, kHeaderProperty))
             StyleTitleBand(child);
         else if (HasFlag(child, kTitleProperty))
@@ -106,31 +103,6 @@ void TImageFrame::StyleForm()
         else if (HasFlag(child, kRowLineProperty))
             child->setStyleSheet(line);
     }
-}
-
-void TImageFrame::resizeEvent(QResizeEvent* event)
-{
-    TSettingsPage::resizeEvent(event);
-    // At once, not through a layout's posted request: a page shown and grabbed in one go is
-    // already laid out.
-    FScroll->setGeometry(rect());
-    FitBody();
-}
-
-void TImageFrame::FitBody()
-{
-    // The body fills what the scroll bars leave, and never gets smaller than the form. Bars and
-    // body are decided here, not by the scroll area, which can keep bars it no longer needs
-    // when it was laid out hidden.
-    const QSize least = FBody->minimumSize();
-    const int bar = FScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FScroll);
-    bool vertical = least.height() > height();
-    const bool horizontal = least.width() > width() - (vertical ? bar : 0);
-    vertical = vertical || (horizontal && least.height() > height() - bar);
-    FScroll->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    FScroll->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    FBody->resize(std::max(least.width(), width() - (vertical ? bar : 0)),
-                  std::max(least.height(), height() - (horizontal ? bar : 0)));
 }
 
 void TImageFrame::showEvent(QShowEvent* event)
@@ -149,57 +121,6 @@ bool TImageFrame::HasUnsavedEdits() const
         const QVariant& loaded = binding.Shown.isValid() ? binding.Shown : binding.Designed;
         return loaded.isValid() && ShownValue(binding) != loaded;
     });
-}
-
-bool TImageFrame::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == FBody && event->type() == QEvent::Resize) {
-        ArrangeBody();
-        BodyResized();
-    }
-    return TSettingsPage::eventFilter(watched, event);
-}
-
-void TImageFrame::PlanLayout()
-{
-    const QSize designSize = FBody->size();
-    QList<QLabel*> captions;
-    for (QWidget* child : FBody->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        FDesign.push_back({child, child->geometry()});
-        auto* label = qobject_cast<QLabel*>(child);
-        if (label && label->buddy() && label->buddy()->parentWidget() == FBody) {
-            captions << label;
-            FDesignColumn = FDesignColumn < 0 ? label->buddy()->x() : std::min(FDesignColumn, label->buddy()->x());
-        }
-    }
-    // The form was drawn for a narrower font than the system may have: the value column moves
-    // right until every caption fits before it.
-    captions.removeIf([this](const QLabel* label) { return label->buddy()->x() != FDesignColumn; });
-    FColumn = CaptionColumn(FDesignColumn, captions);
-    int leastWidth = designSize.width();
-    for (const auto& [child, design] : FDesign) {
-        if (design.x() == FDesignColumn)
-            leastWidth = std::max(leastWidth, FColumn + (HasFlag(child, kStretchProperty) ? kLeastStretchWidth : design.width()));
-    }
-    FBody->setMinimumSize(leastWidth, designSize.height());
-}
-
-void TImageFrame::ArrangeBody()
-{
-    const int width = FBody->width();
-    for (const auto& [child, design] : FDesign) {
-        const bool inColumn = FDesignColumn >= 0 && design.x() == FDesignColumn;
-        const int x = inColumn ? FColumn : design.x();
-        auto* label = qobject_cast<QLabel*>(child);
-        if (HasFlag(child, kHeaderProperty))
-            child->setGeometry(0, design.y(), width, design.height());
-        else if (HasFlag(child, kStretchProperty))
-            child->setGeometry(x, design.y(), width - x, design.height());
-        else if (label && label->buddy() && design.right() < FDesignColumn)
-            child->setGeometry(design.x(), design.y(), FColumn - kCaptionGap - design.x(), design.height());
-        else
-            child->move(x, design.y());
-    }
 }
 
 QString TImageFrame::CellText(const TImageField&) const { return QString(); }
@@ -270,7 +191,7 @@ bool TImageFrame::StoreToHeld()
         QString error;
         if (!StoreField(binding, image.data(), error)) {
             // A field the page's modes hide cannot be pointed at: the message names it instead.
-            if (!binding.Control->isVisibleTo(FBody))
+            if (!binding.Control->isVisibleTo(this))
                 error = FieldTitle(*binding.Field) + QStringLiteral(": ") + error;
             FScroll->ensureWidgetVisible(binding.Control);
             Refuse(binding.Control, error);

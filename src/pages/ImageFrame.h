@@ -1,8 +1,6 @@
 #pragma once
-#include <QRect>
 #include <QVariant>
 
-#include <utility>
 #include <vector>
 
 #include "module/ImageFields.h"
@@ -15,12 +13,10 @@ class QToolButton;
 // window shows these pages again after a read or a reset; "Очистить" shows the page again from
 // the settings, "Сохранить" stores it back. Nothing here talks to the module.
 //
-// The page's form is built on Body(), which keeps the form's design size and scrolls when the
-// page is smaller; the controls that captions name move right when a caption needs the room.
-// The form marks its parts with properties, and the look of each is set here:
-// "sectionHeader" (bold white on grey, across the whole body), "columnTitle" (bold navy),
-// "rowName" (bold), "rowLine" (a grey line); a control marked "stretch" reaches the body's
-// right edge.
+// The page's form lays itself out: its strip of buttons on top, then the scroll area "scPage"
+// with the fields. The form marks its parts with properties, and the look of each is set here:
+// "sectionHeader" (bold white on grey), "columnTitle" (bold navy), "rowName" (bold), "rowLine"
+// (a grey line); a control marked "stretch" takes the room its row leaves.
 class TImageFrame : public TSettingsPage {
     Q_OBJECT
 public:
@@ -44,11 +40,9 @@ public slots:
     void sbSaveKeysClick();
 
 protected:
-    QWidget* Body() const { return FBody; }
-    QScrollArea* ScrollArea() const { return FScroll; }
-
-    // Binds the page's fields and its strip's two buttons, once the form is built on Body().
-    // A field of the table whose control the form lacks stops the tool at start. The lists take
+    // Binds the page's fields and its strip's two buttons, once the form is built on the page.
+    // A field of the table whose control the form lacks stops the tool at start, as does a form
+    // without its scroll area. The lists take
     // their items from the table, with nothing chosen.
     void BindImage(QToolButton* reset, QToolButton* save);
 
@@ -58,16 +52,10 @@ protected:
     virtual QString CellText(const TImageField& field) const;
     virtual void SetCellText(const TImageField& field, const QString& text);
 
-    // Fits the form to its lists' items, once they are filled and before its layout is planned.
-    virtual void ListsFilled() {}
     // The page's own rules for what is visible; run after every load.
     virtual void UpdateVisibility() {}
-    // Lays the form out for the body's width; run after the stretching above.
-    virtual void BodyResized() {}
 
-    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct TBinding {
@@ -78,18 +66,10 @@ private:
     };
 
     void StyleForm();
-    // Where each part of the form goes: planned once the form is built, applied on every resize.
-    void PlanLayout();
-    void FitBody();
-    void ArrangeBody();
     QVariant ShownValue(const TBinding& binding) const;
     bool StoreField(const TBinding& binding, uint8_t* image, QString& error) const;
 
     TImagePage FPage;
-    QScrollArea* FScroll;
-    QWidget* FBody;
+    QScrollArea* FScroll = nullptr;
     std::vector<TBinding> FBindings;
-    std::vector<std::pair<QWidget*, QRect>> FDesign;  // the form's parts where it placed them
-    int FDesignColumn = -1;  // where the form put the controls its captions name, if it has any
-    int FColumn = -1;        // where they go, so that every caption fits before them
 };

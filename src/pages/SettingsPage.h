@@ -41,6 +41,9 @@ protected:
     // error dialog says why.
     void Refuse(QWidget* field, const QString& why);
     bool MayReplace() const { return !FReplaceGuard || FReplaceGuard(FPart); }
+    // Parts of one column that sit in layouts of their own (a caption per panel, a name per row)
+    // each take the widest one's width, so that what follows them lines up.
+    static void ShareWidth(const QList<QWidget*>& parts);
 
 private:
     THeldModule& FHeld;

@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QTableWidget>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kColPadding = 10;
@@ -33,7 +35,8 @@ void GridSetup(QTableWidget* grid, int colCount, int rowCount, int defaultRowHei
     grid->horizontalHeader()->hide();
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setMinimumSectionSize(1);
-    grid->verticalHeader()->setDefaultSectionSize(defaultRowHeight);
+    // A larger font than the rows were drawn for would have its cells cut.
+    grid->verticalHeader()->setDefaultSectionSize(std::max(defaultRowHeight, grid->fontMetrics().height() + 3));
     grid->horizontalHeader()->setMinimumSectionSize(1);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setWordWrap(false);

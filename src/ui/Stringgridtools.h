@@ -30,7 +30,7 @@ using TImageList = QList<QPixmap>;
 constexpr TColor clNoFill = 0x80000000;
 
 // Makes the table a string grid: colCount × rowCount cells, hidden table headers, no editing,
-// rows of the given height, fixed row 0 and column 0.
+// rows of the given height (or the font's, when taller), fixed row 0 and column 0.
 void GridSetup(QTableWidget* grid, int colCount, int rowCount, int defaultRowHeight = 17);
 
 QString GridCell(const QTableWidget* grid, int col, int row);

@@ -173,6 +173,38 @@ private slots:
         form->reject();
     }
 
+    void keyboard_walksTheDialogInReadingOrder_andEnterPressesTheFocusedButton()
+    {
+        auto form = OpenForm();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QVERIFY(Reading(*form));
+        const QStringList order{"cbAutoOk", "sbStop", "edKey", "rbKey", "cbOneMoreKey", "sbOk", "sbCancel", "cbAutoOk"};
+        Child<QWidget>(form.get(), "cbAutoOk")->setFocus(Qt::TabFocusReason);
+        QStringList walked;
+        for (int i = 0; i < order.size(); ++i) {
+            walked << form->focusWidget()->objectName();
+            SendKey(form.get(), Qt::Key_Tab);
+        }
+        QCOMPARE(walked, order);
+        Child<QWidget>(form.get(), "sbCancel")->setFocus(Qt::TabFocusReason);
+        SendKey(form.get(), Qt::Key_Return);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(form->result(), int(QDialog::Rejected));
+    }
+
+    void portThatWillNotOpen_leavesTypingOnly_inADialogClosedUp()
+    {
+        FCore->Session().ChoosePort(QStringLiteral("/dev/ttyZEM-none"));
+        auto warning = PressDialogButton(QStringLiteral("sbOk"));
+        auto form = OpenForm();
+        QVERIFY(warning->shown);
+        QVERIFY(!Child<QWidget>(form.get(), "paReader")->isVisible());
+        QCOMPARE(form->size(), form->sizeHint());
+        QVERIFY(Child<QWidget>(form.get(), "edKey")->isVisible());
+        form->reject();
+    }
+
     void silentModule_saysNoLinkUntilStop_thenStopped()
     {
         FSim->InjectFault({TSimFault::Silence, -1});

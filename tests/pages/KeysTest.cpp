@@ -301,6 +301,46 @@ private slots:
         QCOMPARE(Click("sbSearch", {TypeKey(kKeyC), Press(kYes)}), QStringList({"GetKeyForm", "Ключ не найден"}));
     }
 
+    void noKey_showsNoRowAndNoCurrentCell()
+    {
+        // Before a read, after the last key is deleted, and after an empty table is read.
+        const auto looksEmpty = [this] {
+            return FGrid->isRowHidden(1) && !FGrid->currentIndex().isValid() && FGrid->selectedItems().isEmpty();
+        };
+        QVERIFY(looksEmpty());
+        PutThreeKeys();
+        ReadKeys();
+        QVERIFY(!FGrid->isRowHidden(1));
+        QCOMPARE(FGrid->currentRow(), 1);  // where the arrow keys start
+        for (int i = 0; i < 3; ++i)
+            Click("sbDelete", {Press(kYes)});
+        QVERIFY(looksEmpty());
+        Click("sbAdd", {TypeKey(kKeyA)});
+        FSim->WriteMemory(kTable, TBytes(256, 0xFF));
+        ReadKeys();
+        QVERIFY(looksEmpty());
+    }
+
+    void keyboardAlone_reachesAddAndTakesATypedKey()
+    {
+        FForm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(FForm.get()));
+        Button("sbReadKeys")->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 2; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Button("sbAdd"));
+        const auto typeKey = [](QWidget* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("edKey"));
+            for (int i = 0; i < 10 && dialog->focusWidget() != edit; ++i)
+                SendKey(dialog, Qt::Key_Tab);
+            QTest::keyClicks(dialog->focusWidget(), QString::fromStdString(KeyCodeText(int64_t(kKeyB), true)));
+            SendKey(dialog, Qt::Key_Return);
+        };
+        QCOMPARE(Answering({typeKey}, [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); }),
+                 QStringList({"GetKeyForm"}));
+        QCOMPARE(Rows(FGrid), QStringList({"1|FE DC BA 98 76 54|280223976814164|3"}));
+    }
+
     void keyLeftOnTheReader_isRefusedOncePerLaying_andEscEndsTheDialogs()
     {
         QCOMPARE(Click("sbAdd", {TypeKey(kKeyA)}), QStringList({"GetKeyForm"}));

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -32,7 +34,10 @@
 #include "module/HeldModule.h"
 #include "pages/Frame_Alarm.h"
 #include "pages/Frame_Common.h"
+#include "pages/Frame_GPRS.h"
 #include "pages/Frame_Inputs.h"
+#include "pages/Frame_Keys.h"
+#include "pages/Frame_Mobiles.h"
 #include "pages/Frame_Outputs.h"
 #include "sim/ModuleSim.h"
 #include "ui/Dnx_control_utils.h"
@@ -349,11 +354,20 @@ private slots:
         TMainForm form;
         ShowOnPort(form, pty);
         form.PageControl()->SelectPage(2);
+        // The page's line tells what the last command did, in the row's and the button's words.
+        auto* result = qobject_cast<QLabel*>(Control(form.Page<TOutputsFrame>(), "laCommandResult"));
+        auto said = [result](const QString& what) {
+            return result->text().endsWith(what) && result->text().contains(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d ")));
+        };
         const struct {
             const char* Button;
             int Output;
             int Action;
-        } presses[] = {{"sbO0Pulse", 0, 2}, {"sbO3On", 3, 1}, {"sbO5Off", 5, 0}, {"sbO3Off", 3, 0}};
+            const char* Said;
+        } presses[] = {{"sbO0Pulse", 0, 2, "Реле: «Включить в импульсном режиме» — выполнено"},
+                       {"sbO3On", 3, 1, "О3: «Включить» — выполнено"},
+                       {"sbO5Off", 5, 0, "O5: «Выключить» — выполнено"},
+                       {"sbO3Off", 3, 0, "О3: «Выключить» — выполнено"}};
         for (const auto& press : presses) {
             auto none = PressDialogButton(QStringLiteral("sbOk"));
             QTest::mouseClick(Button(form.Page<TOutputsFrame>(), press.Button), Qt::LeftButton);
@@ -361,6 +375,8 @@ private slots:
             Disarm(none);
             QCOMPARE(sim.OutputAction(press.Output), press.Action);
             QVERIFY(!form.Session().PortOpen());
+            QVERIFY2(said(QString::fromUtf8(press.Said)), qPrintable(result->text()));
+            QVERIFY(result->styleSheet().isEmpty());
         }
         QCOMPARE(sim.ReceivedFrames().back(), TModuleSim::MakeFrame(TModuleSim::kFnCommand, {2, 3, 0}));
         QCOMPARE(Button(form.Page<TOutputsFrame>(), "sbO4Pulse")->toolTip(),
@@ -374,6 +390,15 @@ private slots:
         QCOMPARE(error->message, QStringLiteral("Модуль не отвечает! Команда не выполнена!\n"
                                                 "Модуль не ответил: проверьте, что он включён и подключён к этому порту."));
         QVERIFY(!form.Session().PortOpen());
+        QVERIFY2(said(QStringLiteral("О1: «Включить» — модуль не отвечает, команда не выполнена")), qPrintable(result->text()));
+        QVERIFY(result->styleSheet().contains(QStringLiteral("color")));
+
+        // A port that does not open: nothing was sent, and the line says so.
+        qobject_cast<QComboBox*>(Control(&form, "cbPort"))->setEditText(QStringLiteral("/dev/zem-no-such-port"));
+        auto warning = PressDialogButton(QStringLiteral("sbOk"));
+        QTest::mouseClick(Button(form.Page<TOutputsFrame>(), "sbO2On"), Qt::LeftButton);
+        WaitForAnswer(warning);
+        QVERIFY2(said(QStringLiteral("О2: «Включить» — порт не открыт, команда не отправлена")), qPrintable(result->text()));
     }
 
     void untouchedStore_keepsEveryByte_forEveryValue()
@@ -582,10 +607,11 @@ private slots:
                      {5, form.Page<TAlarmFrame>(), false}};
         for (const auto& p : pages) {
             form.PageControl()->SelectPage(p.Tab);
+            QApplication::processEvents();  // the shown page's layout
             QVERIFY(p.Page->isVisible());
             auto* scroll = p.Page->findChild<QScrollArea*>();
             QWidget* body = scroll->widget();
-            QCOMPARE(scroll->verticalScrollBar()->isVisible(), p.Scrolls);
+            QVERIFY2(scroll->verticalScrollBar()->isVisible() == p.Scrolls, qPrintable(p.Page->objectName()));
             QVERIFY2(!scroll->horizontalScrollBar()->isVisible(), qPrintable(p.Page->objectName()));
             QVERIFY(body->width() >= body->minimumWidth() && body->height() >= body->minimumHeight());
 
@@ -601,6 +627,67 @@ private slots:
                     QVERIFY2(!w->geometry().intersects(other->geometry()),
                              qPrintable(w->objectName() + QStringLiteral(" overlaps ") + other->objectName()));
                 parts << w;
+            }
+        }
+    }
+
+    void tab_walksEveryControlInReadingOrder_andTheStripStaysInView()
+    {
+        TMainForm form;
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const struct {
+            int Tab;
+            QWidget* Page;
+            const char* First;  // the strip's first button
+            int Strip;          // buttons of the strip
+        } pages[] = {{0, form.Page<TCommonFrame>(), "sbResetKeys", 2},
+                     {1, form.Page<TInputsFrame>(), "sbResetKeys", 2},
+                     {2, form.Page<TOutputsFrame>(), "sbResetKeys", 2},
+                     {3, form.Page<TKeysFrame>(), "sbReadKeys", 5},
+                     {4, form.Page<TMobilesFrame>(), "sbResetKeys", 5},
+                     {5, form.Page<TAlarmFrame>(), "sbResetKeys", 2},
+                     {6, form.Page<TGPRSFrame>(), "sbReadKeys", 2}};
+        for (const auto& p : pages) {
+            form.PageControl()->SelectPage(p.Tab);
+            QApplication::processEvents();  // the shown page's layout
+            // The keys page has no scrolling of its own: its table scrolls.
+            auto* scroll = p.Page->findChild<QScrollArea*>(QStringLiteral("scPage"));
+            const auto scrolled = [scroll](QWidget* w) { return scroll && scroll->isAncestorOf(w); };
+            QList<QWidget*> expected;
+            for (QWidget* w : p.Page->findChildren<QWidget*>()) {
+                if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(p.Page) && !w->focusProxy())
+                    expected << w;
+            }
+            // Where a control is on the page, the scrolling aside.
+            auto place = [&](QWidget* w) {
+                const QRect r(w->mapTo(p.Page, QPoint()), w->size());
+                return scrolled(w) ? r.translated(0, scroll->verticalScrollBar()->value()) : r;
+            };
+            Control(p.Page, p.First)->setFocus(Qt::TabFocusReason);
+            QList<QWidget*> walked;
+            for (QWidget* w = QApplication::focusWidget(); w && p.Page->isAncestorOf(w) && !walked.contains(w);
+                 w = QApplication::focusWidget()) {
+                if (!walked.isEmpty()) {
+                    // Below the one before, or on its row and to its right.
+                    const QRect before = place(walked.back()), now = place(w);
+                    const bool sameRow = now.top() <= before.bottom() && before.top() <= now.bottom();
+                    QVERIFY2(sameRow ? now.left() > before.left() : now.top() > before.bottom(),
+                             qPrintable(walked.back()->objectName() + QStringLiteral(" → ") + w->objectName()));
+                }
+                if (scrolled(w))
+                    QVERIFY2(scroll->viewport()->rect().contains(QRect(w->mapTo(scroll->viewport(), QPoint()), w->size())),
+                             qPrintable(w->objectName()));
+                walked << w;
+                QTest::keyClick(w, Qt::Key_Tab);
+            }
+            QCOMPARE(QSet<QWidget*>(walked.begin(), walked.end()), QSet<QWidget*>(expected.begin(), expected.end()));
+            // The strip's buttons come first, outside the scrolling, and in view at the page's end.
+            for (int i = 0; i < p.Strip; ++i) {
+                QVERIFY2(qobject_cast<QToolButton*>(walked[i]) && !scrolled(walked[i]),
+                         qPrintable(walked[i]->objectName()));
+                QVERIFY(p.Page->rect().contains(QRect(walked[i]->mapTo(p.Page, QPoint()), walked[i]->size())));
             }
         }
     }
