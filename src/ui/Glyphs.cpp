@@ -205,5 +205,5 @@ void SetupSpeedButton(QToolButton* button, TGlyph glyph)
     button->setIconSize(QSize(kGlyphSize, kGlyphSize));
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
 }
