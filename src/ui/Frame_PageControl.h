@@ -72,7 +72,6 @@ public:
     QRect Geometry() const;  // the body's rectangle in the bar, as an inactive tab has it
 
 private:
-    friend class TPageControlFrame;
     QString LabelText() const;
     void SetBodyColor(TColor color);
 
