@@ -171,12 +171,12 @@ private slots:
         QCOMPARE(FindControl(&other, QStringLiteral("edZ3Delay")), nullptr);
     }
 
-    void speedButton_isFlatUnfocusableWithSharpGlyphAtBothScales()
+    void speedButton_isFlatReachedByTabWithSharpGlyphAtBothScales()
     {
         QToolButton button;
         SetupSpeedButton(&button, TGlyph::Read);
         QVERIFY(button.autoRaise());
-        QCOMPARE(button.focusPolicy(), Qt::NoFocus);
+        QCOMPARE(button.focusPolicy(), Qt::TabFocus);
         QCOMPARE(button.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
         for (int g = int(TGlyph::Ok); g <= int(TGlyph::Open); ++g) {
             const QIcon icon = MakeGlyph(TGlyph(g));
