@@ -309,11 +309,11 @@ QString ResultText(const TLineResult& result)
     const QString seconds = QString::number(result.Seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
     if (result.Passed) {
         return QStringLiteral("%1: успешно — серийный номер %2 (был %3), %4 с")
-            .arg(result.Port, result.SerialAfter, result.SerialBefore, seconds);
+            .arg(result.Port, ShownGprsSerial(result.SerialAfter), ShownGprsSerial(result.SerialBefore), seconds);
     }
     QString text = QStringLiteral("%1: ошибка — %2").arg(result.Port, result.Cause);
     if (!result.SerialBefore.isEmpty())
-        text += QStringLiteral(" (серийный номер %1)").arg(result.SerialBefore);
+        text += QStringLiteral(" (серийный номер %1)").arg(ShownGprsSerial(result.SerialBefore));
     return text + QStringLiteral(", %1 с").arg(seconds);
 }
 

@@ -359,11 +359,18 @@ void TSerialLineForm::OnEvent(const TLineEvent& event)
     TTile& tile = *found;
     switch (event.Kind) {
     case TLineEvent::Waiting:
-        tile.Ended.clear();
         tile.Progress->reset();
+        // A failure stays in sight, red, until the next module answers.
+        if (tile.Failed) {
+            ShowTile(tile, tile.Ended + QStringLiteral("\nОжидание модуля"), kFailedColour);
+            break;
+        }
+        tile.Ended.clear();
         ShowTile(tile, QStringLiteral("Ожидание модуля"), QString());
         break;
     case TLineEvent::Working:
+        tile.Ended.clear();
+        tile.Failed = false;
         tile.Progress->setRange(0, event.Total);
         tile.Progress->setValue(event.Step);
         ShowTile(tile, QStringLiteral("Настройка: %1").arg(event.Text), kWorkingColour);
@@ -374,12 +381,13 @@ void TSerialLineForm::OnEvent(const TLineEvent& event)
         tile.Progress->setRange(0, 1);
         tile.Progress->setValue(result.Passed ? 1 : 0);
         QString text = result.Passed
-                           ? QStringLiteral("Успешно ✓ Серийный номер %1").arg(result.SerialAfter)
+                           ? QStringLiteral("Успешно ✓ Серийный номер %1").arg(ShownGprsSerial(result.SerialAfter))
                            : QStringLiteral("Ошибка ✗ %1").arg(result.Cause);
         if (!result.ReportProblem.isEmpty())
             text += QStringLiteral("\nСтрока отчёта не сохранена: ") + result.ReportProblem;
         ShowTile(tile, text, result.Passed ? kPassedColour : kFailedColour);
         tile.Ended = text;
+        tile.Failed = !result.Passed;
         QApplication::beep();
         ShowCounts();
         break;

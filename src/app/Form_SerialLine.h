@@ -56,7 +56,8 @@ private:
         QWidget* Frame = nullptr;
         QLabel* State = nullptr;
         QProgressBar* Progress = nullptr;
-        QString Ended;  // the last module's result, until the port waits for the next
+        QString Ended;  // the last module's result, until the port waits for the next (a failure: until it answers)
+        bool Failed = false;
     };
     void OnEvent(const TLineEvent& event);
     void ShowTile(TTile& tile, const QString& text, const QString& colour);

@@ -560,8 +560,8 @@ QString TProductionLine::ReportLine(const TLineResult& result)
     const QStringList cells{result.Started.toString(Qt::ISODate),
                             result.Port,
                             result.Adapter,
-                            result.SerialBefore,
-                            result.SerialAfter,
+                            ShownGprsSerial(result.SerialBefore),
+                            ShownGprsSerial(result.SerialAfter),
                             result.Passed ? QStringLiteral("успешно") : QStringLiteral("ошибка"),
                             result.Cause,
                             QString::number(result.Seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','))};

@@ -19,7 +19,7 @@ struct TLineResult {
     QDateTime Started;
     QString Port;
     QString Adapter;       // the USB adapter's serial number, when the system knows it
-    QString SerialBefore;  // the module's serial number as read ("????????" when erased)
+    QString SerialBefore;  // the module's serial number as read ("????????" when erased: ShownGprsSerial)
     QString SerialAfter;   // the serial number it was given (or kept)
     bool Passed = false;
     QString Cause;         // why it failed

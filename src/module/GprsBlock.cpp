@@ -120,6 +120,11 @@ QString GprsSerialText(quint32 number)
     return QStringLiteral("%1").arg(number, kSerialDigits, 10, QLatin1Char('0'));
 }
 
+QString ShownGprsSerial(const QString& serial)
+{
+    return serial == QString(kSerialDigits, QLatin1Char('?')) ? QStringLiteral("нет номера") : serial;
+}
+
 bool EncodeGprsBlock(const TGprsTexts& texts, uint8_t* block, TGprsField& field, QString& error)
 {
     std::fill(block, block + GprsBlockSize, uint8_t(0xFF));

@@ -25,7 +25,7 @@ struct TGprsTexts {
 enum class TGprsField { SN, APN, IP, Port, User, Password, Server };
 
 // What the edits show for a block read from the module. A text field that is all 0xFF (an
-// erased block) is empty; an erased serial number shows as "????????".
+// erased block) is empty; an erased serial number is "????????" (see ShownGprsSerial).
 TGprsTexts DecodeGprsBlock(const uint8_t* block);
 
 // The block for the texts, checked in the page's order. False at the first text that cannot be
@@ -39,6 +39,8 @@ bool PutGprsSerial(const QString& serial, uint8_t* block);
 // The largest serial number the block holds, and a number as the block's 8 digits, zero-padded.
 constexpr quint32 LargestGprsSerial = 99999999;
 QString GprsSerialText(quint32 number);
+// A serial number's text as a report or a tile shows it: «нет номера» for an erased one.
+QString ShownGprsSerial(const QString& serial);
 
 // Every field, in the page's order.
 constexpr TGprsField GprsFields[] = {TGprsField::SN,   TGprsField::Server, TGprsField::APN,     TGprsField::IP,

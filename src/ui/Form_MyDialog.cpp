@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kMinDialogWidth = 200;
-constexpr int kLabelRightMargin = 16;
+constexpr int kMessageWidth = 305;  // the first width a message is wrapped at
 constexpr int kWidenStep = 10;
 constexpr int kTitleButtonsWidth = 50;  // the title bar's icon and close box
 const char* const kMessageProperty = "message";
@@ -62,6 +62,11 @@ QString WrapText(const QString& text, const QFontMetrics& fm, int width)
     return lines.join(QLatin1Char('\n'));
 }
 
+int TextHeight(const QString& text, const QFontMetrics& fm)
+{
+    return fm.boundingRect(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop, text).height();
+}
+
 } // namespace
 
 TMyDialogForm::TMyDialogForm(QWidget* owner)
@@ -76,10 +81,12 @@ TMyDialogForm::TMyDialogForm(QWidget* owner)
     connect(ui->sbOk, &QToolButton::clicked, this, &TMyDialogForm::OkClick);
     connect(ui->sbNo, &QToolButton::clicked, this, [this] { done(mrNo); });
     connect(ui->sbCancel, &QToolButton::clicked, this, &TMyDialogForm::CancelClick);
-    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
+    // Tab and the arrows move among the answers.
+    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel}) {
+        button->setFocusPolicy(Qt::TabFocus);
         button->installEventFilter(this);
+    }
     setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
 }
 
 TMyDialogForm::~TMyDialogForm() = default;
@@ -103,15 +110,6 @@ void TMyDialogForm::SetTypeImage(int index)
     ui->Image->setPixmap(MakeFace(index, ratio));
 }
 
-void TMyDialogForm::FitMessage(int width)
-{
-    const QFontMetrics fm(ui->laMessage->font());
-    const QString wrapped = WrapText(FMessage, fm, width);
-    const QRect bounds = fm.boundingRect(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop, wrapped);
-    ui->laMessage->setText(wrapped);
-    ui->laMessage->resize(bounds.width(), std::max(bounds.height(), fm.height()));
-}
-
 void TMyDialogForm::Prepare(const QString& message, int kind, const QString& caption,
                             TDialogButtons buttons)
 {
@@ -124,69 +122,51 @@ void TMyDialogForm::Prepare(const QString& message, int kind, const QString& cap
     SetTypeImage(kind);
 
     QLabel* label = ui->laMessage;
-    QLabel* image = ui->Image;
-    FMessage = message;
     // The label shows the text with line breaks of our own; keep the original beside it.
     label->setProperty(kMessageProperty, message);
-    FitMessage(label->width());
-    int w = label->width();
+    // Widened step by step until the text fits beside the face, but never past two thirds of the
+    // screen: a longer text grows downwards.
+    const QFontMetrics fm(label->font());
     const int limit = (2 * ScreenWorkArea(parentWidget() ? parentWidget() : this).width()) / 3;
-    while (label->height() > image->height() && w <= limit) {
-        w += kWidenStep;
-        FitMessage(w);
+    int width = kMessageWidth;
+    QString wrapped = WrapText(message, fm, width);
+    while (TextHeight(wrapped, fm) > ui->Image->height() && width <= limit) {
+        width += kWidenStep;
+        wrapped = WrapText(message, fm, width);
     }
+    label->setText(wrapped);
 
     // Yes, No and Cancel together: the buttons say so, and "Отмена" stays for Esc.
     const bool threeWay = buttons.Contains(mbYes) && buttons.Contains(mbNo) && buttons.Contains(mbCancel);
     ui->sbOk->setText(threeWay || FYesNo ? QStringLiteral("Да") : QStringLiteral("ОК"));
     ui->sbCancel->setText(FYesNo && !threeWay ? QStringLiteral("Нет") : QStringLiteral("Отмена"));
-    const int rowWidth = ui->sbOk->width() + ui->sbNo->width() + ui->sbCancel->width();
-    int dialogWidth = label->x() + label->width() + kLabelRightMargin;
-    dialogWidth = std::max(dialogWidth, threeWay ? rowWidth + 2 * kLabelRightMargin : kMinDialogWidth);
-    // The window manager clips a title wider than the dialog: its bold title font is reckoned at
-    // twice the width of the dialog's.
-    dialogWidth = std::max(dialogWidth, 2 * fontMetrics().horizontalAdvance(windowTitle()) + kTitleButtonsWidth);
-
-    int dialogHeight = height();
-    if (label->height() > image->height()) {
-        const int grow = label->height() - image->height();
-        for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
-            button->move(button->x(), button->y() + grow);
-        dialogHeight += grow;
-    } else {
-        label->move(label->x(), image->y() + (image->height() - label->height()) / 2);
-    }
-    setFixedSize(dialogWidth, dialogHeight);
-
     const bool okVisible = buttons.Contains(mbYes) || buttons.Contains(mbOK);
     const bool cancelVisible = buttons.Contains(mbNo);
     ui->sbOk->setVisible(okVisible);
     ui->sbNo->setVisible(threeWay);
     ui->sbCancel->setVisible(cancelVisible);
-    if (threeWay) {
-        int left = (dialogWidth - rowWidth) / 2;
-        for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel}) {
-            button->move(left, button->y());
-            left += button->width();
-        }
-    } else if (okVisible && cancelVisible) {
-        const int left = (dialogWidth - ui->sbOk->width() - ui->sbCancel->width()) / 2;
-        ui->sbOk->move(left, ui->sbOk->y());
-        ui->sbCancel->move(left + ui->sbOk->width(), ui->sbCancel->y());
-    } else if (okVisible) {
-        ui->sbOk->move((dialogWidth - ui->sbOk->width()) / 2, ui->sbOk->y());
-    }
+
+    // The window manager clips a title wider than the dialog: its bold title font is reckoned at
+    // twice the width of the dialog's.
+    const QMargins margins = ui->loMain->contentsMargins();
+    const int least = std::max(kMinDialogWidth, 2 * fontMetrics().horizontalAdvance(windowTitle()) + kTitleButtonsWidth);
+    ui->spTitle->changeSize(least - margins.left() - margins.right(), 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    ui->loMain->invalidate();
+    ui->loMain->activate();
 
     if (parentWidget())
         CenterOverOwner(this);
     else
         CenterOnWorkArea(this);
 
-    // The chosen answer takes the focus the dialog is given, and its mark: the operator sees
-    // what Enter gives before pressing it, and Tab moves among the answers.
-    if (QToolButton* chosen = FDefault ? ButtonFor(FDefault) : nullptr; chosen && chosen->isVisibleTo(this)) {
-        for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
-            button->setFocusPolicy(Qt::TabFocus);
+    // The chosen answer, else the first shown, has the focus from the start, and its mark: the
+    // operator sees what Enter gives before pressing it.
+    QToolButton* chosen = FDefault ? ButtonFor(FDefault) : nullptr;
+    if (!chosen || !chosen->isVisibleTo(this)) {
+        const QList<QToolButton*> shown = ShownButtons();
+        chosen = shown.isEmpty() ? nullptr : shown.first();
+    }
+    if (chosen) {
         setFocusProxy(chosen);
         chosen->setFocus(Qt::TabFocusReason);
     }
@@ -200,6 +180,16 @@ QToolButton* TMyDialogForm::ButtonFor(int result) const
     case mrCancel: return ui->sbCancel;
     default: return nullptr;
     }
+}
+
+QList<QToolButton*> TMyDialogForm::ShownButtons() const
+{
+    QList<QToolButton*> shown;
+    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel}) {
+        if (button->isVisibleTo(this))
+            shown << button;
+    }
+    return shown;
 }
 
 int TMyDialogForm::Execute(const QString& message, int kind, const QString& caption,
@@ -242,6 +232,12 @@ void TMyDialogForm::keyPressEvent(QKeyEvent* event)
         // Ends the dialog even when Cancel is hidden.
         CancelClick();
         break;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        focusNextPrevChild(event->key() == Qt::Key_Right || event->key() == Qt::Key_Down);
+        break;
     default:
         QDialog::keyPressEvent(event);
         return;
@@ -258,8 +254,14 @@ void TMyDialogForm::mouseMoveEvent(QMouseEvent* event)
 bool TMyDialogForm::eventFilter(QObject* watched, QEvent* event)
 {
     auto* button = qobject_cast<QToolButton*>(watched);
-    if (event->type() == QEvent::Paint && button && button->hasFocus()) {
-        // A flat button draws no focus mark of its own: the answer Enter gives gets one on top.
+    // Space never presses the answer in focus: it cancels, as on the dialog itself.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        CancelClick();
+        return true;
+    }
+    if (event->type() == QEvent::Paint && button && focusWidget() == button) {
+        // A flat button draws no focus mark of its own: the answer Enter gives gets one on top,
+        // from the moment the dialog shows, before the window manager has made it active.
         static_cast<QObject*>(button)->event(event);
         QPainter painter(button);
         QStyleOptionFocusRect mark;

@@ -35,7 +35,7 @@ public:
     // "Отмена" (a question answered yes or no, not an action to confirm).
     void WordAnswersYesNo() { FYesNo = true; }
     // Before Execute: the answer (mrOk, mrNo or mrCancel) whose button has the focus and is
-    // given by Enter; without one, Enter gives OK and no button has the focus.
+    // given by Enter; without one, the first button shown has the focus and Enter gives OK.
     void SetDefaultAnswer(int result) { FDefault = result; }
 
 protected:
@@ -44,14 +44,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FitMessage(int width);
     void OkClick();
     void CancelClick();
     QToolButton* ButtonFor(int result) const;
+    QList<QToolButton*> ShownButtons() const;
 
     std::unique_ptr<Ui::TMyDialogForm> ui;
     int FKind = 0;
-    QString FMessage;
     bool FYesNo = false;
     int FDefault = 0;
 };

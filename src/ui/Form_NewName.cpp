@@ -16,7 +16,7 @@ void TNewNameForm::Prepare(const QString& caption, const QString& label, const Q
     SetCaptions(caption, label);
     ui->edName->setText(text);
     FAllowEmpty = allowEmpty;
-    FitToLabel();
+    FitToContents();
 }
 
 bool TNewNameForm::Execute(const QString& caption, const QString& label)

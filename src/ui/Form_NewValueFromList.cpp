@@ -3,13 +3,7 @@
 
 #include "ui/Mydialogs.h"
 
-#include <QFontMetrics>
 #include <QLineEdit>
-
-namespace {
-constexpr int kWideListLimit = 200;
-constexpr int kWideListExtra = 30;
-}
 
 TNewValueFromListForm::TNewValueFromListForm(QWidget* owner)
     : TOneValueDialog(owner), ui(new Ui::TNewValueFromListForm)
@@ -35,14 +29,7 @@ void TNewValueFromListForm::Prepare(const QString& caption, const QString& label
     if (editable && index < 0)
         ui->cbValue->setEditText(QString());
 
-    const QFontMetrics fm(ui->cbValue->font());
-    int widest = 0;
-    for (const QString& value : values)
-        widest = std::max(widest, fm.horizontalAdvance(value));
-    if (widest > kWideListLimit)
-        ui->cbValue->resize(widest + kWideListExtra, ui->cbValue->height());
-
-    FitToLabel();
+    FitToContents();
 }
 
 bool TNewValueFromListForm::Execute(const QString& caption, const QString& label,

@@ -8,7 +8,6 @@ TProgressForm::TProgressForm(QWidget* owner, const QString& title) : QDialog(own
     ui->setupUi(this);
     setWindowTitle(title);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-    setFixedSize(size());
     // Test helpers that answer message dialogs leave this one alone: it is not a question.
     setProperty("progress", true);
     ui->laTitle->setText(title);

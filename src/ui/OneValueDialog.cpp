@@ -5,12 +5,8 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-
-namespace {
-constexpr int kLabelGap = 24;
-constexpr int kRightExtra = 8;
-constexpr int kButtonGap = 8;
-}
+#include <QLayout>
+#include <QToolButton>
 
 TOneValueDialog::TOneValueDialog(QWidget* owner) : QDialog(owner) {}
 
@@ -23,6 +19,8 @@ void TOneValueDialog::SetupControls(QLabel* label, QWidget* input, QToolButton* 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     SetupSpeedButton(ok, TGlyph::Ok);
     SetupSpeedButton(cancel, TGlyph::Cancel);
+    ok->setFocusPolicy(Qt::TabFocus);
+    cancel->setFocusPolicy(Qt::TabFocus);
     connect(ok, &QToolButton::clicked, this, [this]() { OkClick(); });
     connect(cancel, &QToolButton::clicked, this, [this]() { done(2); });
     input->installEventFilter(this);
@@ -34,14 +32,9 @@ void TOneValueDialog::SetCaptions(const QString& caption, const QString& label)
     FLabel->setText(label);
 }
 
-void TOneValueDialog::FitToLabel()
+void TOneValueDialog::FitToContents()
 {
-    FLabel->adjustSize();
-    FInput->move(FLabel->x() + FLabel->width() + kLabelGap, FInput->y());
-    const int width = FInput->x() + FInput->width() + FLabel->x() + kRightExtra;
-    setFixedSize(width, height());
-    FCancel->move(FInput->x() + FInput->width() - FCancel->width(), FCancel->y());
-    FOk->move(FCancel->x() - FOk->width() - kButtonGap, FOk->y());
+    layout()->activate();
     CenterOverOwner(this);
     FInput->setFocus();
 }
@@ -49,6 +42,16 @@ void TOneValueDialog::FitToLabel()
 void TOneValueDialog::reject()
 {
     done(2);
+}
+
+void TOneValueDialog::keyPressEvent(QKeyEvent* event)
+{
+    // Enter on a button presses it; anywhere else it is OK, so the check applies.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        (focusWidget() == FCancel ? FCancel : FOk)->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool TOneValueDialog::eventFilter(QObject* watched, QEvent* event)

@@ -144,6 +144,54 @@ private slots:
         QVERIFY(!line->Running());
     }
 
+    // A failed module's tile stays red, with its cause, while the port waits and until the next
+    // module answers; a module whose serial number is erased shows «нет номера», in the report too.
+    void aFailureStaysInSightUntilTheNextModule_andAnErasedNumberIsNamed()
+    {
+        TModuleSim sim;
+        sim.WriteMemory(GprsBlockAddress, std::vector<uint8_t>(GprsBlockSize, 0xFF));
+        std::atomic<bool> failWrite{true};
+        TSimPty pty(sim, false, [&](const std::vector<uint8_t>& request, const TSimReply&) {
+            // The module falls silent after its first write has been answered.
+            if (request[1] == TModuleSim::kFnWrite && failWrite.exchange(false))
+                sim.InjectFault({TSimFault::Silence, -1});
+        });
+        const QString port = QString::fromStdString(pty.SlavePath());
+        TModuleCopy copy = TemplateCopy(-1);
+        copy.Gprs.reset();
+        const QString templateFile = FDir.filePath(QStringLiteral("settings.zem"));
+        QString error;
+        QVERIFY(SaveModuleFile(templateFile, copy, {}, error));
+
+        TExchangeRecorder recorder;
+        TSerialLineForm line(recorder, nullptr);
+        QVERIFY(line.SetTemplate(templateFile));
+        line.AddPort(port);
+        const QString report = FDir.filePath(QStringLiteral("erased.csv"));
+        line.SetReportFile(report);
+        line.show();
+        Click(line, "btStart");
+        QTRY_COMPARE_WITH_TIMEOUT(line.Failed(), 1, 30000);
+        const QString failure = line.TileText(port);
+        QVERIFY2(failure.startsWith(QStringLiteral("Ошибка ✗ ")), qPrintable(failure));
+        const QWidget* tile = line.findChild<QWidget*>(QStringLiteral("tile"));
+        QVERIFY(tile->styleSheet().contains(QStringLiteral("#ffc7ce")));
+        QTRY_COMPARE_WITH_TIMEOUT(line.TileText(port), failure + QStringLiteral("\nОжидание модуля"), 30000);
+        QVERIFY(tile->styleSheet().contains(QStringLiteral("#ffc7ce")));
+        SaveScreenshot(&line, QStringLiteral("serial-line-failed"));
+
+        sim.ClearFaults();
+        QTRY_COMPARE_WITH_TIMEOUT(line.Passed(), 1, 30000);
+        QCOMPARE(line.TileText(port), QStringLiteral("Успешно ✓ Серийный номер нет номера"));
+        Click(line, "btStart");
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList rows = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1].section(QLatin1Char(';'), 3, 3), QStringLiteral("нет номера"));
+        QCOMPARE(rows[2].section(QLatin1Char(';'), 3, 5), QStringLiteral("нет номера;нет номера;успешно"));
+    }
+
     // A port checked under two names would take its module twice, with two numbers.
     void onePortUnderTwoNames_isRefusedBeforeTheStart()
     {

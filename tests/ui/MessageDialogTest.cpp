@@ -1,6 +1,7 @@
 #include "DialogAnswerer.h"
 #include "ui/Faces.h"
 #include "ui/Form_MyDialog.h"
+#include "ui/Form_Progress.h"
 #include "ui/Formtools.h"
 #include "ui/Mydialogs.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -45,48 +47,52 @@ private slots:
     void initTestCase() { SetupApplicationLook(*qobject_cast<QApplication*>(QCoreApplication::instance())); }
     void cleanup() { OverrideWorkArea(QRect()); }
 
-    void shortMessage_givesDialog200WideWithLabelCentredBesideFace()
+    void shortMessage_givesDialog200WideWithTextCentredBesideFace()
     {
         TMyDialogForm form(nullptr);
         form.Prepare(QStringLiteral("Готово"), mtInformation, QString(), mbOK);
         const Parts p = PartsOf(&form);
-        QVERIFY(p.label->width() < 96);
         QCOMPARE(form.width(), 200);
         QCOMPARE(form.height(), 109);
         QCOMPARE(form.windowTitle(), QStringLiteral("Информация"));
-        QCOMPARE(p.label->y(), 8 + (64 - p.label->height()) / 2);
+        QCOMPARE(p.label->x(), p.image->geometry().right() + 1 + 12);
+        QCOMPARE(p.label->geometry().center().y(), p.image->geometry().center().y());
+        QVERIFY(p.label->alignment() & Qt::AlignVCenter);
         QVERIFY(!p.cancel->isVisibleTo(&form));
-        QCOMPARE(p.ok->x(), (200 - 77) / 2);
-        QCOMPARE(p.ok->y(), 76);
+        QVERIFY(std::abs(p.ok->geometry().center().x() - form.rect().center().x()) <= 1);
         QCOMPARE(form.TypeImage(), 3);
     }
 
     // A short message under a long title widens the dialog, which the title bar would clip.
     void longTitle_widensTheDialog()
     {
+        const QString own = QStringLiteral("Подтверждение удаления ключа из списка");
         const struct {
             int Kind;
+            QString Caption;
             bool Wider;
-        } cases[] = {{mtInformation, false}, {mtError, false}, {mtConfirmation, true}, {mtWarning, true}};
+        } cases[] = {{mtInformation, {}, false}, {mtError, {}, false}, {mtConfirmation, {}, true},
+                     {mtWarning, {}, true}, {mtConfirmation, own, true}};
         for (const auto& c : cases) {
             TMyDialogForm form(nullptr);
-            form.Prepare(QStringLiteral("Да?"), c.Kind, QString(), mbYes | mbNo);
+            form.Prepare(QStringLiteral("Да?"), c.Kind, c.Caption, mbYes | mbNo);
             QVERIFY2((form.width() > 200) == c.Wider, qPrintable(form.windowTitle()));
+            QVERIFY(form.width() >= 2 * form.fontMetrics().horizontalAdvance(form.windowTitle()) + 50);
         }
     }
 
-    void longMessage_widensLabelUntilItFitsBesideFace()
+    void longMessage_widensTextUntilItFitsBesideFace()
     {
         OverrideWorkArea(QRect(0, 0, 1920, 1040));
         const QString text = kLong.left(230);
         TMyDialogForm form(nullptr);
         form.Prepare(text, mtWarning, QString(), mbOK);
         const Parts p = PartsOf(&form);
-        QVERIFY(p.label->height() <= 64);
-        QVERIFY(p.label->width() > 305 - 10);
-        QCOMPARE(form.width(), 88 + p.label->width() + 16);
+        const QSize shown = p.label->sizeHint();
+        QVERIFY(shown.height() <= 64);
+        QVERIFY(shown.width() > 305);
+        QCOMPARE(form.width(), 88 + shown.width() + 16);
         QCOMPARE(form.height(), 109);
-        QCOMPARE(p.ok->y(), 76);
         QCOMPARE(p.label->text().remove(QLatin1Char('\n')).remove(QLatin1Char(' ')),
                  QString(text).remove(QLatin1Char(' ')));
     }
@@ -97,16 +103,15 @@ private slots:
         TMyDialogForm form(nullptr);
         form.Prepare(kLong + kLong + kLong, mtError, QString(), mbYes | mbNo);
         const Parts p = PartsOf(&form);
-        QVERIFY2(p.label->width() > 682 - 20 && p.label->width() <= 692, qPrintable(QString::number(p.label->width())));
-        QVERIFY(p.label->height() > 64);
-        const int grow = p.label->height() - 64;
-        QCOMPARE(p.ok->y(), 76 + grow);
-        QCOMPARE(p.cancel->y(), 76 + grow);
-        QCOMPARE(form.height(), 109 + grow);
-        QCOMPARE(p.label->y(), 8);
+        const QSize shown = p.label->sizeHint();
+        QVERIFY2(shown.width() > 682 - 20 && shown.width() <= 692, qPrintable(QString::number(shown.width())));
+        QVERIFY(shown.height() > 64);
+        QCOMPARE(p.label->y(), p.image->y());
+        QCOMPARE(p.ok->y(), p.label->geometry().bottom() + 1 + 4);
+        QCOMPARE(form.height(), p.ok->geometry().bottom() + 1 + 8);
         // Both buttons, touching, centred together.
-        QCOMPARE(p.ok->x(), (form.width() - 77 - 77) / 2);
-        QCOMPARE(p.cancel->x(), p.ok->x() + 77);
+        QCOMPARE(p.cancel->x(), p.ok->geometry().right() + 1);
+        QVERIFY(std::abs(p.ok->x() - (form.width() - p.cancel->geometry().right() - 1)) <= 1);
         QCOMPARE(form.windowTitle(), QStringLiteral("Ошибка"));
     }
 
@@ -140,10 +145,11 @@ private slots:
         const struct {
             const char* Name;
             std::function<bool()> Ask;
-            const char* Focused;  // null: no answer has the focus
+            const char* Focused;
             bool Enter;           // what Enter answers
         } cases[] = {
-            {"yes-no", [] { return YesNoDlg(nullptr, QStringLiteral("Продолжить?")); }, nullptr, true},
+            {"yes-no", [] { return YesNoDlg(nullptr, QStringLiteral("Продолжить?")); }, "sbOk", true},
+            {"information", [] { InformationDlg(nullptr, QStringLiteral("Готово")); return true; }, "sbOk", true},
             {"yes-no, keeping", [] { return YesNoDlg(nullptr, QStringLiteral("Закрыть?"), TDefaultAnswer::KeepByDefault); },
              "sbCancel", false},
             {"confirmation, keeping",
@@ -170,7 +176,34 @@ private slots:
             QCOMPARE(c.Ask(), c.Enter);
             QVERIFY2(seen->shown, c.Name);
             QVERIFY2(focused == QLatin1String(c.Focused), qPrintable(QLatin1String(c.Name) + QLatin1String(": ") + focused));
-            QVERIFY2(marked == (c.Focused != nullptr), c.Name);
+            QVERIFY2(marked, c.Name);
+        }
+    }
+
+    // Tab, Backtab and the arrows move among the answers, Enter gives the one in focus, Esc and
+    // Space cancel whichever has it.
+    void keyboardAlone_movesAmongTheAnswersAndGivesTheFocusedOne()
+    {
+        const struct {
+            QList<int> Keys;
+            int Result;
+        } cases[] = {
+            {{Qt::Key_Return}, mrOk},
+            {{Qt::Key_Right, Qt::Key_Return}, mrNo},
+            {{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}, mrCancel},
+            {{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Enter}, mrNo},
+            {{Qt::Key_Left, Qt::Key_Return}, mrCancel},
+            {{Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Return}, mrOk},
+            {{Qt::Key_Right, Qt::Key_Escape}, mrCancel},
+            {{Qt::Key_Space}, mrCancel},
+        };
+        for (const auto& c : cases) {
+            auto seen = AnswerDialog([&](QWidget* dialog) {
+                for (int key : c.Keys)
+                    SendKey(dialog, key);
+            });
+            QCOMPARE(YesNoCancelDlg(nullptr, QStringLiteral("Сохранить изменения?")), c.Result);
+            QVERIFY(seen->shown);
         }
     }
 
@@ -217,15 +250,13 @@ private slots:
 
     void buttonsAndCaption_followTheArguments()
     {
-        // Enter does nothing without OK; Esc still ends the dialog.
+        // Without OK, Cancel alone is centred and has the focus: Enter gives it.
         auto seen = AnswerDialog([](QWidget* dialog) {
             const Parts p = PartsOf(dialog);
             QVERIFY(!p.ok->isVisible());
             QVERIFY(p.cancel->isVisible());
-            QCOMPARE(p.cancel->x(), 156);
+            QVERIFY(std::abs(p.cancel->geometry().center().x() - dialog->rect().center().x()) <= 1);
             SendKey(dialog, Qt::Key_Return);
-            QVERIFY(dialog->isVisible());
-            SendKey(dialog, Qt::Key_Escape);
         });
         QCOMPARE(MyMessageDlg(nullptr, QStringLiteral("x"), mtConfirmation, mbNo, QStringLiteral("Свой заголовок")), mrCancel);
         QCOMPARE(seen->caption, QStringLiteral("Свой заголовок"));
@@ -309,6 +340,8 @@ private slots:
              QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!"),
              QStringLiteral("dialog_warning")},
             {mtWarning, mbOK, kLong + kLong, QStringLiteral("dialog_warning_long")},
+            {mtConfirmation, mbYes | mbNo | mbCancel, QStringLiteral("Сохранить изменения в файл перед закрытием?"),
+             QStringLiteral("dialog_question_three")},
         };
         for (const Shot& s : shots) {
             auto seen = AnswerDialog([&](QWidget* dialog) {
@@ -319,6 +352,28 @@ private slots:
             MyMessageDlg(nullptr, s.text, s.kind, s.buttons, QString());
             QVERIFY(seen->shown);
         }
+    }
+
+    // The window keeps its size whatever the step says, and asks the work to stop once however
+    // often the operator asks.
+    void progress_keepsItsSizeAndCancelsOnce()
+    {
+        TProgressForm form(nullptr, QStringLiteral("Запись настроек"));
+        int cancels = 0;
+        form.OnCancel = [&] { ++cancels; };
+        form.ShowStep(QStringLiteral("запись: ключи: блок 2 из 8"), 2, 8);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QSize size = form.size();
+        form.ShowStep(QStringLiteral("запись: ключи: блок 3 из 8, ") + kLong, 3, 8);
+        QCoreApplication::processEvents();
+        QCOMPARE(form.size(), size);
+        SaveScreenshot(&form, QStringLiteral("dialog_progress"));
+        SendKey(&form, Qt::Key_Escape);
+        form.findChild<QToolButton*>(QStringLiteral("sbCancel"))->click();
+        form.close();
+        QCOMPARE(cancels, 1);
+        QVERIFY(!form.findChild<QToolButton*>(QStringLiteral("sbCancel"))->isEnabled());
     }
 };
 

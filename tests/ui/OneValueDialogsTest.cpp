@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <functional>
 
 namespace {
 
@@ -33,40 +32,6 @@ DialogAction TypeAndEnter(const QString& text)
         QTest::keyClicks(edit, text);
         QTest::keyClick(edit, Qt::Key_Return);
     };
-}
-
-// The first text of up to `mostM` "m", then "x" and "i", that `fits`, or empty.
-QString FindText(int mostM, const std::function<bool(const QString&)>& fits)
-{
-    for (int a = 0; a < mostM; ++a)
-        for (int b = 0; b < 12; ++b)
-            for (int c = 0; c < 12; ++c) {
-                const QString text = QString(a, QLatin1Char('m')) + QString(b, QLatin1Char('x'))
-                                     + QString(c, QLatin1Char('i'));
-                if (fits(text))
-                    return text;
-            }
-    return QString();
-}
-
-// A text whose width in `font` is exactly `wanted` pixels, or empty.
-QString TextOfWidth(const QFont& font, int wanted)
-{
-    const QFontMetrics fm(font);
-    return FindText(60, [&](const QString& text) { return fm.horizontalAdvance(text) == wanted; });
-}
-
-// A label text that makes the label exactly `wanted` pixels wide, or empty.
-QString LabelTextOfWidth(QLabel* label, int wanted)
-{
-    const QString saved = label->text();
-    const QString found = FindText(12, [&](const QString& text) {
-        label->setText(text);
-        label->adjustSize();
-        return label->width() == wanted;
-    });
-    label->setText(saved);
-    return found;
 }
 
 } // namespace
@@ -128,37 +93,56 @@ private slots:
                              QStringLiteral(" 8 800 "), false), QStringLiteral("8 800"));
     }
 
-    void layout_followsLabelWidth()
+    // The input follows its label, the buttons end where the input ends, and a value wider than
+    // the box widens it (and the dialog) until it shows whole.
+    void layout_followsLabelAndValues()
     {
-        TNewNameForm form(nullptr);
-        const QString label = LabelTextOfWidth(form.findChild<QLabel*>(QStringLiteral("laName")), 36);
-        if (label.isEmpty())
-            QSKIP("no label text of 36 pixels in this font");
-        form.Prepare(QStringLiteral("x"), label, QString(), false);
-        QCOMPARE(form.findChild<QLabel*>(QStringLiteral("laName"))->width(), 36);
-        QCOMPARE(NameEdit(&form)->x(), 72);
-        QCOMPARE(form.width(), 357);
-        auto* ok = form.findChild<QToolButton*>(QStringLiteral("sbOk"));
-        auto* cancel = form.findChild<QToolButton*>(QStringLiteral("sbCancel"));
-        QCOMPARE(cancel->geometry().right(), NameEdit(&form)->geometry().right());
-        QCOMPARE(ok->x(), cancel->x() - 77 - 8);
+        for (const QString& label : {QStringLiteral("Номер"), QStringLiteral("Номер телефона для SMS-уведомлений")}) {
+            TNewNameForm form(nullptr);
+            form.Prepare(QStringLiteral("x"), label, QString(), false);
+            auto* caption = form.findChild<QLabel*>(QStringLiteral("laName"));
+            auto* ok = form.findChild<QToolButton*>(QStringLiteral("sbOk"));
+            auto* cancel = form.findChild<QToolButton*>(QStringLiteral("sbCancel"));
+            QCOMPARE(caption->x(), 12);
+            QVERIFY(caption->width() >= caption->sizeHint().width());
+            QCOMPARE(NameEdit(&form)->x(), caption->geometry().right() + 1 + 24);
+            QCOMPARE(NameEdit(&form)->width(), 265);
+            QCOMPARE(cancel->geometry().right(), NameEdit(&form)->geometry().right());
+            QCOMPARE(ok->geometry().right() + 1 + 8, cancel->x());
+            QCOMPARE(form.width(), NameEdit(&form)->geometry().right() + 1 + 20);
+        }
+
+        const QString wide = QStringLiteral("Охрана, замок и управление выходом 2 по расписанию");
+        TNewValueFromListForm form(nullptr);
+        form.Prepare(QStringLiteral("Параметры ключа"), QStringLiteral("Значение"), {QStringLiteral("a"), wide}, 0, false);
+        QVERIFY(ValueBox(&form)->width() > ValueBox(&form)->fontMetrics().horizontalAdvance(wide) + 16);
+        QVERIFY(form.width() > ValueBox(&form)->geometry().right());
+        TNewValueFromListForm other(nullptr);
+        other.Prepare(QStringLiteral("Параметры ключа"), QStringLiteral("Значение"), {QStringLiteral("Охрана")}, 0, false);
+        QCOMPARE(ValueBox(&other)->width(), 265);
     }
 
-    void pickList_widensComboOnlyForValuesWiderThan200()
+    // Tab reaches OK and Cancel after the input, and Enter presses the one in focus.
+    void keyboard_reachesTheButtons()
     {
-        TNewValueFromListForm form(nullptr);
-        const QFont font = ValueBox(&form)->font();
-        const QString wide = TextOfWidth(font, 250);
-        const QString edge = TextOfWidth(font, 200);
-        if (wide.isEmpty() || edge.isEmpty())
-            QSKIP("no values of the wanted widths in this font");
-        form.Prepare(QStringLiteral("Параметры ключа"), QStringLiteral("Значение"), {QStringLiteral("a"), wide}, 0, false);
-        QCOMPARE(ValueBox(&form)->width(), 280);
-        TNewValueFromListForm other(nullptr);
-        other.Prepare(QStringLiteral("Параметры ключа"), QStringLiteral("Значение"), {edge}, 0, false);
-        QCOMPARE(ValueBox(&other)->width(), 265);
-        auto* label = other.findChild<QLabel*>(QStringLiteral("laName"));
-        QCOMPARE(other.width(), 12 + label->width() + 24 + 265 + 12 + 8);
+        const struct {
+            int Tabs;
+            QString Result;
+        } cases[] = {{0, QStringLiteral("Petrov")}, {1, QStringLiteral("Petrov")}, {2, QString()}};
+        for (const auto& c : cases) {
+            auto seen = AnswerDialog([&](QWidget* d) {
+                QTest::keyClicks(NameEdit(d), QStringLiteral("Petrov"));
+                for (int i = 0; i < c.Tabs; ++i)
+                    SendKey(d, Qt::Key_Tab);
+                QCOMPARE(d->focusWidget()->objectName(),
+                         QLatin1String(c.Tabs == 0 ? "edName" : c.Tabs == 1 ? "sbOk" : "sbCancel"));
+                if (c.Tabs == 1)
+                    SaveScreenshot(d, QStringLiteral("dialog_input_name_ok_focused"));
+                SendKey(d, Qt::Key_Return);
+            });
+            QCOMPARE(InputName(nullptr, QStringLiteral("Добавление абонента"), QStringLiteral("Имя")), c.Result);
+            QVERIFY(seen->shown);
+        }
     }
 
     void pickFromList_warnsUntilAValueIsChosen()
