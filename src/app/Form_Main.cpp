@@ -9,10 +9,11 @@
 #include <QMenu>
 #include <QStandardPaths>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QResizeEvent>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QTime>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -67,10 +68,6 @@ const QString kPortKey = QStringLiteral("Port");
 
 constexpr int kLeastPortListWidth = 200;
 constexpr int kPortListPadding = 32;  // the item's margins and a scroll bar
-// A plain margin between the window's frame and its designed client area.
-constexpr int kBorderWidth = 4;
-constexpr int kFileButtonGap = 8;
-constexpr int kLeastPortBoxWidth = 96;
 const QString kFilesFolderKey = QStringLiteral("FilesFolder");
 const QString kModuleReadFailure = QStringLiteral("Ошибка при чтении из модуля!");
 const QString kUnsavedPages = QStringLiteral("Несохранённые изменения на страницах: %1");
@@ -95,11 +92,8 @@ TMainForm::TMainForm(TToolCore* core, QWidget* parent)
     : QWidget(parent), FOwnCore(OwnCore(core)), FCore(core ? *core : *FOwnCore), ui(new Ui::TMainForm)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    FDesignedSize = QSize(width() + 2 * kBorderWidth, height() + 2 * kBorderWidth);
-    setFixedSize(FDesignedSize);
     FormCreate();
+    RestoreFormSize(&FCore.Config(), this);
 }
 
 TMainForm::~TMainForm()
@@ -117,6 +111,7 @@ void TMainForm::FormCreate()
     ui->shDefaults->setStyleSheet(QStringLiteral("#shDefaults { background: %1; border: 1px solid %2; }")
                                       .arg(ToQColor(clBtnFace).name(), ToQColor(clGray).name()));
     ui->cbPort->view()->setMinimumWidth(kLeastPortListWidth);
+    ui->cbPort->SetLeastText(TVirtualModule::Caption());
     connect(ui->cbPort, &TPortComboBox::DropDown, this, &TMainForm::cbPortDropDown);
     connect(ui->cbPort, qOverload<int>(&QComboBox::activated), this, &TMainForm::cbPortSelect);
     connect(ui->cbPort->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::cbPortChange);
@@ -130,10 +125,12 @@ void TMainForm::FormCreate()
     connect(ui->sbWrite, &QToolButton::clicked, this, &TMainForm::sbWriteClick);
     connect(ui->sbDefaults, &QToolButton::clicked, this, &TMainForm::sbDefaultsClick);
     SetupFileMenu();
-    LayOutStrip();
+    SetupKeys();
     FCore.SetAdapterSerial(PortAdapterSerial);
-    ui->laCatalogue->setStyleSheet(
-        QStringLiteral("#laCatalogue { color: %1; padding-left: 2px; }").arg(ToQColor(RGBColor(128, 0, 0)).name()));
+    ui->laCatalogue->setStyleSheet(QStringLiteral("#laCatalogue { color: %1; }").arg(ToQColor(RGBColor(128, 0, 0)).name()));
+    ui->laCatalogue->setIndent(2);
+    ui->StatusBar->addWidget(ui->laStatus, 1);
+    SetOperationReporter([this](bool succeeded, const QString& line) { Report(succeeded, line); });
     FOutboxTimer = new QTimer(this);
     FOutboxTimer->setInterval(kOutboxRetryMs);
     connect(FOutboxTimer, &QTimer::timeout, this, &TMainForm::RetryCatalogueServer);
@@ -146,14 +143,12 @@ void TMainForm::FormCreate()
             Qt::QueuedConnection);
 
     FPageControl = new TPageControlFrame(this);
-    auto* holderLayout = new QHBoxLayout(ui->paHolder);
-    holderLayout->setContentsMargins(0, 0, 0, 0);
-    holderLayout->addWidget(FPageControl);
+    ui->loHolder->addWidget(FPageControl);
     FPageControl->SetActiveFontColor(0xFF0000);
     FPageControl->SetButtonHeight(22);
     FPageControl->SetButtonSpacing(4);
     FPageControl->SetHolderGap(4);
-    FPageControl->PageIndent = 4;
+    FPageControl->SetPageIndent(4);
 
     // The first letter of "Cигнализация" is the Latin C: the caption stays exactly as installers
     // know it.
@@ -174,16 +169,60 @@ void TMainForm::FormCreate()
         connect(page, &TSettingsPage::EditsChanged, this, [tab, page] { tab->SetMarked(page->HasUnsavedEdits()); });
         connect(page, &TSettingsPage::ShowRequested, this, [this, index] { FPageControl->SelectPage(index); });
         page->SetReplaceGuard([this](unsigned parts) { return MayReplace(parts); });
+        if (QToolButton* save = PageSaveButton(page))
+            save->setToolTip(QStringLiteral("%1 (%2)").arg(save->toolTip().isEmpty() ? save->text() : save->toolTip(),
+                                                           QKeySequence(Qt::CTRL | Qt::Key_S).toString(QKeySequence::NativeText)));
     }
     FPageControl->SelectPage(0);
-
-    ui->paDefaults->setParent(FPageControl);
-    ui->paDefaults->move(ui->paDefaults->x(), 0);
-    ui->paDefaults->show();
-    ui->paDefaults->raise();
-    FPageControl->installEventFilter(this);
-    paHolderResize();
+    FPageControl->SetCornerWidget(ui->paDefaults);
+    // Reading order: the strip, the tabs, "Сброс" on their row, then the page.
+    QWidget::setTabOrder(ui->sbFile, FPageControl);
+    QWidget::setTabOrder(FPageControl, ui->sbDefaults);
     ShowCatalogueState();
+}
+
+void TMainForm::SetupKeys()
+{
+    const struct {
+        QToolButton* Button;
+        QKeySequence Keys;
+    } keys[] = {
+        {ui->sbPing, QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {ui->sbRead, QKeySequence(Qt::CTRL | Qt::Key_R)},
+        {ui->sbWrite, QKeySequence(Qt::CTRL | Qt::Key_W)},
+    };
+    for (const auto& key : keys) {
+        auto* shortcut = new QShortcut(key.Keys, this);
+        connect(shortcut, &QShortcut::activated, key.Button, &QToolButton::click);
+        key.Button->setToolTip(QStringLiteral("%1 (%2)").arg(key.Button->text(), key.Keys.toString(QKeySequence::NativeText)));
+    }
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, &TMainForm::SavePageClick);
+}
+
+QToolButton* TMainForm::PageSaveButton(QWidget* page)
+{
+    return page ? page->findChild<QToolButton*>(QStringLiteral("sbSaveKeys")) : nullptr;
+}
+
+void TMainForm::SavePageClick()
+{
+    TPageButton* tab = FPageControl->Tab(FPageControl->ActiveIndex());
+    QToolButton* save = PageSaveButton(tab ? tab->Frame() : nullptr);
+    if (save && save->isVisibleTo(this) && save->isEnabled())
+        save->click();
+}
+
+void TMainForm::Report(bool succeeded, const QString& line)
+{
+    if (FClosed)
+        return;
+    QPalette palette = ui->laStatus->palette();
+    palette.setColor(QPalette::WindowText, succeeded ? QApplication::palette().color(QPalette::WindowText) : ToQColor(clRed));
+    ui->laStatus->setPalette(palette);
+    const QString text = QStringLiteral("%1 %2").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), line);
+    ui->laStatus->setText(text);
+    ui->laStatus->setToolTip(text);
 }
 
 QString TMainForm::CatalogueLine() const
@@ -213,10 +252,9 @@ void TMainForm::ShowCatalogueState()
 {
     const QString line = CatalogueLine();
     // One line however long the cause: the whole of it is in the tool tip.
-    ui->laCatalogue->setText(ui->laCatalogue->fontMetrics().elidedText(line, Qt::ElideRight, FDesignedSize.width() - 4 * kBorderWidth));
+    ui->laCatalogue->setText(line);
     ui->laCatalogue->setToolTip(CatalogueDetails());
     ui->laCatalogue->setVisible(!line.isEmpty());
-    setFixedSize(FDesignedSize + QSize(0, line.isEmpty() ? 0 : ui->laCatalogue->height()));
     if (FCatalogueForm)
         FCatalogueForm->SetWhere(CatalogueDetails());
     const bool offline = FCore.Catalogue().IsOpen() && FCore.Catalogue().Offline();
@@ -312,6 +350,7 @@ void TMainForm::FormClose()
         // message while the window closes.
         FCore.Config().WriteString(kSection, kPortKey, port);
     }
+    SetOperationReporter(nullptr);
     FMonitor.reset();  // it reads the recorder, which goes with the shared objects
     FCatalogueForm.reset();
     ui->paDefaults->setParent(this);
@@ -321,33 +360,6 @@ void TMainForm::FormClose()
     // The session may outlive the window: it lets go of the virtual module before that goes.
     Session().ChoosePort(QString());
     FVirtualModule.reset();
-}
-
-void TMainForm::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    const QRect client = rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth);
-    ui->paTop->setGeometry(client.left(), client.top(), client.width(), ui->paTop->height());
-    ui->Shape1->resize(ui->paTop->width(), ui->Shape1->height());
-    int top = client.top() + ui->paTop->height();
-    if (!ui->laCatalogue->isHidden()) {
-        ui->laCatalogue->setGeometry(client.left(), top, client.width(), ui->laCatalogue->height());
-        top += ui->laCatalogue->height();
-    }
-    ui->paHolder->setGeometry(client.left(), top, client.width(), client.bottom() + 1 - top);
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == FPageControl && event->type() == QEvent::Resize)
-        paHolderResize();
-    return QWidget::eventFilter(watched, event);
-}
-
-void TMainForm::paHolderResize()
-{
-    if (FPageControl != nullptr)
-        ui->paDefaults->move(FPageControl->width() - ui->paDefaults->width(), 0);
 }
 
 void TMainForm::cbPortDropDown()
@@ -480,6 +492,7 @@ void TMainForm::sbDefaultsClick()
     std::copy(std::begin(DefaultSettings), std::end(DefaultSettings), defaults.Settings->begin());
     ShowCopy(defaults);
     FHeld.MarkUnwritten(PartSettings);
+    Report(true, QStringLiteral("Настройки сброшены по умолчанию (в модуль не записаны)"));
 }
 
 std::vector<int> TMainForm::UnsavedTabs(unsigned parts) const
@@ -549,50 +562,29 @@ void TMainForm::SetupFileMenu()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    add(QStringLiteral("Прочитать всё из модуля"), &TMainForm::ReadAllClick);
-    add(QStringLiteral("Записать всё в модуль"), &TMainForm::WriteAllClick);
+    add(QStringLiteral("&Прочитать всё из модуля"), &TMainForm::ReadAllClick);
+    add(QStringLiteral("&Записать всё в модуль"), &TMainForm::WriteAllClick);
     menu->addSeparator();
-    add(QStringLiteral("Сохранить в файл…"), &TMainForm::SaveFileClick);
-    add(QStringLiteral("Открыть файл…"), &TMainForm::OpenFileClick);
-    add(QStringLiteral("Каталог модулей…"), &TMainForm::CatalogueClick);
-    add(QStringLiteral("Резервные копии…"), &TMainForm::BackupsClick);
-    add(QStringLiteral("Серийная настройка…"), &TMainForm::SerialLineClick);
+    add(QStringLiteral("&Сохранить в файл…"), &TMainForm::SaveFileClick);
+    add(QStringLiteral("&Открыть файл…"), &TMainForm::OpenFileClick);
+    add(QStringLiteral("&Каталог модулей…"), &TMainForm::CatalogueClick);
+    add(QStringLiteral("&Резервные копии…"), &TMainForm::BackupsClick);
+    add(QStringLiteral("Серийная &настройка…"), &TMainForm::SerialLineClick);
     menu->addSeparator();
-    add(QStringLiteral("Сравнить с модулем…"), &TMainForm::CompareClick);
+    add(QStringLiteral("Сра&внить с модулем…"), &TMainForm::CompareClick);
     menu->addSeparator();
-    add(QStringLiteral("Экспорт ключей в CSV…"), &TMainForm::ExportKeysClick);
-    add(QStringLiteral("Импорт ключей из CSV…"), &TMainForm::ImportKeysClick);
+    add(QStringLiteral("&Экспорт ключей в CSV…"), &TMainForm::ExportKeysClick);
+    add(QStringLiteral("&Импорт ключей из CSV…"), &TMainForm::ImportKeysClick);
     menu->addSeparator();
-    add(QStringLiteral("Журнал обмена"), &TMainForm::ExchangeMonitorClick);
-    add(QStringLiteral("Сохранить отчёт для поддержки…"), &TMainForm::SupportReportClick);
+    add(QStringLiteral("&Журнал обмена"), &TMainForm::ExchangeMonitorClick);
+    add(QStringLiteral("Сохранить о&тчёт для поддержки…"), &TMainForm::SupportReportClick);
     ui->sbFile->setMenu(menu);
     ui->sbFile->setPopupMode(QToolButton::InstantPopup);
     ui->sbFile->setToolButtonStyle(Qt::ToolButtonTextOnly);
     // The style's own arrow sits on the text in so small a button: the text carries one instead.
     ui->sbFile->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    ui->sbFile->setText(ui->sbFile->text() + QStringLiteral(" ▾"));
-}
-
-void TMainForm::LayOutStrip()
-{
-    // The designed widths were measured in another font: a button is never narrower than its
-    // text, and the row closes up behind a wider one. "Файл" keeps to the strip's right end;
-    // when the row leaves it no room, the port box gives up the difference.
-    auto fitted = [](QToolButton* button) { return std::max(button->width(), button->sizeHint().width()); };
-    const int fileWidth = fitted(ui->sbFile);
-    int rowWidth = 0;
-    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite})
-        rowWidth += fitted(button);
-    const int fileLeft = ui->paTop->width() - fileWidth - kBorderWidth;
-    const int shortBy = std::max(0, ui->sbPing->x() + rowWidth + kFileButtonGap - fileLeft);
-    const int gap = ui->sbPing->x() - ui->cbPort->geometry().right() - 1;
-    ui->cbPort->resize(std::max(kLeastPortBoxWidth, ui->cbPort->width() - shortBy), ui->cbPort->height());
-    int left = ui->cbPort->geometry().right() + 1 + gap;
-    for (QToolButton* button : {ui->sbPing, ui->sbRead, ui->sbWrite}) {
-        button->setGeometry(left, button->y(), fitted(button), button->height());
-        left = button->geometry().right() + 1;
-    }
-    ui->sbFile->setGeometry(fileLeft, ui->sbFile->y(), fileWidth, ui->sbFile->height());
+    // Alt+Ф opens the menu; each item has a letter of its own.
+    ui->sbFile->setText(QLatin1Char('&') + ui->sbFile->text() + QStringLiteral(" ▾"));
 }
 
 bool TMainForm::HeldCopy(TModuleCopy& copy)
@@ -715,6 +707,7 @@ bool TMainForm::SaveToFile(const QString& fileName)
         return false;
     }
     QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(ClippedText(QFileInfo(fileName).fileName()), copy.PartsText());
+    Report(true, text);
     if (!copy.Settings)
         text += QStringLiteral("\nНастройки не прочитаны и не сброшены — в файл не вошли.");
     InformationDlg(this, text);
@@ -734,7 +727,9 @@ bool TMainForm::OpenFile(const QString& fileName)
     TModuleFileInfo info;
     QString error;
     if (!LoadModuleFile(fileName, copy, info, error)) {
-        ErrorDlg(this, QStringLiteral("Файл «%1» не открыт.\n%2").arg(ClippedText(QFileInfo(fileName).fileName()), error));
+        const QString text = QStringLiteral("Файл «%1» не открыт.\n%2").arg(ClippedText(QFileInfo(fileName).fileName()), error);
+        Report(false, text);
+        ErrorDlg(this, text);
         return false;
     }
     const QLocale russian(QLocale::Russian);
@@ -750,7 +745,9 @@ bool TMainForm::OpenCopy(const TModuleCopy& copy, const QString& from, const QSt
         return false;
     ShowCopy(copy);
     FHeld.MarkUnwritten(copy.Parts());
-    InformationDlg(this, QStringLiteral("Загружено %1: %2 (%3).\n").arg(from, copy.PartsText(), details) + kNothingSent);
+    const QString text = QStringLiteral("Загружено %1: %2 (%3).").arg(from, copy.PartsText(), details);
+    Report(true, text);
+    InformationDlg(this, text + QLatin1Char('\n') + kNothingSent);
     return true;
 }
 
@@ -832,9 +829,10 @@ bool TMainForm::ExportKeys(const QString& fileName)
         ErrorDlg(this, error);
         return false;
     }
-    InformationDlg(this, QStringLiteral("Ключи (%1) сохранены в файл «%2».")
-                             .arg(KeyTableCount(table))
-                             .arg(ClippedText(QFileInfo(fileName).fileName())));
+    const QString text =
+        QStringLiteral("Ключи (%1) сохранены в файл «%2».").arg(KeyTableCount(table)).arg(ClippedText(QFileInfo(fileName).fileName()));
+    Report(true, text);
+    InformationDlg(this, text);
     return true;
 }
 
@@ -873,7 +871,9 @@ bool TMainForm::ImportKeys(const QString& fileName)
     ShowCopy(copy);
     FHeld.MarkUnwritten(PartKeys);
     FPageControl->SelectPage(kKeysPageIndex);
-    InformationDlg(this, QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table)));
+    const QString text = QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table));
+    Report(true, text);
+    InformationDlg(this, text);
     return true;
 }
 
@@ -903,8 +903,11 @@ void TMainForm::SupportReportClick()
     const QString suggested =
         QStringLiteral("zem-отчёт-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".txt");
     const QString name = AskFileName(QStringLiteral("Сохранить отчёт для поддержки"), true, QStringLiteral("Текст (*.txt)"), suggested);
-    if (!name.isEmpty() && SaveSupportReport(name))
-        InformationDlg(this, QStringLiteral("Отчёт сохранён в файл «%1».").arg(ClippedText(QFileInfo(name).fileName())));
+    if (!name.isEmpty() && SaveSupportReport(name)) {
+        const QString text = QStringLiteral("Отчёт сохранён в файл «%1».").arg(ClippedText(QFileInfo(name).fileName()));
+        Report(true, text);
+        InformationDlg(this, text);
+    }
 }
 
 bool TMainForm::SaveSupportReport(const QString& fileName)

@@ -12,6 +12,7 @@ namespace Ui {
 class TMainForm;
 }
 class QTimer;
+class QToolButton;
 class TCatalogueForm;
 struct TCatalogueVersion;
 class TPageControlFrame;
@@ -109,17 +110,19 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void FormShow();
     void FormClose();
-    void paHolderResize();
     void ShowPortName(const QString& port);
     void SetupFileMenu();
-    void LayOutStrip();
+    // The strip's shortcuts, shown in the buttons' tips, and Ctrl+S for the page's "Сохранить".
+    void SetupKeys();
+    static QToolButton* PageSaveButton(QWidget* page);
+    void SavePageClick();
+    // The status line: what ended last, with the time; a failure in red.
+    void Report(bool succeeded, const QString& line);
     bool SettingsFilledOrWarn();
     // Before a write: offers to store the settings pages' unsaved edits. False when the operator
     // cancels, or a page refuses its edits (the page shown, the field focused).
@@ -156,6 +159,5 @@ private:
     std::unique_ptr<TExchangeMonitorForm> FMonitor;
     std::unique_ptr<TSerialLineForm> FSerialLine;
     std::unique_ptr<TCatalogueForm> FCatalogueForm;
-    QSize FDesignedSize;            // without the catalogue's line
     QTimer* FOutboxTimer = nullptr;  // while offline: tries the server again
 };

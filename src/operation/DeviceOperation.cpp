@@ -107,6 +107,23 @@ std::shared_ptr<TJob> g_running;
 bool g_quiet = false;
 bool g_portOpenFailed = false;
 TLinkError g_lastError;
+TOperationReporter g_reporter;
+
+void Report(bool succeeded, const QString& text)
+{
+    if (g_reporter)
+        g_reporter(succeeded, QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+}
+
+// The line for an operation that went: its outcome's words, else what it did, else its name.
+QString DoneLine(const TOperationInfo& info, const TOutcome& onSuccess)
+{
+    if (!onSuccess.Text.isEmpty())
+        return onSuccess.Text;
+    if (!info.Done.isEmpty())
+        return info.Done;
+    return QStringLiteral("%1: выполнено").arg(info.Title);
+}
 
 // While an operation runs, the operator's input reaches only the progress dialog and the modal
 // dialog of the moment (a question): no second operation can be started meanwhile. The progress
@@ -258,8 +275,12 @@ public:
 
 QString PortOpenWarning(const TDeviceSession& session)
 {
-    return QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!\n") +
-           session.OpenProblem();
+    return QStringLiteral("Ошибка при открытии порта!\n") + session.OpenProblem();
+}
+
+void SetOperationReporter(TOperationReporter reporter)
+{
+    g_reporter = std::move(reporter);
 }
 
 TOperationResult RunDeviceOperation(QWidget* owner, TDeviceSession& session, const TOperationInfo& info,
@@ -278,6 +299,7 @@ TOperationResult RunDeviceOperation(QWidget* owner, TDeviceSession& session, con
         g_portOpenFailed = true;
         g_running.reset();
         WarningDlg(owner, PortOpenWarning(session));
+        Report(false, QStringLiteral("%1: %2").arg(info.Title, PortOpenWarning(session)));
         return TOperationResult::NotRun;
     }
     TJob::TState state;
@@ -307,6 +329,17 @@ TOperationResult RunDeviceOperation(QWidget* owner, TDeviceSession& session, con
             WarningDlg(owner, CancelledMessage(info, state));
         else
             Tell(owner, state.Succeeded ? onSuccess : FailureOutcome(onFailure, info, state));
+    }
+    if (result == TOperationResult::Succeeded) {
+        Report(true, DoneLine(info, onSuccess));
+    } else if (result == TOperationResult::Cancelled) {
+        Report(false, CancelledMessage(info, state));
+    } else {
+        // A silent failure (the backup's read) still names the operation and its cause.
+        TOutcome told = FailureOutcome({TOutcome::Warning, onFailure.Text}, info, state);
+        if (onFailure.Text.isEmpty())
+            told.Text = QStringLiteral("%1: не выполнено").arg(info.Title) + told.Text;
+        Report(false, told.Text);
     }
     QMetaObject::invokeMethod(DeviceOperationEvents(), &TDeviceOperationEvents::Ended, Qt::QueuedConnection);
     return result;

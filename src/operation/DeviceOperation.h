@@ -19,6 +19,7 @@ struct TOutcome {
 struct TOperationInfo {
     QString Title;               // "Чтение настроек"
     bool ChangesModule = false;  // a cancelled one then says how far it got
+    QString Done = QString();    // the report's words on success, when its outcome says nothing
 };
 
 // A window with this property set to true takes input while an operation runs: it only looks on
@@ -36,8 +37,13 @@ extern const char* const OnlookerWindowProperty;
 TOperationResult RunDeviceOperation(QWidget* owner, TDeviceSession& session, const TOperationInfo& info, const TDeviceOperation& operation,
                                     const TOutcome& onSuccess, const TOutcome& onFailure);
 
-// The port's warning: the first line as installers know it, then the session's cause.
+// The port's warning: its first line, then the one cause the port's open reported.
 QString PortOpenWarning(const TDeviceSession& session);
+
+// Told of every operation's end, after its message, in one line: what was done, or what went
+// wrong and why. The window's status line.
+using TOperationReporter = std::function<void(bool succeeded, const QString& line)>;
+void SetOperationReporter(TOperationReporter reporter);
 
 bool DeviceOperationRunning();
 // Whether the last operation was not run because its port could not be opened (the operator has

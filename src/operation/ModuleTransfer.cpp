@@ -1,6 +1,7 @@
 #include "operation/ModuleTransfer.h"
 
 #include <memory>
+#include <utility>
 
 #include "device/DeviceSession.h"
 #include "device/ModuleAreas.h"
@@ -34,8 +35,13 @@ TOperationResult ReadFromModule(QWidget* owner, TDeviceSession& session, const Q
                                 const QString& failure)
 {
     auto read = std::make_shared<TModuleCopy>();
+    QStringList names;
+    for (const auto& [part, name] : {std::pair{PartSettings, SettingsAreaName}, {PartKeys, KeysAreaName}, {PartGprs, GprsAreaName}}) {
+        if (parts & part)
+            names << name;
+    }
     const TOperationResult result = RunDeviceOperation(
-        owner, session, {title},
+        owner, session, {title, false, QStringLiteral("Прочитано из модуля: %1").arg(names.join(QStringLiteral(", ")))},
         [read, parts](TKOR_ZEM& device, TOperationProgress& progress) {
             return ReadModuleParts(device, progress, parts, *read);
         },

@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QMetaObject>
+#include <QPainter>
 #include <QPalette>
 #include <QScreen>
 #include <QStyle>
@@ -62,6 +63,14 @@ QSize FrameSize(const QWidget* window)
     if (frame != window->size())
         return frame;
     return window->size() + QSize(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
+
+// The title bar as a kept size counts it, reckoned from the style rather than taken from the
+// window manager's frame: a size kept comes back exactly, whatever the frame, which is not known
+// before the window is shown.
+QSize KeptTitleBar(const QWidget* window)
+{
+    return QSize(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
 }
 
 // Moves the window's frame to `corner`, or as near as keeps it inside the work area; one larger
@@ -243,6 +252,40 @@ void SaveFormSize(TIniFile* ini, QWidget* form)
     if (!resizable || !normal)
         return;
     // A failed write is not worth a message: the size is a convenience.
-    ini->WriteInteger(form->objectName(), QStringLiteral("Width"), form->frameGeometry().width());
-    ini->WriteInteger(form->objectName(), QStringLiteral("Height"), form->frameGeometry().height());
+    const QSize kept = form->size() + KeptTitleBar(form);
+    ini->WriteInteger(form->objectName(), QStringLiteral("Width"), kept.width());
+    ini->WriteInteger(form->objectName(), QStringLiteral("Height"), kept.height());
+}
+
+void RestoreFormSize(TIniFile* ini, QWidget* form)
+{
+    if (ini == nullptr || form == nullptr)
+        return;
+    const QString section = form->objectName();
+    const int width = ini->ReadInteger(section, QStringLiteral("Width"), 0);
+    const int height = ini->ReadInteger(section, QStringLiteral("Height"), 0);
+    if (width <= 0 || height <= 0)
+        return;
+    const QSize area = ScreenWorkArea(form).size() - (FrameSize(form) - form->size());
+    const QSize least = form->minimumSizeHint().expandedTo(form->minimumSize());
+    form->resize((QSize(width, height) - KeptTitleBar(form)).boundedTo(area).expandedTo(least));
+}
+
+QSize TLineLabel::sizeHint() const
+{
+    return QSize(0, QLabel::sizeHint().height());
+}
+
+QSize TLineLabel::minimumSizeHint() const
+{
+    return QSize(0, QLabel::minimumSizeHint().height());
+}
+
+void TLineLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect r = contentsRect().adjusted(indent() > 0 ? indent() : 0, 0, 0, 0);
+    const QString line = QString(text()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(),
+                          fontMetrics().elidedText(line, Qt::ElideRight, r.width()), foregroundRole());
 }

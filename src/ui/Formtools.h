@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QLabel>
 #include <QList>
 #include <QRect>
 
 class QApplication;
 class QCoreApplication;
-class QLabel;
 class QObject;
 class QWidget;
 class TIniFile;
@@ -25,8 +25,12 @@ void CenterOnWorkArea(QWidget* window);
 // time it is shown.
 
 // Saves a resizable window's size in its normal state under the window's object name
-// ("Width", "Height"); fixed-size windows record nothing.
+// ("Width", "Height", the title bar counted in); fixed-size windows record nothing.
 void SaveFormSize(TIniFile* ini, QWidget* form);
+
+// Gives the window the size SaveFormSize kept for it, bounded by the screen's work area and by
+// what its layout needs; the size it has stays when none was kept.
+void RestoreFormSize(TIniFile* ini, QWidget* form);
 
 // The available geometry of the screen the widget is on (the primary screen for null).
 QRect ScreenWorkArea(const QWidget* widget = nullptr);
@@ -49,3 +53,14 @@ int CaptionColumn(int column, const QList<QLabel*>& captions);
 
 // A section's title band: bold white text on the grey, the look every page and dialog gives it.
 void StyleTitleBand(QWidget* label);
+
+// One line that fits any width its layout gives it: a text too long ends in "…".
+class TLineLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

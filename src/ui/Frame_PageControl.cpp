@@ -2,16 +2,21 @@
 
 #include "ui_Frame_PageControl.h"
 
-#include "ui/Shape.h"
-
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
+#include <QStyleOptionFocusRect>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -68,49 +73,98 @@ void KeepOwnFont(QWidget* page)
     page->setFont(own);
 }
 
-// The tab's mouse catcher: it paints only a thin raised frame under the pointer and a sunken
-// one while pressed, so the tab body and caption beneath stay visible.
-class TTabHotButton : public QToolButton {
+// The tab itself: draws the body under its caption (an active one reaching down to the holder,
+// open at the bottom), a thin raised frame under the pointer and a sunken one while pressed, and
+// the focus mark while the bar has the keyboard focus.
+class TTabButton : public QToolButton {
 public:
-    using QToolButton::QToolButton;
+    TTabButton(TPageControlFrame* bar, TPageButton* tab) : QToolButton(bar), FBar(bar), FTab(tab) {}
+
+    QSize sizeHint() const override { return FBar->TabSize(FTab); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        const bool pressed = isDown();
-        if (!pressed && !underMouse())
-            return;
         QPainter p(this);
-        const QRect r = rect().adjusted(1, 1, -2, -2);
-        const QColor light(255, 255, 255);
-        const QColor dark(128, 128, 128);
-        p.setPen(pressed ? dark : light);
-        p.drawLine(r.topLeft(), r.topRight());
-        p.drawLine(r.topLeft(), r.bottomLeft());
-        p.setPen(pressed ? light : dark);
-        p.drawLine(r.bottomLeft(), r.bottomRight());
-        p.drawLine(r.topRight(), r.bottomRight());
+        const bool active = FBar->IsActive(FTab);
+        const int bottom = (active ? height() : FBar->ButtonHeight()) - 1;
+        const int right = width() - 1;
+        p.fillRect(QRect(0, 0, width(), bottom + 1), ToQColor(FTab->BodyColor()));
+        p.setPen(ToQColor(clBlack));
+        p.drawLine(0, 0, right, 0);
+        p.drawLine(0, 0, 0, bottom);
+        p.drawLine(right, 0, right, bottom);
+        if (!active)
+            p.drawLine(0, bottom, right, bottom);
+        if (!active && (isDown() || underMouse())) {
+            const QRect r = QRect(0, 0, width(), bottom + 1).adjusted(1, 1, -2, -2);
+            const QColor light(255, 255, 255);
+            const QColor dark(128, 128, 128);
+            p.setPen(isDown() ? dark : light);
+            p.drawLine(r.topLeft(), r.topRight());
+            p.drawLine(r.topLeft(), r.bottomLeft());
+            p.setPen(isDown() ? light : dark);
+            p.drawLine(r.bottomLeft(), r.bottomRight());
+            p.drawLine(r.topRight(), r.bottomRight());
+        }
+        if (active && FBar->hasFocus()) {
+            QStyleOptionFocusRect mark;
+            mark.initFrom(FBar);
+            mark.rect = FTab->Label()->geometry().adjusted(-3, -1, 3, 1);
+            mark.backgroundColor = ToQColor(FTab->BodyColor());
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &mark, &p, this);
+        }
     }
+
+private:
+    TPageControlFrame* FBar;
+    TPageButton* FTab;
 };
 
 } // namespace
 
+// ---- TPageHolder ----
+
+TPageHolder::TPageHolder(QWidget* parent) : TShape(parent)
+{
+    // The pages inside take the mouse.
+    setAttribute(Qt::WA_TransparentForMouseEvents, false);
+}
+
+void TPageHolder::SetOpening(int left, int width)
+{
+    if (left == FOpeningLeft && width == FOpeningWidth)
+        return;
+    FOpeningLeft = left;
+    FOpeningWidth = width;
+    update();
+}
+
+void TPageHolder::paintEvent(QPaintEvent* event)
+{
+    TShape::paintEvent(event);
+    if (FOpeningWidth <= 0)
+        return;
+    QPainter p(this);
+    p.fillRect(QRect(FOpeningLeft, 0, FOpeningWidth, PenWidth()), ToQColor(BrushColor()));
+}
+
 // ---- TPageButton ----
 
 TPageButton::TPageButton(TPageControlFrame* bar, QWidget* page)
-    : FButton(new TTabHotButton(bar)), FShape(new TShape(bar)), FFrame(page), FLabel(new QLabel(bar))
+    : FButton(new TTabButton(bar, this)), FFrame(page), FLabel(new QLabel(FButton))
 {
-    FShape->SetBrushColor(FColor);
-    FShape->show();
     FLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     FLabel->setTextFormat(Qt::PlainText);
-    FLabel->show();
+    FLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* layout = new QVBoxLayout(FButton);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FLabel, 0, Qt::AlignCenter);
     FButton->setAutoRaise(true);
     FButton->setFocusPolicy(Qt::NoFocus);
     FButton->setAttribute(Qt::WA_NoSystemBackground);
-    FButton->show();
-    FLabel->raise();
-    FButton->raise();
+    FButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     QObject::connect(FButton, &QToolButton::clicked, bar, [this, bar]() {
         FClicked = true;
         bar->FrameClick(nullptr);
@@ -121,28 +175,6 @@ TPageButton::~TPageButton()
 {
     delete FFrame;
     delete FButton;
-    delete FLabel;
-    delete FShape;
-}
-
-void TPageButton::CentreLabel()
-{
-    FLabel->move(FButton->x() + (FButton->width() - FLabel->width()) / 2,
-                 FButton->y() + (FButton->height() - FLabel->height()) / 2);
-}
-
-void TPageButton::SetPosition(int left, int top)
-{
-    FButton->move(left, top);
-    FShape->move(left, top);
-    CentreLabel();
-}
-
-void TPageButton::SetSize(int width, int height)
-{
-    FButton->resize(width, height);
-    FShape->resize(width, height);
-    CentreLabel();
 }
 
 QString TPageButton::LabelText() const
@@ -153,15 +185,8 @@ QString TPageButton::LabelText() const
 void TPageButton::SetCaption(const QString& text)
 {
     FCaption = text;
-    FLabel->setText(text + kEditedMark);
-    FLabel->adjustSize();
-    const int widest = FLabel->width();
     FLabel->setText(LabelText());
-    FLabel->adjustSize();
-    if (widest + kCaptionPadding > FButton->width())
-        SetSize(widest + kCaptionPadding, FButton->height());
-    else
-        CentreLabel();
+    FButton->updateGeometry();
 }
 
 void TPageButton::SetMarked(bool marked)
@@ -170,20 +195,23 @@ void TPageButton::SetMarked(bool marked)
         return;
     FMarked = marked;
     FLabel->setText(LabelText());
-    FLabel->adjustSize();
-    CentreLabel();
 }
 
-void TPageButton::FitToText(int extraWidth)
+int TPageButton::TextWidth() const
 {
-    const int width = QFontMetrics(FLabel->font()).horizontalAdvance(FCaption + kEditedMark) + extraWidth + 1;
-    SetSize(width, FShape->height());
+    return FLabel->fontMetrics().horizontalAdvance(FCaption + kEditedMark);
+}
+
+void TPageButton::SetBodyColor(TColor color)
+{
+    FBodyColor = color;
+    FButton->update();
 }
 
 void TPageButton::SetColor(TColor color)
 {
     FColor = color;
-    FShape->SetBrushColor(color);
+    SetBodyColor(color);
 }
 
 void TPageButton::SetFontColor(TColor color)
@@ -202,13 +230,13 @@ void TPageButton::SetAlarm(bool alarm)
 void TPageButton::RestoreColors()
 {
     SetLabelColor(FLabel, FFontColor);
-    FShape->SetBrushColor(FColor);
+    SetBodyColor(FColor);
 }
 
 void TPageButton::SetColors(TColor fontColor, TColor color)
 {
     SetLabelColor(FLabel, fontColor);
-    FShape->SetBrushColor(color);
+    SetBodyColor(color);
 }
 
 bool TPageButton::WasClicked()
@@ -225,12 +253,13 @@ QString TPageButton::Caption() const
 
 int TPageButton::Width() const
 {
-    return FButton->width();
+    return FButton->sizeHint().width();
 }
 
 QRect TPageButton::Geometry() const
 {
-    return FShape->geometry();
+    const auto* bar = static_cast<const TPageControlFrame*>(FButton->parentWidget());
+    return QRect(FButton->pos(), QSize(Width(), bar->ButtonHeight()));
 }
 
 // ---- TPageControlFrame ----
@@ -242,20 +271,29 @@ TPageControlFrame::TPageControlFrame(QWidget* owner)
     QFont bold = font();
     bold.setBold(true);
     setFont(bold);
+    setFocusPolicy(Qt::TabFocus);
 
     ui->shHolder->SetBrushColor(clSystemGrey);
     ui->shHolder->SetPenColor(clBlack);
     ui->shHolder->SetPenWidth(1);
-    PageIndent = ui->shHolder->PenWidth();
-
-    ui->shLine->SetPenColor(ui->shHolder->BrushColor());
-    ui->shLine->SetPenWidth(ui->shHolder->PenWidth());
-    ui->shLine->resize(ui->shLine->width(), ui->shLine->PenWidth());
+    SetPageIndent(ui->shHolder->PenWidth());
 
     FAlarmTimer->setObjectName(QStringLiteral("AlarmTimer"));
     FAlarmTimer->setInterval(kAlarmIntervalMs);
     FAlarmTimer->setProperty(kTagProperty, 0);
     connect(FAlarmTimer, &QTimer::timeout, this, &TPageControlFrame::AlarmTimerTimer);
+
+    const std::pair<QKeyCombination, int> steps[] = {
+        {Qt::CTRL | Qt::Key_Tab, 1},
+        {Qt::CTRL | Qt::Key_PageDown, 1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, -1},
+        {Qt::CTRL | Qt::Key_PageUp, -1},
+    };
+    for (const auto& [keys, step] : steps) {
+        auto* shortcut = new QShortcut(QKeySequence(keys), this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] { StepPage(step); });
+    }
 
     ++g_instanceCount;
     setObjectName(QStringLiteral("PageControl%1").arg(g_instanceCount));
@@ -280,14 +318,9 @@ QRect TPageControlFrame::HolderRect() const
     return ui->shHolder->geometry();
 }
 
-TShape* TPageControlFrame::Holder() const
+TPageHolder* TPageControlFrame::Holder() const
 {
     return ui->shHolder;
-}
-
-TShape* TPageControlFrame::Line() const
-{
-    return ui->shLine;
 }
 
 int TPageControlFrame::AlarmPhase() const
@@ -295,72 +328,84 @@ int TPageControlFrame::AlarmPhase() const
     return FAlarmTimer->property(kTagProperty).toInt();
 }
 
+void TPageControlFrame::SetPageIndent(int indent)
+{
+    ui->loPages->setContentsMargins(indent, indent, indent, indent);
+}
+
+int TPageControlFrame::PageIndent() const
+{
+    return ui->loPages->contentsMargins().left();
+}
+
+void TPageControlFrame::SetCornerWidget(QWidget* widget)
+{
+    if (FCorner)
+        ui->loTabs->removeWidget(FCorner);
+    FCorner = widget;
+    if (widget)
+        ui->loTabs->addWidget(widget, 0, Qt::AlignTop);
+}
+
+QSize TPageControlFrame::TabSize(const TPageButton* tab) const
+{
+    const int width = FFitExtra >= 0 ? tab->TextWidth() + FFitExtra + 1
+                                     : std::max(FButtonWidth, tab->TextWidth() + kCaptionPadding);
+    return QSize(width, FButtonHeight + FHolderGap);
+}
+
 void TPageControlFrame::AddPage(const QString& caption, QWidget* page)
 {
-    const int n = PageCount();
+    auto* tab = new TPageButton(this, page);
     if (page) {
         page->hide();
         KeepOwnFont(page);
-        page->setParent(this);
+        ui->loPages->addWidget(page, 0, 0);
     }
-    auto* tab = new TPageButton(this, page);
     FPages.push_back(tab);
-    tab->SetSize(FButtonWidth, FButtonHeight);
     tab->SetColor(ui->shHolder->BrushColor());
     tab->SetFontColor(FFontColor);
     tab->SetCaption(caption);
-    int x = FMargin;
-    for (int i = 0; i < n; ++i)
-        x += FPages[i]->Width() + FButtonSpacing;
-    tab->SetPosition(x, FMargin);
-    ui->shLine->raise();
+    tab->Button()->installEventFilter(this);
+    ui->loTabs->insertWidget(PageCount() - 1, tab->Button());
+    SizeTabs();
 }
 
-void TPageControlFrame::LayoutButtons()
+void TPageControlFrame::SizeTabs()
 {
-    int x = FMargin;
     for (TPageButton* tab : FPages) {
-        if (!tab->Shape()->isVisibleTo(this))
-            continue;
-        tab->SetPosition(x, FMargin);
-        x += tab->Width() + FButtonSpacing;
+        tab->Button()->layout()->setContentsMargins(0, 0, 0, FHolderGap);
+        tab->Button()->updateGeometry();
     }
+    ui->loTabs->invalidate();
+    ShowOpening();
 }
 
-void TPageControlFrame::FrameResize()
+// The holder's top border opens under the active tab, between the tab's sides.
+void TPageControlFrame::ShowOpening()
 {
-    const int top = FMargin + FButtonHeight + FHolderGap;
-    ui->shHolder->setGeometry(FMargin, top, width() - 2 * FMargin, height() - top - FMargin);
-    ui->shLine->move(ui->shLine->x(), top);
-    PlaceActivePage();
-}
-
-void TPageControlFrame::PlaceActivePage()
-{
-    TPageButton* tab = Tab(FActiveIndex);
-    if (!tab || !tab->Frame())
+    const TPageButton* tab = Tab(FActiveIndex);
+    const int pen = ui->shHolder->PenWidth();
+    if (!tab) {
+        ui->shHolder->SetOpening(0, 0);
         return;
-    const QRect holder = ui->shHolder->geometry();
-    tab->Frame()->setGeometry(holder.left() + PageIndent, holder.top() + PageIndent,
-                              holder.width() - 2 * PageIndent, holder.height() - 2 * PageIndent);
+    }
+    const QRect body = tab->Button()->geometry();
+    ui->shHolder->SetOpening(body.left() - ui->shHolder->x() + pen, body.width() - 2 * pen);
 }
 
-void TPageControlFrame::HighlightTab(int index)
+bool TPageControlFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    TPageButton* tab = Tab(index);
-    if (!tab)
-        return;
-    // The body reaches over the holder's top border, and the line hides that border under it.
-    tab->Shape()->resize(tab->Shape()->width(), FButtonHeight + FHolderGap + 1);
-    tab->Button()->hide();
-    tab->SetFontColor(FActiveFontColor);
-    TShape* line = ui->shLine;
-    line->setGeometry(tab->Button()->x() + line->PenWidth(), line->y(),
-                      tab->Button()->width() - 2 * line->PenWidth(), line->height());
-    line->SetPenColor(tab->Color());
+    // The row's layout moves the tabs: the opening follows the active one.
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
+        const TPageButton* tab = Tab(FActiveIndex);
+        if (tab && watched == tab->Button())
+            ShowOpening();
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
-void TPageControlFrame::ShowActivePage()
+void TPageControlFrame::ShowActivePage(bool focusPage)
 {
     TPageButton* tab = Tab(FActiveIndex);
     if (!tab)
@@ -369,12 +414,12 @@ void TPageControlFrame::ShowActivePage()
         OnBeforeShowPage(this);
     if (!tab->Frame())
         return;
-    PlaceActivePage();
     RunPageHandler(tab->Frame(), "FrameEnter");
     if (OnAfterShowPage)
         OnAfterShowPage(this);
     tab->Frame()->show();
-    FocusFirstField(tab->Frame());
+    if (focusPage)
+        FocusFirstField(tab->Frame());
 }
 
 void TPageControlFrame::HideActivePage()
@@ -399,58 +444,62 @@ void TPageControlFrame::SelectPage(int index)
         return;
     if (index < -1)
         return; // only -1 means "none"
+    // Chosen from the bar by keyboard, the page is shown and the focus stays on the tabs.
+    const bool focusPage = !hasFocus();
     if (index == FActiveIndex) {
-        ShowActivePage();
+        ShowActivePage(focusPage);
         return;
     }
     if (TPageButton* active = Tab(FActiveIndex)) {
         HideActivePage();
-        active->Shape()->resize(active->Shape()->width(), FButtonHeight);
-        active->Button()->show();
         active->SetFontColor(FFontColor);
+        active->Button()->update();
     }
     FActiveIndex = index;
-    if (index < 0)
+    ShowOpening();
+    TPageButton* tab = Tab(index);
+    if (!tab)
         return;
-    HighlightTab(index);
-    ShowActivePage();
+    tab->SetFontColor(FActiveFontColor);
+    tab->Button()->update();
+    ShowActivePage(focusPage);
+}
+
+void TPageControlFrame::StepPage(int step)
+{
+    if (PageCount() == 0)
+        return;
+    SelectPage(((std::max(FActiveIndex, 0) + step) % PageCount() + PageCount()) % PageCount());
 }
 
 void TPageControlFrame::SetButtonHeight(int height)
 {
     FButtonHeight = height;
-    for (TPageButton* tab : FPages)
-        tab->SetSize(FButtonWidth, FButtonHeight);
-    FrameResize();
-    HighlightTab(FActiveIndex);
+    SizeTabs();
 }
 
 void TPageControlFrame::SetButtonSpacing(int spacing)
 {
-    FButtonSpacing = spacing;
-    LayoutButtons();
-    HighlightTab(FActiveIndex);
+    ui->loTabs->setSpacing(spacing);
 }
 
 void TPageControlFrame::SetHolderGap(int gap)
 {
     FHolderGap = gap;
-    FrameResize();
-    HighlightTab(FActiveIndex);
+    SizeTabs();
 }
 
 void TPageControlFrame::SetActiveFontColor(TColor color)
 {
     FActiveFontColor = color;
-    HighlightTab(FActiveIndex);
+    if (TPageButton* tab = Tab(FActiveIndex))
+        tab->SetFontColor(color);
 }
 
 void TPageControlFrame::FitButtonsToText(int extraWidth)
 {
-    for (TPageButton* tab : FPages)
-        tab->FitToText(extraWidth);
-    LayoutButtons();
-    HighlightTab(FActiveIndex);
+    FFitExtra = extraWidth;
+    SizeTabs();
 }
 
 void TPageControlFrame::FrameClick(QObject* sender)
@@ -464,7 +513,8 @@ void TPageControlFrame::FrameClick(QObject* sender)
                 tab->SetAlarm(false);
                 tab->RestoreColors();
             }
-            SelectPage(i);
+            if (i != FActiveIndex)
+                SelectPage(i);
         }
     }
 }
@@ -490,14 +540,49 @@ void TPageControlFrame::AlarmTimerTimer()
     }
 }
 
-void TPageControlFrame::resizeEvent(QResizeEvent* event)
-{
-    QFrame::resizeEvent(event);
-    FrameResize();
-}
-
 void TPageControlFrame::mousePressEvent(QMouseEvent* event)
 {
     FrameClick(this);
     QFrame::mousePressEvent(event);
+}
+
+void TPageControlFrame::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    const int last = PageCount() - 1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        SelectPage(std::max(0, FActiveIndex - 1));
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        SelectPage(std::min(last, FActiveIndex + 1));
+        break;
+    case Qt::Key_Home:
+        SelectPage(std::min(0, last));
+        break;
+    case Qt::Key_End:
+        SelectPage(last);
+        break;
+    default:
+        QFrame::keyPressEvent(event);
+    }
+}
+
+void TPageControlFrame::focusInEvent(QFocusEvent* event)
+{
+    QFrame::focusInEvent(event);
+    if (TPageButton* tab = Tab(FActiveIndex))
+        tab->Button()->update();
+}
+
+void TPageControlFrame::focusOutEvent(QFocusEvent* event)
+{
+    QFrame::focusOutEvent(event);
+    if (TPageButton* tab = Tab(FActiveIndex))
+        tab->Button()->update();
 }

@@ -56,7 +56,7 @@ class ExchangeMonitorTest : public TSimModuleTest {
     {
         QMenu* menu = FForm->findChild<QToolButton*>(QStringLiteral("sbFile"))->menu();
         for (QAction* action : menu->actions())
-            if (action->text() == QStringLiteral("Журнал обмена"))
+            if (QString(action->text()).remove(QLatin1Char('&')) == QStringLiteral("Журнал обмена"))
                 action->trigger();
         return FForm->ExchangeMonitor();
     }

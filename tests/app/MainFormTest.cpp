@@ -4,6 +4,10 @@
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStyle>
 #include <QTimer>
 #include <QDir>
 #include <QFile>
@@ -37,6 +41,7 @@
 #include "LinkTestKit.h"
 #include "module/Defaults.h"
 #include "module/IniFile.h"
+#include "pages/Frame_Common.h"
 #include "sim/ModuleSim.h"
 #include "SimModuleTest.h"
 #include "ui/Formtools.h"
@@ -44,7 +49,7 @@
 
 namespace {
 
-const QString kPortWarning = QStringLiteral("Ошибка при открытии порта! Возможно порт занят другим приложением!");
+const QString kPortWarning = QStringLiteral("Ошибка при открытии порта!");
 constexpr int kKeySlots = 480;
 
 std::vector<uint8_t> ImageBytes(TMainForm& form, int from, int count)
@@ -140,11 +145,8 @@ private slots:
     void closeWithEmptyOrUnstorableName_leavesRememberedPortAlone()
     {
         RememberPort(QStringLiteral("/dev/ttyUSB7"));
-        const auto configBytes = [&] {
-            QFile f(ConfigPath());
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        };
-        const QByteArray before = configBytes();
+        const auto configBytes = [&] { return TIniFile(ConfigPath()).ReadString(QStringLiteral("MainForm"), QStringLiteral("Port"), QString()); };
+        const QString before = configBytes();
         {
             TMainForm form;
             form.show();
@@ -655,31 +657,136 @@ private slots:
         QCOMPARE(seen->message, QStringLiteral("'12a' is not a valid integer value"));
     }
 
-    void layout_designedClientAreaSitsInsideFourPixelBorder()
+    void size_opensAsDesignedOrKept_withinTheScreen_andThePageGrowsWithIt()
     {
+        const auto keep = [&](int width, int height) {
+            TIniFile ini(ConfigPath());
+            QVERIFY(ini.WriteInteger(QStringLiteral("MainForm"), QStringLiteral("Width"), width));
+            QVERIFY(ini.WriteInteger(QStringLiteral("MainForm"), QStringLiteral("Height"), height));
+        };
+        QSize least;
+        {
+            TMainForm form;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            least = form.minimumSize();
+            QVERIFY(least.width() > 0 && form.maximumSize().width() > 2000);
+            // As designed, or as wide as the strip needs in this font.
+            QCOMPARE(form.size(), QSize(694, 548).expandedTo(least));
+            TPageControlFrame* bar = form.PageControl();
+            auto* reset = form.findChild<QWidget*>(QStringLiteral("paDefaults"));
+            for (const QSize size : {QSize(1400, 900), QSize(1000, 700)}) {
+                form.resize(size);
+                QTRY_COMPARE(bar->width(), size.width() - 8);
+                // The page fills the holder; "Сброс" keeps to the tabs' row, at its right end.
+                QTRY_COMPARE(form.Page<TCommonFrame>()->size(), bar->HolderRect().adjusted(4, 4, -4, -4).size());
+                QCOMPARE(reset->mapTo(bar, QPoint(reset->width(), 0)), QPoint(bar->width(), 0));
+            }
+            QVERIFY(bar->HolderRect().height() > 500);
+            form.close();
+        }
+        // The next window opens at the size kept; one kept larger than the screen, or smaller than
+        // the strip, is bounded by them.
+        const struct {
+            QSize Kept;
+            QSize Opened;
+        } cases[] = {
+            {QSize(), QSize(1000, 700)},
+            {QSize(5000, 5000), QSize(1200, 800 - 40)},
+            {QSize(100, 100), least},
+        };
+        OverrideWorkArea(QRect(0, 0, 1200, 800 - 40 + QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight)));
+        for (const auto& c : cases) {
+            if (c.Kept.isValid())
+                keep(c.Kept.width(), c.Kept.height());
+            TMainForm form;
+            QCOMPARE(form.size(), c.Opened);
+            form.close();
+        }
+        OverrideWorkArea(QRect());
+    }
+
+    void keyboard_tabOrderAcrossTheStrip_andTheShortcutsWithTheirTips()
+    {
+        RememberPort(SimPort());
         TMainForm form;
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.size(), QSize(686 + 8, 518 + 8));
-        auto* top = form.findChild<QWidget*>(QStringLiteral("paTop"));
-        auto* holder = form.findChild<QWidget*>(QStringLiteral("paHolder"));
-        QCOMPARE(top->geometry(), QRect(4, 4, 686, 37));
-        QCOMPARE(holder->geometry(), QRect(4, 41, 686, 481));
-        QCOMPARE(form.findChild<QWidget*>(QStringLiteral("laPort"))->mapTo(&form, QPoint(0, 0)), QPoint(4, 4 + 6));
-        QCOMPARE(form.findChild<QWidget*>(QStringLiteral("Shape1"))->width(), 686);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        PortBox(form)->setFocus();
+        QStringList visited;
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited.mid(0, 6), QStringList({"sbPing", "sbRead", "sbWrite", "sbFile", form.PageControl()->objectName(), "sbDefaults"}));
+        QVERIFY(form.Page<TCommonFrame>()->isAncestorOf(QApplication::focusWidget()));
+        // The focus mark shows on a button reached by Tab.
+        QWidget* read = Button(form, "sbRead");
+        read->setFocus(Qt::TabFocusReason);
+        form.setAttribute(Qt::WA_KeyboardFocusChange);
+        const QImage marked = read->grab().toImage();
+        Button(form, "sbPing")->setFocus(Qt::TabFocusReason);
+        QVERIFY(read->grab().toImage() != marked);
 
-        // The tab bar fills the holder; "Сброс" sits at its right end, on the tabs' row.
-        TPageControlFrame* bar = form.PageControl();
-        QCOMPARE(bar->mapTo(&form, QPoint(0, 0)), QPoint(4, 41));
-        QCOMPARE(bar->size(), QSize(686, 481));
-        auto* reset = form.findChild<QWidget*>(QStringLiteral("paDefaults"));
-        QCOMPARE(reset->parentWidget(), bar);
-        QCOMPARE(reset->geometry(), QRect(686 - 71, 0, 71, 22));
-        // Its body: the surfaces' own grey inside a grey pen.
-        const QImage body = form.findChild<QWidget*>(QStringLiteral("shDefaults"))->grab().toImage();
-        QCOMPARE(body.pixelColor(0, 0), QColor(128, 128, 128));
-        QCOMPARE(body.pixelColor(10, 10), QColor(211, 208, 200));
-        QCOMPARE(bar->HolderRect(), QRect(0, 26, 686, 481 - 26));
+        QCOMPARE(Button(form, "sbPing")->toolTip(), QStringLiteral("Проверка связи (Ctrl+L)"));
+        QCOMPARE(Button(form, "sbRead")->toolTip(), QStringLiteral("Прочитать настройки (Ctrl+R)"));
+        QCOMPARE(Button(form, "sbWrite")->toolTip(), QStringLiteral("Записать настройки (Ctrl+W)"));
+        QVERIFY(form.Page<TCommonFrame>()->findChild<QToolButton*>(QStringLiteral("sbSaveKeys"))->toolTip().endsWith(QStringLiteral(" (Ctrl+S)")));
+
+        // Ctrl+R reads, and the status line says so; Ctrl+W asks first; Ctrl+S stores the page.
+        auto* status = form.findChild<QLabel*>(QStringLiteral("laStatus"));
+        QCOMPARE(Answering({}, [&] { QTest::keyClick(&form, Qt::Key_R, Qt::ControlModifier); }), QStringList());
+        QVERIFY(form.Held().SettingsFilled);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d Прочитано из модуля: настройки$")).match(status->text()).hasMatch(),
+                 qPrintable(status->text()));
+        const QColor plain = status->palette().color(QPalette::WindowText);
+        auto* rssi = form.findChild<QLineEdit*>(QStringLiteral("edRSSI"));
+        rssi->setText(QStringLiteral("20"));
+        QVERIFY(form.PageControl()->Tab(0)->Marked());
+        const DialogAction yes = [](QWidget* dialog) { ClickDialogButton(dialog, QStringLiteral("sbOk")); };
+        QCOMPARE(Answering({yes}, [&] { QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier); }),
+                 QStringList({QStringLiteral("Сохранить изменения?")}));
+        QVERIFY(!form.PageControl()->Tab(0)->Marked());
+        FSim->ClearReceivedFrames();
+        // Shortcuts reach the window once it is active again after the question.
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const DialogAction cancel = [](QWidget* dialog) { ClickDialogButton(dialog, QStringLiteral("sbCancel")); };
+        const QStringList asked = Answering({cancel}, [&] { QTest::keyClick(&form, Qt::Key_W, Qt::ControlModifier); });
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].startsWith(QStringLiteral("Записать все настройки в устройство?")));
+        QVERIFY(FSim->ReceivedFrames().empty());
+
+        // A failure shows in red.
+        FSim->InjectFault({TSimFault::Silence, -1});
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto silent = PressDialogButton(QStringLiteral("sbOk"));
+        QTest::keyClick(&form, Qt::Key_L, Qt::ControlModifier);
+        WaitForAnswer(silent);
+        QCOMPARE(silent->message.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Нет связи с устройством!"));
+        QVERIFY(status->text().endsWith(QStringLiteral(" Нет связи с устройством! Модуль не ответил: проверьте, что он включён и подключён к этому порту.")));
+        QCOMPARE(status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QVERIFY(plain != QColor(255, 0, 0));
+    }
+
+    void fileMenu_eachItemHasALetterOfItsOwn()
+    {
+        TMainForm form;
+        QToolButton* file = Button(form, "sbFile");
+        QCOMPARE(QKeySequence::mnemonic(file->text()), QKeySequence(Qt::ALT | Qt::Key(0x424)));
+        QSet<QChar> letters;
+        int items = 0;
+        for (QAction* action : file->menu()->actions()) {
+            if (action->isSeparator())
+                continue;
+            ++items;
+            const QString text = action->text();
+            const int amp = text.indexOf(QLatin1Char('&'));
+            QVERIFY2(amp >= 0 && amp + 1 < text.size(), qPrintable(text));
+            letters.insert(text.at(amp + 1).toLower());
+        }
+        QCOMPARE(letters.size(), items);
     }
 
     void screenshot_mainWindow()

@@ -607,7 +607,7 @@ private slots:
         QStringList items;
         for (QAction* action : button->menu()->actions()) {
             if (!action->isSeparator())
-                items << action->text();
+                items << QString(action->text()).remove(QLatin1Char('&'));
         }
         QCOMPARE(items.size(), 12);
         QVERIFY(items.contains(QStringLiteral("Каталог модулей…")));

@@ -61,7 +61,7 @@ private slots:
         OpenWindow(0);
         QMenu* menu = FForm->findChild<QToolButton*>(QStringLiteral("sbFile"))->menu();
         for (QAction* action : menu->actions())
-            if (action->text() == QStringLiteral("Серийная настройка…"))
+            if (QString(action->text()).remove(QLatin1Char('&')) == QStringLiteral("Серийная настройка…"))
                 action->trigger();
         TSerialLineForm* line = FForm->SerialLine();
         QVERIFY(line != nullptr && line->isVisible());
@@ -100,7 +100,7 @@ private slots:
 
         // "Журнал обмена" follows the running line, one port at a time if asked.
         for (QAction* action : menu->actions())
-            if (action->text() == QStringLiteral("Журнал обмена"))
+            if (QString(action->text()).remove(QLatin1Char('&')) == QStringLiteral("Журнал обмена"))
                 action->trigger();
         TExchangeMonitorForm* monitor = FForm->ExchangeMonitor();
         QVERIFY(monitor);

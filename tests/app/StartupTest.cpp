@@ -396,7 +396,7 @@ private slots:
         for (const auto& c : cases) {
             QAction* item = nullptr;
             for (QAction* action : menu->actions()) {
-                if (action->text() == c.Item)
+                if (QString(action->text()).remove(QLatin1Char('&')) == c.Item)
                     item = action;
             }
             QVERIFY2(item, qPrintable(c.Item));

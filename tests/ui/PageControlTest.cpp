@@ -1,11 +1,13 @@
 #include "DialogAnswerer.h"
 #include "ui/Formtools.h"
 #include "ui/Frame_PageControl.h"
-#include "ui/Shape.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <QToolButton>
 
@@ -31,7 +33,7 @@ void ConfigureLikeMainWindow(TPageControlFrame& bar)
     bar.SetButtonHeight(22);
     bar.SetButtonSpacing(4);
     bar.SetHolderGap(4);
-    bar.PageIndent = 4;
+    bar.SetPageIndent(4);
 }
 
 // A caption whose label in the bar's font is exactly `width` pixels wide with the tab's mark
@@ -44,7 +46,7 @@ QString CaptionOfWidth(TPageControlFrame& bar, int width)
         for (int b = 0; b < 30; ++b) {
             const QString text = QString(a, QLatin1Char('x')) + QString(b, QLatin1Char('i'));
             probe.SetCaption(text);
-            if (probe.Label()->width() == width)
+            if (probe.TextWidth() == width)
                 return text;
         }
     }
@@ -74,10 +76,8 @@ private slots:
         auto* third = new TPageControlFrame(nullptr);
         QCOMPARE(third->objectName(), QStringLiteral("PageControl%1").arg(n + 1));
         QCOMPARE(first->ActiveIndex(), -1);
-        QCOMPARE(first->PageIndent, 1);
+        QCOMPARE(first->PageIndent(), 1);
         QVERIFY(first->font().bold());
-        QCOMPARE(first->Line()->height(), 1);
-        QCOMPARE(first->Line()->PenColor(), clSystemGrey);
         QVERIFY(!first->AlarmTimer()->isActive());
         QCOMPARE(first->AlarmTimer()->interval(), 500);
         delete third;
@@ -95,33 +95,30 @@ private slots:
         bar.AddPage(QStringLiteral("A"), nullptr);
         bar.AddPage(sixty, nullptr);
         bar.AddPage(fiftyFour, nullptr);
+        bar.resize(600, 300);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
         QCOMPARE(bar.Tab(0)->Width(), 64);
         QCOMPARE(bar.Tab(1)->Width(), 70);
         QCOMPARE(bar.Tab(2)->Width(), 64);
         QCOMPARE(bar.Tab(0)->Geometry(), QRect(0, 0, 64, 22));
         QCOMPARE(bar.Tab(1)->Geometry().left(), 64 + 4);
         QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + 70 + 4);
-        // The caption is centred on the tab, marked or not; marking moves no tab.
+        // The caption is centred on the tab's body, marked or not; marking moves no tab.
         const QRect label = bar.Tab(1)->Label()->geometry();
         QVERIFY(label.width() < 60);
-        QCOMPARE(label.left(), 68 + (70 - label.width()) / 2);
+        QCOMPARE(label.left(), (70 - label.width()) / 2);
         QCOMPARE(label.top(), (22 - label.height()) / 2);
         bar.Tab(1)->SetMarked(true);
-        QCOMPARE(bar.Tab(1)->Label()->geometry().left(), 68 + (70 - 60) / 2);
+        QTRY_COMPARE(bar.Tab(1)->Label()->geometry().left(), (70 - bar.Tab(1)->Label()->sizeHint().width()) / 2);
         QCOMPARE(bar.Tab(1)->Caption(), sixty);
         QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + 70 + 4);
         bar.Tab(1)->SetMarked(false);
         QCOMPARE(bar.ActiveIndex(), -1);
 
-        // Resetting the height gives every tab the plain width again.
-        bar.SetButtonHeight(22);
-        QCOMPARE(bar.Tab(1)->Width(), 64);
         bar.FitButtonsToText(10);
-        bar.Tab(1)->SetMarked(true);
-        QCOMPARE(bar.Tab(1)->Width(), bar.Tab(1)->Label()->width() + 11);
-        QCOMPARE(bar.Tab(2)->Geometry().left(), 64 + 4 + bar.Tab(1)->Width() + 4 - (64 - bar.Tab(0)->Width()));
-        bar.AddPage(QStringLiteral("B"), nullptr);
-        QCOMPARE(bar.Tab(3)->Width(), 64);
+        QCOMPARE(bar.Tab(1)->Width(), 60 + 11);
+        QTRY_COMPARE(bar.Tab(2)->Geometry().left(), bar.Tab(0)->Width() + 4 + bar.Tab(1)->Width() + 4);
     }
 
     void selectPage_highlightsActiveTabAndPlacesPageInHolder()
@@ -141,34 +138,34 @@ private slots:
         QVERIFY(!one->isVisibleTo(&bar) && !two->isVisibleTo(&bar));
         QVERIFY(log.isEmpty());
 
+        // The active tab and the holder read as one sheet: the holder's border opens under it.
+        const auto holderTop = [&bar](int x) { return bar.Holder()->grab().toImage().pixelColor(x, 0); };
         bar.SelectPage(0);
         QCOMPARE(bar.ActiveIndex(), 0);
-        QCOMPARE(bar.Tab(0)->Shape()->height(), 27);
-        QVERIFY(!bar.Tab(0)->Button()->isVisibleTo(&bar));
         QCOMPARE(LabelColour(bar.Tab(0)), QColor(0, 0, 255));
         QCOMPARE(LabelColour(bar.Tab(1)), QColor(0, 0, 0));
-        QCOMPARE(bar.Line()->geometry(), QRect(1, 26, bar.Tab(0)->Width() - 2, 1));
-        QCOMPARE(bar.Line()->PenColor(), bar.Tab(0)->Color());
-        QCOMPARE(one->geometry(), QRect(4, 30, 592, 366));
+        QCOMPARE(holderTop(bar.Tab(0)->Width() / 2), ToQColor(clSystemGrey));
+        QCOMPARE(holderTop(bar.Tab(1)->Geometry().center().x()), QColor(0, 0, 0));
+        QTRY_COMPARE(one->geometry(), QRect(4, 4, 592, 366));
         QVERIFY(one->isVisibleTo(&bar));
         QCOMPARE(log, QStringList({"one+enter"}));
 
         // The same tab again: only the page's enter handler runs again.
         bar.SelectPage(0);
         QCOMPARE(log, QStringList({"one+enter", "one+enter"}));
-        QCOMPARE(bar.Tab(0)->Shape()->height(), 27);
 
         bar.SelectPage(1);
         QCOMPARE(log, QStringList({"one+enter", "one+enter", "one-exit", "two+enter"}));
         QVERIFY(!one->isVisibleTo(&bar) && two->isVisibleTo(&bar));
-        QCOMPARE(bar.Tab(0)->Shape()->height(), 22);
-        QVERIFY(bar.Tab(0)->Button()->isVisibleTo(&bar));
         QCOMPARE(LabelColour(bar.Tab(0)), QColor(0, 0, 0));
-        QCOMPARE(bar.Line()->x(), bar.Tab(1)->Geometry().left() + 1);
+        QCOMPARE(holderTop(bar.Tab(0)->Width() / 2), QColor(0, 0, 0));
+        QCOMPARE(holderTop(bar.Tab(1)->Geometry().center().x()), ToQColor(clSystemGrey));
 
-        // The page follows the holder when the bar is resized.
+        // The page grows and shrinks with the bar.
+        bar.resize(900, 700);
+        QTRY_COMPARE(two->geometry(), QRect(4, 4, 892, 666));
         bar.resize(500, 300);
-        QCOMPARE(two->geometry(), QRect(4, 30, 492, 266));
+        QTRY_COMPARE(two->geometry(), QRect(4, 4, 492, 266));
 
         // Out of range: ignored. A tab without page: selected, nothing shown.
         bar.SelectPage(7);
@@ -182,9 +179,69 @@ private slots:
 
         bar.SelectPage(-1);
         QCOMPARE(bar.ActiveIndex(), -1);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(bar.Tab(i)->Shape()->height(), 22);
-            QVERIFY(bar.Tab(i)->Button()->isVisibleTo(&bar));
+        QCOMPARE(holderTop(bar.Tab(1)->Geometry().center().x()), QColor(0, 0, 0));
+    }
+
+    void keyboard_isOneStopWhoseArrowsChooseAndCtrlTabGoesRound()
+    {
+        QWidget window;
+        auto* before = new QLineEdit(&window);
+        auto* bar = new TPageControlFrame(&window);
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(before);
+        layout->addWidget(bar);
+        QList<QLineEdit*> fields;
+        for (const char* caption : {"A", "B", "C"}) {
+            auto* page = new QWidget;
+            fields << new QLineEdit(page);
+            bar->AddPage(QString::fromLatin1(caption), page);
+        }
+        bar->SelectPage(0);
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        before->setFocus();
+
+        // Tab: the bar, then the page's field.
+        QTest::keyClick(before, Qt::Key_Tab);
+        QVERIFY(bar->hasFocus());
+        QTest::keyClick(bar, Qt::Key_Tab);
+        QVERIFY(fields[0]->hasFocus());
+        QTest::keyClick(fields[0], Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(bar->hasFocus());
+
+        // On the bar the arrows stop at the ends, and the focus stays on it.
+        const struct {
+            Qt::Key Key;
+            Qt::KeyboardModifiers Modifiers;
+            int Page;
+        } steps[] = {
+            {Qt::Key_Right, Qt::NoModifier, 1}, {Qt::Key_End, Qt::NoModifier, 2}, {Qt::Key_Right, Qt::NoModifier, 2},
+            {Qt::Key_Left, Qt::NoModifier, 1},  {Qt::Key_Home, Qt::NoModifier, 0}, {Qt::Key_Left, Qt::NoModifier, 0},
+            {Qt::Key_PageUp, Qt::ControlModifier, 2}, {Qt::Key_Tab, Qt::ControlModifier, 0},
+        };
+        for (const auto& step : steps) {
+            QTest::keyClick(bar, step.Key, step.Modifiers);
+            QCOMPARE(bar->ActiveIndex(), step.Page);
+            QVERIFY(bar->hasFocus());
+        }
+        // From a page, Ctrl+Tab and the rest go round and focus the next page's field.
+        fields[0]->setFocus();
+        const struct {
+            Qt::Key Key;
+            Qt::KeyboardModifiers Modifiers;
+            int Page;
+        } round[] = {
+            {Qt::Key_Tab, Qt::ControlModifier, 1},
+            {Qt::Key_PageDown, Qt::ControlModifier, 2},
+            {Qt::Key_PageDown, Qt::ControlModifier, 0},
+            {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2},
+            {Qt::Key_PageUp, Qt::ControlModifier, 1},
+        };
+        for (const auto& step : round) {
+            QTest::keyClick(QApplication::focusWidget(), step.Key, step.Modifiers);
+            QCOMPARE(bar->ActiveIndex(), step.Page);
+            QVERIFY(fields[step.Page]->hasFocus());
         }
     }
 
@@ -195,7 +252,7 @@ private slots:
         {
             TPageControlFrame bar(nullptr);
             bar.AddPage(QStringLiteral("P"), page);
-            QCOMPARE(page->parentWidget(), &bar);
+            QCOMPARE(page->parentWidget(), bar.Holder());
             QVERIFY(!page->font().bold());
             bar.SelectPage(0);
         }
@@ -215,7 +272,7 @@ private slots:
         bar.SelectPage(0);
 
         // Between the second and the third tab: nothing.
-        const int gap = bar.Tab(1)->Geometry().right() + 2;
+        const int gap = bar.Tab(1)->Geometry().right() + 3;
         QTest::mouseClick(&bar, Qt::LeftButton, Qt::NoModifier, QPoint(gap, 10));
         QCOMPARE(bar.ActiveIndex(), 0);
 
@@ -229,7 +286,7 @@ private slots:
         QTest::mouseClick(bar.Tab(1)->Button(), Qt::LeftButton);
         QCOMPARE(bar.ActiveIndex(), 1);
         QVERIFY(!bar.Tab(1)->Alarm());
-        QCOMPARE(bar.Tab(1)->Shape()->BrushColor(), bar.Tab(1)->Color());
+        QCOMPARE(bar.Tab(1)->BodyColor(), bar.Tab(1)->Color());
     }
 
     void alarm_blinksUntilNoTabIsMarkedThenStops()
@@ -243,19 +300,19 @@ private slots:
 
         bar.AlarmTimerTimer();
         QCOMPARE(bar.AlarmPhase(), 1);
-        QCOMPARE(tab->Shape()->BrushColor(), clNavy);
+        QCOMPARE(tab->BodyColor(), clNavy);
         QCOMPARE(LabelColour(tab), QColor(255, 0, 0));
-        QCOMPARE(bar.Tab(0)->Shape()->BrushColor(), clSystemGrey);
+        QCOMPARE(bar.Tab(0)->BodyColor(), clSystemGrey);
 
         bar.AlarmTimerTimer();
         QCOMPARE(bar.AlarmPhase(), 0);
-        QCOMPARE(tab->Shape()->BrushColor(), clSystemGrey);
+        QCOMPARE(tab->BodyColor(), clSystemGrey);
         QCOMPARE(LabelColour(tab), QColor(0, 0, 0));
 
         bar.AlarmTimerTimer();
         QCOMPARE(bar.AlarmPhase(), 1);
         tab->SetAlarm(false);
-        QCOMPARE(tab->Shape()->BrushColor(), clSystemGrey);
+        QCOMPARE(tab->BodyColor(), clSystemGrey);
         QVERIFY(bar.AlarmTimer()->isActive());
         bar.AlarmTimerTimer();
         QVERIFY(!bar.AlarmTimer()->isActive());
@@ -264,8 +321,8 @@ private slots:
         // Driven by the timer itself, at 500 ms.
         tab->SetAlarm(true);
         bar.AlarmTimer()->start();
-        QTRY_COMPARE_WITH_TIMEOUT(tab->Shape()->BrushColor(), clNavy, 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(tab->Shape()->BrushColor(), clSystemGrey, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(tab->BodyColor(), clNavy, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(tab->BodyColor(), clSystemGrey, 2000);
     }
 
     void screenshot_sevenTabs()
@@ -273,7 +330,8 @@ private slots:
         QWidget window;
         window.resize(686, 481);
         auto* bar = new TPageControlFrame(&window);
-        bar->setGeometry(window.rect());
+        (new QVBoxLayout(&window))->addWidget(bar);
+        window.layout()->setContentsMargins(0, 0, 0, 0);
         ConfigureLikeMainWindow(*bar);
         const char* captions[] = {"Общие", "Входы", "Выходы", "Ключи", "Абоненты", "Cигнализация", "GPRS"};
         for (const char* caption : captions) {
@@ -287,8 +345,8 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (int i = 0; i < 7; ++i) {
-            QVERIFY(bar->Tab(i)->Label()->geometry().left() >= bar->Tab(i)->Geometry().left());
-            QVERIFY(bar->Tab(i)->Label()->geometry().right() <= bar->Tab(i)->Geometry().right());
+            const QRect label = bar->Tab(i)->Label()->geometry().translated(bar->Tab(i)->Geometry().topLeft());
+            QVERIFY(bar->Tab(i)->Geometry().contains(label));
         }
         SaveScreenshot(&window, QStringLiteral("tabbar_seven_tabs"));
         bar->SelectPage(5);
