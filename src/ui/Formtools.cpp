@@ -235,13 +235,6 @@ void StyleTitleBand(QWidget* label)
                              .arg(ToQColor(clGray).name(), ToQColor(clWhite).name()));
 }
 
-int CaptionColumn(int column, const QList<QLabel*>& captions)
-{
-    for (const QLabel* caption : captions)
-        column = std::max(column, caption->x() + caption->sizeHint().width() + kCaptionGap);
-    return column;
-}
-
 void SaveFormSize(TIniFile* ini, QWidget* form)
 {
     if (ini == nullptr || form == nullptr)

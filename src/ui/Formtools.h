@@ -46,10 +46,6 @@ void SetupApplicationLook(QApplication& app);
 // translations are installed; SetupApplicationLook does it too.
 void InstallQtTranslation(QCoreApplication& app);
 
-// Forms were drawn for a narrower font than the system may have: the column where the
-// captions' controls start, moved right from `column` until every caption fits before it.
-constexpr int kCaptionGap = 6;  // between a caption's text and its control
-int CaptionColumn(int column, const QList<QLabel*>& captions);
 
 // A section's title band: bold white text on the grey, the look every page and dialog gives it.
 void StyleTitleBand(QWidget* label);

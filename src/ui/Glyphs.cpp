@@ -204,6 +204,7 @@ void SetupSpeedButton(QToolButton* button, TGlyph glyph)
     button->setIcon(MakeGlyph(glyph));
     button->setIconSize(QSize(kGlyphSize, kGlyphSize));
     button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // A button with no caption keeps its glyph's own width, not room for a text it lacks.
+    button->setToolButtonStyle(button->text().isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
     button->setFocusPolicy(Qt::TabFocus);
 }

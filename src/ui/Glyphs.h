@@ -15,7 +15,8 @@ enum class TGlyph { Ok, Cancel, Ping, Read, Write, Reset, Clear, Save, Add, Dele
 QIcon MakeGlyph(TGlyph glyph);
 
 // Makes the tool button a flat speed button: raised only under the pointer, the glyph beside
-// the text, never taking the keyboard focus.
+// the text (or alone when it has none), reached by Tab but not taking the focus on a click, so a
+// click never pulls the focus from a field being typed in.
 void SetupSpeedButton(QToolButton* button, TGlyph glyph);
 
 // The same, with a click on the button calling `slot` of `receiver`.

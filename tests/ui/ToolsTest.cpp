@@ -174,10 +174,16 @@ private slots:
     void speedButton_isFlatTabFocusableWithSharpGlyphAtBothScales()
     {
         QToolButton button;
+        button.setText(QStringLiteral("Прочитать"));
         SetupSpeedButton(&button, TGlyph::Read);
         QVERIFY(button.autoRaise());
         QCOMPARE(button.focusPolicy(), Qt::TabFocus);
         QCOMPARE(button.toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        // One without a caption is no wider than its glyph needs.
+        QToolButton bare;
+        SetupSpeedButton(&bare, TGlyph::Add);
+        QVERIFY(bare.sizeHint().width() < button.sizeHint().width());
+        QCOMPARE(bare.toolButtonStyle(), Qt::ToolButtonIconOnly);
         for (int g = int(TGlyph::Ok); g <= int(TGlyph::Open); ++g) {
             const QIcon icon = MakeGlyph(TGlyph(g));
             const QPixmap one = icon.pixmap(QSize(16, 16), 1.0);
