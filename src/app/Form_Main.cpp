@@ -485,7 +485,12 @@ bool TMainForm::SettingsFilledOrWarn()
 
 void TMainForm::sbDefaultsClick()
 {
-    if (!ConfirmationDlg(this, QStringLiteral("Сбросить настройки по умолчанию?")) || !MayReplace(PartSettings))
+    // One question: over changes the module lacks it names them, with the keeping answer first.
+    const QString question = QStringLiteral("Сбросить настройки по умолчанию?");
+    const QStringList lost = WhatWouldBeLost(PartSettings);
+    if (lost.isEmpty() ? !ConfirmationDlg(this, question)
+                       : !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QLatin1Char(' ') + question,
+                                   TDefaultAnswer::KeepByDefault))
         return;
     TModuleCopy defaults;
     defaults.Settings.emplace();

@@ -222,12 +222,13 @@ private slots:
             std::vector<DialogAction> Before;  // answers to the operation's own questions
             int Messages;                      // after a yes: the operation's report
             QString Shown;                     // the field after a yes
+            QString Question;                  // the question over the edits
         } operations[] = {
-            {"read", [](TMainForm& f) { f.sbReadClick(); }, {}, 0, QStringLiteral("10")},
-            {"read all", [](TMainForm& f) { f.ReadAllClick(); }, {}, 1, QStringLiteral("10")},
-            {"reset", [](TMainForm& f) { f.sbDefaultsClick(); }, {Press(kYes)}, 0,
-             QString::number(DefaultSettings[kLevelAddress])},
-            {"open file", [file](TMainForm& f) { f.OpenFile(file); }, {}, 1, QStringLiteral("33")},
+            {"read", [](TMainForm& f) { f.sbReadClick(); }, {}, 0, QStringLiteral("10"), kLostEdited},
+            {"read all", [](TMainForm& f) { f.ReadAllClick(); }, {}, 1, QStringLiteral("10"), kLostEdited},
+            {"reset", [](TMainForm& f) { f.sbDefaultsClick(); }, {}, 0, QString::number(DefaultSettings[kLevelAddress]),
+             QString(kLostEdited).replace(QStringLiteral("Продолжить?"), QStringLiteral("Сбросить настройки по умолчанию?"))},
+            {"open file", [file](TMainForm& f) { f.OpenFile(file); }, {}, 1, QStringLiteral("33"), kLostEdited},
         };
         for (const auto& op : operations) {
             for (const bool go : {true, false}) {
@@ -237,7 +238,7 @@ private slots:
                 script.push_back(Press(kYes));
                 const QStringList said = Answering(script, [&] { op.Run(*FForm); });
                 const int expected = int(op.Before.size()) + 1 + (go ? op.Messages : 0);
-                QVERIFY2(said.size() == expected && said.value(int(op.Before.size())) == kLostEdited,
+                QVERIFY2(said.size() == expected && said.value(int(op.Before.size())) == op.Question,
                          qPrintable(QLatin1String(op.Name) + QStringLiteral(": ") + said.join(QStringLiteral(" | "))));
                 QCOMPARE(Edit("edRSSI")->text(), go ? op.Shown : QStringLiteral("20"));
                 QCOMPARE(Marked(kCommonTab), !go);
@@ -283,7 +284,8 @@ private slots:
             {"read all", [](TMainForm& f) { f.ReadAllClick(); }, {}, all + go, PartAll},
             {"open file", [file](TMainForm& f) { f.OpenFile(file); }, {}, settings + go, PartSettings},
             {"open version", [version](TMainForm& f) { f.OpenVersion(version); }, {}, settings + go, PartSettings},
-            {"reset", [](TMainForm& f) { f.sbDefaultsClick(); }, {Press(kYes)}, settings + go, PartSettings},
+            {"reset", [](TMainForm& f) { f.sbDefaultsClick(); }, {},
+             settings + QStringLiteral(" Сбросить настройки по умолчанию?"), PartSettings},
             {"keys page read", [](TMainForm& f) { f.Page<TKeysFrame>()->sbReadKeysClick(); }, {Press(kYes)},
              QStringLiteral("Изменения не записаны в модуль: ключи.") + go, PartKeys},
             {"GPRS page read", [](TMainForm& f) { f.Page<TGPRSFrame>()->sbReadKeysClick(); }, {Press(kYes)},
