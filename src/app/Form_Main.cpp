@@ -168,7 +168,7 @@ void TMainForm::FormCreate()
         TPageButton* tab = FPageControl->Tab(index);
         connect(page, &TSettingsPage::EditsChanged, this, [tab, page] { tab->SetMarked(page->HasUnsavedEdits()); });
         connect(page, &TSettingsPage::ShowRequested, this, [this, index] { FPageControl->SelectPage(index); });
-        page->SetReplaceGuard([this](unsigned parts) { return MayReplace(parts); });
+        page->SetReplaceGuard([this](unsigned parts, const QString& question) { return MayReplace(parts, question); });
         if (QToolButton* save = PageSaveButton(page))
             save->setToolTip(QStringLiteral("%1 (%2)").arg(save->toolTip().isEmpty() ? save->text() : save->toolTip(),
                                                            QKeySequence(Qt::CTRL | Qt::Key_S).toString(QKeySequence::NativeText)));
@@ -485,12 +485,7 @@ bool TMainForm::SettingsFilledOrWarn()
 
 void TMainForm::sbDefaultsClick()
 {
-    // One question: over changes the module lacks it names them, with the keeping answer first.
-    const QString question = QStringLiteral("Сбросить настройки по умолчанию?");
-    const QStringList lost = WhatWouldBeLost(PartSettings);
-    if (lost.isEmpty() ? !ConfirmationDlg(this, question)
-                       : !YesNoDlg(this, lost.join(QLatin1Char(' ')) + QLatin1Char(' ') + question,
-                                   TDefaultAnswer::KeepByDefault))
+    if (!MayReplace(PartSettings, QStringLiteral("Сбросить настройки по умолчанию?")))
         return;
     TModuleCopy defaults;
     defaults.Settings.emplace();
@@ -552,11 +547,15 @@ QStringList TMainForm::WhatWouldBeLost(unsigned parts) const
     return lost;
 }
 
-bool TMainForm::MayReplace(unsigned parts)
+bool TMainForm::MayReplace(unsigned parts, const QString& question)
 {
+    // One question either way: over what would be lost it names that, with the keeping answer
+    // first.
     const QStringList lost = WhatWouldBeLost(parts);
-    return lost.isEmpty() ||
-           YesNoDlg(this, lost.join(QLatin1Char(' ')) + QStringLiteral(" Продолжить?"), TDefaultAnswer::KeepByDefault);
+    if (lost.isEmpty())
+        return question.isEmpty() || ConfirmationDlg(this, question);
+    return YesNoDlg(this, lost.join(QLatin1Char(' ')) + QLatin1Char(' ') + (question.isEmpty() ? QStringLiteral("Продолжить?") : question),
+                    TDefaultAnswer::KeepByDefault);
 }
 
 void TMainForm::SetupFileMenu()

@@ -131,8 +131,9 @@ private:
     // module has not received. One sentence each; none when nothing would be lost.
     QStringList WhatWouldBeLost(unsigned parts) const;
     // Before the pages of the areas in `parts` are replaced: true when nothing would be lost, or
-    // the operator lets it go (Enter keeps it).
-    bool MayReplace(unsigned parts);
+    // the operator lets it go (Enter keeps it). An operation's own question, when it has one, is
+    // asked in the same breath.
+    bool MayReplace(unsigned parts, const QString& question = QString());
     QString TabCaptions(const std::vector<int>& tabs) const;
     // The dialog is titled by its action.
     QString AskFileName(const QString& title, bool saving, const QString& filter, const QString& suggested);

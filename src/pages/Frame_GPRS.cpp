@@ -182,7 +182,7 @@ QLineEdit* TGPRSFrame::FieldEdit(TGprsField field) const
 
 void TGPRSFrame::sbReadKeysClick()
 {
-    if (!ConfirmationDlg(this, QStringLiteral("Прочитать настройки из устройства?")) || !MayReplace())
+    if (!MayReplace(QStringLiteral("Прочитать настройки из устройства?")))
         return;
     TModuleCopy copy;
     if (ReadFromModule(this, FSession, QStringLiteral("Чтение настроек GPRS"), PartGprs, copy,

@@ -136,7 +136,7 @@ bool TKeysFrame::FindKey(const TKeyRecord& record)
 
 void TKeysFrame::sbReadKeysClick()
 {
-    if (ConfirmationDlg(this, QStringLiteral("Считать ключи с устройства?")) && MayReplace())
+    if (MayReplace(QStringLiteral("Считать ключи с устройства?")))
         ReadKeysFromDevice();
 }
 

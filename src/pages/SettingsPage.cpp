@@ -26,6 +26,11 @@ void TSettingsPage::Refuse(QWidget* field, const QString& why)
     ErrorDlg(this, why);
 }
 
+bool TSettingsPage::MayReplace(const QString& question)
+{
+    return FReplaceGuard ? FReplaceGuard(FPart, question) : ConfirmationDlg(this, question);
+}
+
 void TSettingsPage::ShareWidth(const QList<QWidget*>& parts)
 {
     int width = 0;

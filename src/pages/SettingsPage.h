@@ -25,9 +25,11 @@ public:
     virtual bool StoreToHeld() = 0;
     virtual bool HasUnsavedEdits() const = 0;
 
-    // Asked before the page's own read replaces what it shows and the tool holds of its area:
-    // false keeps them. Without one the read goes ahead.
-    void SetReplaceGuard(std::function<bool(unsigned parts)> guard) { FReplaceGuard = std::move(guard); }
+    // Asks the page's own question before its read replaces what it shows and the tool holds of
+    // its area, naming first whatever would be lost: false keeps them. Without one, the question
+    // is asked as it stands.
+    using TReplaceGuard = std::function<bool(unsigned parts, const QString& question)>;
+    void SetReplaceGuard(TReplaceGuard guard) { FReplaceGuard = std::move(guard); }
 
 signals:
     // After an edit, a show or a store; the answer of HasUnsavedEdits may be the same.
@@ -40,7 +42,7 @@ protected:
     // A store refused at `field`: the page asks to be shown, the field takes the focus, and the
     // error dialog says why.
     void Refuse(QWidget* field, const QString& why);
-    bool MayReplace() const { return !FReplaceGuard || FReplaceGuard(FPart); }
+    bool MayReplace(const QString& question);
     // Parts of one column that sit in layouts of their own (a caption per panel, a name per row)
     // each take the widest one's width, so that what follows them lines up.
     static void ShareWidth(const QList<QWidget*>& parts);
@@ -48,5 +50,5 @@ protected:
 private:
     THeldModule& FHeld;
     TModulePart FPart;
-    std::function<bool(unsigned parts)> FReplaceGuard;
+    TReplaceGuard FReplaceGuard;
 };
