@@ -225,6 +225,12 @@ void TMainForm::Report(bool succeeded, const QString& line)
     ui->laStatus->setToolTip(text);
 }
 
+void TMainForm::Tell(const QString& done, const QString& more)
+{
+    Report(true, done);
+    InformationDlg(this, more.isEmpty() ? done : done + QLatin1Char('\n') + more);
+}
+
 QString TMainForm::CatalogueLine() const
 {
     const TCatalogue& catalogue = FCore.Catalogue();
@@ -710,11 +716,8 @@ bool TMainForm::SaveToFile(const QString& fileName)
         ErrorDlg(this, error);
         return false;
     }
-    QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(ClippedText(QFileInfo(fileName).fileName()), copy.PartsText());
-    Report(true, text);
-    if (!copy.Settings)
-        text += QStringLiteral("\nНастройки не прочитаны и не сброшены — в файл не вошли.");
-    InformationDlg(this, text);
+    const QString text = QStringLiteral("Сохранено в файл «%1»: %2.").arg(ClippedText(QFileInfo(fileName).fileName()), copy.PartsText());
+    Tell(text, copy.Settings ? QString() : QStringLiteral("Настройки не прочитаны и не сброшены — в файл не вошли."));
     return true;
 }
 
@@ -750,8 +753,7 @@ bool TMainForm::OpenCopy(const TModuleCopy& copy, const QString& from, const QSt
     ShowCopy(copy);
     FHeld.MarkUnwritten(copy.Parts());
     const QString text = QStringLiteral("Загружено %1: %2 (%3).").arg(from, copy.PartsText(), details);
-    Report(true, text);
-    InformationDlg(this, text + QLatin1Char('\n') + kNothingSent);
+    Tell(text, kNothingSent);
     return true;
 }
 
@@ -835,8 +837,7 @@ bool TMainForm::ExportKeys(const QString& fileName)
     }
     const QString text =
         QStringLiteral("Ключи (%1) сохранены в файл «%2».").arg(KeyTableCount(table)).arg(ClippedText(QFileInfo(fileName).fileName()));
-    Report(true, text);
-    InformationDlg(this, text);
+    Tell(text);
     return true;
 }
 
@@ -876,8 +877,7 @@ bool TMainForm::ImportKeys(const QString& fileName)
     FHeld.MarkUnwritten(PartKeys);
     FPageControl->SelectPage(kKeysPageIndex);
     const QString text = QStringLiteral("Загружено ключей: %1. В модуль они попадут после записи.").arg(KeyTableCount(table));
-    Report(true, text);
-    InformationDlg(this, text);
+    Tell(text);
     return true;
 }
 
@@ -909,8 +909,7 @@ void TMainForm::SupportReportClick()
     const QString name = AskFileName(QStringLiteral("Сохранить отчёт для поддержки"), true, QStringLiteral("Текст (*.txt)"), suggested);
     if (!name.isEmpty() && SaveSupportReport(name)) {
         const QString text = QStringLiteral("Отчёт сохранён в файл «%1».").arg(ClippedText(QFileInfo(name).fileName()));
-        Report(true, text);
-        InformationDlg(this, text);
+        Tell(text);
     }
 }
 

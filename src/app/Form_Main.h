@@ -123,6 +123,8 @@ private:
     void SavePageClick();
     // The status line: what ended last, with the time; a failure in red.
     void Report(bool succeeded, const QString& line);
+    // A success the operator is told of: on the status line and in a message, `more` below it.
+    void Tell(const QString& done, const QString& more = QString());
     bool SettingsFilledOrWarn();
     // Before a write: offers to store the settings pages' unsaved edits. False when the operator
     // cancels, or a page refuses its edits (the page shown, the field focused).

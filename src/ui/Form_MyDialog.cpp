@@ -82,10 +82,8 @@ TMyDialogForm::TMyDialogForm(QWidget* owner)
     connect(ui->sbNo, &QToolButton::clicked, this, [this] { done(mrNo); });
     connect(ui->sbCancel, &QToolButton::clicked, this, &TMyDialogForm::CancelClick);
     // Tab and the arrows move among the answers.
-    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel}) {
-        button->setFocusPolicy(Qt::TabFocus);
+    for (QToolButton* button : {ui->sbOk, ui->sbNo, ui->sbCancel})
         button->installEventFilter(this);
-    }
     setMouseTracking(true);
 }
 

@@ -55,6 +55,14 @@ protected:
     }
 };
 
+// The title bar as the style reckons it. A kept size counts this one rather than the window
+// manager's frame, so that it comes back exactly, whatever the frame, which is not known before
+// the window is shown.
+QSize StyleTitleBar(const QWidget* window)
+{
+    return QSize(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
+
 // The window's frame as it will be: before it is first shown the frame is not known, and the
 // title bar is reckoned from the style.
 QSize FrameSize(const QWidget* window)
@@ -62,15 +70,7 @@ QSize FrameSize(const QWidget* window)
     const QSize frame = window->frameGeometry().size();
     if (frame != window->size())
         return frame;
-    return window->size() + QSize(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
-}
-
-// The title bar as a kept size counts it, reckoned from the style rather than taken from the
-// window manager's frame: a size kept comes back exactly, whatever the frame, which is not known
-// before the window is shown.
-QSize KeptTitleBar(const QWidget* window)
-{
-    return QSize(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    return window->size() + StyleTitleBar(window);
 }
 
 // Moves the window's frame to `corner`, or as near as keeps it inside the work area; one larger
@@ -245,7 +245,7 @@ void SaveFormSize(TIniFile* ini, QWidget* form)
     if (!resizable || !normal)
         return;
     // A failed write is not worth a message: the size is a convenience.
-    const QSize kept = form->size() + KeptTitleBar(form);
+    const QSize kept = form->size() + StyleTitleBar(form);
     ini->WriteInteger(form->objectName(), QStringLiteral("Width"), kept.width());
     ini->WriteInteger(form->objectName(), QStringLiteral("Height"), kept.height());
 }
@@ -261,7 +261,7 @@ void RestoreFormSize(TIniFile* ini, QWidget* form)
         return;
     const QSize area = ScreenWorkArea(form).size() - (FrameSize(form) - form->size());
     const QSize least = form->minimumSizeHint().expandedTo(form->minimumSize());
-    form->resize((QSize(width, height) - KeptTitleBar(form)).boundedTo(area).expandedTo(least));
+    form->resize((QSize(width, height) - StyleTitleBar(form)).boundedTo(area).expandedTo(least));
 }
 
 QSize TLineLabel::sizeHint() const

@@ -19,8 +19,6 @@ void TOneValueDialog::SetupControls(QLabel* label, QWidget* input, QToolButton* 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     SetupSpeedButton(ok, TGlyph::Ok);
     SetupSpeedButton(cancel, TGlyph::Cancel);
-    ok->setFocusPolicy(Qt::TabFocus);
-    cancel->setFocusPolicy(Qt::TabFocus);
     connect(ok, &QToolButton::clicked, this, [this]() { OkClick(); });
     connect(cancel, &QToolButton::clicked, this, [this]() { done(2); });
     input->installEventFilter(this);
