@@ -285,7 +285,7 @@ void TGetKeyForm::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // The button in focus, else OK.
-        if (auto* button = qobject_cast<QToolButton*>(focusWidget()))
+        if (QToolButton* button = FocusedButton(this))
             button->click();
         else
             sbOkClick();

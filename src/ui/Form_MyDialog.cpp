@@ -219,8 +219,8 @@ void TMyDialogForm::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter: {
         // The answer in focus, else the chosen one, else OK.
-        auto* focused = qobject_cast<QToolButton*>(focusWidget());
-        QToolButton* button = focused && focused->parentWidget() == this ? focused : ButtonFor(FDefault ? FDefault : mrOk);
+        QToolButton* focused = FocusedButton(this);
+        QToolButton* button = focused ? focused : ButtonFor(FDefault ? FDefault : mrOk);
         if (button && button->isVisible())
             button->click();
         break;

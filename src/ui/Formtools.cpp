@@ -17,6 +17,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStyleFactory>
+#include <QToolButton>
 #include <QTranslator>
 #include <QWidget>
 
@@ -233,6 +234,12 @@ void StyleTitleBand(QWidget* label)
 {
     label->setStyleSheet(QStringLiteral("background-color: %1; color: %2; font-weight: bold; padding-left: 4px;")
                              .arg(ToQColor(clGray).name(), ToQColor(clWhite).name()));
+}
+
+QToolButton* FocusedButton(const QWidget* dialog)
+{
+    auto* button = qobject_cast<QToolButton*>(dialog->focusWidget());
+    return button && dialog->isAncestorOf(button) && button->isVisible() ? button : nullptr;
 }
 
 void SaveFormSize(TIniFile* ini, QWidget* form)

@@ -7,6 +7,7 @@
 class QApplication;
 class QCoreApplication;
 class QObject;
+class QToolButton;
 class QWidget;
 class TIniFile;
 
@@ -23,6 +24,9 @@ void CenterOverOwner(QWidget* form);
 void CenterOnWorkArea(QWidget* window);
 // SetupApplicationLook also centres every window or dialog that has a parent over it, the first
 // time it is shown.
+
+// The tool button of the dialog that has the keyboard focus, if one has: what Enter presses.
+QToolButton* FocusedButton(const QWidget* dialog);
 
 // Saves a resizable window's size in its normal state under the window's object name
 // ("Width", "Height", the title bar counted in); fixed-size windows record nothing.

@@ -46,7 +46,8 @@ void TOneValueDialog::keyPressEvent(QKeyEvent* event)
 {
     // Enter on a button presses it; anywhere else it is OK, so the check applies.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        (focusWidget() == FCancel ? FCancel : FOk)->click();
+        QToolButton* focused = FocusedButton(this);
+        (focused ? focused : FOk)->click();
         return;
     }
     QDialog::keyPressEvent(event);
